@@ -1,0 +1,166 @@
+#include "cli/cli.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <vector>
+
+#include "ledger/ledger_model.h"
+#include "ledger/plan_settings.h"
+#include "storage/csv_export.h"
+#include "storage/plan_file.h"
+
+namespace tovira {
+namespace {
+
+const char* const kUsage =
+    "用法:\n"
+    "  tovira-cli export PLAN.ini OUT.csv [--mode theory|fact]\n"
+    "  tovira-cli show PLAN.ini [--mode theory|fact]\n";
+
+// Messages go to standard error instead of a message box.
+class StderrPrompt : public Prompt {
+public:
+    explicit StderrPrompt(QTextStream& err) : err_(err) {}
+    PromptAnswer Ask(const QString& text, const QString&, PromptButtons buttons,
+                     PromptIcon) override {
+        err_ << text << Qt::endl;
+        ++messages_;
+        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::No;
+    }
+    int messages() const { return messages_; }
+
+private:
+    QTextStream& err_;
+    int messages_ = 0;
+};
+
+// Width of a text in terminal cells: CJK and full-width characters take two.
+int DisplayWidth(const QString& text) {
+    int w = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) ||
+                          (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) ||
+                          (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
+                          (u >= 0xFFE0 && u <= 0xFFE6);
+        w += wide ? 2 : 1;
+    }
+    return w;
+}
+
+QString Pad(const QString& text, int width) {
+    return text + QString(std::max(0, width - DisplayWidth(text)), u' ');
+}
+
+void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
+    std::vector<int> columns;
+    for (int c = 0; c < kColumnCount; ++c) {
+        const Column col = static_cast<Column>(c);
+        if (!showRedeem && (col == Column::RedeemShares || col == Column::RedeemAmount)) continue;
+        columns.push_back(c);
+    }
+    const int n = ledger.RowCount();
+    std::vector<int> widths;
+    for (int c : columns) {
+        int w = DisplayWidth(QString::fromUtf8(Columns()[static_cast<size_t>(c)].caption));
+        for (int row = 1; row <= n; ++row) {
+            w = std::max(w, DisplayWidth(ledger.Cell(row, static_cast<Column>(c))));
+        }
+        widths.push_back(w);
+    }
+    auto printLine = [&](auto cellText) {
+        QString line;
+        for (size_t k = 0; k < columns.size(); ++k) {
+            if (k > 0) line += QStringLiteral("  ");
+            line += Pad(cellText(columns[k]), widths[k]);
+        }
+        while (line.endsWith(u' ')) line.chop(1);
+        out << line << '\n';
+    };
+    printLine([](int c) { return QString::fromUtf8(Columns()[static_cast<size_t>(c)].caption); });
+    for (int row = 1; row <= n; ++row) {
+        printLine([&](int c) { return ledger.Cell(row, static_cast<Column>(c)); });
+    }
+}
+
+}  // namespace
+
+int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
+    QStringList positional;
+    Mode mode = Mode::Theory;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QStringLiteral("--mode") || a.startsWith(QStringLiteral("--mode="))) {
+            QString value;
+            if (a == QStringLiteral("--mode")) {
+                if (i + 1 >= args.size()) {
+                    err << QString::fromUtf8(kUsage);
+                    return 2;
+                }
+                value = args[++i];
+            } else {
+                value = a.mid(7);
+            }
+            if (value == QStringLiteral("theory")) {
+                mode = Mode::Theory;
+            } else if (value == QStringLiteral("fact")) {
+                mode = Mode::Fact;
+            } else {
+                err << QStringLiteral("未知的模式：%1（应为 theory 或 fact）").arg(value) << Qt::endl;
+                return 2;
+            }
+        } else if (a == QStringLiteral("-h") || a == QStringLiteral("--help")) {
+            out << QString::fromUtf8(kUsage);
+            return 0;
+        } else {
+            positional << a;
+        }
+    }
+    const bool isExport = positional.value(0) == QStringLiteral("export") && positional.size() == 3;
+    const bool isShow = positional.value(0) == QStringLiteral("show") && positional.size() == 2;
+    if (!isExport && !isShow) {
+        err << QString::fromUtf8(kUsage);
+        return 2;
+    }
+
+    const QString planPath = positional[1];
+    const QFileInfo info(planPath);
+    if (!info.exists() || info.isDir()) {
+        err << QStringLiteral("找不到方案文件：%1").arg(planPath) << Qt::endl;
+        return 1;
+    }
+
+    LedgerModel ledger;
+    PlanSettings settings;
+    settings.onSwitchChanged = [&ledger](Switch s, bool on) {
+        if (s == Switch::Redeem) ApplyRedeemColumns(ledger, on);
+    };
+    StderrPrompt prompt(err);
+    OpenPlanOptions options;
+    options.mode = mode;
+    if (OpenPlanFile(planPath, ledger, settings, prompt, options) != OpenResult::Opened) return 1;
+    if (ledger.RowCount() == 0) {
+        err << QString::fromUtf8(kMsgNoData) << Qt::endl;
+        return 1;
+    }
+
+    if (isExport) {
+        const QString outPath = positional[2];
+        if (!ExportCsv(outPath, ledger)) {
+            err << QStringLiteral("无法写入文件：%1").arg(outPath) << Qt::endl;
+            return 1;
+        }
+        return 0;
+    }
+
+    PrintTable(ledger, settings.Checked(Switch::Redeem), out);
+    const int n = ledger.RowCount();
+    out << QStringLiteral("共 %1 行；总投入 %2，资产市值 %3，净盈亏 %4，净收益率 %5%")
+               .arg(n)
+               .arg(ledger.Cell(n, Column::TTPurchase), ledger.Cell(n, Column::MarketValue),
+                    ledger.Cell(n, Column::Profit), ledger.Cell(n, Column::ROProfit))
+        << '\n';
+    return 0;
+}
+
+}  // namespace tovira

@@ -1,0 +1,51 @@
+#pragma once
+// Number rules of the ledger: how texts are read as figures, how figures are
+// rounded and narrowed, and how they are written back as text. The ledger holds
+// texts; every computation goes through these functions so the results are the
+// same byte for byte wherever they are produced.
+
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <optional>
+
+namespace tovira {
+
+// Lenient reading: the longest leading numeric prefix (leading blanks, sign,
+// digits with at most one point, optional exponent); no prefix reads 0.
+double ReadNumber(QStringView text);
+
+// Strict reading: after trimming blanks the whole text must be a number.
+std::optional<double> StrictNumber(QStringView text);
+
+// Strict 16-bit integer conversion: rounds half to even, fails outside
+// -32768..32767.
+std::optional<int16_t> StrictInt16(QStringView text);
+
+// single(x): narrow to float. Values outside the float range become +-inf so
+// that the assignment that stores them fails.
+double Single(double x);
+
+// round(x, d): ties to even, in double.
+double Round(double x, int decimals);
+
+// Stores v into target when v is a finite value inside the float range.
+// Returns false (target untouched) otherwise: a failing assignment keeps the
+// previous value.
+bool Assign(float& target, double v);
+
+// Decimal form of a figure: printed with 7 significant digits, read back.
+double Dec(float value);
+
+// General number text of a figure: at most 7 significant digits, no trailing
+// zeros, exponent form for large and tiny magnitudes, never "-0".
+QString GeneralText(float value);
+// Same for a double value (spin steps and similar texts).
+QString GeneralText(double value);
+
+// Format patterns used by the settings and the estimates: "0.00", "0.0#", "0",
+// "0.0000", "0.#####", "0.####" (any "0.0..0#..#" form). Rounds the value's
+// 15-significant-digit decimal form half away from zero.
+QString FormatPattern(double value, QStringView pattern);
+
+}  // namespace tovira

@@ -1,0 +1,48 @@
+#pragma once
+// The eighteen ledger columns: keys, captions and widths at load.
+
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <optional>
+
+namespace tovira {
+
+enum class Column : int {
+    ID,
+    Date,
+    NetValue,
+    Increase,
+    TTIncrease,
+    PurchaseAmount,
+    PurchaseShares,
+    RedeemShares,
+    RedeemAmount,
+    HoldShares,
+    MarketValue,
+    TTPurchase,
+    Profit,
+    ROProfit,
+    AverageValue,
+    PurchaseEnabled,
+    RedeemEnabled,
+    RedConversion,
+};
+
+inline constexpr int kColumnCount = 18;
+
+struct ColumnInfo {
+    Column column;
+    const char* key;      // "ID", "Date", ...
+    const char* caption;  // UTF-8
+    int widthTwips;       // width when the table is built
+};
+
+const std::array<ColumnInfo, kColumnCount>& Columns();
+const ColumnInfo& ColumnOf(Column c);
+QString ColumnKey(Column c);
+std::optional<Column> ColumnByKey(QStringView key);
+
+inline constexpr int Index(Column c) { return static_cast<int>(c); }
+
+}  // namespace tovira

@@ -1,0 +1,73 @@
+#include "storage/csv_export.h"
+
+#include <QDate>
+
+#include "storage/edit_file.h"
+
+namespace tovira {
+namespace {
+
+// Fields holding a separator, a quote or a line break are quoted so that a
+// typed comma cannot shift the columns; every other field is written as is.
+void AppendField(QString& line, const QString& cell, bool percent) {
+    const bool quote = cell.contains(u',') || cell.contains(u'"') || cell.contains(u'\r') ||
+                       cell.contains(u'\n');
+    if (quote) {
+        line += u'"';
+        QString inner = cell;
+        inner.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        line += inner;
+        if (percent) line += u'%';
+        line += u'"';
+    } else {
+        line += cell;
+        if (percent) line += u'%';
+    }
+}
+
+QString DatePart(const QString& text) {
+    const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("yyyy/M/d"));
+    if (d.isValid()) return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
+    QString fallback = text.trimmed();
+    fallback.replace(u'/', u'-');
+    // Keep the proposed name a plain file name.
+    for (QChar& c : fallback) {
+        if (c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
+            c == u'>' || c == u'|') {
+            c = u'_';
+        }
+    }
+    return fallback;
+}
+
+}  // namespace
+
+QString CsvText(const LedgerModel& ledger) {
+    QString text = QStringLiteral(
+        "日期,净值,单日涨幅,累计涨幅,申购金额,确认份额,赎回份额,确认金额,持有份额,资产市值,总投入,"
+        "净盈亏,净收益率,持仓成本,申购状态,赎回状态,分红配送\r\n");
+    const int n = ledger.RowCount();
+    text.reserve(text.size() + n * 120);
+    for (int row = 1; row <= n; ++row) {
+        for (int p = 1; p < kColumnCount; ++p) {
+            const Column c = static_cast<Column>(p);
+            if (p > 1) text += u',';
+            AppendField(text, ledger.Cell(row, c),
+                        c == Column::Increase || c == Column::TTIncrease || c == Column::ROProfit);
+        }
+        text += QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
+    const int n = ledger.RowCount();
+    return fundCode + u'_' + DatePart(ledger.Cell(1, Column::Date)) + u'_' +
+           DatePart(ledger.Cell(n, Column::Date)) + QStringLiteral(".csv");
+}
+
+bool ExportCsv(const QString& path, const LedgerModel& ledger) {
+    return WriteTextFile(path, CsvText(ledger));
+}
+
+}  // namespace tovira

@@ -1,0 +1,22 @@
+#pragma once
+// CSV export of the whole ledger, input and computed columns alike.
+
+#include <QString>
+
+#include "ledger/ledger_model.h"
+
+namespace tovira {
+
+inline const char* const kMsgNoData = "数据不足！";
+
+// The export text: the header and one line per row, lines ended by CR LF.
+QString CsvText(const LedgerModel& ledger);
+
+// fundCode + "_" + first date + "_" + last date + ".csv", dates as yyyy-M-d.
+QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger);
+
+// Writes the export (GBK, CR LF, with the extra empty last line). Returns
+// false when nothing could be written.
+bool ExportCsv(const QString& path, const LedgerModel& ledger);
+
+}  // namespace tovira

@@ -1,0 +1,161 @@
+#include "storage/plan_file.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "engine/numbers.h"
+#include "storage/ini_document.h"
+
+namespace tovira {
+namespace {
+
+const QString& SettingsSection() {
+    static const QString s = QStringLiteral("设置");
+    return s;
+}
+const QString& SpecialSection() {
+    static const QString s = QStringLiteral("特殊数据");
+    return s;
+}
+QString RowSection(int row) { return QStringLiteral("第%1行").arg(row); }
+
+// Fields in the order the plan file stores and the open applies them.
+constexpr Field kStoredFieldOrder[] = {
+    Field::PurchaseFeePct, Field::RedeemFeePct,      Field::MinRedeemShares,
+    Field::MinKeepShares,  Field::TotalCapital,      Field::StartSellPct,
+    Field::TakeProfitPct,  Field::BreakMaDays,       Field::BreakAmplitudePct,
+    Field::StartBuyPct,    Field::RiskPositionPct,   Field::Multiple,
+    Field::MultipleStep,
+};
+
+struct RowKey {
+    const char* key;
+    Column column;
+    bool factOnly;
+};
+constexpr RowKey kRowKeys[] = {
+    {"Date", Column::Date, false},
+    {"NetValue", Column::NetValue, false},
+    {"PurchaseAmount", Column::PurchaseAmount, true},
+    {"RedeemShares", Column::RedeemShares, true},
+    {"PurchaseEnabled", Column::PurchaseEnabled, false},
+    {"RedeemEnabled", Column::RedeemEnabled, false},
+    {"RedConversion", Column::RedConversion, false},
+};
+
+}  // namespace
+
+QString PlanFolder(const QString& programFolder) {
+    return QDir(programFolder).filePath(QStringLiteral("我的基金"));
+}
+
+QString PlanFilePath(const QString& programFolder, const QString& fundCode) {
+    return PlanFolder(programFolder) + QLatin1Char('/') + fundCode + QStringLiteral(".ini");
+}
+
+bool IsUsableFundCode(const QString& fundCode) {
+    if (fundCode.isEmpty()) return false;
+    for (QChar c : fundCode) {
+        if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+}
+
+SaveResult SavePlanFile(const LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                        const QString& programFolder, const QString& fundCode,
+                        QString& currentPlanPath, Prompt& prompt) {
+    // An empty or garbled code would name the file ".ini" or worse.
+    if (!IsUsableFundCode(fundCode)) {
+        prompt.Inform(QString::fromUtf8(kMsgBadFundCode));
+        return SaveResult::BadFundCode;
+    }
+    const bool folderReady = QDir().mkpath(PlanFolder(programFolder));
+    const QString path = PlanFilePath(programFolder, fundCode);
+    currentPlanPath = path;
+    const int n = ledger.RowCount();
+    if (n == 0) {
+        prompt.Inform(QString::fromUtf8(kMsgNoRowsToSave));
+        return SaveResult::NoRows;
+    }
+
+    IniDocument doc;
+    // Keys the save does not write must survive, so an existing file that
+    // cannot be read must not be replaced.
+    if (!folderReady || (QFileInfo::exists(path) && !doc.Load(path))) {
+        prompt.Inform(QString::fromUtf8(kMsgSaveError));
+        return SaveResult::Failed;
+    }
+    const QString& set = SettingsSection();
+    for (const SwitchInfo& sw : Switches()) {
+        doc.SetValue(set, QString::fromLatin1(sw.key),
+                     settings.Checked(sw.sw) ? QStringLiteral("1") : QStringLiteral("0"));
+        if (sw.sw == Switch::BrokenSP) doc.SetValue(set, QStringLiteral("基金代码"), fundCode);
+    }
+    for (Field f : kStoredFieldOrder) {
+        doc.SetValue(set, QString::fromUtf8(FieldOf(f).iniKey), settings.Text(f));
+    }
+    doc.SetValue(SpecialSection(), QStringLiteral("行数"), QString::number(n));
+    doc.SetValue(SpecialSection(), QStringLiteral("Increase"), ledger.Cell(1, Column::Increase));
+    for (int row = 1; row <= n; ++row) {
+        const QString section = RowSection(row);
+        for (const RowKey& k : kRowKeys) {
+            if (k.factOnly && mode != Mode::Fact) continue;
+            doc.SetValue(section, QString::fromLatin1(k.key), ledger.Cell(row, k.column));
+        }
+    }
+    if (!doc.Save(path)) {
+        prompt.Inform(QString::fromUtf8(kMsgSaveError));
+        return SaveResult::Failed;
+    }
+    prompt.Inform(QString::fromUtf8(kMsgSaved));
+    return SaveResult::Saved;
+}
+
+OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
+                        Prompt& prompt, const OpenPlanOptions& options) {
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir()) return OpenResult::NoFile;
+    if (!path.endsWith(QStringLiteral(".ini"), Qt::CaseSensitive)) {
+        prompt.Inform(QString::fromUtf8(kMsgWrongFormat));
+        return OpenResult::WrongFormat;
+    }
+    IniDocument doc;
+    doc.Load(path);
+
+    const QString& set = SettingsSection();
+    for (const SwitchInfo& sw : Switches()) {
+        const std::optional<int16_t> state =
+            StrictInt16(doc.Value(set, QString::fromLatin1(sw.key)));
+        // "0" and "1" set the switch; anything else leaves it as it was.
+        if (state && (*state == 0 || *state == 1)) settings.SetChecked(sw.sw, *state == 1);
+    }
+    for (Field f : kStoredFieldOrder) {
+        settings.SetText(f, doc.Value(set, QString::fromUtf8(FieldOf(f).iniKey)));
+    }
+
+    const std::optional<int16_t> count = StrictInt16(doc.Value(SpecialSection(), QStringLiteral("行数")));
+    const int n = count && *count > 0 ? *count : 0;
+    {
+        BulkUpdate bulk(ledger);
+        for (int row = 1; row <= n; ++row) {
+            if (ledger.RowCount() < row && !ledger.AddRow(QString::number(row))) break;
+            const QString section = RowSection(row);
+            for (const RowKey& k : kRowKeys) {
+                if (k.factOnly && options.mode != Mode::Fact) continue;
+                ledger.SetCell(row, k.column, doc.Value(section, QString::fromLatin1(k.key)));
+            }
+        }
+    }
+
+    if (options.setFundCode) options.setFundCode(doc.Value(set, QStringLiteral("基金代码")));
+    ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
+    Recalculate(ledger, settings, options.mode);
+    return OpenResult::Opened;
+}
+
+void ApplyRedeemColumns(LedgerModel& ledger, bool shown) {
+    ledger.SetColumnWidth(Column::RedeemShares, shown ? 1000 : 0);
+    ledger.SetColumnWidth(Column::RedeemAmount, shown ? 1000 : 0);
+}
+
+}  // namespace tovira

@@ -1,0 +1,59 @@
+#pragma once
+// Plan files: one INI file per fund in the plan folder "我的基金", holding the
+// plan settings and the input cells of every ledger row. The computed columns
+// are never stored; opening a plan ends with a recalculation.
+
+#include <QString>
+#include <functional>
+
+#include "engine/recalculate.h"
+#include "ledger/ledger_model.h"
+#include "ledger/plan_settings.h"
+#include "ledger/prompt.h"
+
+namespace tovira {
+
+// Message texts of the plan commands.
+inline const char* const kMsgSaved = "保存成功！";
+inline const char* const kMsgSaveError = "保存时出现错误，请检查后重新保存！";
+inline const char* const kMsgNoRowsToSave = "列表无数据，未保存！";
+inline const char* const kMsgBadFundCode = "基金代码有误，请更正！";
+inline const char* const kMsgWrongFormat = "文件格式不对，请重新选择！";
+inline const char* const kMsgClearFirst = "请保存现有数据并清空列表";
+
+QString PlanFolder(const QString& programFolder);
+// programFolder + "/我的基金/" + code + ".ini"
+QString PlanFilePath(const QString& programFolder, const QString& fundCode);
+// A fund code a plan file may be named after: digits only, not empty.
+bool IsUsableFundCode(const QString& fundCode);
+
+enum class SaveResult { Saved, NoRows, BadFundCode, Failed };
+
+// Writes the plan of the shown fund code into its plan file and tells the user
+// the outcome. currentPlanPath is pointed at that file first (also when
+// nothing is saved). Keys and sections the save does not write survive; the
+// file is replaced whole, never left half written.
+SaveResult SavePlanFile(const LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                        const QString& programFolder, const QString& fundCode,
+                        QString& currentPlanPath, Prompt& prompt);
+
+struct OpenPlanOptions {
+    Mode mode = Mode::Theory;
+    // Called with the stored fund code ("设置"/"基金代码") at the point where
+    // the window sets its fund code box; may clear the ledger and open
+    // another plan. Not called when absent.
+    std::function<void(const QString& storedFundCode)> setFundCode;
+};
+
+enum class OpenResult { NoFile, WrongFormat, Opened };
+
+// Loads the plan file at path into the settings and the ledger (rows 1..N are
+// overwritten or appended, later rows left alone) and recalculates. A missing
+// file does nothing; a path not ending in ".ini" is reported.
+OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
+                        Prompt& prompt, const OpenPlanOptions& options);
+
+// Shows or hides the two redemption columns with the Redeem switch.
+void ApplyRedeemColumns(LedgerModel& ledger, bool shown);
+
+}  // namespace tovira
