@@ -4,9 +4,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <initializer_list>
 
 #include "ledger/ledger_model.h"
+#include "ledger/prompt.h"
 
 #include <ostream>
 
@@ -34,6 +36,22 @@ inline void AddDays(LedgerModel& ledger, std::initializer_list<DayInput> days) {
         ledger.SetCell(row, Column::RedConversion, QString::fromUtf8(d.action));
     }
 }
+
+// Records every message and answers with scripted replies (then `fallback`).
+class RecordingPrompt : public Prompt {
+public:
+    QStringList texts;
+    QStringList captions;
+    QList<PromptAnswer> replies;
+    PromptAnswer fallback = PromptAnswer::Ok;
+
+    PromptAnswer Ask(const QString& text, const QString& caption, PromptButtons,
+                     PromptIcon) override {
+        texts << text;
+        captions << caption;
+        return replies.isEmpty() ? fallback : replies.takeFirst();
+    }
+};
 
 inline QByteArray ReadFileBytes(const QString& path) {
     QFile f(path);

@@ -5,47 +5,90 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <vector>
+#include <QVarLengthArray>
+#include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace tovira {
 
 namespace {
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+// ---------------------------------------------------------------------------
+// GBK and GB18030 bytes.
+//
+// The structural characters of an INI line (line ends, blanks, '=', '"') are
+// below 0x40 and so never occur inside a double-byte character, whose second
+// byte is 0x40..0xFE, nor inside a four-byte GB18030 one (second and fourth
+// byte 0x30..0x39). Lines can therefore be split and trimmed on the bytes.
+// '[' and ']' can be second bytes, and ASCII letters too, so bracket search
+// and case folding walk character by character.
 
-QStringView TrimBlanks(QStringView s) {
+bool IsLeadByte(uchar b) { return b >= 0x81 && b <= 0xFE; }
+
+// The length of the character starting at p[i], in bytes.
+qsizetype CharLength(const char* p, qsizetype i, qsizetype n) {
+    const auto b = uchar(p[i]);
+    if (!IsLeadByte(b) || i + 1 >= n) return 1;
+    const auto second = uchar(p[i + 1]);
+    if (second >= 0x30 && second <= 0x39) return i + 3 < n ? 4 : 1;
+    if (second >= 0x40 && second != 0x7F && second != 0xFF) return 2;
+    return 1;
+}
+
+uchar FoldAscii(uchar b) { return b >= 'A' && b <= 'Z' ? uchar(b + ('a' - 'A')) : b; }
+
+// Names compare like the Windows profile functions: ASCII letters ignore case,
+// everything else (Chinese names included) must match exactly.
+bool SameName(QByteArrayView a, QByteArrayView b) {
+    if (a.size() != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    qsizetype i = 0;
+    while (i < a.size()) {
+        const qsizetype length = CharLength(p, i, a.size());
+        if (length == 1) {
+            if (FoldAscii(uchar(p[i])) != FoldAscii(uchar(q[i]))) return false;
+        } else if (std::memcmp(p + i, q + i, std::size_t(length)) != 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+quint64 NameHash(QByteArrayView name) {
+    quint64 hash = 14695981039346656037ULL;  // FNV-1a
+    const char* p = name.data();
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const qsizetype length = CharLength(p, i, name.size());
+        for (qsizetype k = 0; k < length; ++k) {
+            const uchar b = length == 1 ? FoldAscii(uchar(p[i])) : uchar(p[i + k]);
+            hash = (hash ^ b) * 1099511628211ULL;
+        }
+        i += length;
+    }
+    return hash;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+QByteArrayView TrimBlanks(QByteArrayView s) {
     qsizetype begin = 0;
     qsizetype end = s.size();
     while (begin < end && IsBlank(s[begin])) ++begin;
     while (end > begin && IsBlank(s[end - 1])) --end;
-    return s.mid(begin, end - begin);
-}
-
-// Names compare like the Windows profile functions: ASCII letters ignore case,
-// everything else (Chinese names included) must match exactly.
-QString FoldName(QStringView name) {
-    QString folded = name.toString();
-    QChar* p = folded.data();
-    for (qsizetype i = 0; i < folded.size(); ++i) {
-        const char16_t c = p[i].unicode();
-        if (c >= u'A' && c <= u'Z') p[i] = QChar(char16_t(c + (u'a' - u'A')));
-    }
-    return folded;
+    return s.sliced(begin, end - begin);
 }
 
 // What a reader sees of a stored value: blanks trimmed, one pair of enclosing
-// double quotes removed. Applied on lookup so that a value set in memory reads
-// the same as after a save and reload.
-QString ReadableValue(const QString& stored) {
-    QStringView v = TrimBlanks(stored);
-    if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"') v = v.mid(1, v.size() - 2);
-    if (v.size() == stored.size()) return stored;
-    return v.toString();
-}
-
-// The first of duplicate names wins, as with the Windows profile functions.
-void InsertFirst(QHash<QString, int>& index, QString&& name, int at) {
-    if (!index.contains(name)) index.insert(std::move(name), at);
+// double quotes removed. Applied on lookup, so a value set in memory reads the
+// same as after a save and reload.
+QByteArrayView ReadableValue(QByteArrayView stored) {
+    QByteArrayView v = TrimBlanks(stored);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.sliced(1, v.size() - 2);
+    return v;
 }
 
 // GBK codes are two bytes with a lead byte of 0x81..0xFE, so neither 0 nor
@@ -70,40 +113,114 @@ quint16 GbkCodeOf(char16_t c) {
         QStringDecoder decoder("GB18030");
         const QString back = decoder.decode(bytes);
         if (!decoder.hasError() && back.size() == 1 && back[0] == ch) {
-            code = quint16((quint8(bytes[0]) << 8) | quint8(bytes[1]));
+            code = quint16((uchar(bytes[0]) << 8) | uchar(bytes[1]));
         }
     }
     return code;
 }
 
-}  // namespace
+// The character of a two-byte code, or 0xFFFF when it takes more than one
+// UTF-16 unit (then the general converter decodes).
+char16_t CharOfGbkCode(uchar lead, uchar trail) {
+    constexpr char16_t kUnknownChar = 0;
+    constexpr char16_t kComplex = 0xFFFF;
+    thread_local std::vector<char16_t> cache(0x10000, kUnknownChar);
+    char16_t& c = cache[(lead << 8) | trail];
+    if (c != kUnknownChar) return c;
+    const char bytes[2] = {char(lead), char(trail)};
+    QStringDecoder decoder("GB18030");
+    const QString text = decoder.decode(QByteArrayView(bytes, 2));
+    c = text.size() == 1 ? text[0].unicode() : kComplex;
+    return c;
+}
 
-std::optional<QByteArray> EncodeGbk(const QString& text) {
-    // Plan files are nearly all ASCII; converting character by character with
-    // a cache of GBK codes is several times faster than the general converter
-    // and checks every character's round trip on the way.
-    QByteArray out(text.size() * 2, Qt::Uninitialized);
-    char* p = out.data();
+// Writes the GBK form of text to out, which must hold 2 * text.size() bytes.
+// Returns the byte count, or -1 when a character has no GBK form. Files are
+// nearly all ASCII; a cached code per character is several times faster than
+// the general converter and checks each character's round trip on the way.
+qsizetype EncodeGbkTo(QStringView text, char* out) {
+    char* p = out;
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
         if (c < 0x80) {
             *p++ = char(c);
             continue;
         }
-        if (ch.isSurrogate()) return std::nullopt;  // GBK has no four-byte forms
+        if (ch.isSurrogate()) return -1;  // GBK has no four-byte forms
         const quint16 code = GbkCodeOf(c);
-        if (code == kNoGbkForm) return std::nullopt;
+        if (code == kNoGbkForm) return -1;
         *p++ = char(code >> 8);
         *p++ = char(code & 0xFF);
     }
-    out.truncate(p - out.constData());
+    return p - out;
+}
+
+// The bytes a text is stored as: GBK when it can be, else GB18030 (which
+// reads back unchanged but must not be written to a GBK file).
+struct StoredText {
+    QVarLengthArray<char, 256> bytes;
+    bool gbk = true;
+    QByteArrayView View() const { return QByteArrayView(bytes.constData(), bytes.size()); }
+};
+
+StoredText StoreText(QStringView text) {
+    StoredText stored;
+    stored.bytes.resize(text.size() * 2);
+    const qsizetype size = EncodeGbkTo(text, stored.bytes.data());
+    if (size >= 0) {
+        stored.bytes.resize(size);
+        return stored;
+    }
+    QStringEncoder encoder("GB18030");
+    const QByteArray bytes = encoder.encode(text);
+    stored.bytes.resize(bytes.size());
+    std::memcpy(stored.bytes.data(), bytes.constData(), std::size_t(bytes.size()));
+    stored.gbk = false;
+    return stored;
+}
+
+QString DecodeBytes(QByteArrayView bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    const char* p = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const auto b = uchar(p[i]);
+        if (b < 0x80) {
+            *out++ = QChar(char16_t(b));
+            ++i;
+            continue;
+        }
+        // Four-byte sequences and broken bytes are rare: leave all to the
+        // general converter.
+        if (CharLength(p, i, n) != 2) return QStringDecoder("GB18030").decode(bytes);
+        const char16_t c = CharOfGbkCode(b, uchar(p[i + 1]));
+        if (c == 0xFFFF) return QStringDecoder("GB18030").decode(bytes);
+        *out++ = QChar(c);
+        i += 2;
+    }
+    text.truncate(out - text.constData());
+    return text;
+}
+
+constexpr int kIndexedKeys = 24;  // sections with more keys get a key index
+
+// Far beyond any INI file the program writes; keeps offsets in 32 bits, with
+// room for the texts set after reading.
+constexpr qsizetype kMaxFileSize = qsizetype(1) << 30;
+
+}  // namespace
+
+std::optional<QByteArray> EncodeGbk(const QString& text) {
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    const qsizetype size = EncodeGbkTo(text, out.data());
+    if (size < 0) return std::nullopt;
+    out.truncate(size);
     return out;
 }
 
-QString DecodeGbk(const QByteArray& bytes) {
-    QStringDecoder decoder("GB18030");
-    return decoder.decode(bytes);
-}
+QString DecodeGbk(const QByteArray& bytes) { return DecodeBytes(bytes); }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     // QSaveFile renames its temporary file over the target, which would
@@ -121,107 +238,233 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
 
 // ---------------------------------------------------------------------------
 
+template <typename Same>
+int IniDocument::NameIndex::Find(quint64 hash, Same same) const {
+    if (slots_.empty()) return -1;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = std::size_t(hash) & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.value < 0) return -1;
+        if (slot.hash == hash && same(slot.value)) return slot.value;
+    }
+}
+
+template <typename Same>
+void IniDocument::NameIndex::InsertFirst(quint64 hash, int value, Same same) {
+    if (std::size_t(count_ + 1) * 2 > slots_.size()) Grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = std::size_t(hash) & mask;; i = (i + 1) & mask) {
+        Slot& slot = slots_[i];
+        if (slot.value < 0) {
+            slot = Slot{hash, value};
+            ++count_;
+            return;
+        }
+        if (slot.hash == hash && same(slot.value)) return;  // the first of that name stays
+    }
+}
+
+void IniDocument::NameIndex::Grow() {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.resize(std::max<std::size_t>(16, old.size() * 2));
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.value < 0) continue;
+        std::size_t i = std::size_t(slot.hash) & mask;
+        while (slots_[i].value >= 0) i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+}
+
+const char* IniDocument::Data(Span span) const {
+    return span.at >= 0 ? file_.constData() + span.at : added_.constData() + ~span.at;
+}
+
+IniDocument::Span IniDocument::Store(QByteArrayView bytes) {
+    const Span span{~qint32(added_.size()), qint32(bytes.size())};
+    added_.append(bytes);
+    return span;
+}
+
+const IniDocument::Entry& IniDocument::EntryAt(const Section& section, int i) const {
+    return i < section.count ? entries_[std::size_t(section.first + i)]
+                             : section.added[std::size_t(i - section.count)];
+}
+
+IniDocument::Entry& IniDocument::EntryAt(Section& section, int i) {
+    return i < section.count ? entries_[std::size_t(section.first + i)]
+                             : section.added[std::size_t(i - section.count)];
+}
+
 bool IniDocument::Load(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        ParseText(QString());
+        Parse(QByteArray());
         return false;
     }
-    Parse(file.readAll());
+    if (file.size() > kMaxFileSize) {
+        Parse(QByteArray());
+        return false;
+    }
+    ParseBytes(file.readAll());
     return true;
 }
 
-void IniDocument::Parse(const QByteArray& bytes) {
-    static const QByteArray kUtf8Bom("\xEF\xBB\xBF");
-    if (bytes.startsWith(kUtf8Bom)) {
-        ParseText(DecodeGbk(bytes.mid(kUtf8Bom.size())));
-    } else {
-        ParseText(DecodeGbk(bytes));
-    }
-}
+void IniDocument::Parse(const QByteArray& bytes) { ParseBytes(bytes); }
 
 void IniDocument::ParseText(const QString& text) {
-    preamble_.clear();
+    QStringView view(text);
+    if (view.startsWith(QChar(0xFEFF))) view = view.sliced(1);
+    const StoredText stored = StoreText(view);
+    ParseBytes(stored.View().toByteArray());
+    textNotGbk_ = !stored.gbk;
+}
+
+void IniDocument::ParseBytes(QByteArray bytes) {
+    if (bytes.size() > kMaxFileSize) bytes.clear();
+    const qsizetype from = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;  // a UTF-8 byte order mark
+    file_ = std::move(bytes);
+    added_.clear();
+    entries_.clear();
     sections_.clear();
-    sectionIndex_.clear();
+    sectionIndex_ = NameIndex();
+    textNotGbk_ = false;
 
-    QStringView all(text);
-    if (all.startsWith(QChar(0xFEFF))) all = all.mid(1);
+    const char* p = file_.constData();
+    const qsizetype n = file_.size();
+    {
+        // Reserve once: growing these vectors line by line costs more than the
+        // parse. Lines that start with '[' bound the section count.
+        std::size_t lines = 1;
+        std::size_t headers = 1;
+        for (const char* q = p + from; q != nullptr && q < p + n;) {
+            while (q < p + n && IsBlank(*q)) ++q;
+            if (q < p + n && *q == '[') ++headers;
+            q = static_cast<const char*>(std::memchr(q, '\n', std::size_t(p + n - q)));
+            if (q != nullptr) {
+                ++q;
+                ++lines;
+            }
+        }
+        entries_.reserve(lines);
+        sections_.reserve(headers);
+    }
+    sections_.emplace_back();  // the lines before the first section
 
-    Section* current = nullptr;
-    qsizetype pos = 0;
-    while (pos < all.size()) {
-        qsizetype end = all.indexOf(u'\n', pos);
-        if (end < 0) end = all.size();
-        QStringView line = all.mid(pos, end - pos);
-        pos = end + 1;
-        if (line.endsWith(u'\r')) line.chop(1);
+    qsizetype pos = from;
+    while (pos < n) {
+        const char* newline =
+            static_cast<const char*>(std::memchr(p + pos, '\n', std::size_t(n - pos)));
+        const qsizetype next = newline != nullptr ? newline - p + 1 : n;
+        qsizetype end = newline != nullptr ? newline - p : n;
+        if (end > pos && p[end - 1] == '\r') --end;
+        const Span line{qint32(pos), qint32(end - pos)};
+        const QByteArrayView text(p + pos, end - pos);
+        pos = next;
 
-        const QStringView trimmed = TrimBlanks(line);
-        if (trimmed.startsWith(u'[')) {
-            const qsizetype close = trimmed.lastIndexOf(u']');
+        const QByteArrayView trimmed = TrimBlanks(text);
+        if (trimmed.startsWith('[')) {
+            qsizetype close = -1;  // the last ']' that is a character of its own
+            for (qsizetype i = 1; i < trimmed.size();
+                 i += CharLength(trimmed.data(), i, trimmed.size())) {
+                if (trimmed[i] == ']') close = i;
+            }
             if (close > 0) {
+                FinishSection(sections_.back());
+                const QByteArrayView name = TrimBlanks(trimmed.sliced(1, close - 1));
                 Section section;
-                section.name = TrimBlanks(trimmed.mid(1, close - 1)).toString();
-                // Keep the header as written unless the name alone reproduces it.
-                if (line.size() != section.name.size() + 2 || line.front() != u'[' ||
-                    line.back() != u']') {
-                    section.raw = line.toString();
-                }
-                InsertFirst(sectionIndex_, FoldName(section.name), int(sections_.size()));
+                section.header = line;
+                section.name = Span{qint32(name.data() - p), qint32(name.size())};
+                section.nameHash = NameHash(name);
+                section.first = int(entries_.size());
+                const int at = int(sections_.size());
                 sections_.push_back(std::move(section));
-                current = &sections_.back();
+                sectionIndex_.InsertFirst(sections_.back().nameHash, at, [&](int other) {
+                    return SameName(View(sections_[std::size_t(other)].name), name);
+                });
                 continue;
             }
         }
 
         Entry entry;
-        const qsizetype equals = trimmed.indexOf(u'=');
-        if (equals > 0) {
-            const QStringView key = TrimBlanks(trimmed.left(equals));
-            if (!key.isEmpty()) {
-                entry.key = key.toString();
-                entry.value = TrimBlanks(trimmed.mid(equals + 1)).toString();
-                // Most lines are "key=value" exactly and need no copy of their own.
-                if (line.size() != entry.key.size() + 1 + entry.value.size() ||
-                    !line.startsWith(entry.key) || line[entry.key.size()] != u'=') {
-                    entry.raw = line.toString();
-                }
-            }
+        entry.line = line;
+        const qsizetype equals = trimmed.indexOf('=');
+        // Keys before the first section belong to none and are only kept.
+        if (equals > 0 && sections_.size() > 1) {
+            const QByteArrayView key = TrimBlanks(trimmed.first(equals));
+            const QByteArrayView value = TrimBlanks(trimmed.sliced(equals + 1));
+            entry.key = Span{qint32(key.data() - p), qint32(key.size())};
+            entry.value = Span{qint32(value.data() - p), qint32(value.size())};
         }
-        if (entry.key.isEmpty()) entry.raw = line.toString();
+        Section& section = sections_.back();
+        if (entry.key.size > 0) {
+            section.insertAt = section.count + 1;
+            ++section.keyCount;
+        }
+        ++section.count;
+        entries_.push_back(entry);
+    }
+    FinishSection(sections_.back());
+}
 
-        if (current == nullptr) {
-            // Keys before the first section belong to no section and are not
-            // readable, only kept.
-            preamble_.push_back(line.toString());
-            continue;
+void IniDocument::FinishSection(Section& section) {
+    // A new key goes after the section's last key line, so blank lines and
+    // comments separating it from the next section stay where they are. A
+    // section without keys takes them after its last line that is not blank.
+    if (section.keyCount == 0) {
+        section.insertAt = section.count;
+        while (section.insertAt > 0 &&
+               TrimBlanks(View(entries_[std::size_t(section.first + section.insertAt - 1)].line))
+                   .isEmpty()) {
+            --section.insertAt;
         }
-        const int at = int(current->entries.size());
-        if (!entry.key.isEmpty()) {
-            InsertFirst(current->index, FoldName(entry.key), at);
-            current->lastKey = at;
-        }
-        current->entries.push_back(std::move(entry));
+    }
+    if (section.keyCount > kIndexedKeys) IndexKeys(section);
+}
+
+void IniDocument::IndexKeys(Section& section) {
+    section.keys = NameIndex();
+    const int total = section.count + int(section.added.size());
+    for (int i = 0; i < total; ++i) {
+        const Entry& entry = EntryAt(section, i);
+        if (entry.key.size == 0) continue;
+        const QByteArrayView key = View(entry.key);
+        section.keys.InsertFirst(NameHash(key), i, [&](int other) {
+            return SameName(View(EntryAt(section, other).key), key);
+        });
     }
 }
 
-IniDocument::Section* IniDocument::FindSection(const QString& name) {
-    const auto it = sectionIndex_.constFind(FoldName(name));
-    return it == sectionIndex_.constEnd() ? nullptr : &sections_[std::size_t(*it)];
+int IniDocument::FindSection(QByteArrayView name, quint64 hash) const {
+    return sectionIndex_.Find(
+        hash, [&](int i) { return SameName(View(sections_[std::size_t(i)].name), name); });
 }
 
-const IniDocument::Section* IniDocument::FindSection(const QString& name) const {
-    const auto it = sectionIndex_.constFind(FoldName(name));
-    return it == sectionIndex_.constEnd() ? nullptr : &sections_[std::size_t(*it)];
+int IniDocument::FindKey(const Section& section, QByteArrayView key, quint64 hash) const {
+    if (!section.keys.IsEmpty()) {
+        return section.keys.Find(
+            hash, [&](int i) { return SameName(View(EntryAt(section, i).key), key); });
+    }
+    const int total = section.count + int(section.added.size());
+    for (int i = 0; i < total; ++i) {
+        const Entry& entry = EntryAt(section, i);
+        if (entry.key.size == key.size() && entry.key.size > 0 && SameName(View(entry.key), key)) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 std::optional<QString> IniDocument::Find(const QString& section, const QString& key) const {
-    const Section* s = FindSection(section);
-    if (s == nullptr) return std::nullopt;
-    const auto it = s->index.constFind(FoldName(key));
-    if (it == s->index.constEnd()) return std::nullopt;
-    return ReadableValue(s->entries[std::size_t(*it)].value);
+    const StoredText name = StoreText(section);
+    const int s = FindSection(name.View(), NameHash(name.View()));
+    if (s < 0) return std::nullopt;
+    const StoredText keyName = StoreText(key);
+    const Section& found = sections_[std::size_t(s)];
+    const int k = FindKey(found, keyName.View(), NameHash(keyName.View()));
+    if (k < 0) return std::nullopt;
+    return DecodeBytes(ReadableValue(View(EntryAt(found, k).value)));
 }
 
 QString IniDocument::Value(const QString& section, const QString& key) const {
@@ -229,80 +472,130 @@ QString IniDocument::Value(const QString& section, const QString& key) const {
 }
 
 bool IniDocument::HasSection(const QString& section) const {
-    return FindSection(section) != nullptr;
+    const StoredText name = StoreText(section);
+    return FindSection(name.View(), NameHash(name.View())) >= 0;
 }
 
 void IniDocument::SetValue(const QString& section, const QString& key, const QString& value) {
     if (key.isEmpty()) return;  // would read back as a blank line, not a key
-    Section* s = FindSection(section);
-    if (s == nullptr) {
-        sectionIndex_.insert(FoldName(section), int(sections_.size()));
-        sections_.push_back(Section{section, {}, {}, {}, -1});
-        s = &sections_.back();
+    const StoredText name = StoreText(section);
+    const quint64 nameHash = NameHash(name.View());
+    int s = FindSection(name.View(), nameHash);
+    if (s < 0) {
+        if (sections_.empty()) sections_.emplace_back();  // the (empty) lines before any section
+        Section added;
+        added.name = Store(name.View());
+        added.nameHash = nameHash;
+        added.first = int(entries_.size());
+        added.notGbk = !name.gbk;
+        s = int(sections_.size());
+        sections_.push_back(std::move(added));
+        sectionIndex_.InsertFirst(nameHash, s, [](int) { return false; });
     }
-    const QString foldedKey = FoldName(key);
-    const auto it = s->index.constFind(foldedKey);
-    if (it != s->index.constEnd()) {
-        Entry& entry = s->entries[std::size_t(*it)];
-        entry.value = value;
-        entry.raw = QString();
+    Section& target = sections_[std::size_t(s)];
+
+    const StoredText keyName = StoreText(key);
+    const quint64 keyHash = NameHash(keyName.View());
+    const StoredText stored = StoreText(value);
+    const int k = FindKey(target, keyName.View(), keyHash);
+    if (k >= 0) {
+        Entry& entry = EntryAt(target, k);
+        // An unchanged value keeps its line as it was.
+        if (View(entry.value) == stored.View()) return;
+        entry.value = Store(stored.View());
+        entry.edited = true;
+        entry.notGbk = entry.notGbk || !stored.gbk;
         return;
     }
-    // A new key goes after the section's last key line, so blank lines and
-    // comments that separate it from the next section stay where they are.
-    int at = s->lastKey + 1;
-    if (s->lastKey < 0) {
-        at = int(s->entries.size());
-        while (at > 0 && TrimBlanks(s->entries[std::size_t(at - 1)].raw).isEmpty()) --at;
+    Entry entry;
+    entry.key = Store(keyName.View());
+    entry.value = Store(stored.View());
+    entry.edited = true;
+    entry.notGbk = !keyName.gbk || !stored.gbk;
+    target.added.push_back(entry);
+    ++target.keyCount;
+    if (!target.keys.IsEmpty()) {
+        target.keys.InsertFirst(keyHash, target.count + int(target.added.size()) - 1,
+                                [](int) { return false; });
+    } else if (target.keyCount > kIndexedKeys) {
+        IndexKeys(target);
     }
-    s->entries.insert(s->entries.begin() + at, Entry{key, value, QString()});
-    s->index.insert(foldedKey, at);
-    s->lastKey = at;
 }
 
-QString IniDocument::ToText() const {
-    static const QLatin1StringView kEol("\r\n");
+QByteArray IniDocument::Render() const {
+    // Sized first, then written in one pass: plan files have hundreds of
+    // thousands of lines.
+    const auto lineSize = [](const Entry& e) {
+        return e.edited ? e.key.size + 1 + e.value.size : e.line.size;
+    };
     qsizetype size = 0;
-    for (const QString& line : preamble_) size += line.size() + 2;
-    for (const Section& s : sections_) {
-        size += (s.raw.isNull() ? s.name.size() + 2 : s.raw.size()) + 2;
-        for (const Entry& e : s.entries) {
-            size += (!e.key.isEmpty() && e.raw.isNull() ? e.key.size() + 1 + e.value.size()
-                                                        : e.raw.size()) +
-                    2;
+    for (std::size_t s = 0; s < sections_.size(); ++s) {
+        const Section& section = sections_[s];
+        if (s > 0)
+            size += (section.header.size > 0 ? section.header.size : section.name.size + 2) + 2;
+        for (int i = 0; i < section.count; ++i) {
+            size += lineSize(entries_[std::size_t(section.first + i)]) + 2;
         }
+        for (const Entry& e : section.added) size += lineSize(e) + 2;
     }
 
-    QString out;
-    out.reserve(size);
-    for (const QString& line : preamble_) {
-        out += line;
-        out += kEol;
-    }
-    for (const Section& s : sections_) {
-        if (s.raw.isNull()) {
-            out += u'[';
-            out += s.name;
-            out += u']';
+    QByteArray out(size, Qt::Uninitialized);
+    char* p = out.data();
+    const auto put = [&p, this](Span span) {
+        std::memcpy(p, Data(span), std::size_t(span.size));
+        p += span.size;
+    };
+    const auto endLine = [&p] {
+        *p++ = '\r';
+        *p++ = '\n';
+    };
+    const auto putEntry = [&](const Entry& e) {
+        if (e.edited) {
+            put(e.key);
+            *p++ = '=';
+            put(e.value);
         } else {
-            out += s.raw;
+            put(e.line);
         }
-        out += kEol;
-        for (const Entry& e : s.entries) {
-            if (!e.key.isEmpty() && e.raw.isNull()) {
-                out += e.key;
-                out += u'=';
-                out += e.value;
+        endLine();
+    };
+    for (std::size_t s = 0; s < sections_.size(); ++s) {
+        const Section& section = sections_[s];
+        if (s > 0) {
+            if (section.header.size > 0) {
+                put(section.header);
             } else {
-                out += e.raw;
+                *p++ = '[';
+                put(section.name);
+                *p++ = ']';
             }
-            out += kEol;
+            endLine();
+        }
+        for (int i = 0; i < section.insertAt; ++i)
+            putEntry(entries_[std::size_t(section.first + i)]);
+        for (const Entry& e : section.added) putEntry(e);
+        for (int i = section.insertAt; i < section.count; ++i) {
+            putEntry(entries_[std::size_t(section.first + i)]);
         }
     }
     return out;
 }
 
-std::optional<QByteArray> IniDocument::ToBytes() const { return EncodeGbk(ToText()); }
+QString IniDocument::ToText() const { return DecodeBytes(Render()); }
+
+std::optional<QByteArray> IniDocument::ToBytes() const {
+    if (textNotGbk_) return std::nullopt;
+    for (const Section& section : sections_) {
+        if (section.notGbk) return std::nullopt;
+        for (const Entry& e : section.added) {
+            if (e.notGbk) return std::nullopt;
+        }
+        for (int i = 0; i < section.count; ++i) {
+            if (entries_[std::size_t(section.first + i)].notGbk) return std::nullopt;
+        }
+    }
+    return Render();
+}
 
 bool IniDocument::Save(const QString& path) const {
     const std::optional<QByteArray> bytes = ToBytes();

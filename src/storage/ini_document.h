@@ -10,7 +10,7 @@
 // are ignored (but kept when the file is written back).
 
 #include <QByteArray>
-#include <QHash>
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -50,24 +50,73 @@ class IniDocument {
     bool Save(const QString& path) const;
 
   private:
+    // The document keeps the file's bytes as read and points into them: a plan
+    // file of 32767 rows is several megabytes, and decoding it whole into
+    // strings would cost more than the parse itself. Texts set later are
+    // stored, encoded, in added_. A Span refers to file_ when `at` >= 0 and to
+    // added_ at ~at otherwise.
+    // 32-bit offsets keep an entry small; files over 1 GiB are not read.
+    struct Span {
+        qint32 at = 0;
+        qint32 size = 0;
+    };
     struct Entry {
-        QString key;    // empty for a line that is kept verbatim
-        QString value;  // the value as read (trimmed) or set
-        QString raw;    // the line as read when it is not exactly key=value; null otherwise
+        Span line;            // the line as read, without its line end
+        Span key;             // empty for a line that is kept verbatim
+        Span value;           // trimmed as read, or as set
+        bool edited = false;  // written as key=value instead of the line as read
+        bool notGbk = false;  // key or value set with characters GBK lacks
+    };
+    // Open addressing from a name hash to the first section or key of that
+    // name; collisions are resolved by comparing the names.
+    class NameIndex {
+      public:
+        template <typename Same>
+        int Find(quint64 hash, Same same) const;
+        template <typename Same>
+        void InsertFirst(quint64 hash, int value, Same same);
+        bool IsEmpty() const { return count_ == 0; }
+
+      private:
+        struct Slot {
+            quint64 hash = 0;
+            int value = -1;
+        };
+        void Grow();
+        std::vector<Slot> slots_;
+        int count_ = 0;
     };
     struct Section {
-        QString name;
-        std::vector<Entry> entries;
-        QHash<QString, int> index;  // lower-cased key -> first entry
-        QString raw;                // the header as read when it is not exactly [name]
-        int lastKey = -1;           // entry index of the last key line
+        Span header;  // the header line as read; empty for a section added later
+        Span name;
+        quint64 nameHash = 0;
+        int first = 0;  // the entries as read are entries_[first, first + count)
+        int count = 0;
+        int insertAt = 0;  // keys added later are written before entries_[first + insertAt]
+        int keyCount = 0;
+        std::vector<Entry> added;  // keys added later, in order
+        NameIndex keys;            // only for sections with many keys
+        bool notGbk = false;
     };
-    Section* FindSection(const QString& name);
-    const Section* FindSection(const QString& name) const;
 
-    std::vector<QString> preamble_;  // lines before the first section
-    std::vector<Section> sections_;
-    QHash<QString, int> sectionIndex_;  // lower-cased name -> first section
+    const char* Data(Span span) const;
+    QByteArrayView View(Span span) const { return QByteArrayView(Data(span), span.size); }
+    Span Store(QByteArrayView bytes);
+    void ParseBytes(QByteArray bytes);
+    void FinishSection(Section& section);
+    void IndexKeys(Section& section);
+    int FindSection(QByteArrayView name, quint64 hash) const;
+    int FindKey(const Section& section, QByteArrayView key, quint64 hash) const;
+    const Entry& EntryAt(const Section& section, int i) const;
+    Entry& EntryAt(Section& section, int i);
+    QByteArray Render() const;
+
+    QByteArray file_;                // the bytes as read
+    QByteArray added_;               // texts set after reading, GB18030 encoded
+    std::vector<Entry> entries_;     // every line as read, in order
+    std::vector<Section> sections_;  // [0] holds the lines before the first section
+    NameIndex sectionIndex_;
+    bool textNotGbk_ = false;  // ParseText got characters GBK lacks
 };
 
 // GBK helpers shared by every file the program writes.

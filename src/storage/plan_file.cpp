@@ -149,7 +149,7 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
 
     if (options.setFundCode) options.setFundCode(doc.Value(set, QStringLiteral("基金代码")));
     ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
-    Recalculate(ledger, settings, options.mode);
+    if (options.recalculate) Recalculate(ledger, settings, options.mode);
     return OpenResult::Opened;
 }
 

@@ -43,6 +43,9 @@ struct OpenPlanOptions {
     // the window sets its fund code box; may clear the ledger and open
     // another plan. Not called when absent.
     std::function<void(const QString& storedFundCode)> setFundCode;
+    // Whether the open ends with the recalculation (only measurements turn
+    // it off).
+    bool recalculate = true;
 };
 
 enum class OpenResult { NoFile, WrongFormat, Opened };

@@ -1,0 +1,112 @@
+#include "cli/cli.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "storage/ini_document.h"
+#include "test_support.h"
+
+using namespace tovira;
+
+namespace {
+
+struct CliRun {
+    int status;
+    QString out;
+    QString err;
+};
+
+CliRun RunTool(const QStringList& args) {
+    QString out;
+    QString err;
+    QTextStream o(&out);
+    QTextStream e(&err);
+    const int status = RunCli(args, o, e);
+    o.flush();
+    e.flush();
+    return {status, out, err};
+}
+
+QString ExamplePlan() { return QStringLiteral(TOVIRA_TEST_DATA "/../../examples/006675.ini"); }
+
+}  // namespace
+
+TEST(CliTest, ExportWritesWhatTheWindowWouldExport) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("x.csv"));
+    const CliRun fact = RunTool({QStringLiteral("export"), test::DataPath("golden/161725-fact.ini"), out,
+                             QStringLiteral("--mode"), QStringLiteral("fact")});
+    ASSERT_EQ(fact.status, 0) << fact.err.toStdString();
+    EXPECT_EQ(test::ReadFileBytes(out), test::ReadFileBytes(test::DataPath("golden/161725-fact.fact.csv")));
+
+    const CliRun theory = RunTool({QStringLiteral("export"), test::DataPath("golden/161725-fact.ini"), out});
+    ASSERT_EQ(theory.status, 0);
+    EXPECT_EQ(test::ReadFileBytes(out), test::ReadFileBytes(test::DataPath("golden/161725-fact.theory.csv")));
+}
+
+TEST(CliTest, ShowPrintsAnAlignedTableAndASummary) {
+    const CliRun r = RunTool({QStringLiteral("show"), ExamplePlan()});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 242);  // header, 240 days, summary
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ID")));
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("赎回份额")));  // the plan redeems: columns shown
+    // Every row starts its date column at the same place.
+    const qsizetype dateAt = lines[1].indexOf(QStringLiteral("2024/1/4"));
+    EXPECT_EQ(lines[100].indexOf(QStringLiteral("2024/")), dateAt);
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("共 240 行")));
+}
+
+TEST(CliTest, ErrorsUseTheProgramsMessagesAndStatusOne) {
+    QTemporaryDir dir;
+    const CliRun missing = RunTool({QStringLiteral("show"), dir.filePath(QStringLiteral("none.ini"))});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains(dir.filePath(QStringLiteral("none.ini"))));
+
+    const QString txt = dir.filePath(QStringLiteral("plan.txt"));
+    QFile(txt).open(QIODevice::WriteOnly);
+    const CliRun wrong = RunTool({QStringLiteral("show"), txt});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.err.trimmed(), "文件格式不对，请重新选择！");
+
+    const QString empty = dir.filePath(QStringLiteral("empty.ini"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    const CliRun noData = RunTool({QStringLiteral("export"), empty, dir.filePath(QStringLiteral("o.csv"))});
+    EXPECT_EQ(noData.status, 1);
+    EXPECT_EQ(noData.err.trimmed(), "数据不足！");
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("o.csv"))));
+
+    EXPECT_EQ(RunTool({QStringLiteral("show")}).status, 2);
+    EXPECT_EQ(RunTool({QStringLiteral("show"), ExamplePlan(), QStringLiteral("--mode"), QStringLiteral("x")}).status, 2);
+}
+
+TEST(CliTest, GarbageFilesNeverCrashTheProgram) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("junk.ini"));
+    QByteArray junk;
+    for (int i = 0; i < 5000; ++i) junk.append(static_cast<char>((i * 7919) % 256));
+    junk.append(*EncodeGbk(QStringLiteral(
+        "\r\n[特殊数据]\r\n行数=32767\r\n[第1行]\r\nNetValue=1e999\r\n[第2行]\r\nNetValue=-0\r\n")));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(junk);
+    }
+    const CliRun r = RunTool({QStringLiteral("show"), path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("共 32767 行")));
+}
+
+TEST(CliTest, TheProgramWritesUtf8AndExitsWithTheStatus) {
+    QProcess p;
+    p.start(QStringLiteral(TOVIRA_CLI_PATH), {QStringLiteral("show"), ExamplePlan()});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("持有份额")));
+
+    p.start(QStringLiteral(TOVIRA_CLI_PATH), {QStringLiteral("show"), QStringLiteral("/nonexistent/a.ini")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+}
