@@ -23,7 +23,7 @@ namespace {
 // A plan of n rows with a wandering NAV, a few dividends, conversions and
 // suspended days, saved once per size in a temporary program folder.
 class Fixture {
-public:
+  public:
     static Fixture& Get() {
         static Fixture f;
         return f;
@@ -39,13 +39,15 @@ public:
         doc.SetValue(set, QStringLiteral("基金代码"), QStringLiteral("000011"));
         doc.SetValue(set, QStringLiteral("资金总量"), QStringLiteral("500000"));
         doc.SetValue(QStringLiteral("特殊数据"), QStringLiteral("行数"), QString::number(n));
-        doc.SetValue(QStringLiteral("特殊数据"), QStringLiteral("Increase"), QStringLiteral("0.00"));
+        doc.SetValue(QStringLiteral("特殊数据"), QStringLiteral("Increase"),
+                     QStringLiteral("0.00"));
         double nav = 1.0;
         for (int i = 1; i <= n; ++i) {
             nav *= 1.0 + 0.012 * std::sin(i * 0.37) + 0.004 * std::cos(i * 1.9);
             const QString section = QStringLiteral("第%1行").arg(i);
-            doc.SetValue(section, QStringLiteral("Date"),
-                         QStringLiteral("%1/%2/%3").arg(1950 + i / 250).arg(1 + i % 12).arg(1 + i % 28));
+            doc.SetValue(
+                section, QStringLiteral("Date"),
+                QStringLiteral("%1/%2/%3").arg(1950 + i / 250).arg(1 + i % 12).arg(1 + i % 28));
             doc.SetValue(section, QStringLiteral("NetValue"), QString::number(nav, 'f', 4));
             doc.SetValue(section, QStringLiteral("PurchaseEnabled"),
                          i % 97 == 0 ? QStringLiteral("暂停申购") : QStringLiteral("开放申购"));
@@ -62,7 +64,7 @@ public:
     }
     QString Folder() const { return dir_.path(); }
 
-private:
+  private:
     QTemporaryDir dir_;
     std::map<int, QString> paths_;
 };
@@ -83,8 +85,8 @@ void BM_OpenPlan(benchmark::State& state) {
         benchmark::DoNotOptimize(ledger.RowCount());
     }
     state.counters["per_row"] = benchmark::Counter(
-        static_cast<double>(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
-                                                 benchmark::Counter::kInvert);
+        static_cast<double>(state.range(0)),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_RecalculateWithWriteBack(benchmark::State& state) {
@@ -96,12 +98,13 @@ void BM_RecalculateWithWriteBack(benchmark::State& state) {
     for (auto _ : state) {
         // Alternate the capital so every pass writes changed texts.
         flip = !flip;
-        settings.SetText(Field::TotalCapital, flip ? QStringLiteral("600000") : QStringLiteral("500000"));
+        settings.SetText(Field::TotalCapital,
+                         flip ? QStringLiteral("600000") : QStringLiteral("500000"));
         Recalculate(ledger, settings, Mode::Theory);
     }
     state.counters["per_row"] = benchmark::Counter(
-        static_cast<double>(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
-                                                 benchmark::Counter::kInvert);
+        static_cast<double>(state.range(0)),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_SavePlan(benchmark::State& state) {
@@ -113,12 +116,12 @@ void BM_SavePlan(benchmark::State& state) {
     SilentPrompt prompt;
     QString current;
     for (auto _ : state) {
-        SavePlanFile(ledger, settings, Mode::Theory, program.path(), QStringLiteral("000011"), current,
-                     prompt);
+        SavePlanFile(ledger, settings, Mode::Theory, program.path(), QStringLiteral("000011"),
+                     current, prompt);
     }
     state.counters["per_row"] = benchmark::Counter(
-        static_cast<double>(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
-                                                 benchmark::Counter::kInvert);
+        static_cast<double>(state.range(0)),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_CliExport(benchmark::State& state) {
@@ -130,13 +133,17 @@ void BM_CliExport(benchmark::State& state) {
         RunCli({QStringLiteral("export"), path, out}, text, text);
     }
     state.counters["per_row"] = benchmark::Counter(
-        static_cast<double>(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
-                                                 benchmark::Counter::kInvert);
+        static_cast<double>(state.range(0)),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace
 
 BENCHMARK(BM_OpenPlan)->Arg(250)->Arg(2500)->Arg(32767)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RecalculateWithWriteBack)->Arg(250)->Arg(2500)->Arg(32767)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecalculateWithWriteBack)
+    ->Arg(250)
+    ->Arg(2500)
+    ->Arg(32767)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SavePlan)->Arg(250)->Arg(2500)->Arg(32767)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliExport)->Arg(250)->Arg(2500)->Arg(32767)->Unit(benchmark::kMillisecond);

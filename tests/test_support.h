@@ -6,11 +6,10 @@
 #include <QString>
 #include <QStringList>
 #include <initializer_list>
+#include <ostream>
 
 #include "ledger/ledger_model.h"
 #include "ledger/prompt.h"
-
-#include <ostream>
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -39,7 +38,7 @@ inline void AddDays(LedgerModel& ledger, std::initializer_list<DayInput> days) {
 
 // Records every message and answers with scripted replies (then `fallback`).
 class RecordingPrompt : public Prompt {
-public:
+  public:
     QStringList texts;
     QStringList captions;
     QList<PromptAnswer> replies;

@@ -19,7 +19,7 @@ const char* const kUsage =
 
 // Messages go to standard error instead of a message box.
 class StderrPrompt : public Prompt {
-public:
+  public:
     explicit StderrPrompt(QTextStream& err) : err_(err) {}
     PromptAnswer Ask(const QString& text, const QString&, PromptButtons buttons,
                      PromptIcon) override {
@@ -29,7 +29,7 @@ public:
     }
     int messages() const { return messages_; }
 
-private:
+  private:
     QTextStream& err_;
     int messages_ = 0;
 };
@@ -106,7 +106,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
             } else if (value == QStringLiteral("fact")) {
                 mode = Mode::Fact;
             } else {
-                err << QStringLiteral("未知的模式：%1（应为 theory 或 fact）").arg(value) << Qt::endl;
+                err << QStringLiteral("未知的模式：%1（应为 theory 或 fact）").arg(value)
+                    << Qt::endl;
                 return 2;
             }
         } else if (a == QStringLiteral("-h") || a == QStringLiteral("--help")) {

@@ -110,7 +110,8 @@ struct Scientific {
 // value printed as d.ddd...E+xx with `precision` digits after the point.
 Scientific ToScientific(double value, int precision) {
     char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision);
+    auto res =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision);
     Scientific s;
     const char* p = buf;
     if (*p == '-') {
@@ -124,10 +125,9 @@ Scientific ToScientific(double value, int precision) {
     return s;
 }
 
-QString GeneralFromScientific(const Scientific& s) {
+int GeneralFromScientific(const Scientific& s, char* out) {
     int count = s.count;
     while (count > 1 && s.digits[count - 1] == '0') --count;
-    char out[48];
     int n = 0;
     if (s.negative) out[n++] = '-';
     const int e = s.exponent;
@@ -155,7 +155,7 @@ QString GeneralFromScientific(const Scientific& s) {
         for (int i = -1; i > e; --i) out[n++] = '0';
         for (int i = 0; i < count; ++i) out[n++] = s.digits[i];
     }
-    return QString::fromLatin1(out, n);
+    return n;
 }
 
 }  // namespace
@@ -196,7 +196,8 @@ double Single(double x) {
 
 double Round(double x, int decimals) {
     static const double kScale[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0};
-    const double scale = decimals >= 0 && decimals <= 5 ? kScale[decimals] : std::pow(10.0, decimals);
+    const double scale =
+        decimals >= 0 && decimals <= 5 ? kScale[decimals] : std::pow(10.0, decimals);
     return std::nearbyint(x * scale) / scale;
 }
 
@@ -218,9 +219,18 @@ double Dec(float value) {
 
 QString GeneralText(float value) { return GeneralText(static_cast<double>(value)); }
 
+int GeneralTextTo(double value, char* out) {
+    if (value == 0.0 || !std::isfinite(value)) {
+        out[0] = '0';
+        return 1;
+    }
+    return GeneralFromScientific(ToScientific(value, 6), out);
+}
+
 QString GeneralText(double value) {
-    if (value == 0.0 || !std::isfinite(value)) return QStringLiteral("0");
-    return GeneralFromScientific(ToScientific(value, 6));
+    char out[kGeneralTextMax];
+    const int n = GeneralTextTo(value, out);
+    return QString::fromLatin1(out, n);
 }
 
 QString FormatPattern(double value, QStringView pattern) {
@@ -241,7 +251,7 @@ QString FormatPattern(double value, QStringView pattern) {
     // Digits of the value as an integer number of 10^-maxDecimals units.
     // Position of the first digit relative to the rounding point:
     const int keep = s.exponent + 1 + maxDecimals;  // digits kept before rounding
-    std::string digits;  // integer part and decimals, without a point
+    std::string digits;                             // integer part and decimals, without a point
     if (value != 0 && keep >= 0) {
         for (int i = 0; i < keep; ++i) digits.push_back(i < s.count ? s.digits[i] : '0');
         const bool roundUp = keep < s.count && s.digits[keep] >= '5';
@@ -264,7 +274,8 @@ QString FormatPattern(double value, QStringView pattern) {
     std::string decimals = digits.substr(digits.size() - static_cast<size_t>(maxDecimals));
     size_t lead = integer.find_first_not_of('0');
     integer = lead == std::string::npos ? std::string("0") : integer.substr(lead);
-    while (static_cast<int>(decimals.size()) > minDecimals && decimals.back() == '0') decimals.pop_back();
+    while (static_cast<int>(decimals.size()) > minDecimals && decimals.back() == '0')
+        decimals.pop_back();
 
     const bool zero = integer == "0" && decimals.find_first_not_of('0') == std::string::npos;
     std::string out;

@@ -42,6 +42,11 @@ double Dec(float value);
 QString GeneralText(float value);
 // Same for a double value (spin steps and similar texts).
 QString GeneralText(double value);
+// The same text written into out (at least kGeneralTextMax bytes, ASCII, not
+// terminated); returns its length. Lets bulk writers skip unchanged cells
+// without making a string.
+inline constexpr int kGeneralTextMax = 48;
+int GeneralTextTo(double value, char* out);
 
 // Format patterns used by the settings and the estimates: "0.00", "0.0#", "0",
 // "0.0000", "0.#####", "0.####" (any "0.0..0#..#" form). Rounds the value's

@@ -1,6 +1,7 @@
 #include "engine/recalculate.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -75,10 +76,12 @@ RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
         // first: take it from the marker's length on, counted in characters.
         if (action.contains(conversion)) {
             in.action = Action::Conversion;
-            in.actionValue = ReadNumber(QStringView(action).mid(std::min<qsizetype>(conversion.size(), action.size())));
+            in.actionValue = ReadNumber(
+                QStringView(action).mid(std::min<qsizetype>(conversion.size(), action.size())));
         } else if (in.dividendMarker) {
             in.action = Action::Dividend;
-            in.actionValue = ReadNumber(QStringView(action).mid(std::min<qsizetype>(dividend.size(), action.size())));
+            in.actionValue = ReadNumber(
+                QStringView(action).mid(std::min<qsizetype>(dividend.size(), action.size())));
         }
     }
     if (mode == Mode::Fact) {
@@ -89,7 +92,7 @@ RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
 }
 
 class Pass {
-public:
+  public:
     Pass(const Params& p, Mode mode) : p_(p), mode_(mode) {
         Assign(purchaseFactor_, 1 + p.purchaseFeePct / 100);
         Assign(redeemFactor_, 1 - p.redeemFeePct / 100);
@@ -108,7 +111,7 @@ public:
     // Row 1's Increase is the only daily change taken from the table.
     float firstIncrease = 0;
 
-private:
+  private:
     void FirstRow(const RowInput& in, RowFigures& r) {
         referenceNav_ = in.nav;
         r.increase = firstIncrease;
@@ -141,8 +144,8 @@ private:
         Assign(r.averageValue, Round(Single(r.ttPurchase / rf / r.holdShares), 4));
     }
 
-    void LaterRow(const RowInput& in, RowFigures& r, const RowInput& prevIn,
-                  const RowFigures& prev, const RowInput& first) {
+    void LaterRow(const RowInput& in, RowFigures& r, const RowInput& prevIn, const RowFigures& prev,
+                  const RowInput& first) {
         MarketStep(in, r, prevIn, prev, first);
         if (mode_ == Mode::Theory) {
             PurchaseRule(in, r, prev);
@@ -181,8 +184,10 @@ private:
             Assign(r.increase, Round(Single(nav / prevNav * 100 - 100), 2));
             Assign(currentReturn_, Round(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
         }
-        Assign(r.ttIncrease,
-               Round((static_cast<double>(ttDividend_) + nav) * ttConversion_ / first.nav * 100 - 100, 2));
+        Assign(
+            r.ttIncrease,
+            Round((static_cast<double>(ttDividend_) + nav) * ttConversion_ / first.nav * 100 - 100,
+                  2));
     }
 
     void RenewWeight(double adj) {
@@ -209,7 +214,8 @@ private:
                 purchaseWeight_ = 0;
                 decided = true;
             } else if (currentReturn_ >
-                       Round((p_.startBuyPct - p_.purchaseFeePct - p_.redeemFeePct) * p_.multiple, 2)) {
+                       Round((p_.startBuyPct - p_.purchaseFeePct - p_.redeemFeePct) * p_.multiple,
+                             2)) {
                 purchaseWeight_ = 0;
                 decided = true;
             } else {
@@ -232,7 +238,8 @@ private:
         }
 
         if (lastPurchase_ != 0) {
-            Assign(r.purchaseAmount, Round(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
+            Assign(r.purchaseAmount,
+                   Round(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
         }
         if (p_.keepRop && r.purchaseAmount != 0) {
             const double share = Dec(r.purchaseAmount) / prevTT;
@@ -275,26 +282,31 @@ private:
         if (in.action == Action::Conversion) {
             Assign(r.holdShares, Round(prevHold * conversionRatio_, 2));
         } else if (in.action == Action::Dividend && p_.redRecycle) {
-            Assign(r.holdShares,
-                   Round(Single(r.purchaseShares + prevHold - r.redeemShares) + Single(cash * prevHold) / pf / nav, 2));
+            Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares) +
+                                           Single(cash * prevHold) / pf / nav,
+                                       2));
         } else {
             Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares), 2));
         }
         Assign(r.marketValue, Round(Single(r.holdShares * nav), 2));
         if (in.dividendMarker && !p_.redRecycle) {
-            Assign(r.ttPurchase, Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
-                                              r.redeemAmount - cash * prevHold),
-                                       2));
+            Assign(r.ttPurchase,
+                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
+                                r.redeemAmount - cash * prevHold),
+                         2));
         } else {
             Assign(r.ttPurchase,
-                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) - r.redeemAmount), 2));
+                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
+                                r.redeemAmount),
+                         2));
         }
         if (r.ttPurchase > principal_) principal_ = r.ttPurchase;
         Assign(r.profit, Round(Single(rf * r.marketValue - r.ttPurchase), 2));
         if (Dec(r.profit) == 0) {
             r.roProfit = 0;
         } else {
-            Assign(r.roProfit, Round(Single(static_cast<double>(r.profit) / r.ttPurchase * 100), 2));
+            Assign(r.roProfit,
+                   Round(Single(static_cast<double>(r.profit) / r.ttPurchase * 100), 2));
         }
         if (r.holdShares == 0) {
             r.averageValue = 0;
@@ -318,10 +330,38 @@ private:
     float lastPurchase_ = 0;  // the most recent non-zero purchase amount
 };
 
-void SetSigned(LedgerModel& ledger, int row, Column key, float value) {
-    ledger.SetCell(row, key, GeneralText(value));
-    ledger.SetCellColour(row, key, value > 0 ? kRed : kGreen);
-}
+// Writes one figure's text. Unchanged cells are left alone, and a text equal
+// to the same column's text in the row above shares that string, so a long
+// ledger of mostly repeated figures stays small in memory.
+class FigureWriter {
+  public:
+    explicit FigureWriter(LedgerModel& ledger) : ledger_(ledger) {}
+
+    void Write(int row, Column key, float value) {
+        char buf[kGeneralTextMax];
+        const int len = GeneralTextTo(value, buf);
+        const QLatin1StringView text(buf, len);
+        QString& above = above_[static_cast<size_t>(Index(key))];
+        const QString& current = ledger_.Cell(row, key);
+        if (current == text) {
+            above = current;
+        } else if (above == text) {
+            ledger_.SetCell(row, key, above);
+        } else {
+            above = QString(text);
+            ledger_.SetCell(row, key, above);
+        }
+    }
+
+    void WriteSigned(int row, Column key, float value) {
+        Write(row, key, value);
+        ledger_.SetCellColour(row, key, value > 0 ? kRed : kGreen);
+    }
+
+  private:
+    LedgerModel& ledger_;
+    std::array<QString, kColumnCount> above_;
+};
 
 }  // namespace
 
@@ -340,20 +380,21 @@ void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
     pass.Run(inputs, figures);
 
     BulkUpdate bulk(ledger);
+    FigureWriter w(ledger);
     for (int row = 1; row <= n; ++row) {
         const RowFigures& f = figures[static_cast<size_t>(row - 1)];
-        SetSigned(ledger, row, Column::Increase, f.increase);
-        ledger.SetCell(row, Column::TTIncrease, GeneralText(f.ttIncrease));
-        ledger.SetCell(row, Column::PurchaseAmount, GeneralText(f.purchaseAmount));
-        ledger.SetCell(row, Column::PurchaseShares, GeneralText(f.purchaseShares));
-        ledger.SetCell(row, Column::RedeemShares, GeneralText(f.redeemShares));
-        ledger.SetCell(row, Column::RedeemAmount, GeneralText(f.redeemAmount));
-        ledger.SetCell(row, Column::HoldShares, GeneralText(f.holdShares));
-        ledger.SetCell(row, Column::MarketValue, GeneralText(f.marketValue));
-        ledger.SetCell(row, Column::TTPurchase, GeneralText(f.ttPurchase));
-        ledger.SetCell(row, Column::Profit, GeneralText(f.profit));
-        SetSigned(ledger, row, Column::ROProfit, f.roProfit);
-        ledger.SetCell(row, Column::AverageValue, GeneralText(f.averageValue));
+        w.WriteSigned(row, Column::Increase, f.increase);
+        w.Write(row, Column::TTIncrease, f.ttIncrease);
+        w.Write(row, Column::PurchaseAmount, f.purchaseAmount);
+        w.Write(row, Column::PurchaseShares, f.purchaseShares);
+        w.Write(row, Column::RedeemShares, f.redeemShares);
+        w.Write(row, Column::RedeemAmount, f.redeemAmount);
+        w.Write(row, Column::HoldShares, f.holdShares);
+        w.Write(row, Column::MarketValue, f.marketValue);
+        w.Write(row, Column::TTPurchase, f.ttPurchase);
+        w.Write(row, Column::Profit, f.profit);
+        w.WriteSigned(row, Column::ROProfit, f.roProfit);
+        w.Write(row, Column::AverageValue, f.averageValue);
     }
 }
 

@@ -2,7 +2,34 @@
 
 #include <algorithm>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+#include <cstdlib>
+#include <new>
+
 namespace tovira {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+}
+
+void* AllocateLargeBlock(std::size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        void* p = std::aligned_alloc(kHugePage, rounded);
+        if (!p) throw std::bad_alloc();
+        madvise(p, rounded, MADV_HUGEPAGE);
+        return p;
+    }
+#endif
+    void* p = std::malloc(bytes);
+    if (!p && bytes) throw std::bad_alloc();
+    return p;
+}
+
+void FreeLargeBlock(void* p, std::size_t) { std::free(p); }
 
 LedgerModel::LedgerModel(QObject* parent) : QAbstractTableModel(parent) {
     for (const ColumnInfo& info : Columns()) {
@@ -30,7 +57,9 @@ const QString& LedgerModel::Cell(int row, Column key) const {
     return rows_[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(Index(key))];
 }
 
-void LedgerModel::SetCell(int row, Column key, const QString& text) { SetCell(row, key, QString(text)); }
+void LedgerModel::SetCell(int row, Column key, const QString& text) {
+    SetCell(row, key, QString(text));
+}
 
 void LedgerModel::SetCell(int row, Column key, QString&& text) {
     if (row < 1 || row > RowCount()) return;
@@ -161,7 +190,8 @@ QVariant LedgerModel::headerData(int section, Qt::Orientation orientation, int r
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    if (role == Qt::DisplayRole) return QString::fromUtf8(Columns()[static_cast<size_t>(section)].caption);
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(Columns()[static_cast<size_t>(section)].caption);
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     }

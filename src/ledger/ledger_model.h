@@ -7,7 +7,9 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QString>
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -15,13 +17,46 @@
 
 namespace tovira {
 
+// Allocator for the row table: large blocks are asked for as transparent huge
+// pages, since a 32767-row ledger would otherwise take thousands of page
+// faults on first touch.
+template <typename T>
+struct LargeBlockAllocator {
+    using value_type = T;
+    LargeBlockAllocator() = default;
+    template <typename U>
+    LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
+    T* allocate(std::size_t n);
+    void deallocate(T* p, std::size_t n);
+    template <typename U>
+    bool operator==(const LargeBlockAllocator<U>&) const {
+        return true;
+    }
+    template <typename U>
+    bool operator!=(const LargeBlockAllocator<U>&) const {
+        return false;
+    }
+};
+
+void* AllocateLargeBlock(std::size_t bytes);
+void FreeLargeBlock(void* p, std::size_t bytes);
+
+template <typename T>
+T* LargeBlockAllocator<T>::allocate(std::size_t n) {
+    return static_cast<T*>(AllocateLargeBlock(n * sizeof(T)));
+}
+template <typename T>
+void LargeBlockAllocator<T>::deallocate(T* p, std::size_t n) {
+    FreeLargeBlock(p, n * sizeof(T));
+}
+
 // Text colours of the signed figures (RGB).
 inline constexpr QRgb kRed = 0xFFFF0000;
 inline constexpr QRgb kGreen = 0xFF00FF00;
 
 class LedgerModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     static constexpr int kMaxRows = 32767;
 
     explicit LedgerModel(QObject* parent = nullptr);
@@ -31,6 +66,9 @@ public:
     // Appends an empty row showing rowText in the ID column. Returns false when
     // the table already holds kMaxRows rows.
     bool AddRow(const QString& rowText);
+    // Makes room for n rows in all, so that loading many rows does not move
+    // the table around in memory again and again.
+    void ReserveRows(int n) { rows_.reserve(static_cast<size_t>(std::min(n, kMaxRows))); }
     const QString& Cell(int row, Column key) const;
     void SetCell(int row, Column key, const QString& text);
     void SetCell(int row, Column key, QString&& text);
@@ -59,10 +97,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-signals:
+  signals:
     void ColumnWidthChanged(tovira::Column key, int twips);
 
-private:
+  private:
     struct Row {
         std::array<QString, kColumnCount> cells;
         std::array<QRgb, kColumnCount> colours{};  // 0: the table's default colour
@@ -70,7 +108,7 @@ private:
     void Touch(int row);
     void StructureWillChange();
 
-    std::vector<Row> rows_;
+    std::vector<Row, LargeBlockAllocator<Row>> rows_;
     std::array<int, kColumnCount> widths_{};
     QString tag_;
     int bulkDepth_ = 0;
@@ -81,13 +119,13 @@ private:
 
 // RAII bulk section.
 class BulkUpdate {
-public:
+  public:
     explicit BulkUpdate(LedgerModel& model) : model_(model) { model_.BeginBulk(); }
     ~BulkUpdate() { model_.EndBulk(); }
     BulkUpdate(const BulkUpdate&) = delete;
     BulkUpdate& operator=(const BulkUpdate&) = delete;
 
-private:
+  private:
     LedgerModel& model_;
 };
 

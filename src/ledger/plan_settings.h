@@ -101,7 +101,7 @@ std::optional<Control> SpinOf(Field f);
 QString PresetCaption(Preset p);
 
 class PlanSettings {
-public:
+  public:
     PlanSettings();  // form defaults: default texts, all switches off
 
     const QString& Text(Field f) const { return texts_[static_cast<size_t>(f)]; }
@@ -139,7 +139,7 @@ public:
     // ledger can show or hide its redemption columns.
     std::function<void(Switch, bool)> onSwitchChanged;
 
-private:
+  private:
     void SetEnabled(Control c, bool on) { enabled_[static_cast<size_t>(c)] = on; }
     void RunHandler(Switch s);
 

@@ -13,7 +13,7 @@ enum class PromptIcon { None, Information, Question, Warning, Critical };
 enum class PromptAnswer { Ok, Yes, No, Cancel };
 
 class Prompt {
-public:
+  public:
     virtual ~Prompt() = default;
     virtual PromptAnswer Ask(const QString& text, const QString& caption, PromptButtons buttons,
                              PromptIcon icon) = 0;
@@ -26,13 +26,13 @@ public:
 
 // Discards every message and answers with the given reply.
 class SilentPrompt : public Prompt {
-public:
+  public:
     explicit SilentPrompt(PromptAnswer reply = PromptAnswer::Ok) : reply_(reply) {}
     PromptAnswer Ask(const QString&, const QString&, PromptButtons, PromptIcon) override {
         return reply_;
     }
 
-private:
+  private:
     PromptAnswer reply_;
 };
 

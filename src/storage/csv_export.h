@@ -1,7 +1,9 @@
 #pragma once
 // CSV export of the whole ledger, input and computed columns alike.
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 #include "ledger/ledger_model.h"
 
@@ -11,6 +13,10 @@ inline const char* const kMsgNoData = "数据不足！";
 
 // The export text: the header and one line per row, lines ended by CR LF.
 QString CsvText(const LedgerModel& ledger);
+
+// The export file's bytes: the text in GBK followed by one more CR LF.
+// Nothing when a cell holds a character GBK cannot encode.
+std::optional<QByteArray> CsvBytes(const LedgerModel& ledger);
 
 // fundCode + "_" + first date + "_" + last date + ".csv", dates as yyyy-M-d.
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger);

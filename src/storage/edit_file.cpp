@@ -1,6 +1,7 @@
 #include "storage/edit_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -26,8 +27,8 @@ qsizetype GbkLengthOf(char32_t c) {
 }
 
 QString CutToValueBuffer(const QString& value) {
-    // Every UTF-16 unit takes at most two bytes, so short values need no count.
-    if (value.size() * 2 <= kMaxValueBytes) return value;
+    // No UTF-16 unit takes more than four bytes, so short values need no count.
+    if (value.size() * 4 <= kMaxValueBytes) return value;
     qsizetype bytes = 0;
     qsizetype i = 0;
     while (i < value.size()) {
@@ -55,7 +56,9 @@ QString ReadIniValue(const QString& path, const QString& section, const QString&
 bool WriteIniValue(const QString& path, const QString& section, const QString& key,
                    const QString& value) {
     IniDocument document;
-    document.Load(path);  // a missing file starts empty
+    // A missing file starts empty; one that exists but cannot be read must not
+    // be replaced by a file holding this one key.
+    if (!document.Load(path) && QFileInfo::exists(path)) return false;
     document.SetValue(section, key, value);
     return document.Save(path);
 }

@@ -1,7 +1,6 @@
 #include "storage/ini_document.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -223,10 +222,9 @@ std::optional<QByteArray> EncodeGbk(const QString& text) {
 QString DecodeGbk(const QByteArray& bytes) { return DecodeBytes(bytes); }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    // QSaveFile renames its temporary file over the target, which would
-    // replace a read-only file without complaint.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isWritable()) return false;
+    // QSaveFile refuses an existing file that is not writable itself, and
+    // without the direct-write fallback a folder it cannot create its
+    // temporary file in.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (file.write(bytes) != bytes.size()) {

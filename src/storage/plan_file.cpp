@@ -21,10 +21,9 @@ QString RowSection(int row) { return QStringLiteral("第%1行").arg(row); }
 
 // Fields in the order the plan file stores and the open applies them.
 constexpr Field kStoredFieldOrder[] = {
-    Field::PurchaseFeePct, Field::RedeemFeePct,      Field::MinRedeemShares,
-    Field::MinKeepShares,  Field::TotalCapital,      Field::StartSellPct,
-    Field::TakeProfitPct,  Field::BreakMaDays,       Field::BreakAmplitudePct,
-    Field::StartBuyPct,    Field::RiskPositionPct,   Field::Multiple,
+    Field::PurchaseFeePct,    Field::RedeemFeePct, Field::MinRedeemShares, Field::MinKeepShares,
+    Field::TotalCapital,      Field::StartSellPct, Field::TakeProfitPct,   Field::BreakMaDays,
+    Field::BreakAmplitudePct, Field::StartBuyPct,  Field::RiskPositionPct, Field::Multiple,
     Field::MultipleStep,
 };
 
@@ -133,16 +132,22 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
         settings.SetText(f, doc.Value(set, QString::fromUtf8(FieldOf(f).iniKey)));
     }
 
-    const std::optional<int16_t> count = StrictInt16(doc.Value(SpecialSection(), QStringLiteral("行数")));
+    const std::optional<int16_t> count =
+        StrictInt16(doc.Value(SpecialSection(), QStringLiteral("行数")));
     const int n = count && *count > 0 ? *count : 0;
     {
         BulkUpdate bulk(ledger);
+        ledger.ReserveRows(n);
         for (int row = 1; row <= n; ++row) {
             if (ledger.RowCount() < row && !ledger.AddRow(QString::number(row))) break;
             const QString section = RowSection(row);
             for (const RowKey& k : kRowKeys) {
                 if (k.factOnly && options.mode != Mode::Fact) continue;
-                ledger.SetCell(row, k.column, doc.Value(section, QString::fromLatin1(k.key)));
+                const QString value = doc.Value(section, QString::fromLatin1(k.key));
+                // Status texts repeat day after day: share the row above's
+                // string instead of keeping thousands of equal copies.
+                const QString& above = ledger.Cell(row - 1, k.column);
+                ledger.SetCell(row, k.column, value == above ? above : value);
             }
         }
     }

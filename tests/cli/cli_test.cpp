@@ -1,9 +1,10 @@
 #include "cli/cli.h"
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "storage/ini_document.h"
 #include "test_support.h"
@@ -36,14 +37,17 @@ QString ExamplePlan() { return QStringLiteral(TOVIRA_TEST_DATA "/../../examples/
 TEST(CliTest, ExportWritesWhatTheWindowWouldExport) {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("x.csv"));
-    const CliRun fact = RunTool({QStringLiteral("export"), test::DataPath("golden/161725-fact.ini"), out,
-                             QStringLiteral("--mode"), QStringLiteral("fact")});
+    const CliRun fact = RunTool({QStringLiteral("export"), test::DataPath("golden/161725-fact.ini"),
+                                 out, QStringLiteral("--mode"), QStringLiteral("fact")});
     ASSERT_EQ(fact.status, 0) << fact.err.toStdString();
-    EXPECT_EQ(test::ReadFileBytes(out), test::ReadFileBytes(test::DataPath("golden/161725-fact.fact.csv")));
+    EXPECT_EQ(test::ReadFileBytes(out),
+              test::ReadFileBytes(test::DataPath("golden/161725-fact.fact.csv")));
 
-    const CliRun theory = RunTool({QStringLiteral("export"), test::DataPath("golden/161725-fact.ini"), out});
+    const CliRun theory =
+        RunTool({QStringLiteral("export"), test::DataPath("golden/161725-fact.ini"), out});
     ASSERT_EQ(theory.status, 0);
-    EXPECT_EQ(test::ReadFileBytes(out), test::ReadFileBytes(test::DataPath("golden/161725-fact.theory.csv")));
+    EXPECT_EQ(test::ReadFileBytes(out),
+              test::ReadFileBytes(test::DataPath("golden/161725-fact.theory.csv")));
 }
 
 TEST(CliTest, ShowPrintsAnAlignedTableAndASummary) {
@@ -61,7 +65,8 @@ TEST(CliTest, ShowPrintsAnAlignedTableAndASummary) {
 
 TEST(CliTest, ErrorsUseTheProgramsMessagesAndStatusOne) {
     QTemporaryDir dir;
-    const CliRun missing = RunTool({QStringLiteral("show"), dir.filePath(QStringLiteral("none.ini"))});
+    const CliRun missing =
+        RunTool({QStringLiteral("show"), dir.filePath(QStringLiteral("none.ini"))});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains(dir.filePath(QStringLiteral("none.ini"))));
 
@@ -73,13 +78,17 @@ TEST(CliTest, ErrorsUseTheProgramsMessagesAndStatusOne) {
 
     const QString empty = dir.filePath(QStringLiteral("empty.ini"));
     QFile(empty).open(QIODevice::WriteOnly);
-    const CliRun noData = RunTool({QStringLiteral("export"), empty, dir.filePath(QStringLiteral("o.csv"))});
+    const CliRun noData =
+        RunTool({QStringLiteral("export"), empty, dir.filePath(QStringLiteral("o.csv"))});
     EXPECT_EQ(noData.status, 1);
     EXPECT_EQ(noData.err.trimmed(), "数据不足！");
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("o.csv"))));
 
     EXPECT_EQ(RunTool({QStringLiteral("show")}).status, 2);
-    EXPECT_EQ(RunTool({QStringLiteral("show"), ExamplePlan(), QStringLiteral("--mode"), QStringLiteral("x")}).status, 2);
+    EXPECT_EQ(RunTool({QStringLiteral("show"), ExamplePlan(), QStringLiteral("--mode"),
+                       QStringLiteral("x")})
+                  .status,
+              2);
 }
 
 TEST(CliTest, GarbageFilesNeverCrashTheProgram) {
@@ -87,8 +96,9 @@ TEST(CliTest, GarbageFilesNeverCrashTheProgram) {
     const QString path = dir.filePath(QStringLiteral("junk.ini"));
     QByteArray junk;
     for (int i = 0; i < 5000; ++i) junk.append(static_cast<char>((i * 7919) % 256));
-    junk.append(*EncodeGbk(QStringLiteral(
-        "\r\n[特殊数据]\r\n行数=32767\r\n[第1行]\r\nNetValue=1e999\r\n[第2行]\r\nNetValue=-0\r\n")));
+    junk.append(
+        *EncodeGbk(QStringLiteral("\r\n[特殊数据]\r\n行数=32767\r\n[第1行]\r\nNetValue=1e999\r\n["
+                                  "第2行]\r\nNetValue=-0\r\n")));
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -106,7 +116,8 @@ TEST(CliTest, TheProgramWritesUtf8AndExitsWithTheStatus) {
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("持有份额")));
 
-    p.start(QStringLiteral(TOVIRA_CLI_PATH), {QStringLiteral("show"), QStringLiteral("/nonexistent/a.ini")});
+    p.start(QStringLiteral(TOVIRA_CLI_PATH),
+            {QStringLiteral("show"), QStringLiteral("/nonexistent/a.ini")});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 1);
 }

@@ -103,7 +103,8 @@ TEST(NumbersTest, FormatPatternsRoundHalfAwayFromZero) {
     EXPECT_EQ(FormatPattern(45.5, u"0"), "46");
     EXPECT_EQ(FormatPattern(44.5, u"0"), "45");
     EXPECT_EQ(FormatPattern(0.4, u"0"), "0");
-    EXPECT_EQ(FormatPattern(1.15, u"0.0"), "1.2");  // 1.15 is 1.14999... in binary; 15 digits say 1.15
+    EXPECT_EQ(FormatPattern(1.15, u"0.0"),
+              "1.2");  // 1.15 is 1.14999... in binary; 15 digits say 1.15
     EXPECT_EQ(FormatPattern(99.995, u"0.00"), "100.00");
     EXPECT_EQ(FormatPattern(1.23456789, u"0.####"), "1.2346");
     EXPECT_EQ(FormatPattern(2, u"0.#####"), "2");

@@ -13,7 +13,7 @@ namespace {
 QString C(const LedgerModel& l, int row, Column c) { return l.Cell(row, c); }
 
 class RecalculateTest : public ::testing::Test {
-protected:
+  protected:
     LedgerModel ledger;
     PlanSettings settings;
 };

@@ -2,9 +2,10 @@
 // it, recalculated in the mode its export names, exported, and compared byte
 // for byte with an export computed independently.
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "ledger/ledger_model.h"
 #include "ledger/plan_settings.h"

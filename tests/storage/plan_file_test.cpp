@@ -1,9 +1,10 @@
 #include "storage/plan_file.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "storage/ini_document.h"
 #include "test_support.h"
@@ -14,7 +15,7 @@ using test::AddDays;
 namespace {
 
 class PlanFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         settings.onSwitchChanged = [this](Switch s, bool on) {
@@ -61,20 +62,25 @@ TEST_F(PlanFileTest, SaveWritesSectionsInOrderAsGbkWithCrLf) {
 
     const QByteArray bytes = test::ReadFileBytes(path);
     const QString text = DecodeGbk(bytes);
-    EXPECT_TRUE(bytes.startsWith(*EncodeGbk(QStringLiteral("[设置]\r\nSPRemind=0\r\nRedRecycle=0\r\nPCFirst=1\r\n"))));
+    EXPECT_TRUE(bytes.startsWith(
+        *EncodeGbk(QStringLiteral("[设置]\r\nSPRemind=0\r\nRedRecycle=0\r\nPCFirst=1\r\n"))));
     EXPECT_FALSE(bytes.contains("\n\n"));
     const qsizetype settingsAt = text.indexOf(QStringLiteral("[设置]"));
-    const qsizetype specialAt = text.indexOf(QStringLiteral("[特殊数据]\r\n行数=2\r\nIncrease=0.37\r\n"));
-    const qsizetype row1At = text.indexOf(QStringLiteral("[第1行]\r\nDate=2020/1/1\r\nNetValue=1.0000\r\n"
-                                                         "PurchaseEnabled=暂停申购\r\nRedeemEnabled=\r\n"
-                                                         "RedConversion=\r\n"));
+    const qsizetype specialAt =
+        text.indexOf(QStringLiteral("[特殊数据]\r\n行数=2\r\nIncrease=0.37\r\n"));
+    const qsizetype row1At =
+        text.indexOf(QStringLiteral("[第1行]\r\nDate=2020/1/1\r\nNetValue=1.0000\r\n"
+                                    "PurchaseEnabled=暂停申购\r\nRedeemEnabled=\r\n"
+                                    "RedConversion=\r\n"));
     const qsizetype row2At = text.indexOf(QStringLiteral("[第2行]"));
     EXPECT_EQ(settingsAt, 0);
     EXPECT_LT(settingsAt, specialAt);
     EXPECT_LT(specialAt, row1At);
     EXPECT_LT(row1At, row2At);
-    EXPECT_TRUE(text.contains(QStringLiteral("BrokenSP=0\r\n基金代码=000001\r\n申购费率=0.15\r\n")));
-    EXPECT_TRUE(text.contains(QStringLiteral("破位幅度=1\r\n起投涨幅=-0.50\r\n风控仓位=40\r\n倍数=1.2\r\n加倍=0.1\r\n")));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("BrokenSP=0\r\n基金代码=000001\r\n申购费率=0.15\r\n")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("破位幅度=1\r\n起投涨幅=-0.50\r\n风控仓位=40\r\n倍数=1.2\r\n加倍=0.1\r\n")));
     EXPECT_FALSE(text.contains(QStringLiteral("PurchaseAmount")));
 }
 
@@ -184,9 +190,11 @@ TEST_F(PlanFileTest, SaveRefusals) {
 
 TEST_F(PlanFileTest, OpenAppliesWhatItCanAndRunsTheChangeReactions) {
     settings.SetChecked(Switch::SPRemind, true);
-    const QString path = WriteFile("odd.ini", QStringLiteral(
-        "[设置]\r\nSPRemind=abc\r\nRedeem=1\r\nKeepROP=2\r\n"
-        "起投涨幅=12\r\n倍数=abc\r\n加倍=0.125\r\n风控仓位=45.5\r\n基金代码=000005\r\n"));
+    const QString path = WriteFile(
+        "odd.ini",
+        QStringLiteral(
+            "[设置]\r\nSPRemind=abc\r\nRedeem=1\r\nKeepROP=2\r\n"
+            "起投涨幅=12\r\n倍数=abc\r\n加倍=0.125\r\n风控仓位=45.5\r\n基金代码=000005\r\n"));
     ASSERT_EQ(Open(path), OpenResult::Opened);
     EXPECT_TRUE(settings.Checked(Switch::SPRemind));  // abc leaves it
     EXPECT_TRUE(settings.Checked(Switch::Redeem));
@@ -196,7 +204,7 @@ TEST_F(PlanFileTest, OpenAppliesWhatItCanAndRunsTheChangeReactions) {
     EXPECT_EQ(settings.Text(Field::MultipleStep), "0.13");
     EXPECT_EQ(settings.Text(Field::RiskPositionPct), "46");
     EXPECT_EQ(settings.Text(Field::PurchaseFeePct), "");  // missing key empties the field
-    EXPECT_EQ(ledger.RowCount(), 0);                     // no 行数
+    EXPECT_EQ(ledger.RowCount(), 0);                      // no 行数
     EXPECT_EQ(storedCode, "000005");
     EXPECT_TRUE(prompt.texts.isEmpty());
 }
@@ -209,9 +217,10 @@ TEST_F(PlanFileTest, OpenRefusesWhatIsNotAPlanFile) {
     EXPECT_EQ(prompt.texts.value(0), "文件格式不对，请重新选择！");
     for (const char* count : {"-1", "40000", "x", "2.5"}) {
         ledger.ClearRows();
-        const QString path = WriteFile("count.ini", QStringLiteral("[特殊数据]\r\n行数=%1\r\n[第1行]\r\nDate=2020/1/1\r\n"
-                                                                   "[第2行]\r\nDate=2020/1/2\r\n")
-                                                        .arg(QString::fromLatin1(count)));
+        const QString path = WriteFile(
+            "count.ini", QStringLiteral("[特殊数据]\r\n行数=%1\r\n[第1行]\r\nDate=2020/1/1\r\n"
+                                        "[第2行]\r\nDate=2020/1/2\r\n")
+                             .arg(QString::fromLatin1(count)));
         ASSERT_EQ(Open(path), OpenResult::Opened);
         // 2.5 rounds half to even: 2 rows; the others are no rows.
         EXPECT_EQ(ledger.RowCount(), QByteArray(count) == "2.5" ? 2 : 0) << count;
@@ -219,8 +228,9 @@ TEST_F(PlanFileTest, OpenRefusesWhatIsNotAPlanFile) {
 }
 
 TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
-    const QString path = WriteFile("other.ini", QStringLiteral(
-        "[设置]\r\n基金代码=000006\r\n[特殊数据]\r\n行数=1\r\nIncrease=-1\r\n[第1行]\r\nNetValue=1\r\n"));
+    const QString path =
+        WriteFile("other.ini", QStringLiteral("[设置]\r\n基金代码=000006\r\n[特殊数据]\r\n行数="
+                                              "1\r\nIncrease=-1\r\n[第1行]\r\nNetValue=1\r\n"));
     OpenPlanOptions options;
     options.setFundCode = [this](const QString&) { ledger.ClearRows(); };
     ASSERT_EQ(OpenPlanFile(path, ledger, settings, prompt, options), OpenResult::Opened);
