@@ -7,15 +7,14 @@
 #include <cmath>
 #include <set>
 
+#include "test_support.h"
+
 namespace tovira {
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using test::ReadFileBytes;
 
 TEST(EditFileTest, ReadIniValueCutsAt9999Bytes) {
     QTemporaryDir dir;
@@ -54,7 +53,7 @@ TEST(EditFileTest, WriteIniValueCreatesAndUpdatesKeyByKey) {
     EXPECT_TRUE(WriteIniValue(path, U("基金代码"), "000002", "B"));
     EXPECT_TRUE(WriteIniValue(path, "Other", "k", "v"));
     EXPECT_TRUE(WriteIniValue(path, U("基金代码"), "000001", "A"));
-    EXPECT_EQ(ReadFile(path), QByteArray("[\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB]\r\n"
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("[\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB]\r\n"
                                          "000001=A\r\n"
                                          "000002=B\r\n"
                                          "[Other]\r\n"
@@ -64,12 +63,12 @@ TEST(EditFileTest, WriteIniValueCreatesAndUpdatesKeyByKey) {
     EXPECT_EQ(ReadIniValue(path, "Other", "k"), QString("v"));
 
     // A file that exists but cannot be read is not replaced by one key alone.
-    const QByteArray before = ReadFile(path);
+    const QByteArray before = ReadFileBytes(path);
     ASSERT_TRUE(QFile::setPermissions(path, QFile::WriteOwner));
     if (!QFile(path).open(QIODevice::ReadOnly)) {
         EXPECT_FALSE(WriteIniValue(path, "S", "k", "v"));
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-        EXPECT_EQ(ReadFile(path), before);
+        EXPECT_EQ(ReadFileBytes(path), before);
     }
 }
 
@@ -78,19 +77,19 @@ TEST(EditFileTest, WriteTextFileReplacesAndAppendTextToFileAdds) {
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("export.csv");
     ASSERT_TRUE(WriteTextFile(path, U("日期,净值\r\n2020/1/2,1.0000")));
-    EXPECT_EQ(ReadFile(path),
+    EXPECT_EQ(ReadFileBytes(path),
               QByteArray("\xC8\xD5\xC6\xDA,\xBE\xBB\xD6\xB5\r\n2020/1/2,1.0000\r\n"));
     ASSERT_TRUE(WriteTextFile(path, "short"));
-    EXPECT_EQ(ReadFile(path), QByteArray("short\r\n"));
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("short\r\n"));
     EXPECT_FALSE(WriteTextFile(path, U("😀")));
-    EXPECT_EQ(ReadFile(path), QByteArray("short\r\n"));
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("short\r\n"));
     EXPECT_FALSE(WriteTextFile(dir.filePath("missing/export.csv"), "x"));
 
     const QString log = dir.filePath("log.txt");
     ASSERT_TRUE(AppendTextToFile(log, U("缺少")));
     ASSERT_TRUE(AppendTextToFile(log, "MSCOMCTL.OCX"));
     EXPECT_FALSE(AppendTextToFile(log, U("😀")));
-    EXPECT_EQ(ReadFile(log), QByteArray("\xC8\xB1\xC9\xD9\r\nMSCOMCTL.OCX\r\n"));
+    EXPECT_EQ(ReadFileBytes(log), QByteArray("\xC8\xB1\xC9\xD9\r\nMSCOMCTL.OCX\r\n"));
 }
 
 TEST(EditFileTest, RandomIntegerAlwaysHasNineDigits) {

@@ -10,15 +10,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "test_support.h"
+
 namespace tovira {
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using test::ReadFileBytes;
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -129,7 +128,7 @@ TEST(IniDocumentTest, SavesGbkWithCrLfAndReadsItBack) {
     doc.SetValue(U("设置"), "Quoted", "\"x\"");
     ASSERT_TRUE(doc.Save(path));
 
-    EXPECT_EQ(ReadFile(path), QByteArray("[\xC9\xE8\xD6\xC3]\r\n"
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("[\xC9\xE8\xD6\xC3]\r\n"
                                          "SPRemind=1\r\n"
                                          "\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB=000001\r\n"
                                          "Quoted=\"x\"\r\n"
@@ -254,7 +253,7 @@ TEST(IniDocumentTest, RefusesTextGbkCannotHold) {
         EXPECT_EQ(doc.Value(section, key), value);  // kept in memory, not mangled
         EXPECT_FALSE(doc.ToBytes());
         EXPECT_FALSE(doc.Save(path));
-        EXPECT_EQ(ReadFile(path), old);
+        EXPECT_EQ(ReadFileBytes(path), old);
     }
 
     IniDocument text;
@@ -279,7 +278,7 @@ TEST(IniDocumentTest, RefusesToWriteWhereItMayNot) {
         Unwritable guard(file);
         if (!guard.ok()) GTEST_SKIP() << "cannot make a file read-only here";
         EXPECT_FALSE(doc.Save(file));
-        EXPECT_EQ(ReadFile(file), old);
+        EXPECT_EQ(ReadFileBytes(file), old);
     }
 
     const QString folder = dir.filePath("locked");
@@ -291,11 +290,11 @@ TEST(IniDocumentTest, RefusesToWriteWhereItMayNot) {
         if (!guard.ok()) GTEST_SKIP() << "cannot make a folder read-only here";
         EXPECT_FALSE(doc.Save(inside));
         EXPECT_FALSE(doc.Save(folder + "/new.ini"));
-        EXPECT_EQ(ReadFile(inside), old);
+        EXPECT_EQ(ReadFileBytes(inside), old);
         EXPECT_FALSE(QFile::exists(folder + "/new.ini"));
     }
     EXPECT_TRUE(doc.Save(inside));
-    EXPECT_EQ(ReadFile(inside), QByteArray("[A]\r\nk=new\r\n"));
+    EXPECT_EQ(ReadFileBytes(inside), QByteArray("[A]\r\nk=new\r\n"));
 }
 
 // Plan files have one section per ledger row (up to 32767) and the fund list
