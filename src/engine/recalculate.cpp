@@ -346,10 +346,10 @@ class FigureWriter {
         if (current == text) {
             above = current;
         } else if (above == text) {
-            ledger_.SetCell(row, key, above);
+            ledger_.SetComputedCell(row, key, above);
         } else {
             above = QString(text);
-            ledger_.SetCell(row, key, above);
+            ledger_.SetComputedCell(row, key, above);
         }
     }
 

@@ -47,6 +47,7 @@ bool LedgerModel::AddRow(const QString& rowText) {
     }
     rows_.emplace_back();
     rows_.back().cells[0] = rowText;
+    inputsModified_ = true;
     if (bulkDepth_ == 0) endInsertRows();
     return true;
 }
@@ -57,15 +58,39 @@ const QString& LedgerModel::Cell(int row, Column key) const {
     return rows_[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(Index(key))];
 }
 
-void LedgerModel::SetCell(int row, Column key, const QString& text) {
-    SetCell(row, key, QString(text));
+bool LedgerModel::IsInputCell(int row, Column key) {
+    switch (key) {
+        case Column::Date:
+        case Column::NetValue:
+        case Column::PurchaseAmount:
+        case Column::RedeemShares:
+        case Column::PurchaseEnabled:
+        case Column::RedeemEnabled:
+        case Column::RedConversion:
+            return true;
+        case Column::Increase:
+            return row == 1;
+        default:
+            return false;
+    }
 }
 
-void LedgerModel::SetCell(int row, Column key, QString&& text) {
+void LedgerModel::SetCell(int row, Column key, const QString& text) {
+    Store(row, key, QString(text), true);
+}
+
+void LedgerModel::SetCell(int row, Column key, QString&& text) { Store(row, key, std::move(text), true); }
+
+void LedgerModel::SetComputedCell(int row, Column key, const QString& text) {
+    Store(row, key, QString(text), false);
+}
+
+void LedgerModel::Store(int row, Column key, QString&& text, bool input) {
     if (row < 1 || row > RowCount()) return;
     QString& cell = rows_[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(Index(key))];
     if (cell == text) return;
     cell = std::move(text);
+    if (input && IsInputCell(row, key)) inputsModified_ = true;
     if (bulkDepth_ > 0) {
         Touch(row - 1);
     } else {
@@ -102,10 +127,12 @@ void LedgerModel::RemoveRow(int row) {
         beginRemoveRows(QModelIndex(), row - 1, row - 1);
     }
     rows_.erase(rows_.begin() + (row - 1));
+    inputsModified_ = true;
     if (bulkDepth_ == 0) endRemoveRows();
 }
 
 void LedgerModel::ClearRows() {
+    inputsModified_ = false;
     if (rows_.empty()) return;
     if (bulkDepth_ > 0) {
         StructureWillChange();

@@ -72,6 +72,9 @@ class LedgerModel : public QAbstractTableModel {
     const QString& Cell(int row, Column key) const;
     void SetCell(int row, Column key, const QString& text);
     void SetCell(int row, Column key, QString&& text);
+    // Writes a figure the recalculation computed: no change of the user's
+    // input, so it does not count as unsaved work.
+    void SetComputedCell(int row, Column key, const QString& text);
     // Text colour of one cell; no colour means the table's default.
     void SetCellColour(int row, Column key, QRgb colour);
     std::optional<QRgb> CellColour(int row, Column key) const;
@@ -79,6 +82,12 @@ class LedgerModel : public QAbstractTableModel {
     void ClearRows();
     void SetColumnWidth(Column key, int twips);
     int ColumnWidth(Column key) const { return widths_[static_cast<size_t>(Index(key))]; }
+
+    // Whether the input cells (the ones a plan file stores) were changed,
+    // or rows added or removed, since the last load, save or clear.
+    bool InputsModified() const { return inputsModified_; }
+    void SetInputsModified(bool modified) { inputsModified_ = modified; }
+    static bool IsInputCell(int row, Column key);
 
     // The table's tag text (written by the estimate providers).
     const QString& Tag() const { return tag_; }
@@ -105,12 +114,14 @@ class LedgerModel : public QAbstractTableModel {
         std::array<QString, kColumnCount> cells;
         std::array<QRgb, kColumnCount> colours{};  // 0: the table's default colour
     };
+    void Store(int row, Column key, QString&& text, bool input);
     void Touch(int row);
     void StructureWillChange();
 
     std::vector<Row, LargeBlockAllocator<Row>> rows_;
     std::array<int, kColumnCount> widths_{};
     QString tag_;
+    bool inputsModified_ = false;
     int bulkDepth_ = 0;
     bool bulkReset_ = false;
     int bulkFirst_ = -1;

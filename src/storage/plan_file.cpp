@@ -60,7 +60,7 @@ bool IsUsableFundCode(const QString& fundCode) {
     return true;
 }
 
-SaveResult SavePlanFile(const LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
                         const QString& programFolder, const QString& fundCode,
                         QString& currentPlanPath, Prompt& prompt) {
     // An empty or garbled code would name the file ".ini" or worse.
@@ -106,6 +106,7 @@ SaveResult SavePlanFile(const LedgerModel& ledger, const PlanSettings& settings,
         prompt.Inform(QString::fromUtf8(kMsgSaveError));
         return SaveResult::Failed;
     }
+    ledger.SetInputsModified(false);
     prompt.Inform(QString::fromUtf8(kMsgSaved));
     return SaveResult::Saved;
 }
@@ -155,6 +156,8 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
     if (options.setFundCode) options.setFundCode(doc.Value(set, QStringLiteral("基金代码")));
     ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
     if (options.recalculate) Recalculate(ledger, settings, options.mode);
+    // What was just read is what the file holds.
+    ledger.SetInputsModified(false);
     return OpenResult::Opened;
 }
 

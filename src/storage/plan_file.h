@@ -33,7 +33,7 @@ enum class SaveResult { Saved, NoRows, BadFundCode, Failed };
 // the outcome. currentPlanPath is pointed at that file first (also when
 // nothing is saved). Keys and sections the save does not write survive; the
 // file is replaced whole, never left half written.
-SaveResult SavePlanFile(const LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
                         const QString& programFolder, const QString& fundCode,
                         QString& currentPlanPath, Prompt& prompt);
 

@@ -236,3 +236,27 @@ TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
     ASSERT_EQ(OpenPlanFile(path, ledger, settings, prompt, options), OpenResult::Opened);
     EXPECT_EQ(ledger.RowCount(), 0);  // nothing left to write the first day's change into
 }
+
+TEST_F(PlanFileTest, OnlyUserInputCountsAsUnsavedWork) {
+    AddDays(ledger, {{"1.0"}, {"1.1"}});
+    EXPECT_TRUE(ledger.InputsModified());  // new rows
+    ASSERT_EQ(Save(QStringLiteral("000007")), SaveResult::Saved);
+    EXPECT_FALSE(ledger.InputsModified());
+
+    Recalculate(ledger, settings, Mode::Theory);  // computed columns are no change
+    EXPECT_FALSE(ledger.InputsModified());
+    ledger.SetCell(2, Column::HoldShares, QStringLiteral("5"));
+    EXPECT_FALSE(ledger.InputsModified());
+    ledger.SetCell(2, Column::Increase, QStringLiteral("5"));  // only row 1's change is stored
+    EXPECT_FALSE(ledger.InputsModified());
+
+    ledger.SetCell(2, Column::NetValue, QStringLiteral("1.2"));
+    EXPECT_TRUE(ledger.InputsModified());
+    ledger.ClearRows();
+    EXPECT_FALSE(ledger.InputsModified());
+
+    ASSERT_EQ(Open(currentPath), OpenResult::Opened);
+    EXPECT_FALSE(ledger.InputsModified());
+    ledger.RemoveRow(1);
+    EXPECT_TRUE(ledger.InputsModified());
+}
