@@ -153,6 +153,8 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
         }
     }
 
+    // The rows just read are the file's, not unsaved work.
+    ledger.SetInputsModified(false);
     if (options.setFundCode) options.setFundCode(doc.Value(set, QStringLiteral("基金代码")));
     ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
     if (options.recalculate) Recalculate(ledger, settings, options.mode);

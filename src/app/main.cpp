@@ -1,0 +1,34 @@
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include "app/main_window.h"
+#include "app/twips.h"
+
+namespace {
+
+// The program keeps its plan folder and lists beside the executable when it
+// may write there, else in the user's data folder.
+QString ProgramFolder() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    QTemporaryFile probe(QDir(exeDir).filePath(QStringLiteral("write-probe-XXXXXX")));
+    if (probe.open()) return exeDir;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tovira"));
+    QApplication::setApplicationVersion(QStringLiteral(TOVIRA_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setFont(tovira::WindowFont());
+    tovira::MainWindow window(ProgramFolder());
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,604 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "app/fund_selection.h"
+#include "app/qt_prompt.h"
+#include "app/twips.h"
+#include "engine/ledger_commands.h"
+#include "ledger/ledger_view.h"
+#include "ledger/side_panel.h"
+#include "storage/csv_export.h"
+#include "storage/plan_file.h"
+
+namespace tovira {
+namespace {
+
+// Design sizes in twips.
+constexpr double kClientWidth = 13455;
+constexpr double kClientHeight = 9255;
+constexpr double kPanelWidth = 2415;
+constexpr double kPanelHeight = 9255;
+constexpr double kSlideStep = 120;
+constexpr double kSlideJump = 2220;
+// The rules below count the window's outer size: the client area plus the
+// standard frame (4 px borders each side, caption and menu bar).
+constexpr double kFrameWidth = 240;
+constexpr double kFrameHeight = 870;
+
+const QString kPanelOpen = QStringLiteral(" 《");
+const QString kPanelShut = QStringLiteral("  》");
+const QString kSaveQuestion = QStringLiteral("是否保存数据？");
+const QString kQuestionCaption = QStringLiteral("提示");
+
+class DialogChooser : public FileChooser {
+public:
+    QString OpenPlan(QWidget* parent) override {
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), QString(),
+                                            QStringLiteral("ini文件 (*.ini)"));
+    }
+    QString SaveCsv(QWidget* parent, const QString& proposedName) override {
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("导出数据"), proposedName,
+                                            QStringLiteral("csv文件 (*.csv)"));
+    }
+};
+
+// A small chart glyph for the window and the notification area.
+QIcon AppIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1F, 0x4E, 0x8C));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(1, 1, 30, 30, 6, 6);
+    p.setPen(QPen(QColor(255, 80, 80), 3));
+    const QPointF line[] = {{6, 22}, {12, 15}, {18, 19}, {26, 8}};
+    p.drawPolyline(line, 4);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser* chooser,
+                       QWidget* parent)
+    : QMainWindow(parent), programFolder_(programFolder) {
+    if (!prompt) {
+        ownPrompt_ = std::make_unique<QtPrompt>(this);
+        prompt = ownPrompt_.get();
+    }
+    prompt_ = prompt;
+    if (!chooser) {
+        ownChooser_ = std::make_unique<DialogChooser>();
+        chooser = ownChooser_.get();
+    }
+    chooser_ = chooser;
+
+    setWindowTitle(QStringLiteral("Tovira"));
+    setWindowIcon(AppIcon());
+    setFont(WindowFont());
+    settings_.onSwitchChanged = [this](Switch s, bool on) {
+        if (s == Switch::Redeem) ApplyRedeemColumns(ledger_, on);
+    };
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    view_ = new LedgerView(ledger_, central);
+    panel_ = new SidePanel(settings_, *prompt_, central);
+    panel_->raise();
+    theory_ = new QRadioButton(QStringLiteral("理论计算"), central);
+    fact_ = new QRadioButton(QStringLiteral("实际操作"), central);
+    theory_->setChecked(true);
+    BuildTopBar(central);
+    BuildMenus();
+
+    slideTimer_ = new QTimer(this);
+    slideTimer_->setInterval(10);
+    connect(slideTimer_, &QTimer::timeout, this, &MainWindow::SlideStep);
+    connect(panel_, &SidePanel::ToggleClicked, this, [this] {
+        if (!slideTimer_->isActive()) slideTimer_->start();
+    });
+    connect(theory_, &QRadioButton::clicked, this, [this] { onModeClicked(Mode::Theory); });
+    connect(fact_, &QRadioButton::clicked, this, [this] { onModeClicked(Mode::Fact); });
+    connect(view_, &LedgerView::FilesDropped, this, &MainWindow::onFilesDropped);
+
+    QComboBox* code = FundCodeBox();
+    code->setInsertPolicy(QComboBox::NoInsert);
+    code->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
+    connect(code->lineEdit(), &QLineEdit::textEdited, this, &MainWindow::onFundCodeChanged);
+    connect(code, qOverload<int>(&QComboBox::activated), this, &MainWindow::onFundCodePicked);
+    code->lineEdit()->installEventFilter(this);
+    code->installEventFilter(this);
+
+    resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    // Load: title, query history, the tray icon, then the shown fund's plan.
+    code->blockSignals(true);
+    code->addItems(LoadQueryHistory(programFolder_));
+    code->setEditText(QStringLiteral("210009"));
+    code->blockSignals(false);
+    SetTitleFor(code->currentText());
+    BuildTray();
+    ApplySettingsToPanel();
+    ledgerCode_ = code->currentText();
+    currentPlanPath_ = PlanFilePath(programFolder_, ledgerCode_);
+    OpenPlan(Mode::Theory);
+    ApplyLayout();
+}
+
+MainWindow::~MainWindow() {
+    if (tray_) tray_->hide();
+}
+
+QComboBox* MainWindow::FundCodeBox() const { return panel_->FundCodeBox(); }
+
+Mode MainWindow::CurrentMode() const {
+    if (theory_->isChecked()) return Mode::Theory;
+    if (fact_->isChecked()) return Mode::Fact;
+    return Mode::None;
+}
+
+QAction* MainWindow::Action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+void MainWindow::BuildMenus() {
+    auto add = [this](QMenu* menu, const char* name, const QString& caption, auto handler,
+                      const QKeySequence& keys = {}) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!keys.isEmpty()) a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    // Commands that come with later parts of the program are shown but not
+    // yet available.
+    auto later = [this](QMenu* menu, const char* name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setEnabled(false);
+        return a;
+    };
+
+    QMenu* files = menuBar()->addMenu(QStringLiteral("文件"));
+    add(files, "Open", QStringLiteral("打开"), [this] { onOpen(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
+    add(files, "Save", QStringLiteral("保存"), [this] { onSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    QMenu* functions = menuBar()->addMenu(QStringLiteral("高级"));
+    later(functions, "MoneyOut", QStringLiteral("做Ｔ拿回本金"));
+    later(functions, "Cheaper", QStringLiteral("降低持仓成本"));
+    later(functions, "ShowTrendChart", QStringLiteral("查看最新走势"));
+
+    QMenu* variants = menuBar()->addMenu(QStringLiteral("参数"));
+    const std::pair<const char*, Preset> presets[] = {{"Default", Preset::Default},
+                                                      {"Brave", Preset::Brave},
+                                                      {"Steady", Preset::Steady},
+                                                      {"Careful", Preset::Careful}};
+    for (const auto& [name, preset] : presets) {
+        const Preset p = preset;
+        add(variants, name, PresetCaption(p), [this, p] { onPreset(p); });
+    }
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+    later(help, "DLFCode", QStringLiteral("更新基金"));
+    later(help, "About", QStringLiteral("关于软件"));
+    later(help, "Instructions", QStringLiteral("使用说明"));
+    help->addSeparator();
+    later(help, "Xiaoshu", QStringLiteral("小数没\"0\""));
+    later(help, "Update", QStringLiteral("检查更新"));
+    later(help, "ContactMe", QStringLiteral("联系作者"));
+    later(help, "JoinUs", QStringLiteral("加入我们"));
+
+    QMenu* pop = view_->ContextMenu();
+    pop->setTitle(QStringLiteral("右键菜单"));
+    add(pop, "Refresh", QStringLiteral("刷新"), [this] { onRefresh(); });
+    pop->addSeparator();
+    later(pop, "ImportValue", QStringLiteral("导入净值"));
+    add(pop, "ExportData", QStringLiteral("导出数据"), [this] { onExportData(); });
+    later(pop, "Add", QStringLiteral("追加至今"));
+    pop->addSeparator();
+    add(pop, "DeleteThisLine", QStringLiteral("删除此行"), [this] { onDeleteThisLine(); });
+    add(pop, "ClearList", QStringLiteral("清空列表"), [this] { onClearList(); });
+}
+
+void MainWindow::BuildTopBar(QWidget* central) {
+    frame4_ = new QFrame(central);
+    frame4_->setFrameShape(QFrame::NoFrame);
+    auto place = [](QWidget* w, double l, double t, double wd, double h) {
+        w->setGeometry(TwipsRect(l, t, wd, h));
+    };
+    ssgz_ = new QCheckBox(QStringLiteral("实时估值"), frame4_);
+    ssgz_->setToolTip(QStringLiteral("按下则30秒更新一次数据"));
+    ssgz_->setEnabled(false);  // estimates arrive with the market data
+    place(ssgz_, 120, 90, 1215, 315);
+    auto* label19 = new QLabel(QStringLiteral("基金公司："), frame4_);
+    place(label19, 1440, 120, 975, 255);
+    fundComp_ = new QComboBox(frame4_);
+    fundComp_->addItems({QStringLiteral("天天基金"), QStringLiteral("好买基金"), QStringLiteral("爱基金")});
+    fundComp_->setToolTip(QStringLiteral("不同基金公司估值略有不同"));
+    place(fundComp_, 2400, 60, 1335, 375);
+    auto* label12 = new QLabel(QStringLiteral("估值："), frame4_);
+    place(label12, 3960, 120, 615, 255);
+    estimateValue_ = new QLabel(frame4_);
+    place(estimateValue_, 4560, 120, 900, 255);
+    auto* label13 = new QLabel(QStringLiteral("涨幅："), frame4_);
+    place(label13, 5520, 120, 615, 255);
+    estimateChange_ = new QLabel(frame4_);
+    place(estimateChange_, 6120, 120, 900, 255);
+    diagram_ = new QCheckBox(QStringLiteral("折线图"), frame4_);
+    diagram_->setEnabled(false);  // the chart comes with the analysis tools
+    place(diagram_, 7200, 90, 1095, 315);
+}
+
+void MainWindow::BuildTray() {
+    // "WindowStyle": the icon is in place from the start where a
+    // notification area exists; elsewhere minimising is an ordinary minimise.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip(QStringLiteral("Zororad") + QStringLiteral(TOVIRA_VERSION));
+    trayMenu_ = new QMenu(this);
+    QAction* show = trayMenu_->addAction(QStringLiteral("显示窗口"));
+    show->setObjectName(QStringLiteral("F01"));
+    connect(show, &QAction::triggered, this, &MainWindow::onTrayShow);
+    QAction* quit = trayMenu_->addAction(QStringLiteral("退出"));
+    quit->setObjectName(QStringLiteral("F02"));
+    connect(quit, &QAction::triggered, this, &MainWindow::onTrayQuit);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) {
+            RestoreFromTray();
+            activateWindow();
+        } else if (r == QSystemTrayIcon::Context && isHidden()) {
+            trayMenu_->popup(QCursor::pos());
+        }
+    });
+    tray_->show();
+}
+
+void MainWindow::ApplySettingsToPanel() { panel_->SyncFromSettings(); }
+
+void MainWindow::SetTitleFor(const QString& code) {
+    setWindowTitle(WindowTitle(code, FundName(programFolder_, code)));
+}
+
+// Layout ------------------------------------------------------------------
+
+void MainWindow::ApplyLayout() {
+    panel_->setGeometry(TwipsRect(frame3Left_, 0, kPanelWidth, kPanelHeight));
+    theory_->setGeometry(TwipsRect(2520 + topShift_, 0, 975, 495));
+    fact_->setGeometry(TwipsRect(3480 + topShift_, 0, 975, 495));
+    frame4_->setGeometry(TwipsRect(4800 + topShift_, 0, 8655, 495));
+    view_->setGeometry(TwipsRect(lvLeft_, 480, lvWidth_, lvHeight_));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (!centralWidget()) return;
+    const double w = PixelsToTwips(centralWidget()->width()) + kFrameWidth;
+    const double h = PixelsToTwips(centralWidget()->height()) + kFrameHeight;
+    const QString toggle = panel_->Toggle()->text();
+    if (w > 2760 && toggle == kPanelOpen) {
+        lvWidth_ = w - 2760;
+    } else if (w > 540 && toggle == kPanelShut) {
+        lvWidth_ = w - 540;
+    } else {
+        lvWidth_ = 10935;
+    }
+    lvHeight_ = h > 1350 ? h - 1350 : 7095;
+    savedTop_ = PixelsToTwips(y());
+    savedLeft_ = PixelsToTwips(x());
+    ApplyLayout();
+}
+
+void MainWindow::SlideStep() {
+    const QString toggle = panel_->Toggle()->text();
+    if (toggle == kPanelOpen) {
+        frame3Left_ -= kSlideStep;
+        if (frame3Left_ <= 240 - kPanelWidth) {
+            slideTimer_->stop();
+            panel_->Toggle()->setText(kPanelShut);
+            lvLeft_ -= kSlideJump;
+            lvWidth_ += kSlideJump;
+            topShift_ -= kSlideJump;
+        }
+    } else if (toggle == kPanelShut) {
+        frame3Left_ += kSlideStep;
+        if (frame3Left_ >= 0) {
+            slideTimer_->stop();
+            panel_->Toggle()->setText(kPanelOpen);
+            lvLeft_ += kSlideJump;
+            lvWidth_ -= kSlideJump;
+            topShift_ += kSlideJump;
+        }
+    }
+    ApplyLayout();
+}
+
+// Notification area ---------------------------------------------------------
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_) {
+        // Minimised to the notification area.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) hide();
+        });
+    }
+}
+
+void MainWindow::RestoreFromTray() {
+    showNormal();
+    if (!isMaximized()) move(TwipsToPixels(savedLeft_), TwipsToPixels(savedTop_));
+}
+
+void MainWindow::onTrayShow() { RestoreFromTray(); }
+
+void MainWindow::onTrayQuit() {
+    if (ledger_.RowCount() > 0) {
+        const PromptAnswer a =
+            prompt_->Ask(kSaveQuestion, kQuestionCaption, PromptButtons::YesNo, PromptIcon::None);
+        // A save that fails keeps the program running, so nothing is lost.
+        if (a == PromptAnswer::Yes && !onSave()) return;
+    }
+    quitting_ = true;
+    if (tray_) tray_->hide();
+    close();
+    qApp->quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!quitting_ && ledger_.RowCount() > 0) {
+        const PromptAnswer a = prompt_->Ask(kSaveQuestion, kQuestionCaption, PromptButtons::YesNoCancel,
+                                            PromptIcon::None);
+        if (a == PromptAnswer::Cancel || (a == PromptAnswer::Yes && !onSave())) {
+            event->ignore();
+            return;
+        }
+    }
+    if (tray_) tray_->hide();
+    event->accept();
+    if (!quitting_) {
+        quitting_ = true;
+        qApp->quit();
+    }
+}
+
+// Plan commands ---------------------------------------------------------------
+
+void MainWindow::OpenPlan(Mode mode) {
+    OpenPlanOptions options;
+    options.mode = mode;
+    options.setFundCode = [this](const QString& stored) {
+        // A plan that names another fund switches to that fund, as typing
+        // the code would; only once, so two plans naming each other cannot
+        // send the window round in circles.
+        if (stored == FundCodeBox()->currentText() || handlingCode_) return;
+        SetFundCodeText(stored);
+    };
+    const OpenResult result = OpenPlanFile(currentPlanPath_, ledger_, settings_, *prompt_, options);
+    if (result == OpenResult::NoFile && ledger_.RowCount() > 0) {
+        // Nothing to reload: still show the figures of the chosen mode.
+        Recalculate(ledger_, settings_, mode);
+    }
+    ApplySettingsToPanel();
+}
+
+bool MainWindow::ConfirmDiscard() {
+    if (ledger_.RowCount() == 0 || !ledger_.InputsModified()) return true;
+    const PromptAnswer a =
+        prompt_->Ask(kSaveQuestion, kQuestionCaption, PromptButtons::YesNoCancel, PromptIcon::None);
+    if (a == PromptAnswer::Cancel) return false;
+    if (a == PromptAnswer::Yes) {
+        // The rows belong to the fund they were loaded for, not to a code
+        // half typed into the box.
+        QString path;
+        return SavePlanFile(ledger_, settings_, CurrentMode(), programFolder_, ledgerCode_, path,
+                            *prompt_) == SaveResult::Saved;
+    }
+    return true;
+}
+
+void MainWindow::onOpen() {
+    if (ledger_.RowCount() > 0) {
+        prompt_->Inform(QString::fromUtf8(kMsgClearFirst));
+        return;
+    }
+    const QString path = chooser_->OpenPlan(this);
+    if (path.isEmpty()) return;
+    currentPlanPath_ = path;
+    OpenPlan(CurrentMode());
+}
+
+bool MainWindow::onSave() {
+    const QString code = FundCodeBox()->currentText();
+    const bool saved = SavePlanFile(ledger_, settings_, CurrentMode(), programFolder_, code,
+                                    currentPlanPath_, *prompt_) == SaveResult::Saved;
+    if (saved) ledgerCode_ = code;
+    return saved;
+}
+
+void MainWindow::onRefresh() {
+    if (ledger_.RowCount() == 0) {
+        prompt_->Inform(QStringLiteral("请导入净值！"));
+        return;
+    }
+    Recalculate(ledger_, settings_, CurrentMode());
+}
+
+void MainWindow::onExportData() {
+    if (ledger_.RowCount() == 0) {
+        prompt_->Inform(QString::fromUtf8(kMsgNoData));
+        return;
+    }
+    const QString path =
+        chooser_->SaveCsv(this, DefaultCsvName(FundCodeBox()->currentText(), ledger_));
+    if (path.isEmpty()) return;
+    if (!ExportCsv(path, ledger_)) {
+        prompt_->Inform(QStringLiteral("导出失败，请检查文件是否被其他程序占用！"));
+    }
+}
+
+void MainWindow::onDeleteThisLine() {
+    DeleteThisLine(ledger_, view_->SelectedRow(), settings_, CurrentMode());
+}
+
+void MainWindow::onClearList() { ClearList(ledger_); }
+
+void MainWindow::onPreset(Preset p) {
+    settings_.ApplyPreset(p);
+    ApplySettingsToPanel();
+}
+
+void MainWindow::onModeClicked(Mode mode) {
+    const Mode before = mode == Mode::Theory ? Mode::Fact : Mode::Theory;
+    const QString path = PlanFilePath(programFolder_, FundCodeBox()->currentText());
+    // Reloading the plan file replaces the input cells: ask first.
+    if (QFileInfo::exists(path) && !ConfirmDiscard()) {
+        (before == Mode::Theory ? theory_ : fact_)->setChecked(true);
+        return;
+    }
+    currentPlanPath_ = path;
+    OpenPlan(mode);
+}
+
+void MainWindow::onFilesDropped(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    if (ledger_.RowCount() > 0) {
+        prompt_->Inform(QString::fromUtf8(kMsgClearFirst));
+        return;
+    }
+    currentPlanPath_ = paths.first();
+    OpenPlan(CurrentMode());
+}
+
+// Fund code box -----------------------------------------------------------------
+
+void MainWindow::SetFundCodeText(const QString& text) {
+    QComboBox* code = FundCodeBox();
+    if (code->currentText() == text) return;
+    code->blockSignals(true);
+    code->setEditText(text);
+    code->blockSignals(false);
+    onFundCodeChanged(text);
+}
+
+void MainWindow::onFundCodeChanged(const QString& text) {
+    QComboBox* code = FundCodeBox();
+    if (!ConfirmDiscard()) {
+        // Cancel: the box shows the code the ledger belongs to again.
+        code->blockSignals(true);
+        code->setEditText(ledgerCode_);
+        code->blockSignals(false);
+        return;
+    }
+    const bool outer = !handlingCode_;
+    handlingCode_ = true;
+    if (IsFundCode(text)) {
+        SetTitleFor(text);
+        settings_.ApplyPreset(Preset::Default);
+        ApplySettingsToPanel();
+        // Move the code to the top of the list, keeping what the box shows.
+        const int cursor = code->lineEdit()->cursorPosition();
+        code->blockSignals(true);
+        const int at = code->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        if (at >= 0) code->removeItem(at);
+        code->insertItem(0, text);
+        code->setEditText(text);
+        code->lineEdit()->setCursorPosition(cursor);
+        code->blockSignals(false);
+    }
+    UpdateQueryHistory();
+    if (outer) handlingCode_ = false;
+}
+
+void MainWindow::UpdateQueryHistory() {
+    QComboBox* code = FundCodeBox();
+    QStringList entries;
+    for (int i = 0; i < code->count(); ++i) entries << code->itemText(i);
+    SaveQueryHistory(programFolder_, entries);
+    ledger_.ClearRows();
+    const QString text = code->currentText();
+    ledgerCode_ = text;
+    currentPlanPath_ = PlanFilePath(programFolder_, text);
+    OpenPlan(CurrentMode());
+}
+
+void MainWindow::onFundCodePicked(int index) {
+    QComboBox* code = FundCodeBox();
+    const QString text = code->itemText(index);
+    if (!ConfirmDiscard()) {
+        code->blockSignals(true);
+        code->setEditText(ledgerCode_);
+        code->blockSignals(false);
+        return;
+    }
+    code->blockSignals(true);
+    code->setEditText(text);
+    code->blockSignals(false);
+    if (IsFundCode(text)) {
+        SetTitleFor(text);
+        estimateValue_->clear();
+        estimateChange_->clear();
+    }
+    ledger_.ClearRows();
+    settings_.ApplyPreset(Preset::Default);
+    ledgerCode_ = text;
+    currentPlanPath_ = PlanFilePath(programFolder_, text);
+    OpenPlan(CurrentMode());
+}
+
+void MainWindow::onFundCodeDelete() {
+    QComboBox* code = FundCodeBox();
+    const QString text = code->currentText();
+    const int at = code->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (at < 0) return;
+    if (!ConfirmDiscard()) return;
+    QFile::remove(QDir(programFolder_).filePath(QStringLiteral("History.ini")));
+    code->blockSignals(true);
+    code->removeItem(at);
+    code->setEditText(text);
+    code->blockSignals(false);
+    QStringList entries;
+    for (int i = 0; i < code->count(); ++i) entries << code->itemText(i);
+    SaveQueryHistory(programFolder_, entries, true);
+    ledger_.ClearRows();
+    // Emptying the box runs its change handling once more.
+    SetFundCodeText(QString());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    QComboBox* code = FundCodeBox();
+    if ((watched == code || watched == code->lineEdit()) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+            onFundCodeDelete();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace tovira

@@ -1,0 +1,141 @@
+#pragma once
+// The main window: menus, the side panel, the mode buttons and the top bar,
+// the ledger, the panel slide, the notification-area icon and closing. The
+// plan logic lives in the core; this is the frame that calls it.
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+#include "engine/recalculate.h"
+#include "ledger/ledger_model.h"
+#include "ledger/plan_settings.h"
+#include "ledger/prompt.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QRadioButton;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace tovira {
+
+class LedgerView;
+class SidePanel;
+
+// Where the file dialogs of the window come from; tests answer them.
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+    // Empty when cancelled.
+    virtual QString OpenPlan(QWidget* parent) = 0;
+    virtual QString SaveCsv(QWidget* parent, const QString& proposedName) = 0;
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // prompt and chooser may be null: message boxes and file dialogs then.
+    MainWindow(const QString& programFolder, Prompt* prompt = nullptr,
+               FileChooser* chooser = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    LedgerModel& Ledger() { return ledger_; }
+    PlanSettings& Settings() { return settings_; }
+    SidePanel* Panel() const { return panel_; }
+    LedgerView* View() const { return view_; }
+    QComboBox* FundCodeBox() const;
+    QRadioButton* TheoryButton() const { return theory_; }
+    QRadioButton* FactButton() const { return fact_; }
+    QFrame* TopBar() const { return frame4_; }
+    QTimer* SlideTimer() const { return slideTimer_; }
+    Mode CurrentMode() const;
+    const QString& CurrentPlanPath() const { return currentPlanPath_; }
+    QAction* Action(const QString& name) const;
+
+    // Commands, as the menus run them.
+    void onOpen();
+    bool onSave();
+    void onRefresh();
+    void onExportData();
+    void onDeleteThisLine();
+    void onClearList();
+    void onPreset(Preset p);
+    void onModeClicked(Mode mode);
+    void onFilesDropped(const QStringList& paths);
+    void onTrayShow();
+    void onTrayQuit();
+
+    // The fund code box's handlers.
+    void onFundCodeChanged(const QString& text);
+    void onFundCodePicked(int index);
+    void onFundCodeDelete();
+
+    // Asks "是否保存数据？" before unsaved input cells would be lost.
+    // Returns false when the user cancels (or the save failed).
+    bool ConfirmDiscard();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildTopBar(QWidget* central);
+    void BuildTray();
+    void OpenPlan(Mode mode);
+    void SetFundCodeText(const QString& text);
+    void UpdateQueryHistory();
+    void SetTitleFor(const QString& code);
+    void ApplyLayout();
+    void SlideStep();
+    void RestoreFromTray();
+    void ApplySettingsToPanel();
+
+    QString programFolder_;
+    std::unique_ptr<Prompt> ownPrompt_;
+    Prompt* prompt_;
+    std::unique_ptr<FileChooser> ownChooser_;
+    FileChooser* chooser_;
+
+    LedgerModel ledger_;
+    PlanSettings settings_;
+    QString currentPlanPath_;
+    // The fund code the ledger belongs to: the box text when the ledger was
+    // last loaded or cleared.
+    QString ledgerCode_;
+    QString modeBefore_;
+    bool handlingCode_ = false;
+
+    SidePanel* panel_ = nullptr;
+    LedgerView* view_ = nullptr;
+    QRadioButton* theory_ = nullptr;
+    QRadioButton* fact_ = nullptr;
+    QFrame* frame4_ = nullptr;
+    QCheckBox* ssgz_ = nullptr;
+    QComboBox* fundComp_ = nullptr;
+    QLabel* estimateValue_ = nullptr;   // Label14
+    QLabel* estimateChange_ = nullptr;  // Label15
+    QCheckBox* diagram_ = nullptr;
+    QTimer* slideTimer_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+
+    // Geometry in twips (the panel and the controls the slide moves).
+    double frame3Left_ = 0;
+    double lvLeft_ = 2520;
+    double lvWidth_ = 10935;
+    double lvHeight_ = 8775;
+    double topShift_ = 0;  // Theory, Fact and Frame4 move with the ledger
+    double savedTop_ = 0;
+    double savedLeft_ = 0;
+    bool quitting_ = false;
+};
+
+}  // namespace tovira

@@ -1,0 +1,175 @@
+#include "ledger/ledger_view.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QUrl>
+#include <QDebug>
+
+#include "app/twips.h"
+#include "ledger/cell_editor.h"
+
+namespace tovira {
+
+namespace {
+
+// Full local paths of the files a drag carries, in drag order.
+QStringList LocalFiles(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls()) return paths;
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+}  // namespace
+
+LedgerView::LedgerView(LedgerModel& model, QWidget* parent) : QTableView(parent), model_(model) {
+    setFont(WindowFont());
+    setModel(&model_);
+
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setShowGrid(true);
+    setWordWrap(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The menu comes up on the right press itself (mousePressEvent), never
+    // from a context-menu event, which some platforms send on release.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    // The selected row stays highlighted when the table loses the focus.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(pal);
+
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
+
+    QHeaderView* header = horizontalHeader();
+    header->setVisible(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setHighlightSections(false);
+
+    for (const ColumnInfo& info : Columns()) {
+        ApplyColumnWidth(info.column, model_.ColumnWidth(info.column));
+    }
+    connect(&model_, &LedgerModel::ColumnWidthChanged, this, &LedgerView::ApplyColumnWidth);
+
+    // A model reset rebuilds the header sections; keep the widths the user
+    // (or the code) had set across it.
+    connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        for (int c = 0; c < kColumnCount; ++c) {
+            const size_t i = static_cast<size_t>(c);
+            keptHidden_[i] = isColumnHidden(c);
+            keptWidths_[i] = columnWidth(c);
+        }
+        widthsKept_ = true;
+    });
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (!widthsKept_) return;
+        widthsKept_ = false;
+        for (int c = 0; c < kColumnCount; ++c) {
+            const size_t i = static_cast<size_t>(c);
+            if (keptHidden_[i]) {
+                setColumnHidden(c, true);
+            } else {
+                setColumnHidden(c, false);
+                setColumnWidth(c, keptWidths_[i]);
+            }
+        }
+    });
+
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+
+    menu_ = new QMenu(this);
+    editor_ = new CellEditor(*this);
+}
+
+std::optional<int> LedgerView::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty()) return std::nullopt;
+    return rows.first().row() + 1;
+}
+
+void LedgerView::SelectRow(int row) {
+    if (row < 1 || row > model_.RowCount()) return;
+    selectionModel()->setCurrentIndex(
+        model_.index(row - 1, 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void LedgerView::ApplyColumnWidth(Column key, int twips) {
+    const int column = Index(key);
+    if (twips <= 0) {
+        setColumnHidden(column, true);
+        return;
+    }
+    setColumnHidden(column, false);
+    setColumnWidth(column, TwipsToPixels(twips));
+}
+
+void LedgerView::mousePressEvent(QMouseEvent* event) {
+    // A press in the list area ends an open edit with its text kept, as the
+    // focus moving to the table would.
+    if (editor_->Editing()) editor_->End(true);
+
+    if (event->button() == Qt::RightButton) {
+        const QModelIndex at = indexAt(event->position().toPoint());
+        if (at.isValid()) SelectRow(at.row() + 1);
+        menu_->popup(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void LedgerView::dragEnterEvent(QDragEnterEvent* event) {
+    if (LocalFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void LedgerView::dragMoveEvent(QDragMoveEvent* event) {
+    if (LocalFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void LedgerView::dropEvent(QDropEvent* event) {
+    qDebug("drop %d", int(event->mimeData()->hasUrls()));
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit FilesDropped(paths);
+}
+
+}  // namespace tovira

@@ -1,0 +1,54 @@
+#pragma once
+// The ledger on screen: a table view over LedgerModel with column widths in
+// twips (width 0 hides a column), the context menu on a right press anywhere
+// in the list area, file drops, and the in-place cell editor.
+
+#include <QStringList>
+#include <QTableView>
+#include <array>
+#include <optional>
+
+#include "ledger/ledger_model.h"
+
+class QMenu;
+
+namespace tovira {
+
+class CellEditor;
+
+class LedgerView : public QTableView {
+    Q_OBJECT
+public:
+    explicit LedgerView(LedgerModel& model, QWidget* parent = nullptr);
+
+    LedgerModel& Ledger() const { return model_; }
+    // 1-based position of the selected row, if any.
+    std::optional<int> SelectedRow() const;
+    void SelectRow(int row);
+    // The menu popped up on a right press (PopMenu); the window fills it.
+    QMenu* ContextMenu() const { return menu_; }
+    CellEditor* Editor() const { return editor_; }
+
+signals:
+    // Files dropped on the table, full local paths in drop order.
+    void FilesDropped(const QStringList& paths);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void ApplyColumnWidth(Column key, int twips);
+
+    LedgerModel& model_;
+    QMenu* menu_ = nullptr;
+    CellEditor* editor_ = nullptr;
+    // Column widths held across a model reset.
+    std::array<int, kColumnCount> keptWidths_{};
+    std::array<bool, kColumnCount> keptHidden_{};
+    bool widthsKept_ = false;
+};
+
+}  // namespace tovira
