@@ -69,6 +69,8 @@ public:
     void onFilesDropped(const QStringList& paths);
     void onTrayShow();
     void onTrayQuit();
+    // One tick of the panel slide (Timer2).
+    void SlideStep();
 
     // The fund code box's handlers.
     void onFundCodeChanged(const QString& text);
@@ -94,7 +96,6 @@ private:
     void UpdateQueryHistory();
     void SetTitleFor(const QString& code);
     void ApplyLayout();
-    void SlideStep();
     void RestoreFromTray();
     void ApplySettingsToPanel();
 
