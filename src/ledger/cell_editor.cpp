@@ -21,17 +21,20 @@ bool IsEndKey(const QKeyEvent* key) {
 
 }  // namespace
 
-CellEditor::CellEditor(LedgerView& view) : QObject(&view), view_(view) {
-    line_ = new QLineEdit(view_.viewport());
+CellEditor::CellEditor(LedgerView& view) : QObject(&view), view_(view), viewport_(view.viewport()) {
+    line_ = new QLineEdit(viewport_);
     line_->setObjectName(QStringLiteral("Text11"));
     line_->setFont(WindowFont());
     line_->hide();
     line_->installEventFilter(this);
     connect(line_, &QLineEdit::textChanged, this, [this] { FitWidth(); });
 
-    view_.viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
 
     LedgerModel& model = view_.Ledger();
+    // The ledger may be torn down before the view (it is a member of the
+    // window, the view a child widget): from then on nothing is written.
+    connect(&model, &QObject::destroyed, this, [this] { row_ = 0; });
     // Rows going away under an open edit: the old text goes back to its row
     // if that row is still there, and nothing is written otherwise.
     connect(&model, &QAbstractItemModel::rowsRemoved, this,
@@ -121,14 +124,14 @@ void CellEditor::Close() {
 void CellEditor::FitWidth() {
     if (!Editing()) return;
     const QString text = line_->text();
-    const int width = text.isEmpty() ? cellWidth_
-                                     : QFontMetrics(line_->font()).horizontalAdvance(text) +
-                                           TwipsToPixels(180);
+    const int width =
+        text.isEmpty() ? cellWidth_
+                       : QFontMetrics(line_->font()).horizontalAdvance(text) + TwipsToPixels(180);
     line_->resize(width, line_->height());
 }
 
 bool CellEditor::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == view_.viewport()) {
+    if (watched == viewport_) {
         if (event->type() == QEvent::MouseButtonDblClick) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() != Qt::LeftButton) return false;

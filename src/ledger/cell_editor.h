@@ -14,7 +14,7 @@ class LedgerView;
 
 class CellEditor : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit CellEditor(LedgerView& view);
 
     bool Editing() const { return row_ != 0; }
@@ -28,16 +28,17 @@ public:
     // Ends the open edit: commit writes the typed text, cancel the old one.
     void End(bool commit);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void FitWidth();
     // Closes the edit without writing anything (its row is gone).
     void Abandon();
     void Close();
 
     LedgerView& view_;
+    QWidget* viewport_ = nullptr;
     QLineEdit* line_ = nullptr;
     QString before_;
     int row_ = 0;

@@ -11,7 +11,6 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QUrl>
-#include <QDebug>
 
 #include "app/twips.h"
 #include "ledger/cell_editor.h"
@@ -74,30 +73,6 @@ LedgerView::LedgerView(LedgerModel& model, QWidget* parent) : QTableView(parent)
     }
     connect(&model_, &LedgerModel::ColumnWidthChanged, this, &LedgerView::ApplyColumnWidth);
 
-    // A model reset rebuilds the header sections; keep the widths the user
-    // (or the code) had set across it.
-    connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
-        for (int c = 0; c < kColumnCount; ++c) {
-            const size_t i = static_cast<size_t>(c);
-            keptHidden_[i] = isColumnHidden(c);
-            keptWidths_[i] = columnWidth(c);
-        }
-        widthsKept_ = true;
-    });
-    connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
-        if (!widthsKept_) return;
-        widthsKept_ = false;
-        for (int c = 0; c < kColumnCount; ++c) {
-            const size_t i = static_cast<size_t>(c);
-            if (keptHidden_[i]) {
-                setColumnHidden(c, true);
-            } else {
-                setColumnHidden(c, false);
-                setColumnWidth(c, keptWidths_[i]);
-            }
-        }
-    });
-
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
@@ -105,6 +80,13 @@ LedgerView::LedgerView(LedgerModel& model, QWidget* parent) : QTableView(parent)
 
     menu_ = new QMenu(this);
     editor_ = new CellEditor(*this);
+}
+
+LedgerView::~LedgerView() {
+    // The editor goes first: once the view's own teardown starts, its
+    // viewport and line editor still get focus and mouse events.
+    editor_->End(true);
+    delete editor_;
 }
 
 std::optional<int> LedgerView::SelectedRow() const {
@@ -116,8 +98,7 @@ std::optional<int> LedgerView::SelectedRow() const {
 void LedgerView::SelectRow(int row) {
     if (row < 1 || row > model_.RowCount()) return;
     selectionModel()->setCurrentIndex(
-        model_.index(row - 1, 0),
-        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        model_.index(row - 1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void LedgerView::ApplyColumnWidth(Column key, int twips) {
@@ -162,7 +143,6 @@ void LedgerView::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void LedgerView::dropEvent(QDropEvent* event) {
-    qDebug("drop %d", int(event->mimeData()->hasUrls()));
     const QStringList paths = LocalFiles(event->mimeData());
     if (paths.isEmpty()) {
         event->ignore();

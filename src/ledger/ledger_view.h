@@ -5,7 +5,6 @@
 
 #include <QStringList>
 #include <QTableView>
-#include <array>
 #include <optional>
 
 #include "ledger/ledger_model.h"
@@ -18,8 +17,9 @@ class CellEditor;
 
 class LedgerView : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit LedgerView(LedgerModel& model, QWidget* parent = nullptr);
+    ~LedgerView() override;
 
     LedgerModel& Ledger() const { return model_; }
     // 1-based position of the selected row, if any.
@@ -29,26 +29,22 @@ public:
     QMenu* ContextMenu() const { return menu_; }
     CellEditor* Editor() const { return editor_; }
 
-signals:
+  signals:
     // Files dropped on the table, full local paths in drop order.
     void FilesDropped(const QStringList& paths);
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void ApplyColumnWidth(Column key, int twips);
 
     LedgerModel& model_;
     QMenu* menu_ = nullptr;
     CellEditor* editor_ = nullptr;
-    // Column widths held across a model reset.
-    std::array<int, kColumnCount> keptWidths_{};
-    std::array<bool, kColumnCount> keptHidden_{};
-    bool widthsKept_ = false;
 };
 
 }  // namespace tovira

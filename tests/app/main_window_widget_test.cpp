@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "app/twips.h"
@@ -251,4 +253,46 @@ TEST_F(MainWindowTest, ThePanelSlidesShutAndOpen) {
     while (timer->isActive()) w.SlideStep();
     EXPECT_EQ(w.Panel()->Toggle()->text(), " 《");
     EXPECT_EQ(w.View()->x(), lvLeft);
+}
+
+TEST_F(MainWindowTest, ResizeRulesAndACancelledModeSwitch) {
+    MainWindow& w = Window();
+    w.show();
+    // Outer width 2760 twips or less with the panel open: the ledger keeps 10935.
+    w.resize(TwipsToPixels(2000), w.height());
+    EXPECT_EQ(w.View()->width(), TwipsToPixels(10935));
+    w.resize(TwipsToPixels(13455), TwipsToPixels(9255));
+    EXPECT_NEAR(w.View()->width(), TwipsToPixels(13455 + 240 - 2760), 2);
+
+    ClearBox();
+    Type(QStringLiteral("006675"));
+    w.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("备注"));
+    prompt.replies = {PromptAnswer::Cancel};
+    w.FactButton()->click();
+    EXPECT_TRUE(w.TheoryButton()->isChecked());
+    EXPECT_EQ(w.Ledger().Cell(1, Column::RedConversion), "备注");
+}
+
+TEST_F(MainWindowTest, ALongLedgerRecalculatesAndRepaintsQuickly) {
+    IniDocument doc;
+    doc.SetValue(QStringLiteral("设置"), QStringLiteral("基金代码"), QStringLiteral("210009"));
+    doc.SetValue(QStringLiteral("特殊数据"), QStringLiteral("行数"), QStringLiteral("32767"));
+    for (int i = 1; i <= 32767; ++i) {
+        const QString section = QStringLiteral("第%1行").arg(i);
+        doc.SetValue(section, QStringLiteral("Date"), QStringLiteral("2000/1/%1").arg(1 + i % 28));
+        doc.SetValue(section, QStringLiteral("NetValue"),
+                     QString::number(1.0 + 0.2 * std::sin(i * 0.05), 'f', 4));
+    }
+    ASSERT_TRUE(doc.Save(PlanPath("210009")));
+    MainWindow& w = Window();
+    w.show();
+    ASSERT_EQ(w.Ledger().RowCount(), 32767);
+    QElapsedTimer timer;
+    timer.start();
+    w.Settings().SetText(Field::TotalCapital, QStringLiteral("80000"));
+    w.onRefresh();
+    w.View()->viewport()->repaint();
+    QCoreApplication::processEvents();
+    RecordProperty("refresh_and_repaint_ms", static_cast<int>(timer.elapsed()));
+    EXPECT_LT(timer.elapsed(), 1000);
 }
