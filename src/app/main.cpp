@@ -5,6 +5,8 @@
 #include <QTemporaryFile>
 
 #include "app/main_window.h"
+
+#include "app/date_form.h"
 #include "app/twips.h"
 
 namespace {

@@ -21,12 +21,17 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "app/date_form.h"
 #include "app/fund_selection.h"
 #include "app/qt_prompt.h"
 #include "app/twips.h"
 #include "engine/ledger_commands.h"
 #include "ledger/ledger_view.h"
 #include "ledger/side_panel.h"
+#include "marketdata/fund_directory.h"
+#include "marketdata/http_client.h"
+#include "marketdata/nav_history.h"
+#include "marketdata/nav_import.h"
 #include "storage/csv_export.h"
 #include "storage/plan_file.h"
 
@@ -92,6 +97,11 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
         chooser = ownChooser_.get();
     }
     chooser_ = chooser;
+
+    config_ = Config::Load(programFolder_);
+    http_ = new HttpClient(this);
+    http_->SetTimeout(config_.TimeoutMs());
+    today_ = [] { return QDate::currentDate(); };
 
     setWindowTitle(QStringLiteral("Tovira"));
     setWindowIcon(AppIcon());
@@ -204,7 +214,7 @@ void MainWindow::BuildMenus() {
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
-    later(help, "DLFCode", QStringLiteral("更新基金"));
+    add(help, "DLFCode", QStringLiteral("更新基金"), [this] { onDLFCode(); });
     later(help, "About", QStringLiteral("关于软件"));
     later(help, "Instructions", QStringLiteral("使用说明"));
     help->addSeparator();
@@ -217,9 +227,9 @@ void MainWindow::BuildMenus() {
     pop->setTitle(QStringLiteral("右键菜单"));
     add(pop, "Refresh", QStringLiteral("刷新"), [this] { onRefresh(); });
     pop->addSeparator();
-    later(pop, "ImportValue", QStringLiteral("导入净值"));
+    add(pop, "ImportValue", QStringLiteral("导入净值"), [this] { onImportValue(); });
     add(pop, "ExportData", QStringLiteral("导出数据"), [this] { onExportData(); });
-    later(pop, "Add", QStringLiteral("追加至今"));
+    add(pop, "Add", QStringLiteral("追加至今"), [this] { onAdd(); });
     pop->addSeparator();
     add(pop, "DeleteThisLine", QStringLiteral("删除此行"), [this] { onDeleteThisLine(); });
     add(pop, "ClearList", QStringLiteral("清空列表"), [this] { onClearList(); });
@@ -492,6 +502,105 @@ void MainWindow::onFilesDropped(const QStringList& paths) {
     }
     currentPlanPath_ = paths.first();
     OpenPlan(CurrentMode());
+}
+
+// Market data ---------------------------------------------------------------------
+
+void MainWindow::onImportValue() {
+    if (ledger_.RowCount() > 0) {
+        prompt_->Inform(QString::fromUtf8(kMsgImportOnFilled));
+        return;
+    }
+    if (dateForm_) return;
+    dateForm_ = new DateForm(today_(), this);
+    dateForm_->setAttribute(Qt::WA_DeleteOnClose);
+    dateForm_->setWindowModality(Qt::WindowModal);
+    connect(dateForm_, &DateForm::Accepted, this, &MainWindow::StartImport);
+    dateForm_->show();
+}
+
+void MainWindow::StartImport(const QDate& start, const QDate& end) {
+    const QString code = FundCodeBox()->currentText();
+    if (!IsFundCode(code)) {
+        prompt_->Inform(QString::fromUtf8(kMsgBadFundCode));
+        return;
+    }
+    dateForm_->SetBusy(true);
+    DownloadNavHistory(
+        *http_, config_.BaseUrl(Endpoint::NavHistory), code, start, end,
+        [this](const NavDownloadResult& result) {
+            if (!result.complete) {
+                prompt_->Inform(QString::fromUtf8(result.timedOut ? kMsgNavTimedOut : kMsgNavFailed));
+            }
+            // The window is modal: the ledger is still the empty one the
+            // import was asked for.
+            if (ledger_.RowCount() == 0) {
+                const ImportOutcome out = ImportNavHistory(ledger_, result.history);
+                if (out.hitRowLimit) prompt_->Inform(QString::fromUtf8(kMsgRowLimit));
+            }
+            if (dateForm_) dateForm_->close();
+        },
+        dateForm_);
+}
+
+void MainWindow::onAdd() {
+    QAction* add = Action(QStringLiteral("Add"));
+    if (!add->isEnabled()) return;  // the previous append is still waiting
+    const int n = ledger_.RowCount();
+    const QDate today = today_();
+    const QString code = FundCodeBox()->currentText();
+    if (!IsFundCode(code)) {
+        prompt_->Inform(QString::fromUtf8(kMsgBadFundCode));
+        return;
+    }
+    const std::optional<QDate> last = LastRowDate(ledger_);
+    if (n == 0 || !last) {
+        prompt_->Inform(QString::fromUtf8(kMsgNoStartDate));
+        return;
+    }
+    add->setEnabled(false);
+    const QString ledgerCode = ledgerCode_;
+    DownloadNavHistory(*http_, config_.BaseUrl(Endpoint::NavHistory), code, last->addDays(1), today,
+                       [this, add, n, last, ledgerCode](const NavDownloadResult& result) {
+                           add->setEnabled(true);
+                           // The ledger may have been replaced while the request ran:
+                           // then these days belong to nobody.
+                           if (ledgerCode != ledgerCode_ || ledger_.RowCount() != n ||
+                               LastRowDate(ledger_) != last) {
+                               return;
+                           }
+                           if (!result.complete) {
+                               prompt_->Inform(QString::fromUtf8(
+                                   result.timedOut ? kMsgNavTimedOut : kMsgNavFailed));
+                           }
+                           const ImportOutcome out = AppendNavHistory(ledger_, result.history);
+                           if (out.hitRowLimit) prompt_->Inform(QString::fromUtf8(kMsgRowLimit));
+                           Recalculate(ledger_, settings_, CurrentMode());
+                       },
+                       this);
+}
+
+void MainWindow::onDLFCode() {
+    QAction* action = Action(QStringLiteral("DLFCode"));
+    if (!action->isEnabled()) return;
+    action->setEnabled(false);
+    DownloadFundDirectory(*http_, config_.BaseUrl(Endpoint::FundDirectory), programFolder_,
+                          [this, action](DirectoryResult result) {
+                              action->setEnabled(true);
+                              switch (result) {
+                                  case DirectoryResult::Updated:
+                                      prompt_->Inform(QString::fromUtf8(kMsgDirectoryUpdated));
+                                      break;
+                                  case DirectoryResult::Failed:
+                                      prompt_->Inform(QString::fromUtf8(kMsgDirectoryFailed));
+                                      break;
+                                  case DirectoryResult::TimedOut:
+                                      prompt_->Inform(QString::fromUtf8(kMsgDirectoryTimedOut));
+                                      break;
+                              }
+                              SetTitleFor(FundCodeBox()->currentText());
+                          },
+                          this);
 }
 
 // Fund code box -----------------------------------------------------------------

@@ -3,14 +3,19 @@
 // the ledger, the panel slide, the notification-area icon and closing. The
 // plan logic lives in the core; this is the frame that calls it.
 
+#include <QDate>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "engine/recalculate.h"
 #include "ledger/ledger_model.h"
 #include "ledger/plan_settings.h"
 #include "ledger/prompt.h"
+#include "app/date_form.h"
+#include "marketdata/config.h"
 
 class QAction;
 class QCheckBox;
@@ -24,6 +29,8 @@ class QTimer;
 
 namespace tovira {
 
+class DateForm;
+class HttpClient;
 class LedgerView;
 class SidePanel;
 
@@ -67,6 +74,9 @@ public:
     void onPreset(Preset p);
     void onModeClicked(Mode mode);
     void onFilesDropped(const QStringList& paths);
+    void onImportValue();
+    void onAdd();
+    void onDLFCode();
     void onTrayShow();
     void onTrayQuit();
     // One tick of the panel slide (Timer2).
@@ -76,6 +86,13 @@ public:
     void onFundCodeChanged(const QString& text);
     void onFundCodePicked(int index);
     void onFundCodeDelete();
+
+    // The date the commands take as today (the clock, unless a test sets it).
+    void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
+    Config& Configuration() { return config_; }
+    HttpClient& Http() { return *http_; }
+    // The open import window, if any.
+    DateForm* ImportForm() const { return dateForm_; }
 
     // Asks "是否保存数据？" before unsaved input cells would be lost.
     // Returns false when the user cancels (or the save failed).
@@ -98,12 +115,18 @@ private:
     void ApplyLayout();
     void RestoreFromTray();
     void ApplySettingsToPanel();
+    void StartImport(const QDate& start, const QDate& end);
 
     QString programFolder_;
     std::unique_ptr<Prompt> ownPrompt_;
     Prompt* prompt_;
     std::unique_ptr<FileChooser> ownChooser_;
     FileChooser* chooser_;
+
+    Config config_;
+    HttpClient* http_ = nullptr;
+    std::function<QDate()> today_;
+    QPointer<DateForm> dateForm_;
 
     LedgerModel ledger_;
     PlanSettings settings_;

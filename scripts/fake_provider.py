@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""A small stand-in for the fund-data provider, for trying Tovira by hand
+without the internet. It serves the NAV-history page and the fund directory
+script from the CSV histories in tests/data/provider (one file per fund,
+named nav_CODE_*.csv) in the provider's markup.
+
+    scripts/fake_provider.py [--port 8765] [--page-cap 0]
+
+Then point the hosts in Config.ini (section 服务器, keys NavHistory and
+FundDirectory) at 127.0.0.1:8765. --page-cap N serves at most N rows a page,
+as the real provider does for long ranges.
+"""
+import argparse
+import csv
+import datetime
+import glob
+import os
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "..", "tests", "data", "provider")
+
+HEADER = ("<table class='w782 comm lsjz'><thead><tr><th class='first'>净值日期</th><th>单位净值</th>"
+          "<th>累计净值</th><th>日增长率</th><th>申购状态</th><th>赎回状态</th>"
+          "<th class='tor last'>分红送配</th></tr></thead><tbody>")
+
+
+def load_histories():
+    funds = {}
+    for path in glob.glob(os.path.join(DATA, "nav_*.csv")):
+        code = os.path.basename(path).split("_")[1]
+        with open(path, encoding="utf-8") as f:
+            funds[code] = list(csv.DictReader(f))
+    return funds
+
+
+def change_cell(text):
+    if not text:
+        return "<td class='tor bold'></td>"
+    if not text.endswith("%"):
+        text += "%"
+    value = float(text.rstrip("%"))
+    colour = "red" if value > 0 else "grn" if value < 0 else "bck"
+    return "<td class='tor bold %s'>%s</td>" % (colour, text)
+
+
+def render(rows):
+    cells = []
+    for r in rows:
+        cells.append("<tr><td>%s</td><td class='tor bold'>%s</td><td class='tor bold'>%s</td>%s"
+                     "<td>%s</td><td>%s</td><td class='red unbold'>%s</td></tr>" % (
+                         r["date"], r["nav"], r["acc_nav"], change_cell(r["change_pct"]),
+                         r["purchase_status"], r["redeem_status"], r["dividend_text"]))
+    return HEADER + "".join(cells) + "</tbody></table>"
+
+
+class Handler(BaseHTTPRequestHandler):
+    funds = {}
+    page_cap = 0
+
+    def send(self, body, content_type):
+        data = body.encode("utf-8")
+        self.send_response(200)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        if url.path == "/js/fundcode_search.js":
+            with open(os.path.join(DATA, "fundcode_search_excerpt_first60.js"), encoding="utf-8-sig") as f:
+                script = f.read()
+            self.send(script, "application/javascript; charset=utf-8")
+            return
+        if url.path != "/f10/F10DataApi.aspx":
+            self.send_error(404)
+            return
+        q = dict(urllib.parse.parse_qsl(url.query))
+        day = lambda s: datetime.datetime.strptime(s, "%Y/%m/%d").date()
+        start, end = day(q["sdate"]), day(q["edate"])
+        rows = [r for r in self.funds.get(q.get("code", ""), [])
+                if start <= datetime.date.fromisoformat(r["date"]) <= end]
+        rows.reverse()  # newest first
+        per = int(q.get("per", "10"))
+        if self.page_cap:
+            per = min(per, self.page_cap)
+        page = int(q.get("page", "1"))
+        pages = max(1, -(-len(rows) // per))
+        chosen = rows[(page - 1) * per:page * per]
+        content = render(chosen) if chosen else "暂无数据!"
+        body = 'var apidata={ content:"%s",records:%d,pages:%d,curpage:%d};' % (
+            content, len(rows), pages, page)
+        self.send(body, "text/html; charset=utf-8")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, default=8765)
+    parser.add_argument("--page-cap", type=int, default=0)
+    args = parser.parse_args()
+    Handler.funds = load_histories()
+    Handler.page_cap = args.page_cap
+    print("serving %s on 127.0.0.1:%d" % (", ".join(sorted(Handler.funds)), args.port), flush=True)
+    ThreadingHTTPServer(("127.0.0.1", args.port), Handler).serve_forever()
+
+
+if __name__ == "__main__":
+    main()

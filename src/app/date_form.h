@@ -1,0 +1,44 @@
+#pragma once
+// "选择日期": the start and end dates of a NAV history import.
+
+#include <QDate>
+#include <QDialog>
+
+class QCalendarWidget;
+class QLabel;
+class QPushButton;
+
+namespace tovira {
+
+class DateForm : public QDialog {
+    Q_OBJECT
+public:
+    DateForm(const QDate& today, QWidget* parent = nullptr);
+
+    QDate Start() const;
+    QDate End() const;
+    QCalendarWidget* StartCalendar() const { return monthView1_; }
+    QCalendarWidget* EndCalendar() const { return monthView2_; }
+    QPushButton* OkButton() const { return ok_; }
+    QPushButton* CancelButton() const { return cancel_; }
+    QLabel* StartLabel() const { return label3_; }
+    QLabel* EndLabel() const { return label4_; }
+
+    // While a download runs the dates and OK are locked, so the import
+    // cannot be started twice.
+    void SetBusy(bool busy);
+
+signals:
+    // OK was clicked.
+    void Accepted(const QDate& start, const QDate& end);
+
+private:
+    QCalendarWidget* monthView1_;
+    QCalendarWidget* monthView2_;
+    QLabel* label3_;
+    QLabel* label4_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+};
+
+}  // namespace tovira

@@ -1,0 +1,48 @@
+#pragma once
+// GET requests to the fund-data providers. Asynchronous: the window keeps
+// handling events while a request runs, and the answer arrives through a
+// callback on the same thread. Every request has a time limit.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QNetworkAccessManager;
+
+namespace tovira {
+
+struct HttpResponse {
+    bool ok = false;        // a complete answer arrived (any HTTP status)
+    bool timedOut = false;  // the time limit ran out first
+    int status = 0;         // HTTP status code, 0 when there was none
+    QString text;           // the body decoded as text
+    QByteArray body;        // the raw body
+    QString error;          // what went wrong, for logs and messages
+};
+
+class HttpClient : public QObject {
+    Q_OBJECT
+public:
+    explicit HttpClient(QObject* parent = nullptr);
+
+    // Time limit of every request, in milliseconds (20 s by default).
+    void SetTimeout(int ms) { timeoutMs_ = ms; }
+    int Timeout() const { return timeoutMs_; }
+
+    // Sends a GET and calls done exactly once, later, on this thread. When
+    // context is destroyed first, done is not called.
+    void Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
+             QObject* context = nullptr);
+
+    // The body as text: by the charset the response declares; without one
+    // UTF-8, or GB18030 when the bytes are not valid UTF-8.
+    static QString DecodeBody(const QByteArray& body, const QByteArray& contentType);
+
+private:
+    QNetworkAccessManager* manager_;
+    int timeoutMs_ = 20000;
+};
+
+}  // namespace tovira

@@ -1,0 +1,53 @@
+#pragma once
+// The provider's NAV-history page and the NAV history string made from it:
+// record 0 is the oldest day's change without "%", then one record per
+// trading day, oldest first: date (yyyy/M/d), unit NAV, purchase status,
+// redemption status, dividend text, joined by "," and the records by "|".
+
+#include <QDate>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+
+namespace tovira {
+
+class HttpClient;
+
+inline const char* const kMsgNavFailed = "出错了，没有获取到日期区间内的净值！";
+inline const char* const kMsgNavTimedOut = "连接超时，没有获取到日期区间内的净值！";
+
+// baseUrl + "/f10/F10DataApi.aspx?type=lsjz&code=..&page=..&per=..&sdate=..&edate=.."
+// per defaults to the calendar days of the range, both ends included.
+QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& start,
+                   const QDate& end, int page = 1, int per = 0);
+
+// One page parsed by the page's markers.
+struct NavPage {
+    QString oldestChange;  // record 0 of this page ("" when not reached)
+    QStringList records;   // the days that parsed, oldest first
+    bool complete = false; // every row parsed
+    int totalRecords = -1; // "records:N" of the envelope, -1 when absent
+    int pages = -1;        // "pages:P" of the envelope, -1 when absent
+};
+NavPage ParseNavPage(const QString& pageText);
+
+// The NAV history string of one page; *complete is false when the parse
+// stopped early (the string then holds what came before the failure).
+QString ParseNavHistory(const QString& pageText, bool* complete = nullptr);
+
+// Downloads the history of a range. When the provider serves the range in
+// several pages, the pages are fetched oldest first, so a failure part way
+// still leaves the oldest days without gaps.
+struct NavDownloadResult {
+    QString history;        // the NAV history string ("" when nothing came)
+    bool complete = false;  // the whole range arrived
+    bool timedOut = false;  // a request ran out of time
+};
+void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
+                        const QDate& start, const QDate& end,
+                        std::function<void(const NavDownloadResult&)> done,
+                        QObject* context = nullptr);
+
+}  // namespace tovira
