@@ -511,7 +511,10 @@ void MainWindow::onImportValue() {
         prompt_->Inform(QString::fromUtf8(kMsgImportOnFilled));
         return;
     }
-    if (dateForm_) return;
+    if (dateForm_ && dateForm_->isVisible()) {
+        dateForm_->raise();
+        return;
+    }
     dateForm_ = new DateForm(today_(), this);
     dateForm_->setAttribute(Qt::WA_DeleteOnClose);
     dateForm_->setWindowModality(Qt::WindowModal);
