@@ -28,7 +28,10 @@
 #include "engine/ledger_commands.h"
 #include "ledger/ledger_view.h"
 #include "ledger/side_panel.h"
+#include "marketdata/estimate.h"
+#include "marketdata/estimate_row.h"
 #include "marketdata/fund_directory.h"
+#include "storage/edit_file.h"
 #include "marketdata/http_client.h"
 #include "marketdata/nav_history.h"
 #include "marketdata/nav_import.h"
@@ -124,6 +127,10 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     slideTimer_ = new QTimer(this);
     slideTimer_->setInterval(10);
     connect(slideTimer_, &QTimer::timeout, this, &MainWindow::SlideStep);
+    estimateTimer_ = new QTimer(this);
+    connect(estimateTimer_, &QTimer::timeout, this, &MainWindow::onEstimateTick);
+    connect(ssgz_, &QCheckBox::clicked, this, &MainWindow::onEstimateSwitch);
+    connect(fundComp_, qOverload<int>(&QComboBox::activated), this, &MainWindow::onProviderChanged);
     connect(panel_, &SidePanel::ToggleClicked, this, [this] {
         if (!slideTimer_->isActive()) slideTimer_->start();
     });
@@ -243,7 +250,6 @@ void MainWindow::BuildTopBar(QWidget* central) {
     };
     ssgz_ = new QCheckBox(QStringLiteral("实时估值"), frame4_);
     ssgz_->setToolTip(QStringLiteral("按下则30秒更新一次数据"));
-    ssgz_->setEnabled(false);  // estimates arrive with the market data
     place(ssgz_, 120, 90, 1215, 315);
     auto* label19 = new QLabel(QStringLiteral("基金公司："), frame4_);
     place(label19, 1440, 120, 975, 255);
@@ -446,7 +452,7 @@ bool MainWindow::onSave() {
     const QString code = FundCodeBox()->currentText();
     const bool saved = SavePlanFile(ledger_, settings_, CurrentMode(), programFolder_, code,
                                     currentPlanPath_, *prompt_) == SaveResult::Saved;
-    if (saved) ledgerCode_ = code;
+    if (saved) SetLedgerCode(code);
     return saved;
 }
 
@@ -502,6 +508,98 @@ void MainWindow::onFilesDropped(const QStringList& paths) {
     }
     currentPlanPath_ = paths.first();
     OpenPlan(CurrentMode());
+}
+
+// Real-time valuation -------------------------------------------------------------
+
+void MainWindow::SetLedgerCode(const QString& code) {
+    // The previous official NAV belongs to the fund it was fetched for.
+    if (code != ledgerCode_) ledger_.SetTag(QString());
+    ledgerCode_ = code;
+}
+
+void MainWindow::onEstimateSwitch(bool ticked) {
+    if (ticked) {
+        estimateTimer_->start(estimateIntervalMs_);
+        if (!estimateValue_->text().isEmpty()) RunApplyEstimate();
+    } else {
+        estimateTimer_->stop();
+    }
+}
+
+void MainWindow::onProviderChanged() {
+    // Another provider's previous NAV must not be mixed into this one's rows.
+    ledger_.SetTag(QString());
+    if (ssgz_->isChecked()) {
+        estimateTimer_->stop();
+        estimateTimer_->start(estimateIntervalMs_);
+    }
+}
+
+void MainWindow::onEstimateTick() {
+    const std::optional<EstimateProvider> provider = ProviderByName(fundComp_->currentText());
+    if (!provider) return;
+    const int slot = static_cast<int>(*provider);
+    if (estimatePending_[slot]) return;  // the previous request is still out
+    const QString code = FundCodeBox()->currentText();
+    QString url;
+    switch (*provider) {
+        case EstimateProvider::Tiantian:
+            url = ScriptEstimateUrl(config_.BaseUrl(Endpoint::EstimateTiantian), code,
+                                    static_cast<long long>(RandomInteger(100000000, 999999999)));
+            break;
+        case EstimateProvider::Howbuy:
+            url = PageEstimateUrl(config_.BaseUrl(Endpoint::EstimateHowbuy), code);
+            break;
+        case EstimateProvider::Jqka:
+            url = ApiEstimateUrl(config_.BaseUrl(Endpoint::Estimate10jqka), code);
+            break;
+    }
+    estimatePending_[slot] = true;
+    http_->Get(
+        QUrl(url, QUrl::TolerantMode),
+        [this, slot, provider, code](const HttpResponse& response) {
+            estimatePending_[slot] = false;
+            if (!response.ok) {
+                ShowEstimateFailure(QString::fromUtf8(response.timedOut ? kMsgEstimateTimedOut
+                                                                        : kMsgEstimateFailed));
+                return;
+            }
+            const std::optional<Estimate> estimate = ParseEstimate(*provider, response.text);
+            if (!estimate) {
+                ShowEstimateFailure(QString::fromUtf8(kMsgEstimateFailed));
+                return;
+            }
+            // An answer for a fund or provider no longer shown is dropped.
+            if (code != FundCodeBox()->currentText() ||
+                ProviderByName(fundComp_->currentText()) != provider) {
+                return;
+            }
+            if (estimate->previousNav) ledger_.SetTag(*estimate->previousNav);
+            if (estimateValue_->text() != estimate->value) {
+                estimateValue_->setText(estimate->value);
+                RunApplyEstimate();
+            }
+            estimateChange_->setText(estimate->change);
+        },
+        this);
+}
+
+void MainWindow::ShowEstimateFailure(const QString& text) {
+    // One failure box at a time; the polling goes on meanwhile.
+    if (estimateFailureOpen_) return;
+    estimateFailureOpen_ = true;
+    prompt_->Ask(text, kQuestionCaption, PromptButtons::Ok, PromptIcon::None);
+    estimateFailureOpen_ = false;
+}
+
+void MainWindow::RunApplyEstimate() {
+    const std::optional<EstimateAlert> alert =
+        ApplyEstimate(ledger_, settings_, CurrentMode(), estimateValue_->text(), ledger_.Tag(), today_());
+    if (!alert || estimateAlertOpen_) return;
+    estimateAlertOpen_ = true;
+    prompt_->Inform(alert->text);
+    estimateAlertOpen_ = false;
 }
 
 // Market data ---------------------------------------------------------------------
@@ -653,7 +751,7 @@ void MainWindow::UpdateQueryHistory() {
     SaveQueryHistory(programFolder_, entries);
     ledger_.ClearRows();
     const QString text = code->currentText();
-    ledgerCode_ = text;
+    SetLedgerCode(text);
     currentPlanPath_ = PlanFilePath(programFolder_, text);
     OpenPlan(CurrentMode());
 }
@@ -677,7 +775,7 @@ void MainWindow::onFundCodePicked(int index) {
     }
     ledger_.ClearRows();
     settings_.ApplyPreset(Preset::Default);
-    ledgerCode_ = text;
+    SetLedgerCode(text);
     currentPlanPath_ = PlanFilePath(programFolder_, text);
     OpenPlan(CurrentMode());
 }

@@ -74,6 +74,17 @@ public:
     void onPreset(Preset p);
     void onModeClicked(Mode mode);
     void onFilesDropped(const QStringList& paths);
+    // Real-time valuation: the switch, the provider list, one poll.
+    void onEstimateSwitch(bool ticked);
+    void onProviderChanged();
+    void onEstimateTick();
+    QCheckBox* EstimateSwitch() const { return ssgz_; }
+    QComboBox* ProviderBox() const { return fundComp_; }
+    QLabel* EstimateValueLabel() const { return estimateValue_; }
+    QLabel* EstimateChangeLabel() const { return estimateChange_; }
+    QTimer* EstimateTimer() const { return estimateTimer_; }
+    void SetEstimateInterval(int ms) { estimateIntervalMs_ = ms; }
+
     void onImportValue();
     void onAdd();
     void onDLFCode();
@@ -116,6 +127,9 @@ private:
     void RestoreFromTray();
     void ApplySettingsToPanel();
     void StartImport(const QDate& start, const QDate& end);
+    void RunApplyEstimate();
+    void SetLedgerCode(const QString& code);
+    void ShowEstimateFailure(const QString& text);
 
     QString programFolder_;
     std::unique_ptr<Prompt> ownPrompt_;
@@ -148,6 +162,11 @@ private:
     QLabel* estimateChange_ = nullptr;  // Label15
     QCheckBox* diagram_ = nullptr;
     QTimer* slideTimer_ = nullptr;
+    QTimer* estimateTimer_ = nullptr;  // Timer1
+    int estimateIntervalMs_ = 30000;
+    bool estimatePending_[3] = {false, false, false};
+    bool estimateFailureOpen_ = false;  // a failure message is on screen
+    bool estimateAlertOpen_ = false;    // an alert is on screen
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
 

@@ -1,0 +1,46 @@
+#pragma once
+// Intraday estimates of today's NAV from three providers: the request
+// addresses and the reading of their replies.
+
+#include <QString>
+#include <optional>
+
+namespace tovira {
+
+inline const char* const kMsgEstimateFailed =
+    "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！";
+inline const char* const kMsgEstimateTimedOut =
+    "获取估值超时，请检查网络是否正常，或者更换基金公司！";
+
+enum class EstimateProvider { Tiantian, Howbuy, Jqka };
+
+// The entries of the provider list, in order: "天天基金", "好买基金", "爱基金".
+QString ProviderName(EstimateProvider p);
+std::optional<EstimateProvider> ProviderByName(const QString& name);
+
+// baseUrl + "/js/" + code + ".js?rt=144" + nine digits
+QString ScriptEstimateUrl(const QString& baseUrl, const QString& code, long long nineDigits);
+// baseUrl + "/fund/ajax/gmfund/valuation/valuationnav.htm?jjdm=" + code
+QString PageEstimateUrl(const QString& baseUrl, const QString& code);
+// baseUrl + "/?module=api&controller=index&action=real&datatype=jsonp&callback=...&codes=" + code
+QString ApiEstimateUrl(const QString& baseUrl, const QString& code);
+
+// One estimate as the top bar shows it.
+struct Estimate {
+    std::optional<QString> previousNav;  // "0.0000"; none from the page provider
+    QString value;                       // "0.#####" (page provider "0.####")
+    QString change;                      // "0.00" + "%"
+};
+
+// The leading number of the text after the first occurrence of field in the
+// body, its first three characters dropped; nothing when the field is missing
+// or fewer than three characters follow.
+std::optional<double> ReadEstimateField(const QString& body, const QString& field);
+
+// Nothing when the reply lacks what the provider's reading needs.
+std::optional<Estimate> ParseScriptEstimate(const QString& body);
+std::optional<Estimate> ParsePageEstimate(const QString& body);
+std::optional<Estimate> ParseApiEstimate(const QString& body);
+std::optional<Estimate> ParseEstimate(EstimateProvider p, const QString& body);
+
+}  // namespace tovira
