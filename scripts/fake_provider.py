@@ -6,8 +6,9 @@ named nav_CODE_*.csv) in the provider's markup.
 
     scripts/fake_provider.py [--port 8765] [--page-cap 0]
 
-Then point the hosts in Config.ini (section 服务器, keys NavHistory and
-FundDirectory) at 127.0.0.1:8765. --page-cap N serves at most N rows a page,
+Then point the hosts in Config.ini (section 服务器, keys NavHistory,
+FundDirectory and EstimateTiantian) at 127.0.0.1:8765. Estimates of a fund
+are its last NAV moved by 0.83 %. --page-cap N serves at most N rows a page,
 as the real provider does for long ranges.
 """
 import argparse
@@ -73,6 +74,22 @@ class Handler(BaseHTTPRequestHandler):
             with open(os.path.join(DATA, "fundcode_search_excerpt_first60.js"), encoding="utf-8-sig") as f:
                 script = f.read()
             self.send(script, "application/javascript; charset=utf-8")
+            return
+        if url.path.startswith("/js/") and url.path.endswith(".js"):
+            # Intraday estimate of the fund: the last NAV of its history
+            # moved by a small change.
+            code = url.path[4:-3]
+            rows = self.funds.get(code)
+            if not rows:
+                self.send("jsonpgz();", "application/javascript; charset=utf-8")
+                return
+            last = float(rows[-1]["nav"])
+            estimate = last * 1.0083
+            body = ('jsonpgz({"fundcode":"%s","name":"","jzrq":"%s","dwjz":"%.4f","gsz":"%.4f",'
+                    '"gszzl":"%.2f","gztime":"%s"});' % (
+                        code, rows[-1]["date"], last, estimate, 0.83,
+                        datetime.datetime.now().strftime("%Y-%m-%d %H:%M")))
+            self.send(body, "application/javascript; charset=utf-8")
             return
         if url.path != "/f10/F10DataApi.aspx":
             self.send_error(404)
