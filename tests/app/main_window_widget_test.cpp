@@ -296,3 +296,49 @@ TEST_F(MainWindowTest, ALongLedgerRecalculatesAndRepaintsQuickly) {
     RecordProperty("refresh_and_repaint_ms", static_cast<int>(timer.elapsed()));
     EXPECT_LT(timer.elapsed(), 1000);
 }
+
+TEST_F(MainWindowTest, EveryPresetFromTheMenu) {
+    MainWindow& w = Window();
+    const struct {
+        const char* action;
+        const char* startBuy;
+        const char* multiple;
+        bool pcFirst;
+        bool redeem;
+    } presets[] = {{"Brave", "-0.30", "1.3", true, false},
+                   {"Steady", "-0.50", "1.2", true, true},
+                   {"Careful", "-1.00", "1.1", false, true},
+                   {"Default", "-0.50", "1.2", false, false}};
+    for (const auto& p : presets) {
+        w.Action(QString::fromLatin1(p.action))->trigger();
+        EXPECT_EQ(w.Panel()->Box(Field::StartBuyPct)->text(), p.startBuy) << p.action;
+        EXPECT_EQ(w.Panel()->Box(Field::Multiple)->text(), p.multiple) << p.action;
+        EXPECT_EQ(w.Panel()->SwitchBox(Switch::PCFirst)->isChecked(), p.pcFirst) << p.action;
+        EXPECT_EQ(w.View()->isColumnHidden(Index(Column::RedeemShares)), !p.redeem) << p.action;
+    }
+    EXPECT_EQ(w.Panel()->Box(Field::MinRedeemShares)->text(), "50");  // Default sets 50
+}
+
+TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
+    MainWindow& w = Window();
+    ClearBox();
+    Type(QStringLiteral("006675"));
+    w.Ledger().SetCell(2, Column::RedConversion, QStringLiteral("手工备注"));
+    ASSERT_TRUE(w.onSave());
+    EXPECT_EQ(prompt.texts.last(), "保存成功！");
+    w.onClearList();
+    chooser.openPath = PlanPath("006675");
+    w.onOpen();
+    ASSERT_EQ(w.Ledger().RowCount(), 240);
+    EXPECT_EQ(w.Ledger().Cell(2, Column::RedConversion), "手工备注");
+
+    // No: the edit is dropped and the ledger follows the new code.
+    w.Ledger().SetCell(2, Column::RedConversion, QStringLiteral("不要了"));
+    prompt.replies = {PromptAnswer::No};
+    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Backspace);
+    EXPECT_EQ(prompt.texts.last(), "是否保存数据？");
+    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    IniDocument plan;
+    ASSERT_TRUE(plan.Load(PlanPath("006675")));
+    EXPECT_EQ(plan.Value(QStringLiteral("第2行"), QStringLiteral("RedConversion")), "手工备注");
+}
