@@ -6,7 +6,9 @@
 
 #include "app/main_window.h"
 
+#include "app/component_check.h"
 #include "app/date_form.h"
+#include "app/qt_prompt.h"
 #include "app/twips.h"
 
 namespace {
@@ -30,7 +32,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TOVIRA_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setFont(tovira::WindowFont());
-    tovira::MainWindow window(ProgramFolder());
+    const QString folder = ProgramFolder();
+    {
+        // The common-control files exist only on Windows; elsewhere the
+        // check has nothing to do.
+        tovira::QtPrompt prompt(nullptr);
+        if (!tovira::RunStartupComponentCheck(folder, prompt)) return 0;
+    }
+    tovira::MainWindow window(folder);
     window.show();
+    window.StartUpdateCheck();
     return app.exec();
 }

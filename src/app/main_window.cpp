@@ -21,7 +21,10 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "app/about_form.h"
 #include "app/date_form.h"
+#include "app/help_links.h"
+#include "app/update_check.h"
 #include "app/fund_selection.h"
 #include "app/qt_prompt.h"
 #include "app/twips.h"
@@ -36,6 +39,10 @@
 #include "marketdata/nav_history.h"
 #include "marketdata/nav_import.h"
 #include "storage/csv_export.h"
+#include "tools/calc_form.h"
+#include "tools/calculators.h"
+#include "tools/line_chart.h"
+#include "tools/trend_chart.h"
 #include "storage/plan_file.h"
 
 namespace tovira {
@@ -116,8 +123,11 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     auto* central = new QWidget(this);
     setCentralWidget(central);
     view_ = new LedgerView(ledger_, central);
+    chart_ = new LineChart(ledger_, central);
+    chart_->hide();
     panel_ = new SidePanel(settings_, *prompt_, central);
     panel_->raise();
+    chart_->stackUnder(panel_);
     theory_ = new QRadioButton(QStringLiteral("理论计算"), central);
     fact_ = new QRadioButton(QStringLiteral("实际操作"), central);
     theory_->setChecked(true);
@@ -130,6 +140,7 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     estimateTimer_ = new QTimer(this);
     connect(estimateTimer_, &QTimer::timeout, this, &MainWindow::onEstimateTick);
     connect(ssgz_, &QCheckBox::clicked, this, &MainWindow::onEstimateSwitch);
+    connect(diagram_, &QCheckBox::clicked, this, &MainWindow::onDiagram);
     connect(fundComp_, qOverload<int>(&QComboBox::activated), this, &MainWindow::onProviderChanged);
     connect(panel_, &SidePanel::ToggleClicked, this, [this] {
         if (!slideTimer_->isActive()) slideTimer_->start();
@@ -169,6 +180,9 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
 
 MainWindow::~MainWindow() {
     if (tray_) tray_->hide();
+    // Requests still out must not call back into a window being torn down.
+    delete http_;
+    http_ = nullptr;
 }
 
 QComboBox* MainWindow::FundCodeBox() const { return panel_->FundCodeBox(); }
@@ -192,23 +206,19 @@ void MainWindow::BuildMenus() {
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    // Commands that come with later parts of the program are shown but not
-    // yet available.
-    auto later = [this](QMenu* menu, const char* name, const QString& caption) {
-        QAction* a = menu->addAction(caption);
-        a->setObjectName(QString::fromLatin1(name));
-        a->setEnabled(false);
-        return a;
-    };
-
     QMenu* files = menuBar()->addMenu(QStringLiteral("文件"));
     add(files, "Open", QStringLiteral("打开"), [this] { onOpen(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
     add(files, "Save", QStringLiteral("保存"), [this] { onSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("高级"));
-    later(functions, "MoneyOut", QStringLiteral("做Ｔ拿回本金"));
-    later(functions, "Cheaper", QStringLiteral("降低持仓成本"));
-    later(functions, "ShowTrendChart", QStringLiteral("查看最新走势"));
+    add(functions, "MoneyOut", QStringLiteral("做Ｔ拿回本金"),
+        [this] { MoneyOut(ledger_, settings_, CurrentMode(), *prompt_); });
+    add(functions, "Cheaper", QStringLiteral("降低持仓成本"),
+        [this] { ShowCalcForm(*this, ledger_, settings_, *prompt_); });
+    add(functions, "ShowTrendChart", QStringLiteral("查看最新走势"), [this] {
+        ShowTrendChart(*this, *http_, config_, programFolder_,
+                       [this] { return FundCodeBox()->currentText(); }, *prompt_);
+    });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数"));
     const std::pair<const char*, Preset> presets[] = {{"Default", Preset::Default},
@@ -222,13 +232,19 @@ void MainWindow::BuildMenus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     add(help, "DLFCode", QStringLiteral("更新基金"), [this] { onDLFCode(); });
-    later(help, "About", QStringLiteral("关于软件"));
-    later(help, "Instructions", QStringLiteral("使用说明"));
+    add(help, "About", QStringLiteral("关于软件"),
+        [this] { ShowAboutForm(this, config_.BaseUrl(Endpoint::WebSite)); });
+    add(help, "Instructions", QStringLiteral("使用说明"),
+        [this] { OpenHelpLink(HelpLink::Instructions, config_, *prompt_); });
     help->addSeparator();
-    later(help, "Xiaoshu", QStringLiteral("小数没\"0\""));
-    later(help, "Update", QStringLiteral("检查更新"));
-    later(help, "ContactMe", QStringLiteral("联系作者"));
-    later(help, "JoinUs", QStringLiteral("加入我们"));
+    add(help, "Xiaoshu", QStringLiteral("小数没\"0\""),
+        [this] { OpenHelpLink(HelpLink::Xiaoshu, config_, *prompt_); });
+    add(help, "Update", QStringLiteral("检查更新"),
+        [this] { CheckForUpdate(*http_, config_, *prompt_, {}, this); });
+    add(help, "ContactMe", QStringLiteral("联系作者"),
+        [this] { OpenHelpLink(HelpLink::ContactMe, config_, *prompt_); });
+    add(help, "JoinUs", QStringLiteral("加入我们"),
+        [this] { OpenHelpLink(HelpLink::JoinUs, config_, *prompt_); });
 
     QMenu* pop = view_->ContextMenu();
     pop->setTitle(QStringLiteral("右键菜单"));
@@ -266,7 +282,6 @@ void MainWindow::BuildTopBar(QWidget* central) {
     estimateChange_ = new QLabel(frame4_);
     place(estimateChange_, 6120, 120, 900, 255);
     diagram_ = new QCheckBox(QStringLiteral("折线图"), frame4_);
-    diagram_->setEnabled(false);  // the chart comes with the analysis tools
     place(diagram_, 7200, 90, 1095, 315);
 }
 
@@ -308,6 +323,7 @@ void MainWindow::ApplyLayout() {
     fact_->setGeometry(TwipsRect(3480 + topShift_, 0, 975, 495));
     frame4_->setGeometry(TwipsRect(4800 + topShift_, 0, 8655, 495));
     view_->setGeometry(TwipsRect(lvLeft_, 480, lvWidth_, lvHeight_));
+    if (centralWidget()) chart_->setGeometry(centralWidget()->rect());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -498,6 +514,23 @@ void MainWindow::onModeClicked(Mode mode) {
     }
     currentPlanPath_ = path;
     OpenPlan(mode);
+    if (diagram_->isChecked()) {
+        // The chart follows the figures of the new mode.
+        chart_->Clear();
+        chart_->Draw(ChartLeftEdge(panel_->Toggle()->text()));
+    }
+}
+
+void MainWindow::onDiagram(bool ticked) {
+    if (ticked) {
+        chart_->Draw(ChartLeftEdge(panel_->Toggle()->text()));
+        chart_->show();
+        view_->hide();
+    } else {
+        chart_->Clear();
+        chart_->hide();
+        view_->show();
+    }
 }
 
 void MainWindow::onFilesDropped(const QStringList& paths) {
@@ -508,6 +541,15 @@ void MainWindow::onFilesDropped(const QStringList& paths) {
     }
     currentPlanPath_ = paths.first();
     OpenPlan(CurrentMode());
+}
+
+void MainWindow::StartUpdateCheck() {
+    CheckForUpdateAtStartup(
+        *http_, config_, *prompt_, {},
+        [this](StartupUpdate result) {
+            if (result == StartupUpdate::Quit) close();
+        },
+        this);
 }
 
 // Real-time valuation -------------------------------------------------------------

@@ -32,6 +32,7 @@ namespace tovira {
 class DateForm;
 class HttpClient;
 class LedgerView;
+class LineChart;
 class SidePanel;
 
 // Where the file dialogs of the window come from; tests answer them.
@@ -84,6 +85,15 @@ public:
     QLabel* EstimateChangeLabel() const { return estimateChange_; }
     QTimer* EstimateTimer() const { return estimateTimer_; }
     void SetEstimateInterval(int ms) { estimateIntervalMs_ = ms; }
+
+    // "折线图": the chart replaces the ledger while ticked.
+    void onDiagram(bool ticked);
+    QCheckBox* DiagramSwitch() const { return diagram_; }
+    LineChart* Chart() const { return chart_; }
+
+    // The start-up update check: asks when a new version is out and closes
+    // the window when the user goes to download it.
+    void StartUpdateCheck();
 
     void onImportValue();
     void onAdd();
@@ -161,6 +171,7 @@ private:
     QLabel* estimateValue_ = nullptr;   // Label14
     QLabel* estimateChange_ = nullptr;  // Label15
     QCheckBox* diagram_ = nullptr;
+    LineChart* chart_ = nullptr;
     QTimer* slideTimer_ = nullptr;
     QTimer* estimateTimer_ = nullptr;  // Timer1
     int estimateIntervalMs_ = 30000;

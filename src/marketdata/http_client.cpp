@@ -49,6 +49,8 @@ bool IsHttpStatusError(QNetworkReply::NetworkError error) {
 
 }  // namespace
 
+HttpClient::~HttpClient() { *alive_ = false; }
+
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent), manager_(new QNetworkAccessManager(this)) {
     manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -65,6 +67,7 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
     QPointer<QObject> contextGuard(context);
     auto timedOut = std::make_shared<bool>(false);
     auto reported = std::make_shared<bool>(false);
+    const std::shared_ptr<bool> alive = alive_;
     const int limitMs = timeoutMs_;
 
     QTimer* timer = nullptr;
@@ -80,11 +83,11 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
     if (hasContext) connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
 
     connect(reply, &QNetworkReply::finished, this,
-            [reply, timer, timedOut, reported, hasContext, contextGuard, limitMs,
+            [reply, timer, timedOut, reported, alive, hasContext, contextGuard, limitMs,
              done = std::move(done)] {
                 if (timer) timer->stop();
                 reply->deleteLater();
-                if (*reported) return;
+                if (*reported || !*alive) return;
                 *reported = true;
                 if (hasContext && !contextGuard) return;
 

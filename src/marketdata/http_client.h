@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 
@@ -26,6 +27,9 @@ class HttpClient : public QObject {
     Q_OBJECT
 public:
     explicit HttpClient(QObject* parent = nullptr);
+    // Pending requests are dropped without calling back: their owners may
+    // be half destroyed by now.
+    ~HttpClient() override;
 
     // Time limit of every request, in milliseconds (20 s by default).
     void SetTimeout(int ms) { timeoutMs_ = ms; }
@@ -42,6 +46,7 @@ public:
 
 private:
     QNetworkAccessManager* manager_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     int timeoutMs_ = 20000;
 };
 

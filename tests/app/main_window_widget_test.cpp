@@ -18,6 +18,7 @@
 #include "app/twips.h"
 #include "ledger/ledger_view.h"
 #include "ledger/side_panel.h"
+#include "tools/line_chart.h"
 #include "storage/ini_document.h"
 #include "test_support.h"
 
@@ -341,4 +342,19 @@ TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
     IniDocument plan;
     ASSERT_TRUE(plan.Load(PlanPath("006675")));
     EXPECT_EQ(plan.Value(QStringLiteral("第2行"), QStringLiteral("RedConversion")), "手工备注");
+}
+
+TEST_F(MainWindowTest, TheChartTakesTheLedgersPlace) {
+    MainWindow& w = Window();
+    w.show();
+    ClearBox();
+    Type(QStringLiteral("006675"));
+    w.DiagramSwitch()->click();
+    EXPECT_TRUE(w.View()->isHidden());
+    EXPECT_TRUE(w.Chart()->isVisible());
+    EXPECT_TRUE(w.Chart()->IsDrawn());
+    EXPECT_EQ(w.Chart()->Layout().rows, 240);
+    w.DiagramSwitch()->click();
+    EXPECT_FALSE(w.View()->isHidden());
+    EXPECT_FALSE(w.Chart()->IsDrawn());
 }
