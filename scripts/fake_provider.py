@@ -7,7 +7,7 @@ named nav_CODE_*.csv) in the provider's markup.
     scripts/fake_provider.py [--port 8765] [--page-cap 0]
 
 Then point the hosts in Config.ini (section 服务器, keys NavHistory,
-FundDirectory and EstimateTiantian) at 127.0.0.1:8765. Estimates of a fund
+FundDirectory, EstimateTiantian and TrendChart) at 127.0.0.1:8765. Estimates of a fund
 are its last NAV moved by 0.83 %. --page-cap N serves at most N rows a page,
 as the real provider does for long ranges.
 """
@@ -16,7 +16,10 @@ import csv
 import datetime
 import glob
 import os
+import math
+import struct
 import urllib.parse
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -56,6 +59,25 @@ def render(rows):
     return HEADER + "".join(cells) + "</tbody></table>"
 
 
+def trend_png(width=540, height=300):
+    """A stand-in intraday chart: a wandering red line on a light grid."""
+    pixels = [[(255, 255, 255)] * width for _ in range(height)]
+    for y in range(0, height, 50):
+        pixels[y] = [(225, 225, 225)] * width
+    for x in range(width):
+        y = int(height / 2 - 60 * math.sin(x / 70.0) - 25 * math.sin(x / 17.0))
+        for dy in (-1, 0, 1):
+            if 0 <= y + dy < height:
+                pixels[y + dy][x] = (220, 30, 30)
+    raw = b"".join(b"\x00" + bytes(c for p in row for c in p) for row in pixels)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
 class Handler(BaseHTTPRequestHandler):
     funds = {}
     page_cap = 0
@@ -74,6 +96,14 @@ class Handler(BaseHTTPRequestHandler):
             with open(os.path.join(DATA, "fundcode_search_excerpt_first60.js"), encoding="utf-8-sig") as f:
                 script = f.read()
             self.send(script, "application/javascript; charset=utf-8")
+            return
+        if url.path.startswith("/charts/pic6/") and url.path.endswith(".png"):
+            data = trend_png()
+            self.send_response(200)
+            self.send_header("Content-Type", "image/png")
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
             return
         if url.path.startswith("/js/") and url.path.endswith(".js"):
             # Intraday estimate of the fund: the last NAV of its history
