@@ -87,6 +87,8 @@ void PicForm::Refresh() {
     Download(fundCode_ ? fundCode_() : QString());
 }
 
+PicForm::~PicForm() { *alive_ = false; }
+
 void PicForm::Download(const QString& code) {
     if (baseUrl_.isEmpty() || !UsableAsFileName(code)) {
         update();
@@ -96,7 +98,9 @@ void PicForm::Download(const QString& code) {
     const QUrl url(TrendChartUrl(baseUrl_, code, RandomInteger(100000000, 999999999)));
     http_.Get(
         url,
-        [this, code](const HttpResponse& response) {
+        [this, code, alive = std::weak_ptr<bool>(alive_)](const HttpResponse& response) {
+            const std::shared_ptr<bool> stillHere = alive.lock();
+            if (!stillHere || !*stillHere) return;
             downloading_ = false;
             bool saved = false;
             // Only a whole picture replaces the one on disk: error pages, cut

@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QTimer;
 
@@ -53,6 +54,9 @@ class PicForm : public QDialog {
 
     void SetRefreshInterval(int ms);
     int RefreshInterval() const;
+    // A download still out when the window goes must not call back into it.
+    ~PicForm() override;
+
     bool Downloading() const { return downloading_; }
 
   signals:
@@ -66,6 +70,7 @@ class PicForm : public QDialog {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     void Download(const QString& code);
     // The picture in the code's file, decoded again only when the file changed.
     const QImage& Picture(const QString& code);
