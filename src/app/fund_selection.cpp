@@ -3,21 +3,17 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "engine/numbers.h"
 #include "storage/ini_document.h"
 
 namespace tovira {
 namespace {
 
-QString HistoryPath(const QString& folder) { return QDir(folder).filePath(QStringLiteral("History.ini")); }
+QString HistoryPath(const QString& folder) {
+    return QDir(folder).filePath(QStringLiteral("History.ini"));
+}
 const QString kHistorySection = QStringLiteral("查询历史");
 
 }  // namespace
-
-bool IsFundCode(const QString& text) {
-    // Six characters that read as a number as a whole: six digits in practice.
-    return text.size() == 6 && StrictNumber(text).has_value();
-}
 
 QString FundName(const QString& programFolder, const QString& code) {
     const QString path = QDir(programFolder).filePath(QStringLiteral("FundCode.ini"));
@@ -28,8 +24,8 @@ QString FundName(const QString& programFolder, const QString& code) {
 }
 
 QString WindowTitle(const QString& code, const QString& name) {
-    return QStringLiteral("Zororad") + QStringLiteral(TOVIRA_VERSION) + QStringLiteral(" - ") + code +
-           QLatin1Char(' ') + name;
+    return QStringLiteral("Zororad") + QStringLiteral(TOVIRA_VERSION) + QStringLiteral(" - ") +
+           code + QLatin1Char(' ') + name;
 }
 
 QStringList LoadQueryHistory(const QString& programFolder) {

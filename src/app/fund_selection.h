@@ -5,10 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-namespace tovira {
+#include "storage/plan_file.h"  // IsFundCode
 
-// Six characters that read as a number.
-bool IsFundCode(const QString& text);
+namespace tovira {
 
 // The fund's name from FundCode.ini in the program folder; empty when the
 // file or the code is missing.

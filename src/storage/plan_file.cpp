@@ -52,6 +52,8 @@ QString PlanFilePath(const QString& programFolder, const QString& fundCode) {
     return PlanFolder(programFolder) + QLatin1Char('/') + fundCode + QStringLiteral(".ini");
 }
 
+bool IsFundCode(const QString& text) { return text.size() == 6 && StrictNumber(text).has_value(); }
+
 bool IsUsableFundCode(const QString& fundCode) {
     if (fundCode.isEmpty()) return false;
     for (QChar c : fundCode) {

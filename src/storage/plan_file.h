@@ -24,6 +24,9 @@ inline const char* const kMsgClearFirst = "请保存现有数据并清空列表"
 QString PlanFolder(const QString& programFolder);
 // programFolder + "/我的基金/" + code + ".ini"
 QString PlanFilePath(const QString& programFolder, const QString& fundCode);
+// Six characters that read as a number as a whole: a fund code, six digits in
+// practice.
+bool IsFundCode(const QString& text);
 // A fund code a plan file may be named after: digits only, not empty.
 bool IsUsableFundCode(const QString& fundCode);
 

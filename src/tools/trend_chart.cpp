@@ -10,11 +10,11 @@
 #include <QUrl>
 
 #include "app/twips.h"
-#include "engine/numbers.h"
 #include "ledger/prompt.h"
 #include "marketdata/config.h"
 #include "marketdata/http_client.h"
 #include "storage/edit_file.h"
+#include "storage/plan_file.h"
 
 namespace tovira {
 
@@ -33,10 +33,6 @@ bool UsableAsFileName(const QString& code) {
 }
 
 }  // namespace
-
-bool IsTrendChartCode(const QString& code) {
-    return code.size() == 6 && StrictNumber(code).has_value();
-}
 
 QString TrendChartUrl(const QString& baseUrl, const QString& code, double randomNumber) {
     return baseUrl + QStringLiteral("/charts/pic6/") + code + QStringLiteral(".png?Rt=0.45995541") +
@@ -167,7 +163,7 @@ void PicForm::hideEvent(QHideEvent* event) {
 PicForm* ShowTrendChart(QWidget& mainWindow, HttpClient& http, const Config& config,
                         const QString& programFolder, PicForm::FundCodeSource fundCode,
                         Prompt& prompt) {
-    if (!IsTrendChartCode(fundCode ? fundCode() : QString())) {
+    if (!IsFundCode(fundCode ? fundCode() : QString())) {
         prompt.Inform(QStringLiteral("基金代码有误，请更正！"));
         return nullptr;
     }

@@ -23,9 +23,6 @@ class Config;
 class HttpClient;
 class Prompt;
 
-// A code the chart can be shown for: exactly 6 characters and numeric.
-bool IsTrendChartCode(const QString& code);
-
 // Image address: base + "/charts/pic6/" + code + ".png?Rt=0.45995541" + the
 // nine-digit random number, appended directly to those digits.
 QString TrendChartUrl(const QString& baseUrl, const QString& code, double randomNumber);
