@@ -68,11 +68,15 @@ CellEditor::CellEditor(LedgerView& view) : QObject(&view), view_(view), viewport
 
 bool CellEditor::OpenAt(const QPoint& viewportPos) {
     if (Editing()) End(true);
+    return Open(view_.indexAt(viewportPos));
+}
 
-    const QModelIndex at = view_.indexAt(viewportPos);
+bool CellEditor::Open(const QModelIndex& at) {
+    if (Editing()) End(true);
     if (!at.isValid() || at.column() == Index(Column::ID) || view_.isColumnHidden(at.column())) {
         return false;
     }
+    view_.scrollTo(at);
     const QRect cell = view_.visualRect(at);
     if (cell.width() <= 0 || cell.height() <= 0) return false;
 
@@ -101,8 +105,36 @@ bool CellEditor::OpenAt(const QPoint& viewportPos) {
 void CellEditor::End(bool commit) {
     if (!Editing() || ending_) return;
     ending_ = true;
-    view_.Ledger().SetCell(row_, static_cast<Column>(column_), commit ? line_->text() : before_);
+    // A cell holds one line: pasted line breaks and other control
+    // characters would break the plan file's layout.
+    QString text = commit ? line_->text() : before_;
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    view_.Ledger().SetCell(row_, static_cast<Column>(column_), text);
     Close();
+}
+
+void CellEditor::MoveTo(bool forward) {
+    LedgerModel& model = view_.Ledger();
+    int row = row_ - 1;
+    int column = column_;
+    End(true);
+    // The next visible cell in reading order, skipping the ID column.
+    const int columns = model.columnCount();
+    for (int step = 0; step < columns * 2; ++step) {
+        column += forward ? 1 : -1;
+        if (column >= columns) {
+            column = 0;
+            ++row;
+        } else if (column < 0) {
+            column = columns - 1;
+            --row;
+        }
+        if (row < 0 || row >= model.rowCount()) return;
+        if (column != Index(Column::ID) && !view_.isColumnHidden(column)) {
+            Open(model.index(row, column));
+            return;
+        }
+    }
 }
 
 void CellEditor::Abandon() {
@@ -152,6 +184,10 @@ bool CellEditor::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+                MoveTo(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+                return true;
+            }
             if (!IsEndKey(key)) break;
             End(key->key() != Qt::Key_Escape);
             return true;

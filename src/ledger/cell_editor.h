@@ -4,6 +4,7 @@
 // the edit lasts; Enter or leaving the editor writes the text as typed, Esc
 // puts the old text back. No check, no recalculation.
 
+#include <QModelIndex>
 #include <QObject>
 
 class QLineEdit;
@@ -25,6 +26,9 @@ class CellEditor : public QObject {
     // Opens an edit of the cell at a point in the view's viewport
     // coordinates; returns false when there is no editable cell there.
     bool OpenAt(const QPoint& viewportPos);
+    // Opens an edit of a cell (0-based model index); false when it cannot
+    // be edited (the ID column, a hidden column, no such cell).
+    bool Open(const QModelIndex& at);
     // Ends the open edit: commit writes the typed text, cancel the old one.
     void End(bool commit);
 
@@ -33,6 +37,8 @@ class CellEditor : public QObject {
 
   private:
     void FitWidth();
+    // Tab and Shift+Tab: keep the text and edit the next (previous) cell.
+    void MoveTo(bool forward);
     // Closes the edit without writing anything (its row is gone).
     void Abandon();
     void Close();

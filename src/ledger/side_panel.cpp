@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QKeyEvent>
+#include <QWheelEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
@@ -15,6 +17,7 @@
 #include <optional>
 
 #include "app/twips.h"
+#include "engine/numbers.h"
 
 namespace tovira {
 
@@ -170,6 +173,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
             // BrokenSP), so show every state again.
             SyncStates();
             emit SwitchClicked(s, checked);
+            emit EditedByUser();
         });
         switches_[Index(s)] = box;
     }
@@ -212,6 +216,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
         box->installEventFilter(this);
         connect(box, &QLineEdit::textEdited, this,
                 [this, f](const QString& text) { OnTextEdited(f, text); });
+        connect(box, &QLineEdit::editingFinished, this, [this, f] { FinishTyping(f); });
         boxes_[Index(f)] = box;
         captions_[Index(f)] = caption;
 
@@ -283,18 +288,29 @@ void SidePanel::SyncStates() {
 
 void SidePanel::OnTextEdited(Field f, const QString& text) {
     if (syncing_) return;
-    settings_.SetText(f, text);
-    const QString& settled = settings_.Text(f);
-    if (settled == text) return;
-    // The clamped boxes rewrite what was typed; keep the cursor where the
-    // user was typing, so the next key goes to the same place.
+    emit EditedByUser();
+    // A clamped box is not rewritten while the user types into it: "-",
+    // "1." or "1" on the way to "1.5" would otherwise be replaced and the
+    // next key land in the replacement. The settings take each complete
+    // number (clamped to the bounds); the box shows the settled text when
+    // the edit ends.
+    if (PlanSettings::Clamp(f, text) == text || StrictNumber(text)) settings_.SetText(f, text);
+}
+
+void SidePanel::FinishTyping(Field f) {
     QLineEdit* box = boxes_[Index(f)];
-    const int cursor = box->cursorPosition();
-    box->setText(settled);  // setText raises no textEdited: no recursion
-    box->setCursorPosition(std::min(cursor, static_cast<int>(settled.size())));
+    if (syncing_ || box->text() == settings_.Text(f)) return;
+    settings_.SetText(f, box->text());
+    if (box->text() != settings_.Text(f)) box->setText(settings_.Text(f));
+}
+
+void SidePanel::FinishTyping() {
+    for (const FieldInfo& info : Fields()) FinishTyping(info.field);
 }
 
 void SidePanel::OnSpin(Field f, bool up) {
+    FinishTyping(f);
+    emit EditedByUser();
     settings_.Spin(f, up);
     QLineEdit* box = boxes_[Index(f)];
     if (box->text() != settings_.Text(f)) box->setText(settings_.Text(f));
@@ -329,6 +345,26 @@ bool SidePanel::eventFilter(QObject* watched, QEvent* event) {
             }
         }
         return QWidget::eventFilter(watched, event);
+    }
+    // The boxes with spin buttons also answer the Up and Down keys and the
+    // mouse wheel with their steps.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel) {
+        for (const FieldInfo& info : Fields()) {
+            const Field f = info.field;
+            if (watched != boxes_[Index(f)] || !spinUp_[Index(f)] || !spinUp_[Index(f)]->isEnabled())
+                continue;
+            int direction = 0;
+            if (event->type() == QEvent::KeyPress) {
+                const int key = static_cast<QKeyEvent*>(event)->key();
+                direction = key == Qt::Key_Up ? 1 : key == Qt::Key_Down ? -1 : 0;
+            } else {
+                const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+                direction = delta > 0 ? 1 : delta < 0 ? -1 : 0;
+            }
+            if (direction == 0) break;
+            OnSpin(f, direction > 0);
+            return true;
+        }
     }
     if (event->type() == QEvent::FocusOut && !validating_) {
         const auto* focus = static_cast<QFocusEvent*>(event);

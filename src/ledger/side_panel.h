@@ -39,12 +39,18 @@ class SidePanel : public QWidget {
 
     // Shows the settings' texts, switch states and enabled states.
     void SyncFromSettings();
+    // Ends typing in the boxes: a number still being typed gets its full
+    // change reaction (bounds and pattern) before a command reads the plan.
+    void FinishTyping();
 
   signals:
     // The toggle was clicked.
     void ToggleClicked();
     // A switch was clicked by the user (after its handler ran).
     void SwitchClicked(tovira::Switch s, bool checked);
+    // The user changed a parameter or a switch (typing, spinning, clicking);
+    // not raised when code sets the settings.
+    void EditedByUser();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,6 +60,7 @@ class SidePanel : public QWidget {
     void SyncStates();
     void OnTextEdited(Field f, const QString& text);
     void OnSpin(Field f, bool up);
+    void FinishTyping(Field f);
     void Validate(Field f);
 
     PlanSettings& settings_;

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "ledger/side_panel.h"
 #include "test_support.h"
@@ -70,26 +71,65 @@ TEST_F(SidePanelTest, StartsWithTheSettingsTextsAndEnabledStates) {
     }
 }
 
-TEST_F(SidePanelTest, TypingIntoAClampedBoxShowsTheSettledTextAtOnce) {
-    Type(Field::StartBuyPct, "-");
-    EXPECT_EQ(panel.Box(Field::StartBuyPct)->text(), Q("-0.50"));
-    EXPECT_EQ(settings.Text(Field::StartBuyPct), Q("-0.50"));
-
-    // "1" becomes "1.00" with the cursor kept after the 1, so the 2 makes 12.
-    Type(Field::StartBuyPct, "12");
-    EXPECT_EQ(panel.Box(Field::StartBuyPct)->text(), Q("9.00"));
-    EXPECT_EQ(settings.Text(Field::StartBuyPct), Q("9.00"));
-
-    Type(Field::Multiple, "x");
-    EXPECT_EQ(panel.Box(Field::Multiple)->text(), Q("1.2"));
-    // Texts on the way to a number ("0.") are left alone until it is complete.
-    Type(Field::MultipleStep, "0.31");
-    EXPECT_EQ(panel.Box(Field::MultipleStep)->text(), Q("0.3"));
+TEST_F(SidePanelTest, TypingIntoAClampedBoxEndsWithTheTypedValue) {
+    // Keys typed one by one after select-all, then Enter: the box ends with
+    // the typed value, clamped to the bounds and in the box's pattern.
+    const struct {
+        Field field;
+        const char* keys;
+        const char* settled;
+    } cases[] = {
+        {Field::StartBuyPct, "-1", "-1.00"},    {Field::StartBuyPct, "-0.3", "-0.30"},
+        {Field::StartBuyPct, "1.5", "1.50"},    {Field::StartBuyPct, "12", "9.00"},
+        {Field::StartBuyPct, "-", "-0.50"},     {Field::Multiple, "1.55", "1.55"},
+        {Field::Multiple, "0.8", "1"},          {Field::Multiple, "x", "1.2"},
+        {Field::MultipleStep, "0.31", "0.3"},   {Field::MultipleStep, "0.25", "0.25"},
+    };
+    for (const auto& c : cases) {
+        QLineEdit* box = panel.Box(c.field);
+        Type(c.field, c.keys);
+        // Nothing is rewritten under the user's fingers.
+        EXPECT_EQ(box->text(), Q(c.keys)) << c.keys;
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(box->text(), Q(c.settled)) << c.keys;
+        EXPECT_EQ(settings.Text(c.field), Q(c.settled)) << c.keys;
+    }
+    // A complete number reaches the settings (clamped) while still typing.
+    Type(Field::StartBuyPct, "-12");
+    EXPECT_EQ(settings.Text(Field::StartBuyPct), Q("-9.00"));
+    panel.FinishTyping();
+    EXPECT_EQ(panel.Box(Field::StartBuyPct)->text(), Q("-9.00"));
 
     // Boxes without clamping take the text as typed, even a bad one.
     Type(Field::TotalCapital, "12x");
     EXPECT_EQ(panel.Box(Field::TotalCapital)->text(), Q("12x"));
     EXPECT_EQ(settings.Text(Field::TotalCapital), Q("12x"));
+}
+
+TEST_F(SidePanelTest, ArrowKeysAndTheWheelSpinAndEveryUserEditIsReported) {
+    QSignalSpy edited(&panel, &SidePanel::EditedByUser);
+    QLineEdit* box = panel.Box(Field::StartBuyPct);
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(box->text(), Q("-0.40"));
+    QTest::keyClick(box, Qt::Key_Down);
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(box->text(), Q("-0.60"));
+    QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box, &wheel);
+    EXPECT_EQ(box->text(), Q("-0.50"));
+    // A switched-off spin control does not answer.
+    QTest::keyClick(panel.Box(Field::RiskPositionPct), Qt::Key_Up);
+    EXPECT_EQ(settings.Text(Field::RiskPositionPct), panel.Box(Field::RiskPositionPct)->text());
+    EXPECT_EQ(edited.count(), 4);
+
+    Type(Field::TotalCapital, "8");
+    panel.SwitchBox(Switch::Redeem)->click();
+    EXPECT_EQ(edited.count(), 6);
+    // Code changing the settings is no user edit.
+    settings.ApplyPreset(Preset::Brave);
+    panel.SyncFromSettings();
+    EXPECT_EQ(edited.count(), 6);
 }
 
 TEST_F(SidePanelTest, SpinButtonsStepAndClamp) {
