@@ -57,6 +57,13 @@ struct RowFigures {
 
 bool Finite(double v) { return std::isfinite(v); }
 
+// A test one of whose sides cannot be formed (its narrowing to single
+// precision overflowed, or it is not a number) fails, and a failing test
+// counts as met: the step it guards runs.
+bool Greater(double a, double b) { return !Finite(a) || !Finite(b) || a > b; }
+bool GreaterOrEqual(double a, double b) { return !Finite(a) || !Finite(b) || a >= b; }
+bool Less(double a, double b) { return !Finite(a) || !Finite(b) || a < b; }
+
 RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
     static const QString kSuspendPurchase = QStringLiteral("暂停申购");
     static const QString kSuspendRedeem = QStringLiteral("暂停赎回");
@@ -210,17 +217,21 @@ class Pass {
         } else if (p_.pcFirst) {
             // Add-first rule: buy on every fall while the plan is under water,
             // up to the risk-control position.
-            if (!(startBuy >= r.increase)) {
+            if (!GreaterOrEqual(startBuy, r.increase)) {
                 purchaseWeight_ = 0;
                 decided = true;
-            } else if (currentReturn_ >
-                       Round((p_.startBuyPct - p_.purchaseFeePct - p_.redeemFeePct) * p_.multiple,
-                             2)) {
+            } else if (Greater(currentReturn_,
+                               Round((p_.startBuyPct - p_.purchaseFeePct - p_.redeemFeePct) *
+                                         p_.multiple,
+                                     2))) {
                 purchaseWeight_ = 0;
                 decided = true;
             } else {
+                // Here a failing test counts as not met: without a position
+                // (no capital) the new-low rule decides.
                 const double position = prevTT / p_.totalCapital * 100;
-                if (Finite(position) && p_.riskPositionPct > position) {
+                if (Finite(position) && Finite(p_.riskPositionPct) &&
+                    p_.riskPositionPct > position) {
                     RenewWeight(adj);
                     decided = true;
                 }
@@ -230,7 +241,7 @@ class Pass {
             // New-low rule: buy when the adjusted value is far enough below
             // the value at the last purchase decision.
             Assign(currentReturn_, Single(adj / referenceNav_ * 100 - 100));
-            if (startBuy >= currentReturn_) {
+            if (GreaterOrEqual(startBuy, currentReturn_)) {
                 RenewWeight(adj);
             } else {
                 purchaseWeight_ = 0;
@@ -243,12 +254,12 @@ class Pass {
         }
         if (p_.keepRop && r.purchaseAmount != 0) {
             const double share = Dec(r.purchaseAmount) / prevTT;
-            if (!Finite(share) || share < 0.33) {
+            if (Less(share, 0.33)) {
                 Assign(r.purchaseAmount, Round(Single(prevTT / 3), 2));
             }
         }
         if (!p_.noLimit &&
-            Single(p_.totalCapital) < Single(static_cast<double>(r.purchaseAmount) + prevTT)) {
+            Less(Single(p_.totalCapital), Single(static_cast<double>(r.purchaseAmount) + prevTT))) {
             Assign(r.purchaseAmount, Round(p_.totalCapital - prevTT, 2));
         }
     }
@@ -262,13 +273,15 @@ class Pass {
         const double prevHold = prev.holdShares;
         const double rf = redeemFactor_;
         const double ratio = Single(prevHold * nav * rf / prev.ttPurchase - 1);
-        if (!Finite(ratio) || Single(p_.startSellPct / 100) > ratio) {
+        if (Greater(Single(p_.startSellPct / 100), ratio)) {
             r.redeemShares = 0;
         } else {
             Assign(r.redeemShares, Round(Single(prevHold - principal_ / rf / nav), 2));
         }
-        if (Single(p_.minRedeemShares) > r.redeemShares) r.redeemShares = 0;
-        if (Single(p_.minKeepShares) > Single(prevHold - r.redeemShares)) r.redeemShares = 0;
+        if (Greater(Single(p_.minRedeemShares), r.redeemShares)) r.redeemShares = 0;
+        if (Greater(Single(p_.minKeepShares), Single(prevHold - r.redeemShares))) {
+            r.redeemShares = 0;
+        }
     }
 
     void Bookkeeping(const RowInput& in, RowFigures& r, const RowFigures& prev) {

@@ -241,3 +241,37 @@ TEST_F(RecalculateTest, LargeFiguresUseTheExponentForm) {
     EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "5E+07");
     EXPECT_EQ(C(ledger, 1, Column::MarketValue), "4.992511E+07");
 }
+
+// A test whose side cannot be formed (its single-precision narrowing
+// overflows) counts as met, so the step it guards runs.
+TEST_F(RecalculateTest, OverflowingComparisonsCountAsMet) {
+    // Capital limit: single(TotalCapital) overflows, so every purchase is cut
+    // to the remainder rather than the limit being ignored.
+    settings.SetText(Field::TotalCapital, QStringLiteral("3.41e38"));
+    AddDays(ledger, {{"1.0"}, {"0.9"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "3.41E+36");
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "3.3759E+38");
+
+    // The redemption tests: each overflowing bound drops the redemption of
+    // 863.41 shares that the same rows otherwise make.
+    struct Case {
+        Field field;
+        const char* text;
+        const char* redeemed;
+    };
+    for (const Case& c : {Case{Field::StartSellPct, "3", "863.41"},
+                          Case{Field::StartSellPct, "-1e41", "0"},
+                          Case{Field::MinRedeemShares, "-1e39", "0"},
+                          Case{Field::MinKeepShares, "-1e39", "0"}}) {
+        LedgerModel l;
+        PlanSettings s;
+        s.SetChecked(Switch::Redeem, true);
+        s.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
+        s.SetText(Field::TotalCapital, QStringLiteral("1000000"));
+        s.SetText(c.field, QString::fromLatin1(c.text));
+        AddDays(l, {{"1.0000"}, {"1.1000"}});
+        Recalculate(l, s, Mode::Theory);
+        EXPECT_EQ(C(l, 2, Column::RedeemShares), c.redeemed) << c.text;
+    }
+}
