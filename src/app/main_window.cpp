@@ -489,7 +489,12 @@ void MainWindow::onExportData() {
         chooser_->SaveCsv(this, DefaultCsvName(FundCodeBox()->currentText(), ledger_));
     if (path.isEmpty()) return;
     if (!ExportCsv(path, ledger_)) {
-        prompt_->Inform(QStringLiteral("导出失败，请检查文件是否被其他程序占用！"));
+        // A character GBK cannot hold is named with its place; anything else
+        // is the file itself.
+        const QString unexportable = UnexportableCellMessage(ledger_);
+        prompt_->Inform(unexportable.isEmpty()
+                            ? QStringLiteral("导出失败，请检查文件是否被其他程序占用！")
+                            : unexportable);
     }
 }
 

@@ -126,7 +126,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
 
     const QString planPath = positional[1];
     const QFileInfo info(planPath);
-    if (!info.exists() || info.isDir()) {
+    // Only a regular file (links followed): a pipe or a device would hang the read.
+    if (!info.isFile()) {
         err << QStringLiteral("找不到方案文件：%1").arg(planPath) << Qt::endl;
         return 1;
     }
@@ -148,7 +149,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (isExport) {
         const QString outPath = positional[2];
         if (!ExportCsv(outPath, ledger)) {
-            err << QStringLiteral("无法写入文件：%1").arg(outPath) << Qt::endl;
+            const QString unexportable = UnexportableCellMessage(ledger);
+            err << (unexportable.isEmpty() ? QStringLiteral("无法写入文件：%1").arg(outPath)
+                                           : unexportable)
+                << Qt::endl;
             return 1;
         }
         return 0;

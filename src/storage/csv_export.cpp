@@ -3,6 +3,7 @@
 #include <QDate>
 
 #include "storage/ini_document.h"
+#include "storage/plan_file.h"
 
 namespace tovira {
 namespace {
@@ -85,6 +86,21 @@ std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) {
     // The writer ends the text with one more line end.
     bytes->append("\r\n");
     return bytes;
+}
+
+QString UnexportableCellMessage(const LedgerModel& ledger) {
+    const int n = ledger.RowCount();
+    for (int row = 1; row <= n; ++row) {
+        for (int p = 1; p < kColumnCount; ++p) {
+            const Column c = static_cast<Column>(p);
+            if (const std::optional<QString> ch = FirstNonGbkCharacter(ledger.Cell(row, c))) {
+                return QString::fromUtf8(kMsgUnexportableCell)
+                    .arg(QString::number(row), QString::fromUtf8(ColumnOf(c).caption), *ch,
+                         CodePointText(*ch));
+            }
+        }
+    }
+    return QString();
 }
 
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {

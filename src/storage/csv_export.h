@@ -10,6 +10,10 @@
 namespace tovira {
 
 inline const char* const kMsgNoData = "数据不足！";
+// An export refused for a character GBK cannot hold: row, column caption,
+// character and its code point.
+inline const char* const kMsgUnexportableCell =
+    "第%1行「%2」含有无法导出的字符“%3”（%4），未导出！";
 
 // The export text: the header and one line per row, lines ended by CR LF.
 QString CsvText(const LedgerModel& ledger);
@@ -17,6 +21,10 @@ QString CsvText(const LedgerModel& ledger);
 // The export file's bytes: the text in GBK followed by one more CR LF.
 // Nothing when a cell holds a character GBK cannot encode.
 std::optional<QByteArray> CsvBytes(const LedgerModel& ledger);
+
+// The message naming the first cell (top row first, columns in order) with a
+// character GBK cannot hold; empty when the whole ledger can be exported.
+QString UnexportableCellMessage(const LedgerModel& ledger);
 
 // fundCode + "_" + first date + "_" + last date + ".csv", dates as yyyy-M-d.
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger);

@@ -1,12 +1,19 @@
 #include "storage/ini_document.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QVarLengthArray>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <random>
 #include <utility>
 
 namespace tovira {
@@ -203,6 +210,33 @@ QString DecodeBytes(QByteArrayView bytes) {
     return text;
 }
 
+bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+// A name reads back the same when it has no line break and no blanks at
+// either end (the reader trims them).
+bool IsWritableName(const QString& name) {
+    if (name.contains(u'\r') || name.contains(u'\n')) return false;
+    return name.isEmpty() || (!IsBlank(name.front()) && !IsBlank(name.back()));
+}
+
+// A value is one line: its line breaks become blanks.
+QString OneLine(const QString& value) {
+    if (!value.contains(u'\r') && !value.contains(u'\n')) return value;
+    QString line = value;
+    line.replace(u'\r', u' ');
+    line.replace(u'\n', u' ');
+    return line;
+}
+
+// The reader trims blanks and takes off one pair of enclosing quotes; a
+// value that would lose something that way is written inside quotes.
+QString Quoted(const QString& value) {
+    if (value.isEmpty()) return value;
+    const bool quoted = value.size() >= 2 && value.front() == u'"' && value.back() == u'"';
+    if (!quoted && !IsBlank(value.front()) && !IsBlank(value.back())) return value;
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
 constexpr int kIndexedKeys = 24;  // sections with more keys get a key index
 
 // Far beyond any INI file the program writes; keeps offsets in 32 bits, with
@@ -221,17 +255,165 @@ std::optional<QByteArray> EncodeGbk(const QString& text) {
 
 QString DecodeGbk(const QByteArray& bytes) { return DecodeBytes(bytes); }
 
+std::optional<QString> FirstNonGbkCharacter(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            return text.mid(i, 2);
+        }
+        if (ch.unicode() >= 0x80 && (ch.isSurrogate() || GbkCodeOf(ch.unicode()) == kNoGbkForm)) {
+            return QString(ch);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize) {
+    const QByteArray name = QFile::encodeName(path);
+    // A pipe or a device is never opened for reading: a pipe would wait for a
+    // writer and a device could be read forever. The non-blocking open and the
+    // second check on the open file cover a file swapped in between.
+    struct stat info {};
+    if (name.isEmpty() || ::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, std::size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;  // the file shrank meanwhile
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
+    return bytes;
+}
+
+FileSystemCalls& FileSystem() {
+    static FileSystemCalls calls{
+        [](const char* path, int flags, unsigned mode) {
+            return ::open(path, flags, mode_t(mode));
+        },
+        [](int fd, const char* data, unsigned long size) { return long(::write(fd, data, size)); },
+        [](int fd) { return ::fsync(fd); },
+        [](int fd) { return ::close(fd); },
+        [](const char* from, const char* to) { return ::rename(from, to); },
+    };
+    return calls;
+}
+
+namespace {
+
+constexpr int kTempSuffixLength = 6;
+
+bool IsTempSuffixChar(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+QString TempSuffix() {
+    static const char kChars[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<int> pick(0, int(sizeof kChars) - 2);
+    QString suffix(kTempSuffixLength, Qt::Uninitialized);
+    for (QChar& c : suffix) c = QLatin1Char(kChars[pick(generator)]);
+    return suffix;
+}
+
+bool WriteAll(FileSystemCalls& fs, int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const long n = fs.write(fd, bytes.constData() + done, (unsigned long)(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+// Makes the rename itself durable. A file system that cannot sync a folder
+// (EINVAL) has nothing more to do.
+bool SyncFolder(FileSystemCalls& fs, const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = fs.sync(fd) == 0 || errno == EINVAL;
+    ::close(fd);
+    return synced;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    // QSaveFile refuses an existing file that is not writable itself, and
-    // without the direct-write fallback a folder it cannot create its
-    // temporary file in.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    FileSystemCalls& fs = FileSystem();
+    QString target = path;
+    unsigned mode = 0666;  // less the umask, as for any new file
+    bool keepMode = false;
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+            // Replace the file the link names and keep the link.
+            target = QFileInfo(path).canonicalFilePath();
+            if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &info) != 0) {
+                return false;
+            }
+        }
+        // Only a regular file is replaced, and a read-only one stays as it is.
+        if (!S_ISREG(info.st_mode) || ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
+            return false;
+        }
+        mode = unsigned(info.st_mode & 07777);
+        keepMode = true;
+    } else if (errno != ENOENT) {
         return false;
     }
-    return file.commit();
+
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = QFile::encodeName(target + QLatin1Char('.') + TempSuffix());
+        fd = fs.open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    if (keepMode) ::fchmod(fd, mode_t(mode));
+
+    const bool written = WriteAll(fs, fd, bytes) && fs.sync(fd) == 0;
+    // The descriptor is gone after close, whatever close reports.
+    const bool closed = fs.close(fd) == 0;
+    if (!written || !closed ||
+        fs.rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    return SyncFolder(fs, QFileInfo(target).absolutePath());
+}
+
+int RemoveStaleTemporaries(const QString& path) {
+    const QFileInfo file(path);
+    const QString prefix = file.fileName() + QLatin1Char('.');
+    const QDir folder = file.absoluteDir();
+    int removed = 0;
+    // Regular files only: no link, folder, pipe or device, whatever its name.
+    const QStringList names =
+        folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (name.size() != prefix.size() + kTempSuffixLength || !name.startsWith(prefix)) continue;
+        const QStringView suffix = QStringView(name).sliced(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(), IsTempSuffixChar)) continue;
+        if (QFile::remove(folder.filePath(name))) ++removed;
+    }
+    return removed;
 }
 
 // ---------------------------------------------------------------------------
@@ -296,16 +478,12 @@ IniDocument::Entry& IniDocument::EntryAt(Section& section, int i) {
 }
 
 bool IniDocument::Load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxFileSize);
+    if (!bytes) {
         Parse(QByteArray());
         return false;
     }
-    if (file.size() > kMaxFileSize) {
-        Parse(QByteArray());
-        return false;
-    }
-    ParseBytes(file.readAll());
+    ParseBytes(std::move(*bytes));
     return true;
 }
 
@@ -328,6 +506,7 @@ void IniDocument::ParseBytes(QByteArray bytes) {
     sections_.clear();
     sectionIndex_ = NameIndex();
     textNotGbk_ = false;
+    badName_ = false;
 
     const char* p = file_.constData();
     const qsizetype n = file_.size();
@@ -476,6 +655,12 @@ bool IniDocument::HasSection(const QString& section) const {
 
 void IniDocument::SetValue(const QString& section, const QString& key, const QString& value) {
     if (key.isEmpty()) return;  // would read back as a blank line, not a key
+    // Names are the program's own; one that the file cannot hold is refused
+    // at the save rather than changed into another name.
+    if (!IsWritableName(section) || section.contains(u']') || !IsWritableName(key) ||
+        key.contains(u'=') || key.startsWith(u'[')) {
+        badName_ = true;
+    }
     const StoredText name = StoreText(section);
     const quint64 nameHash = NameHash(name.View());
     int s = FindSection(name.View(), nameHash);
@@ -494,12 +679,13 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
 
     const StoredText keyName = StoreText(key);
     const quint64 keyHash = NameHash(keyName.View());
-    const StoredText stored = StoreText(value);
+    const StoredText plain = StoreText(OneLine(value));
+    const StoredText stored = StoreText(Quoted(OneLine(value)));
     const int k = FindKey(target, keyName.View(), keyHash);
     if (k >= 0) {
         Entry& entry = EntryAt(target, k);
         // An unchanged value keeps its line as it was.
-        if (View(entry.value) == stored.View()) return;
+        if (ReadableValue(View(entry.value)) == plain.View()) return;
         entry.value = Store(stored.View());
         entry.edited = true;
         entry.notGbk = entry.notGbk || !stored.gbk;
@@ -582,7 +768,7 @@ QByteArray IniDocument::Render() const {
 QString IniDocument::ToText() const { return DecodeBytes(Render()); }
 
 std::optional<QByteArray> IniDocument::ToBytes() const {
-    if (textNotGbk_) return std::nullopt;
+    if (textNotGbk_ || badName_) return std::nullopt;
     for (const Section& section : sections_) {
         if (section.notGbk) return std::nullopt;
         for (const Entry& e : section.added) {

@@ -8,10 +8,18 @@
 // value wrapped in double quotes loses them, the first of duplicate keys (and
 // sections) wins, and lines that are neither a section, a key line nor blank
 // are ignored (but kept when the file is written back).
+//
+// Writing keeps that layout intact: a value's line breaks become blanks (a
+// value is one line), and a value with blanks at either end or in enclosing
+// quotes is written inside one more pair of quotes, so it reads back as it
+// was set. A section or key name that could not be read back the same (a line
+// break, blanks at either end, ']' in a section name, '=' in a key or a key
+// beginning with '[') makes the document unwritable: ToBytes and Save refuse.
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,8 +30,8 @@ class IniDocument {
     IniDocument() = default;
 
     // Reads and parses a file (decoded as GB18030, a superset of GBK). A file
-    // that does not exist or cannot be read leaves an empty document and
-    // returns false.
+    // that does not exist, cannot be read or is not a regular file (a pipe, a
+    // device) leaves an empty document and returns false.
     bool Load(const QString& path);
     void Parse(const QByteArray& bytes);
     void ParseText(const QString& text);
@@ -35,13 +43,14 @@ class IniDocument {
     bool HasSection(const QString& section) const;
 
     // Replaces the key's value, or appends the key at the end of its section,
-    // or appends a new section at the end of the document.
+    // or appends a new section at the end of the document. Line breaks in the
+    // value become blanks.
     void SetValue(const QString& section, const QString& key, const QString& value);
 
     // The whole document as text, lines ended by CR LF.
     QString ToText() const;
     // The document encoded as GBK, or nothing when a character cannot be
-    // encoded in GBK.
+    // encoded in GBK or a name was set that the file cannot hold.
     std::optional<QByteArray> ToBytes() const;
     // Writes the document through a temporary file in the same folder renamed
     // over the target. Returns false (and leaves an existing file untouched)
@@ -117,6 +126,7 @@ class IniDocument {
     std::vector<Section> sections_;  // [0] holds the lines before the first section
     NameIndex sectionIndex_;
     bool textNotGbk_ = false;  // ParseText got characters GBK lacks
+    bool badName_ = false;     // a section or key name was set that cannot be written
 };
 
 // GBK helpers shared by every file the program writes.
@@ -124,9 +134,36 @@ class IniDocument {
 std::optional<QByteArray> EncodeGbk(const QString& text);
 // Decodes GBK (GB18030) bytes.
 QString DecodeGbk(const QByteArray& bytes);
-// Writes the bytes through a temporary file in the same folder renamed over
-// the target. False, with an existing file left untouched, when the file is
-// read-only, the folder is not writable or the write fails.
+// The first character of text that GBK cannot hold (a surrogate pair counts
+// as one character), or nothing.
+std::optional<QString> FirstNonGbkCharacter(const QString& text);
+
+// The bytes of a regular file (links followed) of at most maxSize bytes;
+// nothing for a missing or unreadable file, a folder, a pipe or a device.
+std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize);
+
+// Writes the bytes to "<path>.XXXXXX" in the same folder (created exclusively),
+// syncs and closes it, renames it over the target and syncs the folder. False,
+// with an existing file left untouched and the temporary file removed, when
+// the target is read-only or not a regular file, the folder is not writable,
+// or any step fails, the sync included. A link is written through to its
+// target.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Removes left-over temporary files of WriteFileAtomically for path (regular
+// files named "<file name>.XXXXXX", six letters or digits) from its folder.
+// Returns how many were removed.
+int RemoveStaleTemporaries(const QString& path);
+
+// The system calls the atomic write goes through. Tests replace them to make a
+// step fail; everything else uses the defaults.
+struct FileSystemCalls {
+    std::function<int(const char* path, int flags, unsigned mode)> open;
+    std::function<long(int fd, const char* data, unsigned long size)> write;
+    std::function<int(int fd)> sync;
+    std::function<int(int fd)> close;
+    std::function<int(const char* from, const char* to)> rename;
+};
+FileSystemCalls& FileSystem();
 
 }  // namespace tovira

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cmath>
 
 #include "engine/numbers.h"
 #include "storage/ini_document.h"
@@ -42,7 +43,43 @@ constexpr RowKey kRowKeys[] = {
     {"RedConversion", Column::RedConversion, false},
 };
 
+// The message naming the first text the save cannot encode, in the order the
+// save writes them; empty when everything can be saved.
+QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
+    for (Field f : kStoredFieldOrder) {
+        if (const std::optional<QString> c = FirstNonGbkCharacter(settings.Text(f))) {
+            return QString::fromUtf8(kMsgUnsavableSetting)
+                .arg(QString::fromUtf8(FieldOf(f).iniKey), *c, CodePointText(*c));
+        }
+    }
+    const auto cellMessage = [](int row, Column column, const QString& c) {
+        return QString::fromUtf8(kMsgUnsavableCell)
+            .arg(QString::number(row), QString::fromUtf8(ColumnOf(column).caption), c,
+                 CodePointText(c));
+    };
+    if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(1, Column::Increase))) {
+        return cellMessage(1, Column::Increase, *c);
+    }
+    const int n = ledger.RowCount();
+    for (int row = 1; row <= n; ++row) {
+        for (const RowKey& k : kRowKeys) {
+            if (k.factOnly && mode != Mode::Fact) continue;
+            if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(row, k.column))) {
+                return cellMessage(row, k.column, *c);
+            }
+        }
+    }
+    return QString();
+}
+
 }  // namespace
+
+QString CodePointText(const QString& character) {
+    const char32_t c = character.size() == 2 && character[0].isHighSurrogate()
+                           ? QChar::surrogateToUcs4(character[0], character[1])
+                           : (character.isEmpty() ? char32_t(0) : char32_t(character[0].unicode()));
+    return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+}
 
 QString PlanFolder(const QString& programFolder) {
     return QDir(programFolder).filePath(QStringLiteral("我的基金"));
@@ -79,6 +116,13 @@ SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode 
         return SaveResult::NoRows;
     }
 
+    // Refused before anything is written, naming the character and its place.
+    const QString unsavable = UnsavableTextMessage(ledger, settings, mode);
+    if (!unsavable.isEmpty()) {
+        prompt.Inform(unsavable);
+        return SaveResult::Failed;
+    }
+
     IniDocument doc;
     // Keys the save does not write must survive, so an existing file that
     // cannot be read must not be replaced.
@@ -108,6 +152,9 @@ SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode 
         prompt.Inform(QString::fromUtf8(kMsgSaveError));
         return SaveResult::Failed;
     }
+    // A save that died between writing its temporary file and renaming it left
+    // that file behind; the plan just saved supersedes it.
+    RemoveStaleTemporaries(path);
     ledger.SetInputsModified(false);
     prompt.Inform(QString::fromUtf8(kMsgSaved));
     return SaveResult::Saved;
@@ -115,14 +162,25 @@ SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode 
 
 OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
                         Prompt& prompt, const OpenPlanOptions& options) {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir()) return OpenResult::NoFile;
+    // A pipe or a device is no plan file (reading it could wait or run on
+    // forever); links are followed.
+    if (!QFileInfo(path).isFile()) return OpenResult::NoFile;
     if (!path.endsWith(QStringLiteral(".ini"), Qt::CaseSensitive)) {
         prompt.Inform(QString::fromUtf8(kMsgWrongFormat));
         return OpenResult::WrongFormat;
     }
     IniDocument doc;
     doc.Load(path);
+
+    // A count beyond what the ledger holds would otherwise open as no rows at
+    // all, as if the file had none.
+    const QString countText = doc.Value(SpecialSection(), QStringLiteral("行数"));
+    if (const std::optional<double> rows = StrictNumber(countText);
+        rows && std::nearbyint(*rows) > 32767) {
+        prompt.Inform(QString::fromUtf8(kMsgTooManyRows)
+                          .arg(QString::number(std::nearbyint(*rows), 'g', 15)));
+        return OpenResult::TooManyRows;
+    }
 
     const QString& set = SettingsSection();
     for (const SwitchInfo& sw : Switches()) {
@@ -135,8 +193,7 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
         settings.SetText(f, doc.Value(set, QString::fromUtf8(FieldOf(f).iniKey)));
     }
 
-    const std::optional<int16_t> count =
-        StrictInt16(doc.Value(SpecialSection(), QStringLiteral("行数")));
+    const std::optional<int16_t> count = StrictInt16(countText);
     const int n = count && *count > 0 ? *count : 0;
     {
         BulkUpdate bulk(ledger);

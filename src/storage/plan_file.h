@@ -20,6 +20,13 @@ inline const char* const kMsgNoRowsToSave = "列表无数据，未保存！";
 inline const char* const kMsgBadFundCode = "基金代码有误，请更正！";
 inline const char* const kMsgWrongFormat = "文件格式不对，请重新选择！";
 inline const char* const kMsgClearFirst = "请保存现有数据并清空列表";
+// A save refused for a character GBK cannot hold: row, column caption,
+// character and its code point.
+inline const char* const kMsgUnsavableCell = "第%1行「%2」含有无法保存的字符“%3”（%4），未保存！";
+// The same in a setting: its name, the character and its code point.
+inline const char* const kMsgUnsavableSetting = "「%1」含有无法保存的字符“%2”（%3），未保存！";
+// A plan file whose row count the ledger cannot hold.
+inline const char* const kMsgTooManyRows = "计划有%1行，超过列表最多容纳的32767行，无法打开！";
 
 QString PlanFolder(const QString& programFolder);
 // programFolder + "/我的基金/" + code + ".ini"
@@ -51,13 +58,18 @@ struct OpenPlanOptions {
     bool recalculate = true;
 };
 
-enum class OpenResult { NoFile, WrongFormat, Opened };
+enum class OpenResult { NoFile, WrongFormat, TooManyRows, Opened };
 
 // Loads the plan file at path into the settings and the ledger (rows 1..N are
 // overwritten or appended, later rows left alone) and recalculates. A missing
-// file does nothing; a path not ending in ".ini" is reported.
+// file (or anything that is not a regular file) does nothing; a path not
+// ending in ".ini" and a row count above 32767 are reported, and nothing is
+// changed.
 OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
                         Prompt& prompt, const OpenPlanOptions& options);
+
+// "U+1F600": how a message names a character that may not show.
+QString CodePointText(const QString& character);
 
 // Shows or hides the two redemption columns with the Redeem switch.
 void ApplyRedeemColumns(LedgerModel& ledger, bool shown);

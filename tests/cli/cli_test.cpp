@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QProcess>
@@ -89,6 +91,32 @@ TEST(CliTest, ErrorsUseTheProgramsMessagesAndStatusOne) {
                        QStringLiteral("x")})
                   .status,
               2);
+}
+
+TEST(CliTest, RefusesPipesDevicesAndOversizedPlans) {
+    QTemporaryDir dir;
+    alarm(30);  // a read that hangs ends the run instead of waiting for ever
+    const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.ini"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    for (const QString& path : {fifo, zero}) {
+        const CliRun r = RunTool({QStringLiteral("show"), path});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.trimmed(), QStringLiteral("找不到方案文件：%1").arg(path));
+    }
+    alarm(0);
+
+    const QString big = dir.filePath(QStringLiteral("big.ini"));
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(
+            *EncodeGbk(QStringLiteral("[特殊数据]\r\n行数=40000\r\n[第1行]\r\nNetValue=1\r\n")));
+    }
+    const CliRun r = RunTool({QStringLiteral("show"), big});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.trimmed(), "计划有40000行，超过列表最多容纳的32767行，无法打开！");
 }
 
 TEST(CliTest, GarbageFilesNeverCrashTheProgram) {

@@ -260,10 +260,9 @@ TEST_F(RecalculateTest, OverflowingComparisonsCountAsMet) {
         const char* text;
         const char* redeemed;
     };
-    for (const Case& c : {Case{Field::StartSellPct, "3", "863.41"},
-                          Case{Field::StartSellPct, "-1e41", "0"},
-                          Case{Field::MinRedeemShares, "-1e39", "0"},
-                          Case{Field::MinKeepShares, "-1e39", "0"}}) {
+    for (const Case& c :
+         {Case{Field::StartSellPct, "3", "863.41"}, Case{Field::StartSellPct, "-1e41", "0"},
+          Case{Field::MinRedeemShares, "-1e39", "0"}, Case{Field::MinKeepShares, "-1e39", "0"}}) {
         LedgerModel l;
         PlanSettings s;
         s.SetChecked(Switch::Redeem, true);

@@ -132,7 +132,11 @@ TEST_F(CsvExportTest, FailuresWriteNothing) {
     EXPECT_FALSE(ExportCsv(missingFolder, ledger));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("missing"))));
 
+    EXPECT_EQ(UnexportableCellMessage(ledger), "");
     ledger.SetCell(1, Column::RedConversion, QStringLiteral("分红 😀"));
+    // The refusal names the character and where it stands, not a busy file.
+    EXPECT_EQ(UnexportableCellMessage(ledger),
+              "第1行「分红配送」含有无法导出的字符“😀”（U+1F600），未导出！");
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     EXPECT_FALSE(ExportCsv(path, ledger));
     EXPECT_FALSE(QFileInfo::exists(path));

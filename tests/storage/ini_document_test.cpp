@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <functional>
 
 #include "test_support.h"
 
@@ -129,13 +131,13 @@ TEST(IniDocumentTest, SavesGbkWithCrLfAndReadsItBack) {
     ASSERT_TRUE(doc.Save(path));
 
     EXPECT_EQ(ReadFileBytes(path), QByteArray("[\xC9\xE8\xD6\xC3]\r\n"
-                                         "SPRemind=1\r\n"
-                                         "\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB=000001\r\n"
-                                         "Quoted=\"x\"\r\n"
-                                         "[\xB5\xDA\x31\xD0\xD0]\r\n"
-                                         "PurchaseEnabled=\xD4\xDD\xCD\xA3\xC9\xEA\xB9\xBA\r\n"
-                                         "RedeemShares=\r\n"));
-    EXPECT_EQ(doc.ToText(), U("[设置]\r\nSPRemind=1\r\n基金代码=000001\r\nQuoted=\"x\"\r\n"
+                                              "SPRemind=1\r\n"
+                                              "\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB=000001\r\n"
+                                              "Quoted=\"\"x\"\"\r\n"
+                                              "[\xB5\xDA\x31\xD0\xD0]\r\n"
+                                              "PurchaseEnabled=\xD4\xDD\xCD\xA3\xC9\xEA\xB9\xBA\r\n"
+                                              "RedeemShares=\r\n"));
+    EXPECT_EQ(doc.ToText(), U("[设置]\r\nSPRemind=1\r\n基金代码=000001\r\nQuoted=\"\"x\"\"\r\n"
                               "[第1行]\r\nPurchaseEnabled=暂停申购\r\nRedeemShares=\r\n"));
 
     IniDocument back;
@@ -143,9 +145,10 @@ TEST(IniDocumentTest, SavesGbkWithCrLfAndReadsItBack) {
     EXPECT_EQ(back.Value(U("设置"), U("基金代码")), QString("000001"));
     EXPECT_EQ(back.Value(U("第1行"), "purchaseenabled"), U("暂停申购"));
     EXPECT_EQ(back.Find(U("第1行"), "RedeemShares"), QString(""));
-    // Quotes are not part of what a reader sees, in memory or after a reload.
-    EXPECT_EQ(doc.Value(U("设置"), "Quoted"), QString("x"));
-    EXPECT_EQ(back.Value(U("设置"), "Quoted"), QString("x"));
+    // A value set in quotes keeps them, in memory and after a reload: the
+    // file holds it in one more pair, which the reader takes off.
+    EXPECT_EQ(doc.Value(U("设置"), "Quoted"), QString("\"x\""));
+    EXPECT_EQ(back.Value(U("设置"), "Quoted"), QString("\"x\""));
 
     IniDocument missing;
     EXPECT_FALSE(missing.Load(dir.filePath("none.ini")));
@@ -295,6 +298,166 @@ TEST(IniDocumentTest, RefusesToWriteWhereItMayNot) {
     }
     EXPECT_TRUE(doc.Save(inside));
     EXPECT_EQ(ReadFileBytes(inside), QByteArray("[A]\r\nk=new\r\n"));
+}
+
+// Texts that would break the layout if written raw: each reads back as it was
+// set (line breaks as blanks), in memory and from the file, and nothing it
+// holds turns into a section or key of its own.
+TEST(IniDocumentTest, NastyValuesReadBackAsSet) {
+    const QString values[] = {
+        U("开放申购\r\n[第3行]\r\nNetValue=99.9999"),
+        "a\rb",
+        "a\nb",
+        "\r\n",
+        " lead",
+        "trail\t",
+        "\"q\"",
+        "\"\"",
+        "\"",
+        " \"x\" ",
+        "=x=",
+        "[x]",
+        "  ",
+        "",
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("plan.ini");
+    IniDocument doc;
+    for (const QString& v : values) doc.SetValue("S", "K" + QString::number(&v - values), v);
+    doc.SetValue("After", "NetValue", "1.0");
+    ASSERT_TRUE(doc.Save(path));
+    IniDocument back;
+    ASSERT_TRUE(back.Load(path));
+    for (const QString& v : values) {
+        QString expected = v;
+        expected.replace('\r', ' ').replace('\n', ' ');
+        const QString key = "K" + QString::number(&v - values);
+        EXPECT_EQ(doc.Value("S", key), expected) << key.toStdString();
+        EXPECT_EQ(back.Value("S", key), expected) << key.toStdString();
+        back.SetValue("S", key, v);  // the same texts again change nothing
+    }
+    EXPECT_FALSE(back.HasSection(U("第3行")));
+    EXPECT_EQ(back.Find("S", "NetValue"), std::nullopt);
+    EXPECT_EQ(back.Value("After", "NetValue"), QString("1.0"));
+    EXPECT_EQ(back.ToBytes(), ReadFileBytes(path));
+}
+
+TEST(IniDocumentTest, RefusesNamesTheFileCannotHold) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("FundCode.ini");
+    const QByteArray old("[A]\r\nk=old\r\n");
+    WriteFile(path, old);
+    for (const auto& [section, key] : {std::pair{"A\r\nB", "k"},
+                                       {"A]", "k"},
+                                       {" A", "k"},
+                                       {"A\t", "k"},
+                                       {"A", "k\nx"},
+                                       {"A", "k=v"},
+                                       {"A", "[k"},
+                                       {"A", " k"},
+                                       {"A", "k "}}) {
+        IniDocument doc;
+        ASSERT_TRUE(doc.Load(path));
+        doc.SetValue(section, key, "v");
+        EXPECT_FALSE(doc.ToBytes()) << section << "/" << key;
+        EXPECT_FALSE(doc.Save(path));
+        EXPECT_EQ(ReadFileBytes(path), old);
+    }
+    // Brackets elsewhere are harmless.
+    IniDocument doc;
+    doc.SetValue("a[b", "k]", "v");
+    IniDocument back;
+    back.Parse(*doc.ToBytes());
+    EXPECT_EQ(back.Value("a[b", "k]"), QString("v"));
+}
+
+// Makes one system call of the atomic write fail for the guard's lifetime.
+class FailingCalls {
+  public:
+    FailingCalls() : saved_(FileSystem()) {}
+    ~FailingCalls() { FileSystem() = saved_; }
+    FailingCalls(const FailingCalls&) = delete;
+    FailingCalls& operator=(const FailingCalls&) = delete;
+
+  private:
+    FileSystemCalls saved_;
+};
+
+int Fail(int error) {
+    errno = error;
+    return -1;
+}
+
+TEST(IniDocumentTest, AFailedStepLeavesTheOldFileAndNoTemporary) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("000001.ini");
+    const QByteArray old("[A]\r\nk=old\r\n");
+    struct Case {
+        const char* step;
+        std::function<void(FileSystemCalls&)> fail;
+        bool replaced;  // the folder sync comes after the rename
+    };
+    const Case cases[] = {
+        {"create",
+         [](FileSystemCalls& fs) {
+             fs.open = [](const char*, int, unsigned) { return Fail(EACCES); };
+         },
+         false},
+        {"write",
+         [](FileSystemCalls& fs) {
+             fs.write = [](int, const char*, unsigned long) { return long(Fail(ENOSPC)); };
+         },
+         false},
+        {"short write",
+         [](FileSystemCalls& fs) {
+             fs.write = [real = fs.write](int fd, const char* data, unsigned long size) {
+                 return size > 4 ? real(fd, data, 4) : long(Fail(ENOSPC));
+             };
+         },
+         false},
+        {"sync", [](FileSystemCalls& fs) { fs.sync = [](int) { return Fail(EIO); }; }, false},
+        {"close",
+         [](FileSystemCalls& fs) {
+             fs.close = [real = fs.close](int fd) {
+                 real(fd);
+                 return Fail(EIO);
+             };
+         },
+         false},
+        {"rename",
+         [](FileSystemCalls& fs) {
+             fs.rename = [](const char*, const char*) { return Fail(EXDEV); };
+         },
+         false},
+        {"folder sync",
+         [](FileSystemCalls& fs) {
+             fs.sync = [real = fs.sync, calls = 0](int fd) mutable {
+                 return ++calls == 2 ? Fail(EIO) : real(fd);
+             };
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path, old);
+        {
+            FailingCalls guard;
+            c.fail(FileSystem());
+            EXPECT_FALSE(WriteFileAtomically(path, "[A]\r\nk=new\r\n")) << c.step;
+        }
+        EXPECT_EQ(ReadFileBytes(path), c.replaced ? QByteArray("[A]\r\nk=new\r\n") : old) << c.step;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"000001.ini"})
+            << c.step;
+    }
+
+    // Without a failure the file is replaced and keeps its permissions.
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    const QFile::Permissions permissions = QFile::permissions(path);
+    EXPECT_TRUE(WriteFileAtomically(path, "new"));
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("new"));
+    EXPECT_EQ(QFile::permissions(path), permissions);
 }
 
 // Plan files have one section per ledger row (up to 32767) and the fund list

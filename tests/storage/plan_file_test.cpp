@@ -1,11 +1,16 @@
 #include "storage/plan_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <functional>
 
+#include "storage/edit_file.h"
 #include "storage/ini_document.h"
 #include "test_support.h"
 
@@ -184,7 +189,7 @@ TEST_F(PlanFileTest, SaveRefusals) {
     const QByteArray before = test::ReadFileBytes(currentPath);
     ledger.SetCell(1, Column::RedConversion, QStringLiteral("😀"));
     EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Failed);
-    EXPECT_EQ(prompt.texts.last(), "保存时出现错误，请检查后重新保存！");
+    EXPECT_EQ(prompt.texts.last(), "第1行「分红配送」含有无法保存的字符“😀”（U+1F600），未保存！");
     EXPECT_EQ(test::ReadFileBytes(currentPath), before);
 }
 
@@ -215,15 +220,35 @@ TEST_F(PlanFileTest, OpenRefusesWhatIsNotAPlanFile) {
     const QString upper = WriteFile("PLAN.INI", QStringLiteral("[设置]\r\n"));
     EXPECT_EQ(Open(upper), OpenResult::WrongFormat);
     EXPECT_EQ(prompt.texts.value(0), "文件格式不对，请重新选择！");
-    for (const char* count : {"-1", "40000", "x", "2.5"}) {
+    // 2.5 rounds half to even: 2 rows. A count the ledger cannot hold is
+    // reported and changes nothing, rather than opening as no rows.
+    struct CountCase {
+        const char* count;
+        OpenResult result;
+        int rows;
+        const char* message;
+    };
+    for (const CountCase& c : {
+             CountCase{"-1", OpenResult::Opened, 0, ""},
+             CountCase{"x", OpenResult::Opened, 0, ""},
+             CountCase{"2.5", OpenResult::Opened, 2, ""},
+             CountCase{"40000", OpenResult::TooManyRows, 0,
+                       "计划有40000行，超过列表最多容纳的32767行，无法打开！"},
+             CountCase{"32767.5", OpenResult::TooManyRows, 0,
+                       "计划有32768行，超过列表最多容纳的32767行，无法打开！"},
+         }) {
         ledger.ClearRows();
+        prompt.texts.clear();
+        settings.SetText(Field::Multiple, QStringLiteral("1.5"));
         const QString path = WriteFile(
-            "count.ini", QStringLiteral("[特殊数据]\r\n行数=%1\r\n[第1行]\r\nDate=2020/1/1\r\n"
-                                        "[第2行]\r\nDate=2020/1/2\r\n")
-                             .arg(QString::fromLatin1(count)));
-        ASSERT_EQ(Open(path), OpenResult::Opened);
-        // 2.5 rounds half to even: 2 rows; the others are no rows.
-        EXPECT_EQ(ledger.RowCount(), QByteArray(count) == "2.5" ? 2 : 0) << count;
+            "count.ini", QStringLiteral("[设置]\r\n倍数=2\r\n[特殊数据]\r\n行数=%1\r\n"
+                                        "[第1行]\r\nDate=2020/1/1\r\n[第2行]\r\nDate=2020/1/2\r\n")
+                             .arg(QString::fromLatin1(c.count)));
+        EXPECT_EQ(Open(path), c.result) << c.count;
+        EXPECT_EQ(ledger.RowCount(), c.rows) << c.count;
+        EXPECT_EQ(prompt.texts.join(u'|'), QString::fromUtf8(c.message)) << c.count;
+        const bool applied = c.result == OpenResult::Opened;
+        EXPECT_EQ(settings.Text(Field::Multiple), applied ? "2" : "1.5") << c.count;
     }
 }
 
@@ -259,4 +284,129 @@ TEST_F(PlanFileTest, OnlyUserInputCountsAsUnsavedWork) {
     EXPECT_FALSE(ledger.InputsModified());
     ledger.RemoveRow(1);
     EXPECT_TRUE(ledger.InputsModified());
+}
+
+TEST_F(PlanFileTest, NastyCellTextsComeBackAsSavedAndDisturbNoOtherRow) {
+    const char* const texts[] = {
+        "开放申购\r\n[第3行]\r\nNetValue=99.9999",
+        "[第1行]",
+        "Date=2000/1/1",
+        " 暂停申购",
+        "暂停申购 ",
+        "\"封闭期\"",
+        "a=b",
+        "\n",
+    };
+    for (const char* text : texts) {
+        ledger.ClearRows();
+        AddDays(ledger, {{"1.0000"}, {"1.0100"}, {"1.0200"}});
+        ledger.SetCell(1, Column::PurchaseEnabled, QString::fromUtf8(text));
+        ledger.SetCell(2, Column::RedConversion, QString::fromUtf8(text));
+        settings.SetText(Field::TotalCapital, QString::fromUtf8(text));
+        ASSERT_EQ(Save(QStringLiteral("000012")), SaveResult::Saved) << text;
+
+        QString expected = QString::fromUtf8(text);
+        expected.replace(u'\r', u' ').replace(u'\n', u' ');
+        LedgerModel reopened;
+        PlanSettings fresh;
+        OpenPlanOptions options;
+        ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, prompt, options), OpenResult::Opened);
+        ASSERT_EQ(reopened.RowCount(), 3) << text;
+        EXPECT_EQ(reopened.Cell(1, Column::PurchaseEnabled), expected) << text;
+        EXPECT_EQ(reopened.Cell(2, Column::RedConversion), expected) << text;
+        EXPECT_EQ(fresh.Text(Field::TotalCapital), expected) << text;
+        for (int row = 1; row <= 3; ++row) {
+            EXPECT_EQ(reopened.Cell(row, Column::Date), ledger.Cell(row, Column::Date)) << text;
+            EXPECT_EQ(reopened.Cell(row, Column::NetValue), ledger.Cell(row, Column::NetValue));
+        }
+    }
+}
+
+TEST_F(PlanFileTest, RefusedSaveNamesTheCharacterAndItsPlace) {
+    AddDays(ledger, {{"1.0"}, {"1.1"}});
+    ASSERT_EQ(Save(QStringLiteral("000013")), SaveResult::Saved);
+    const QByteArray before = test::ReadFileBytes(currentPath);
+    // Each place takes a text; the good text puts it back.
+    struct Case {
+        std::function<void(const QString&)> set;
+        QString good;
+        const char* bad;
+        const char* message;
+    };
+    const Case cases[] = {
+        {[&](const QString& t) { settings.SetText(Field::TotalCapital, t); },
+         settings.Text(Field::TotalCapital), "5万€",
+         "「资金总量」含有无法保存的字符“€”（U+20AC），未保存！"},
+        {[&](const QString& t) { ledger.SetCell(2, Column::PurchaseEnabled, t); }, "", "开放𠀀",
+         "第2行「申购状态」含有无法保存的字符“𠀀”（U+20000），未保存！"},
+        {[&](const QString& t) { ledger.SetCell(1, Column::Increase, t); }, "", "\uE849",
+         "第1行「涨幅(%)」含有无法保存的字符“\uE849”（U+E849），未保存！"},
+    };
+    for (const Case& c : cases) {
+        c.set(QString::fromUtf8(c.bad));
+        EXPECT_EQ(Save(QStringLiteral("000013")), SaveResult::Failed);
+        EXPECT_EQ(prompt.texts.last(), QString::fromUtf8(c.message));
+        EXPECT_EQ(test::ReadFileBytes(currentPath), before);
+        c.set(c.good);
+    }
+
+    // A save that cannot be made durable is a failed save.
+    const FileSystemCalls calls = FileSystem();
+    FileSystem().sync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    ledger.SetCell(1, Column::NetValue, QStringLiteral("2.0"));
+    const SaveResult result = Save(QStringLiteral("000013"));
+    FileSystem() = calls;
+    EXPECT_EQ(result, SaveResult::Failed);
+    EXPECT_EQ(prompt.texts.last(), "保存时出现错误，请检查后重新保存！");
+    EXPECT_EQ(test::ReadFileBytes(currentPath), before);
+}
+
+TEST_F(PlanFileTest, SaveRemovesOnlyItsOwnStaleTemporaries) {
+    const QDir folder(dir.filePath(QStringLiteral("我的基金")));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    const QStringList stale = {"000014.ini.Ab12Cd", "000014.ini.zzzzzz"};
+    const QStringList kept = {"000014.ini.Ab12Cde", "000014.ini.Ab-2Cd",  "000015.ini.Ab12Cd",
+                              "000014.ini.bak",     "x000014.ini.Ab12Cd", "notes.txt"};
+    for (const QString& name : stale + kept) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(folder.mkdir(QStringLiteral("000014.ini.Dir123")));
+    ASSERT_TRUE(QFile::link(folder.filePath("notes.txt"), folder.filePath("000014.ini.Lnk123")));
+
+    AddDays(ledger, {{"1.0"}});
+    ASSERT_EQ(Save(QStringLiteral("000014")), SaveResult::Saved);
+    QStringList expected =
+        kept + QStringList{"000014.ini", "000014.ini.Dir123", "000014.ini.Lnk123"};
+    expected.sort();
+    EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
+              expected);
+}
+
+TEST_F(PlanFileTest, OnlyRegularFilesAreRead) {
+    // A pipe waits for a writer and /dev/zero never ends: both are turned away
+    // at once. The alarm ends a run that hangs instead of letting it wait.
+    alarm(30);
+    const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.ini"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    for (const QString& path : {fifo, zero}) {
+        EXPECT_EQ(Open(path), OpenResult::NoFile);
+        IniDocument doc;
+        EXPECT_FALSE(doc.Load(path));
+        EXPECT_EQ(ReadIniValue(path, QStringLiteral("设置"), QStringLiteral("倍数")), "");
+    }
+    EXPECT_TRUE(prompt.texts.isEmpty());
+
+    // A link to a plan file is that plan file.
+    const QString plan = WriteFile("plan.ini", QStringLiteral("[特殊数据]\r\n行数=1\r\n"));
+    const QString link = dir.filePath(QStringLiteral("link.ini"));
+    ASSERT_TRUE(QFile::link(plan, link));
+    EXPECT_EQ(Open(link), OpenResult::Opened);
+    EXPECT_EQ(ledger.RowCount(), 1);
+    alarm(0);
 }
