@@ -13,6 +13,10 @@ const char* const kServerSection = "服务器";
 const char* const kNetworkSection = "网络";
 const char* const kTimeoutKey = "TimeoutSeconds";
 constexpr int kDefaultTimeoutSeconds = 20;
+// A long range comes in many pages; five minutes is plenty for twenty years
+// of a fund, and stops a provider that serves a row a page from running on.
+const char* const kImportLimitKey = "ImportTimeoutSeconds";
+constexpr int kDefaultImportLimitSeconds = 300;
 // A day: more is surely a typing slip, and would overflow in milliseconds.
 constexpr int kMaxTimeoutSeconds = 24 * 60 * 60;
 
@@ -57,10 +61,10 @@ QString NormalizeHost(const QString& text) {
     return host.trimmed();
 }
 
-int TimeoutSecondsFrom(const QString& text) {
+int TimeoutSecondsFrom(const QString& text, int defaultSeconds) {
     bool ok = false;
     const qlonglong seconds = text.trimmed().toLongLong(&ok);
-    if (!ok || seconds <= 0) return kDefaultTimeoutSeconds;
+    if (!ok || seconds <= 0) return defaultSeconds;
     return int(std::min<qlonglong>(seconds, kMaxTimeoutSeconds));
 }
 
@@ -71,6 +75,7 @@ Config::Config() {
         hosts_[IndexOf(info.endpoint)] = QString::fromUtf8(info.defaultHost);
     }
     timeoutMs_ = kDefaultTimeoutSeconds * 1000;
+    importLimitMs_ = kDefaultImportLimitSeconds * 1000;
 }
 
 Config Config::Load(const QString& programFolder) {
@@ -78,7 +83,6 @@ Config Config::Load(const QString& programFolder) {
     const QString path = programFolder + QStringLiteral("/Config.ini");
     const QString serverSection = QString::fromUtf8(kServerSection);
     const QString networkSection = QString::fromUtf8(kNetworkSection);
-    const QString timeoutKey = QString::fromUtf8(kTimeoutKey);
 
     IniDocument doc;
     const bool loaded = doc.Load(path);
@@ -92,11 +96,20 @@ Config Config::Load(const QString& programFolder) {
             missing = true;
         }
     }
-    if (const std::optional<QString> value = doc.Find(networkSection, timeoutKey)) {
-        config.timeoutMs_ = TimeoutSecondsFrom(*value) * 1000;
-    } else {
-        doc.SetValue(networkSection, timeoutKey, QString::number(kDefaultTimeoutSeconds));
-        missing = true;
+    const struct {
+        const char* key;
+        int defaultSeconds;
+        int* ms;
+    } limits[] = {{kTimeoutKey, kDefaultTimeoutSeconds, &config.timeoutMs_},
+                  {kImportLimitKey, kDefaultImportLimitSeconds, &config.importLimitMs_}};
+    for (const auto& limit : limits) {
+        const QString key = QString::fromUtf8(limit.key);
+        if (const std::optional<QString> value = doc.Find(networkSection, key)) {
+            *limit.ms = TimeoutSecondsFrom(*value, limit.defaultSeconds) * 1000;
+        } else {
+            doc.SetValue(networkSection, key, QString::number(limit.defaultSeconds));
+            missing = true;
+        }
     }
 
     // A file that exists but could not be read is left alone rather than

@@ -3,6 +3,8 @@
 // talks to, one key per endpoint, and the time limit of requests. Missing keys
 // are written with their defaults on first start so a user can see and change
 // them. A key holds "host" or "host:port"; the scheme is always "http://".
+// Section "网络": TimeoutSeconds bounds each request, ImportTimeoutSeconds a
+// whole NAV history download with all its pages.
 
 #include <QString>
 
@@ -33,9 +35,11 @@ public:
     // "http://" + host, or empty when no host is configured.
     QString BaseUrl(Endpoint e) const;
     int TimeoutMs() const { return timeoutMs_; }
+    int ImportLimitMs() const { return importLimitMs_; }
 
     void SetHost(Endpoint e, const QString& host);
     void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
+    void SetImportLimitMs(int ms) { importLimitMs_ = ms; }
 
     static QString KeyOf(Endpoint e);
     static QString DefaultHost(Endpoint e);
@@ -43,6 +47,7 @@ public:
 private:
     QString hosts_[10];
     int timeoutMs_ = 20000;
+    int importLimitMs_ = 300000;
 };
 
 }  // namespace tovira

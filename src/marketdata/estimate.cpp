@@ -17,6 +17,14 @@ std::optional<double> Finite(std::optional<double> v) {
     return v;
 }
 
+// A NAV is a positive figure: anything else (an error page's "width:100%",
+// a reply without numbers) is no estimate and must not reach the ledger.
+std::optional<double> Nav(std::optional<double> v) {
+    v = Finite(v);
+    if (v && !(*v > 0)) return std::nullopt;
+    return v;
+}
+
 QString Percent(double change) { return FormatPattern(change, u"0.00") + QLatin1Char('%'); }
 
 }  // namespace
@@ -63,9 +71,9 @@ std::optional<double> ReadEstimateField(const QString& body, const QString& fiel
 
 std::optional<Estimate> ParseScriptEstimate(const QString& body) {
     // A fund the server has no estimate for answers "jsonpgz();".
-    const std::optional<double> previous = Finite(ReadEstimateField(body, QStringLiteral("dwjz")));
+    const std::optional<double> previous = Nav(ReadEstimateField(body, QStringLiteral("dwjz")));
     if (!previous) return std::nullopt;
-    const std::optional<double> value = Finite(ReadEstimateField(body, QStringLiteral("gsz")));
+    const std::optional<double> value = Nav(ReadEstimateField(body, QStringLiteral("gsz")));
     if (!value) return std::nullopt;
     const std::optional<double> change = Finite(ReadEstimateField(body, QStringLiteral("gszzl")));
     if (!change) return std::nullopt;
@@ -82,17 +90,16 @@ std::optional<Estimate> ParsePageEstimate(const QString& body) {
     if (pieces.size() < 3) return std::nullopt;
     const double value = ReadNumber(pieces[2]);
     const double change = ReadNumber(pieces.back());
-    if (!std::isfinite(value) || !std::isfinite(change)) return std::nullopt;
+    if (!Nav(value) || !std::isfinite(change)) return std::nullopt;
     return Estimate{std::nullopt, FormatPattern(value, u"0.####"), Percent(change)};
 }
 
 std::optional<Estimate> ParseApiEstimate(const QString& body) {
-    const std::optional<double> pre = Finite(ReadEstimateField(body, QStringLiteral("pre")));
+    const std::optional<double> pre = Nav(ReadEstimateField(body, QStringLiteral("pre")));
     if (!pre) return std::nullopt;
-    const std::optional<double> value = Finite(ReadEstimateField(body, QStringLiteral("value")));
+    const std::optional<double> value = Nav(ReadEstimateField(body, QStringLiteral("value")));
     if (!value) return std::nullopt;
     // The server sends no change of its own; it is worked out from the two.
-    if (*pre == 0) return std::nullopt;
     const double change = (*value / *pre - 1) * 100;
     if (!std::isfinite(change)) return std::nullopt;
     return Estimate{FormatPattern(*pre, u"0.0000"), FormatPattern(*value, u"0.#####"),

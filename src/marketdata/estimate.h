@@ -37,7 +37,8 @@ struct Estimate {
 // or fewer than three characters follow.
 std::optional<double> ReadEstimateField(const QString& body, const QString& field);
 
-// Nothing when the reply lacks what the provider's reading needs.
+// Nothing when the reply lacks what the provider's reading needs, or when an
+// estimated or previous NAV it gives is not a positive number.
 std::optional<Estimate> ParseScriptEstimate(const QString& body);
 std::optional<Estimate> ParsePageEstimate(const QString& body);
 std::optional<Estimate> ParseApiEstimate(const QString& body);

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "marketdata/http_client.h"
+#include "marketdata/provider_text.h"
 #include "storage/ini_document.h"
 
 namespace tovira {
@@ -36,8 +37,10 @@ std::optional<QVector<std::pair<QString, QString>>> ParseFundDirectory(const QSt
         }
         if (found < 5) return std::nullopt;
         const qsizetype nameEnd = found == 6 ? quotes[5] : entry.size();
-        entries.append({entry.mid(quotes[0] + 1, quotes[1] - quotes[0] - 1).toString(),
-                        entry.mid(quotes[4] + 1, nameEnd - quotes[4] - 1).toString()});
+        // A line break in a code or name would break FundCode.ini's lines.
+        entries.append(
+            {StripControlCharacters(entry.mid(quotes[0] + 1, quotes[1] - quotes[0] - 1).toString()),
+             StripControlCharacters(entry.mid(quotes[4] + 1, nameEnd - quotes[4] - 1).toString())});
     }
     return entries;
 }

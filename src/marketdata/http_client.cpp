@@ -3,7 +3,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 #include <memory>
@@ -49,6 +48,12 @@ bool IsHttpStatusError(QNetworkReply::NetworkError error) {
 
 }  // namespace
 
+OwnerGuard::OwnerGuard(QObject* owner) {
+    if (!owner) return;
+    const std::shared_ptr<bool> gone = gone_;
+    QObject::connect(owner, &QObject::destroyed, [gone] { *gone = true; });
+}
+
 HttpClient::~HttpClient() { *alive_ = false; }
 
 HttpClient::HttpClient(QObject* parent)
@@ -57,18 +62,19 @@ HttpClient::HttpClient(QObject* parent)
 }
 
 void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
-                     QObject* context) {
+                     QObject* context, int timeoutMs) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = manager_->get(request);
 
-    const bool hasContext = context != nullptr;
-    QPointer<QObject> contextGuard(context);
+    // Made before the abort below is connected, so that it already reads
+    // "gone" when the abort reports back.
+    const OwnerGuard owner(context);
     auto timedOut = std::make_shared<bool>(false);
     auto reported = std::make_shared<bool>(false);
     const std::shared_ptr<bool> alive = alive_;
-    const int limitMs = timeoutMs_;
+    const int limitMs = timeoutMs > 0 ? timeoutMs : timeoutMs_;
 
     QTimer* timer = nullptr;
     if (limitMs > 0) {
@@ -80,16 +86,15 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
         });
     }
     // Nobody is waiting for the answer any more: stop the transfer early.
-    if (hasContext) connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+    if (context) connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
 
     connect(reply, &QNetworkReply::finished, this,
-            [reply, timer, timedOut, reported, alive, hasContext, contextGuard, limitMs,
-             done = std::move(done)] {
+            [reply, timer, timedOut, reported, alive, owner, limitMs, done = std::move(done)] {
                 if (timer) timer->stop();
                 reply->deleteLater();
                 if (*reported || !*alive) return;
                 *reported = true;
-                if (hasContext && !contextGuard) return;
+                if (owner.Gone()) return;
 
                 HttpResponse response;
                 const QNetworkReply::NetworkError error = reply->error();

@@ -23,6 +23,21 @@ struct HttpResponse {
     QString error;          // what went wrong, for logs and messages
 };
 
+// Whether the owner of a request is still whole. A QPointer is not enough:
+// a QWidget announces its destruction from its own destructor, before the
+// QPointers to it are cleared, and anything that runs from that signal (an
+// aborted request reporting back, say) would take the half-destroyed window
+// for a live one.
+class OwnerGuard {
+public:
+    explicit OwnerGuard(QObject* owner = nullptr);
+    // True once an owner given was destroyed or began to be; never without one.
+    bool Gone() const { return *gone_; }
+
+private:
+    std::shared_ptr<bool> gone_ = std::make_shared<bool>(false);
+};
+
 class HttpClient : public QObject {
     Q_OBJECT
 public:
@@ -36,9 +51,10 @@ public:
     int Timeout() const { return timeoutMs_; }
 
     // Sends a GET and calls done exactly once, later, on this thread. When
-    // context is destroyed first, done is not called.
+    // context is destroyed first, the request is aborted and done is not
+    // called. timeoutMs > 0 replaces the client's time limit for this one.
     void Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
-             QObject* context = nullptr);
+             QObject* context = nullptr, int timeoutMs = 0);
 
     // The body as text: by the charset the response declares; without one
     // UTF-8, or GB18030 when the bytes are not valid UTF-8.

@@ -1,5 +1,6 @@
 #include "marketdata/nav_history.h"
 
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QRegularExpression>
@@ -8,6 +9,7 @@
 #include <memory>
 
 #include "marketdata/http_client.h"
+#include "marketdata/provider_text.h"
 
 namespace tovira {
 
@@ -53,8 +55,11 @@ QString DayRecord(const QString& row) {
     if (restParts.size() < 2) return {};
     const QStringList cells = restParts[0].split(kPlainCell);
     if (cells.size() < 3) return {};
-    return ShortDate(date) + QLatin1Char(',') + nav + QLatin1Char(',') + cells[1] +
-           QLatin1Char(',') + cells[2] + QLatin1Char(',') + restParts[1];
+    // A line break inside a cell would break the plan file's line as well.
+    return ShortDate(StripControlCharacters(date)) + QLatin1Char(',') +
+           StripControlCharacters(nav) + QLatin1Char(',') + StripControlCharacters(cells[1]) +
+           QLatin1Char(',') + StripControlCharacters(cells[2]) + QLatin1Char(',') +
+           StripControlCharacters(restParts[1]);
 }
 
 // Record 0 from the oldest row: the text before "%</td><td>", its last ten
@@ -76,7 +81,7 @@ QString OldestChange(const QString& row) {
     const QString tail = row.left(changeEnd).right(10);
     const QStringList pieces = tail.split(QLatin1Char('>'));
     if (pieces.size() < 2) return {};
-    return pieces[1];
+    return StripControlCharacters(pieces[1]);
 }
 
 void ReadEnvelope(const QString& text, NavPage* page) {
@@ -91,38 +96,38 @@ void ReadEnvelope(const QString& text, NavPage* page) {
     page->pages = last.captured(2).toInt();
 }
 
-struct ParsedPage {
+NavPage Parse(const QString& text) {
     NavPage page;
-    int rows = 0;  // rows the table holds, parsed or not
-};
-
-ParsedPage Parse(const QString& text) {
-    ParsedPage result;
-    ReadEnvelope(text, &result.page);
+    ReadEnvelope(text, &page);
 
     const qsizetype headEnd = text.indexOf(kHeadEnd);
-    if (headEnd < 0) return result;
+    if (headEnd < 0) return page;
     QString body = text.mid(headEnd + kHeadEnd.size());
-    const qsizetype bodyEnd = body.indexOf(kBodyEnd);
-    if (bodyEnd >= 0) body.truncate(bodyEnd);
     // Piece 1 of the first split ends at a second header marker, if any.
     const qsizetype secondHead = body.indexOf(kHeadEnd);
     if (secondHead >= 0) body.truncate(secondHead);
+    // An answer cut short can end right after a row's last cell opened and
+    // would read as a shorter page of whole rows: without the closing marker
+    // the page is not taken at all.
+    const qsizetype bodyEnd = body.indexOf(kBodyEnd);
+    if (bodyEnd < 0) return page;
+    body.truncate(bodyEnd);
+    page.closed = true;
 
     const QStringList rows = body.split(kRowSeparator);  // newest first
-    result.rows = static_cast<int>(rows.size());
+    page.rows = static_cast<int>(rows.size());
 
     const QString change = OldestChange(rows.back());
-    if (change.isNull()) return result;
-    result.page.oldestChange = change;
+    if (change.isNull()) return page;
+    page.oldestChange = change;
 
     for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
         const QString record = DayRecord(*row);
-        if (record.isNull()) return result;
-        result.page.records << record;
+        if (record.isNull()) return page;
+        page.records << record;
     }
-    result.page.complete = true;
-    return result;
+    page.complete = true;
+    return page;
 }
 
 QString JoinHistory(const QString& oldestChange, const QStringList& records) {
@@ -145,15 +150,21 @@ struct Download {
     QDate end;
     int per = 0;
     QPointer<QObject> context;
-    bool hasContext = false;
+    OwnerGuard owner;
     std::function<void(const NavDownloadResult&)> done;
+    bool limited = false;  // the whole download has a time limit
+    QDeadlineTimer deadline;
 
     NavPage firstPage;          // page 1, kept for the end
+    int pageRows = 0;           // rows of a full page (page 1's)
+    int pageCount = 1;
     QVector<int> pagesToFetch;  // in fetch order: P, P-1, ..., 2
     QString oldestChange;       // null until the oldest page came
     QStringList records;
     QDate lastDate;
     bool timedOut = false;
+    bool overTime = false;
+    bool requestCutByTotal = false;  // the request under way ends with the whole limit
 
     void Append(const NavPage& page) {
         for (const QString& r : page.records) {
@@ -166,12 +177,58 @@ struct Download {
         }
     }
 
+    // Whether a page holds the rows its place calls for: a full page before
+    // the last one, and on the last one what the record count leaves. Rows
+    // missing anywhere in a page make the whole page unusable: which days
+    // they were cannot be told.
+    bool RowsAgree(const NavPage& page, int pageNo) const {
+        if (pageCount <= 1) return page.totalRecords < 0 || page.rows == page.totalRecords;
+        if (pageNo < pageCount) return page.rows == pageRows;
+        const qint64 before = qint64(pageRows) * (pageCount - 1);
+        if (page.totalRecords > before && page.totalRecords <= before + pageRows) {
+            return page.rows == page.totalRecords - before;
+        }
+        return page.rows >= 1 && page.rows <= pageRows;
+    }
+
+    void NoteAnswer(const HttpResponse& response) {
+        if (!response.timedOut) return;
+        if (requestCutByTotal) {
+            overTime = true;
+        } else {
+            timedOut = true;
+        }
+    }
+
+    // Sends the request of one page, within what is left of the whole limit.
+    // False when no time is left.
+    bool Request(int page, std::function<void(const HttpResponse&)> answer) {
+        int limitMs = 0;
+        requestCutByTotal = false;
+        if (limited) {
+            const qint64 left = deadline.remainingTime();
+            if (left <= 0) {
+                overTime = true;
+                return false;
+            }
+            const int perRequest = client->Timeout();
+            if (perRequest <= 0 || left < perRequest) {
+                limitMs = int(std::max<qint64>(1, left));
+                requestCutByTotal = true;
+            }
+        }
+        client->Get(NavHistoryUrl(baseUrl, code, start, end, page, per), std::move(answer),
+                    context.data(), limitMs);
+        return true;
+    }
+
     void Finish(bool complete) {
         NavDownloadResult result;
         result.history = JoinHistory(oldestChange, records);
         result.complete = complete && !result.history.isEmpty();
         result.timedOut = timedOut;
-        if (hasContext && !context) return;
+        result.overTime = overTime;
+        if (owner.Gone() || !done) return;
         const auto callback = done;
         callback(result);
     }
@@ -179,10 +236,11 @@ struct Download {
 
 void FetchNextPage(const std::shared_ptr<Download>& d);
 
-void OnOlderPage(const std::shared_ptr<Download>& d, const HttpResponse& response) {
-    if (response.timedOut) d->timedOut = true;
+void OnOlderPage(const std::shared_ptr<Download>& d, int pageNo, const HttpResponse& response) {
+    d->NoteAnswer(response);
     if (!response.ok) return d->Finish(false);
-    const NavPage page = Parse(response.text).page;
+    const NavPage page = Parse(response.text);
+    if (!page.closed || !d->RowsAgree(page, pageNo)) return d->Finish(false);
     if (d->oldestChange.isNull()) {
         // The oldest page gives record 0.
         if (page.oldestChange.isNull()) return d->Finish(false);
@@ -199,30 +257,34 @@ void FetchNextPage(const std::shared_ptr<Download>& d) {
         return d->Finish(d->firstPage.complete);
     }
     const int page = d->pagesToFetch.takeFirst();
-    d->client->Get(
-        NavHistoryUrl(d->baseUrl, d->code, d->start, d->end, page, d->per),
-        [d](const HttpResponse& response) { OnOlderPage(d, response); }, d->context.data());
+    if (!d->Request(page, [d, page](const HttpResponse& r) { OnOlderPage(d, page, r); })) {
+        d->Finish(false);
+    }
 }
 
 void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& response) {
-    if (response.timedOut) d->timedOut = true;
+    d->NoteAnswer(response);
     if (!response.ok) return d->Finish(false);
-    const ParsedPage parsed = Parse(response.text);
-    d->firstPage = parsed.page;
+    const NavPage page = Parse(response.text);
+    if (!page.closed) return d->Finish(false);
+    d->firstPage = page;
 
     // The provider caps the page size: a long range comes in several pages,
     // newest first. Count them from the envelope, but never more than the
     // range's calendar days could fill.
     int pages = 1;
-    if (parsed.rows > 0) {
-        const qint64 byRecords = (qint64(parsed.page.totalRecords) + parsed.rows - 1) / parsed.rows;
-        const qint64 byDays = (qint64(d->per) + parsed.rows - 1) / parsed.rows;
-        pages = int(std::min(std::max<qint64>({1, parsed.page.pages, byRecords}), byDays));
+    if (page.rows > 0) {
+        const qint64 byRecords = (qint64(page.totalRecords) + page.rows - 1) / page.rows;
+        const qint64 byDays = (qint64(d->per) + page.rows - 1) / page.rows;
+        pages = int(std::min(std::max<qint64>({1, page.pages, byRecords}), byDays));
     }
+    d->pageRows = page.rows;
+    d->pageCount = pages;
     if (pages <= 1) {
-        d->oldestChange = parsed.page.oldestChange;
-        d->records = parsed.page.records;
-        return d->Finish(parsed.page.complete);
+        if (!d->RowsAgree(page, 1)) return d->Finish(false);
+        d->oldestChange = page.oldestChange;
+        d->records = page.records;
+        return d->Finish(page.complete);
     }
     for (int p = pages; p >= 2; --p) d->pagesToFetch << p;
     FetchNextPage(d);
@@ -245,7 +307,12 @@ QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& sta
     return QUrl(url, QUrl::TolerantMode);
 }
 
-NavPage ParseNavPage(const QString& pageText) { return Parse(pageText).page; }
+const char* NavFailureMessage(const NavDownloadResult& result) {
+    if (result.overTime) return kMsgNavOverTime;
+    return result.timedOut ? kMsgNavTimedOut : kMsgNavFailed;
+}
+
+NavPage ParseNavPage(const QString& pageText) { return Parse(pageText); }
 
 QString ParseNavHistory(const QString& pageText, bool* complete) {
     const NavPage page = ParseNavPage(pageText);
@@ -255,7 +322,8 @@ QString ParseNavHistory(const QString& pageText, bool* complete) {
 
 void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
                         const QDate& start, const QDate& end,
-                        std::function<void(const NavDownloadResult&)> done, QObject* context) {
+                        std::function<void(const NavDownloadResult&)> done, QObject* context,
+                        int totalLimitMs) {
     auto d = std::make_shared<Download>();
     d->client = &client;
     d->baseUrl = baseUrl;
@@ -263,19 +331,22 @@ void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QStrin
     d->start = start;
     d->end = end;
     d->context = context;
-    d->hasContext = context != nullptr;
+    d->owner = OwnerGuard(context);
     d->done = std::move(done);
+    d->limited = totalLimitMs > 0;
+    if (d->limited) d->deadline = QDeadlineTimer(totalLimitMs);
 
-    if (!start.isValid() || !end.isValid() || end < start) {
-        // Nothing to ask for; answer later all the same, like a request would.
+    // Nothing to ask for (or no time to ask): answer later all the same, like
+    // a request would.
+    const auto failLater = [&] {
         QMetaObject::invokeMethod(
             context ? context : &client, [d] { d->Finish(false); }, Qt::QueuedConnection);
-        return;
-    }
+    };
+    if (!start.isValid() || !end.isValid() || end < start) return failLater();
     d->per = static_cast<int>(start.daysTo(end) + 1);
-    client.Get(
-        NavHistoryUrl(baseUrl, code, start, end, 1, d->per),
-        [d](const HttpResponse& response) { OnFirstPage(d, response); }, context);
+    if (!d->Request(1, [d](const HttpResponse& response) { OnFirstPage(d, response); })) {
+        failLater();
+    }
 }
 
 }  // namespace tovira

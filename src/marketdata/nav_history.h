@@ -17,17 +17,22 @@ class HttpClient;
 
 inline const char* const kMsgNavFailed = "出错了，没有获取到日期区间内的净值！";
 inline const char* const kMsgNavTimedOut = "连接超时，没有获取到日期区间内的净值！";
+inline const char* const kMsgNavOverTime = "下载用时超过上限，没有获取到全部日期区间内的净值！";
 
 // baseUrl + "/f10/F10DataApi.aspx?type=lsjz&code=..&page=..&per=..&sdate=..&edate=.."
 // per defaults to the calendar days of the range, both ends included.
 QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& start,
                    const QDate& end, int page = 1, int per = 0);
 
-// One page parsed by the page's markers.
+// One page parsed by the page's markers. A page whose table is not closed
+// was cut off: the rows it holds are the newest ones, so none of them is
+// taken (the older days before them are missing).
 struct NavPage {
     QString oldestChange;  // record 0 of this page ("" when not reached)
     QStringList records;   // the days that parsed, oldest first
-    bool complete = false; // every row parsed
+    bool complete = false; // the table is closed and every row parsed
+    bool closed = false;   // the table's closing marker came
+    int rows = 0;          // rows the table holds, parsed or not
     int totalRecords = -1; // "records:N" of the envelope, -1 when absent
     int pages = -1;        // "pages:P" of the envelope, -1 when absent
 };
@@ -39,15 +44,21 @@ QString ParseNavHistory(const QString& pageText, bool* complete = nullptr);
 
 // Downloads the history of a range. When the provider serves the range in
 // several pages, the pages are fetched oldest first, so a failure part way
-// still leaves the oldest days without gaps.
+// still leaves the oldest days without gaps. A page counts only when its
+// table is closed and its rows agree with the envelope's record count.
+// totalLimitMs > 0 bounds the whole download, all pages together.
 struct NavDownloadResult {
     QString history;        // the NAV history string ("" when nothing came)
     bool complete = false;  // the whole range arrived
     bool timedOut = false;  // a request ran out of time
+    bool overTime = false;  // the whole download ran out of time
 };
 void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
                         const QDate& start, const QDate& end,
                         std::function<void(const NavDownloadResult&)> done,
-                        QObject* context = nullptr);
+                        QObject* context = nullptr, int totalLimitMs = 0);
+
+// The message for a download that did not get the whole range.
+const char* NavFailureMessage(const NavDownloadResult& result);
 
 }  // namespace tovira

@@ -1,6 +1,8 @@
 #include "marketdata/nav_import.h"
 
 #include <QStringList>
+#include <array>
+#include <vector>
 
 namespace tovira {
 namespace {
@@ -64,6 +66,34 @@ ImportOutcome AppendNavHistory(LedgerModel& ledger, const QString& history) {
         FillRow(ledger, ledger.RowCount(), records[i]);
         ++outcome.added;
         if (day) last = day;
+    }
+    return outcome;
+}
+
+ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QString& history) {
+    if (after < 0 || after >= ledger.RowCount()) return AppendNavHistory(ledger, history);
+    BulkUpdate bulk(ledger);
+    std::vector<std::array<QString, kColumnCount>> later;
+    for (int row = after + 1; row <= ledger.RowCount(); ++row) {
+        std::array<QString, kColumnCount> cells;
+        for (const ColumnInfo& c : Columns()) cells[Index(c.column)] = ledger.Cell(row, c.column);
+        later.push_back(std::move(cells));
+    }
+    while (ledger.RowCount() > after) ledger.RemoveRow(ledger.RowCount());
+
+    ImportOutcome outcome = AppendNavHistory(ledger, history);
+    const std::optional<QDate> last = LastRowDate(ledger);
+    for (const auto& cells : later) {
+        const std::optional<QDate> day = ReadLedgerDate(cells[Index(Column::Date)]);
+        if (outcome.added > 0 && day && last && *day <= *last) continue;  // now official
+        const int row = ledger.RowCount() + 1;
+        if (!ledger.AddRow(QString::number(row))) {
+            outcome.hitRowLimit = true;
+            break;
+        }
+        for (const ColumnInfo& c : Columns()) {
+            if (c.column != Column::ID) ledger.SetCell(row, c.column, cells[Index(c.column)]);
+        }
     }
     return outcome;
 }

@@ -12,6 +12,7 @@ namespace tovira {
 
 inline const char* const kMsgImportOnFilled = "请保存现有数据并清空列表!";
 inline const char* const kMsgNoStartDate = "没有开始日期，请先导入净值！";
+inline const char* const kMsgAppendDiscarded = "列表已更换，下载的净值没有加入！";
 inline const char* const kMsgRowLimit =
     "列表最多容纳32767行，已达上限，其余日期未能加入！";
 
@@ -28,6 +29,12 @@ ImportOutcome ImportNavHistory(LedgerModel& ledger, const QString& history);
 // count. Record 0 is not used. Days not after the last row's date are
 // skipped, so no day is ever added twice.
 ImportOutcome AppendNavHistory(LedgerModel& ledger, const QString& history);
+
+// AppendNavHistory below row `after` when rows were added below it while the
+// days were downloading (today's provisional estimate row): the new days go
+// right after row `after`, the later rows follow them renumbered, except
+// those dated on or before the last new day, which the official days replace.
+ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QString& history);
 
 // The last row's Date cell read as a date (yyyy/M/d and similar forms).
 std::optional<QDate> LastRowDate(const LedgerModel& ledger);

@@ -117,19 +117,13 @@ TEST(EstimateScriptTest, MissingOrTruncatedFieldsFail) {
     EXPECT_FALSE(ParseScriptEstimate(QStringLiteral(R"({"gsz":"1.0","gszzl":"1.0"})")));
     EXPECT_FALSE(ParseScriptEstimate(QStringLiteral(R"({"dwjz":"1.0","gsz":"1.0","gszzl)")));
     EXPECT_FALSE(ParseScriptEstimate(QString()));
-    // Markers without numbers give zeros, which are passed on as an estimate.
-    const std::optional<Estimate> e =
-        ParseScriptEstimate(QStringLiteral(R"({"dwjz":"","gsz":"","gszzl":"--"})"));
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->previousNav, "0.0000");
-    EXPECT_EQ(e->value, "0");
-    EXPECT_EQ(e->change, "0.00%");
-    // Without a "gsz" of its own, "gsz" is found inside "gszzl".
-    const std::optional<Estimate> f =
-        ParseScriptEstimate(QStringLiteral(R"({"dwjz":"1.0","gszzl":"1.5"})"));
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->value, "0");
-    EXPECT_EQ(f->change, "1.50%");
+    // Markers without numbers read 0, which is no NAV: no estimate, rather
+    // than a row of 0 in the ledger.
+    EXPECT_FALSE(ParseScriptEstimate(QStringLiteral(R"({"dwjz":"","gsz":"","gszzl":"--"})")));
+    EXPECT_FALSE(ParseScriptEstimate(QStringLiteral(R"({"dwjz":"1.0","gsz":"-1","gszzl":"1"})")));
+    EXPECT_FALSE(ParseScriptEstimate(QStringLiteral(R"({"dwjz":"0","gsz":"1.1","gszzl":"1"})")));
+    // Without a "gsz" of its own, "gsz" is found inside "gszzl" and reads 0.
+    EXPECT_FALSE(ParseScriptEstimate(QStringLiteral(R"({"dwjz":"1.0","gszzl":"1.5"})")));
 }
 
 // ----------------------------------------------------------- page provider
@@ -156,15 +150,14 @@ TEST(EstimatePageTest, ValueAfterSecondTagChangeBeforeFirstPercent) {
     EXPECT_EQ(ParsePageEstimate(QStringLiteral("<li><span>1.2000</span>x>3%"))->value, "1.2");
 }
 
-TEST(EstimatePageTest, MissingMarkersFailAndEmptyNumbersReadZero) {
+TEST(EstimatePageTest, MissingMarkersAndEmptyNumbersFail) {
     EXPECT_FALSE(ParsePageEstimate(QStringLiteral("<li><span>1.0234</span><span>-0.52</span>")));
     EXPECT_FALSE(ParsePageEstimate(QStringLiteral("<li>1.0234 -0.52%")));  // one ">" only
     EXPECT_FALSE(ParsePageEstimate(QStringLiteral("-0.52%")));
-    const std::optional<Estimate> e =
-        ParsePageEstimate(QStringLiteral("<li><span>--</span><span>%</span>"));
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->value, "0");
-    EXPECT_EQ(e->change, "0.00%");
+    EXPECT_FALSE(ParsePageEstimate(QStringLiteral("<li><span>--</span><span>%</span>")));
+    // An error page whose style sheet holds a "%".
+    EXPECT_FALSE(ParsePageEstimate(QStringLiteral(
+        "<html><head><style>body{width:100%}</style></head><body>502 Bad Gateway</body></html>")));
 }
 
 // ------------------------------------------------------------ api provider
@@ -191,6 +184,8 @@ TEST(EstimateApiTest, ChangeIsWorkedOutFromValueAndPre) {
 
 TEST(EstimateApiTest, ZeroOrMissingPreFails) {
     EXPECT_FALSE(ParseApiEstimate(QStringLiteral(R"({"value":"1.1","pre":"0"})")));
+    EXPECT_FALSE(ParseApiEstimate(QStringLiteral(R"({"value":"1.1","pre":"-1.0"})")));
+    EXPECT_FALSE(ParseApiEstimate(QStringLiteral(R"({"value":"0","pre":"1.0"})")));
     EXPECT_FALSE(ParseApiEstimate(QStringLiteral(R"({"value":"1.1","pre":"abc"})")));
     EXPECT_FALSE(ParseApiEstimate(QStringLiteral(R"({"value":"1.1"})")));
     EXPECT_FALSE(ParseApiEstimate(QStringLiteral(R"({"pre":"1.0"})")));

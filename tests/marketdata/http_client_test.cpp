@@ -169,6 +169,19 @@ TEST_F(HttpClientTest, NoCallbackOnceTheContextIsGone) {
     EXPECT_EQ(waiter.calls, 0);
     EXPECT_EQ(hangWaiter.calls, 0);
 
+    // A window announces its destruction from its own destructor, before
+    // the QPointers to it are cleared: the abort that follows must not call
+    // back into it either.
+    struct Window : QObject {
+        ~Window() override { emit destroyed(this); }
+    };
+    auto window = std::make_unique<Window>();
+    client.Get(Url("/hang"), hangWaiter.Callback(), window.get());
+    QTest::qWait(20);
+    window.reset();
+    QTest::qWait(100);
+    EXPECT_EQ(hangWaiter.calls, 0);
+
     // A live context still gets its answer.
     QObject alive;
     Waiter third;
@@ -187,12 +200,13 @@ TEST(ConfigTest, FirstLoadWritesEveryDefault) {
     EXPECT_EQ(config.Host(Endpoint::TrendChart), "j4.dfcfw.com");
     EXPECT_EQ(config.BaseUrl(Endpoint::UpdateServer), "");
     EXPECT_EQ(config.TimeoutMs(), 20000);
+    EXPECT_EQ(config.ImportLimitMs(), 300000);
 
     const QByteArray written = test::ReadFileBytes(dir.filePath("Config.ini"));
     for (const char* line :
          {"[服务器]\r\nNavHistory=fund.eastmoney.com\r\nFundDirectory=fund.eastmoney.com\r\n",
           "Estimate10jqka=gz.fund.10jqka.com.cn\r\n", "UpdateServer=\r\n", "UserGroupPage=\r\n",
-          "[网络]\r\nTimeoutSeconds=20\r\n"}) {
+          "[网络]\r\nTimeoutSeconds=20\r\nImportTimeoutSeconds=300\r\n"}) {
         EXPECT_TRUE(written.contains(Gbk(QString::fromUtf8(line)))) << line;
     }
 }
@@ -201,7 +215,8 @@ TEST(ConfigTest, UserEditsAreKeptAndRead) {
     QTemporaryDir dir;
     const QByteArray user = Gbk(QStringLiteral(
         "; 本机测试\r\n[服务器]\r\nNavHistory = 127.0.0.1:8080\r\n"
-        "FundDirectory=http://mirror.example/\r\nUpdateServer=\r\n[网络]\r\nTimeoutSeconds=5\r\n"));
+        "FundDirectory=http://mirror.example/\r\nUpdateServer=\r\n[网络]\r\nTimeoutSeconds=5\r\n"
+        "ImportTimeoutSeconds=60\r\n"));
     QFile file(dir.filePath("Config.ini"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(user);
@@ -213,6 +228,7 @@ TEST(ConfigTest, UserEditsAreKeptAndRead) {
     EXPECT_EQ(config.BaseUrl(Endpoint::UpdateServer), "");
     EXPECT_EQ(config.Host(Endpoint::TrendChart), "j4.dfcfw.com");
     EXPECT_EQ(config.TimeoutMs(), 5000);
+    EXPECT_EQ(config.ImportLimitMs(), 60000);
 
     // Missing keys were added; what the user wrote is there, as written.
     const QByteArray after = test::ReadFileBytes(dir.filePath("Config.ini"));

@@ -3,7 +3,8 @@
 // Answers GET requests with canned bodies chosen by the request target
 // (path and query, e.g. "/f10/F10DataApi.aspx?type=lsjz&code=1"): the
 // longest registered prefix of the target wins; anything else gets a 404.
-// Every answer carries Content-Length and "Connection: close". Runs on the
+// Every answer but a Cut one carries Content-Length; all carry
+// "Connection: close". Runs on the
 // thread's event loop, so the test must spin one (QTRY_*, QSignalSpy::wait,
 // a QEventLoop) while the client waits.
 
@@ -61,6 +62,17 @@ class LocalHttpServer : public QObject {
         r.sentBytes = sentBytes;
         routes_.insert(prefix, r);
     }
+    // Sends no Content-Length, only the body's first `sentBytes` bytes, and
+    // closes the connection: to the client the cut-off body looks whole.
+    void Cut(const QString& prefix, const QByteArray& body, int sentBytes,
+             const QByteArray& contentType = "text/html; charset=utf-8") {
+        Route r;
+        r.kind = Route::Kind::Cut;
+        r.body = body;
+        r.contentType = contentType;
+        r.sentBytes = sentBytes;
+        routes_.insert(prefix, r);
+    }
     // Closes the connection without sending anything.
     void Drop(const QString& prefix) {
         Route r;
@@ -78,7 +90,7 @@ class LocalHttpServer : public QObject {
 
   private:
     struct Route {
-        enum class Kind { Answer, Hang, Truncate, Drop } kind = Kind::Answer;
+        enum class Kind { Answer, Hang, Truncate, Cut, Drop } kind = Kind::Answer;
         QByteArray body;
         QByteArray contentType;
         int status = 200;
@@ -140,6 +152,11 @@ class LocalHttpServer : public QObject {
                 socket->flush();
                 socket->disconnectFromHost();
                 return;
+            case Route::Kind::Cut:
+                socket->write(Head(route, -1) + route.body.left(route.sentBytes));
+                socket->flush();
+                socket->disconnectFromHost();
+                return;
             case Route::Kind::Answer:
                 break;
         }
@@ -160,7 +177,7 @@ class LocalHttpServer : public QObject {
         QByteArray h = "HTTP/1.1 " + QByteArray::number(route.status) + ' ' +
                        (route.status == 200 ? "OK" : "Status") + "\r\n";
         if (!route.contentType.isEmpty()) h += "Content-Type: " + route.contentType + "\r\n";
-        h += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        if (length >= 0) h += "Content-Length: " + QByteArray::number(length) + "\r\n";
         h += "Connection: close\r\n\r\n";
         return h;
     }

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
 #include <optional>
 
 #include "marketdata/http_client.h"
 #include "marketdata/local_http_server.h"
+#include "marketdata/nav_pages.h"
 #include "test_support.h"
 
 namespace tovira {
@@ -15,69 +18,12 @@ namespace {
 
 using test::DataPath;
 using test::LocalHttpServer;
+using test::NavRow;
+using test::ReadRows;
+using test::Between;
+using test::RenderTable;
+using test::RenderPage;
 using test::ReadFileBytes;
-
-// One row of the provider's history table, as in the CSV histories of
-// tests/data/nav (date,nav,acc_nav,change_pct,purchase_status,
-// redeem_status,dividend_text, oldest first).
-struct NavRow {
-    QString date, nav, acc, change, purchase, redeem, dividend;
-};
-
-QList<NavRow> ReadRows(const char* relative) {
-    QList<NavRow> rows;
-    const QStringList lines = QString::fromUtf8(ReadFileBytes(DataPath(relative))).split('\n');
-    for (int i = 1; i < lines.size(); ++i) {
-        const QStringList f = lines[i].trimmed().split(',');
-        if (f.size() != 7) continue;
-        rows.append({f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
-    }
-    return rows;
-}
-
-QList<NavRow> Between(const QList<NavRow>& rows, const char* from, const char* to) {
-    QList<NavRow> out;
-    for (const NavRow& r : rows) {
-        if (r.date >= QLatin1String(from) && r.date <= QLatin1String(to)) out << r;
-    }
-    return out;
-}
-
-// The change cell as the provider colours it. How it marks up an empty
-// change has not been seen; emptyClass picks the guess.
-QString ChangeCell(const QString& change, const QString& emptyClass) {
-    if (change.isEmpty()) return QStringLiteral("<td class='%1'></td>").arg(emptyClass);
-    const double v = change.chopped(1).toDouble();
-    const char* colour = v > 0 ? "red" : v < 0 ? "grn" : "bck";
-    return QStringLiteral("<td class='tor bold %1'>%2</td>").arg(QLatin1String(colour), change);
-}
-
-// The table the provider serves, rows newest first.
-QString RenderTable(const QList<NavRow>& oldestFirst,
-                    const QString& emptyClass = QStringLiteral("tor bold")) {
-    QString t = QStringLiteral(
-        "<table class='w782 comm lsjz'><thead><tr><th class='first'>净值日期</th><th>单位净值</th>"
-        "<th>累计净值</th><th>日增长率</th><th>申购状态</th><th>赎回状态</th>"
-        "<th class='tor last'>分红送配</th></tr></thead><tbody>");
-    for (auto r = oldestFirst.crbegin(); r != oldestFirst.crend(); ++r) {
-        t += QStringLiteral(
-                 "<tr><td>%1</td><td class='tor bold'>%2</td><td class='tor bold'>%3</td>")
-                 .arg(r->date, r->nav, r->acc) +
-             ChangeCell(r->change, emptyClass) +
-             QStringLiteral("<td>%1</td><td>%2</td><td class='red unbold'>%3</td></tr>")
-                 .arg(r->purchase, r->redeem, r->dividend);
-    }
-    return t + QStringLiteral("</tbody></table>");
-}
-
-QString RenderPage(const QList<NavRow>& oldestFirst, int records, int pages, int curpage = 1,
-                   const QString& emptyClass = QStringLiteral("tor bold")) {
-    return QStringLiteral("var apidata={ content:\"%1\",records:%2,pages:%3,curpage:%4};")
-        .arg(RenderTable(oldestFirst, emptyClass))
-        .arg(records)
-        .arg(pages)
-        .arg(curpage);
-}
 
 // The history string the rows should give, record 0 included.
 QString Expected(const QString& record0, const QList<NavRow>& oldestFirst) {
@@ -164,6 +110,15 @@ TEST(NavHistoryParse, DatesAndCellsAsTheProviderWritesThem) {
     EXPECT_EQ(records[1], "估值日,0.9981,开放申购,开放赎回,");  // not a date: unchanged
     EXPECT_EQ(records[2], "2017/3/27,1.0000,开放申购,开放赎回,");
     EXPECT_EQ(records[3], "2017/3/28,1.0200,开放申购,开放赎回,每份派现金0.0800元");
+}
+
+TEST(NavHistoryParse, LineBreaksInCellsDoNotReachTheRecords) {
+    // Each record becomes a line of the plan file.
+    const QString page = Table(QStringLiteral(
+        "<tr><td>2017-03-28\r\n</td><td class='tor bold'>1.02\n00</td><td class='tor bold'>1.0200"
+        "</td><td class='tor bold red'>2.00%</td><td>开放\r\n申购</td><td>\t开放赎回\x7f</td>"
+        "<td class='red unbold'>每份派现金\r0.0800元\u2028</td></tr>"));
+    EXPECT_EQ(ParseNavHistory(page), "2.00|2017/3/28,1.0200,开放申购,开放赎回,每份派现金0.0800元");
 }
 
 TEST(NavHistoryParse, FailuresKeepTheOldestCompleteDays) {
@@ -456,17 +411,86 @@ TEST_F(NavHistoryDownload, FailingPageStopsWithTheOldestDays) {
     EXPECT_FALSE(result->timedOut);
 }
 
-TEST_F(NavHistoryDownload, OverlappingPagesAddNoDayTwice) {
-    // The provider published a day between the requests: the later pages
-    // shifted by one row and repeat a day of the earlier ones.
+TEST_F(NavHistoryDownload, PagesCutShortOrShortOfRowsAreNotTaken) {
+    // A page ends right after a row's last cell opened, without a
+    // Content-Length: it reads as whole rows, but the older ones are missing.
+    const auto cutAfterRow = [](const QString& page, int rows) {
+        const QByteArray bytes = page.toUtf8();
+        const QByteArray cell = "<td class='red unbold'>";
+        qsizetype at = -1;
+        for (int i = 0; i < rows; ++i) at = bytes.indexOf(cell, at + 1);
+        return std::make_pair(bytes, int(at + cell.size()));
+    };
+    const QList<NavRow> march = Between(ReadRows("nav/nav_161725_2015-05-27_to_2018-08-29.csv"),
+                                        "2017-03-01", "2017-03-31");
+    const auto [single, cut] = cutAfterRow(RenderPage(march, 23, 1), 10);
+    server.Cut("/f10/", single, cut);
+    auto result =
+        Download(client, server.BaseUrl(), "161725", QDate(2017, 3, 1), QDate(2017, 3, 31));
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->complete);
+    EXPECT_EQ(result->history, "");
+
+    // One page of three cut short: the days before it are kept, none after.
+    server.Clear();
     ServeCapped();
-    server.Answer(Prefix(2), RenderPage(days.mid(5, 20), 44, 3, 2).toUtf8());
-    server.Answer(Prefix(3), RenderPage(days.mid(0, 5), 44, 3, 3).toUtf8());
-    server.Answer(Prefix(1), RenderPage(days.mid(23, 21), 44, 3, 1).toUtf8());
+    const auto [page2, cut2] = cutAfterRow(RenderPage(days.mid(4, 20), 44, 3, 2), 10);
+    server.Cut(Prefix(2), page2, cut2);
+    result = Run();
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->complete);
+    EXPECT_EQ(result->history, Expected("0.12", days.mid(0, 4)));
+
+    // Whole tables, but fewer rows than the envelope's record count calls
+    // for (a day left out in the middle): also not taken.
+    QList<NavRow> gap = days.mid(4, 20);
+    gap.removeAt(7);
+    server.Answer(Prefix(2), RenderPage(gap, 44, 3, 2).toUtf8());
+    result = Run();
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->complete);
+    EXPECT_EQ(result->history, Expected("0.12", days.mid(0, 4)));
+    QList<NavRow> marchGap = march;
+    marchGap.removeAt(11);
+    server.Clear();
+    server.Answer("/f10/", RenderPage(marchGap, 23, 1).toUtf8());
+    result = Download(client, server.BaseUrl(), "161725", QDate(2017, 3, 1), QDate(2017, 3, 31));
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->complete);
+    EXPECT_EQ(result->history, "");
+}
+
+TEST_F(NavHistoryDownload, TheWholeDownloadHasATimeLimit) {
+    // Page 2 is slow; the whole download may take 400 ms, each request 20 s.
+    ServeCapped();
+    server.Answer(Prefix(2), RenderPage(days.mid(4, 20), 44, 3, 2).toUtf8(),
+                  "text/html; charset=utf-8", 200, 3000);
+    std::optional<NavDownloadResult> result;
+    QElapsedTimer clock;
+    clock.start();
+    DownloadNavHistory(
+        client, server.BaseUrl(), "161725", QDate(2015, 11, 2), QDate(2015, 12, 31),
+        [&](const NavDownloadResult& r) { result = r; }, nullptr, 400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_TRUE(result->overTime);
+    EXPECT_FALSE(result->timedOut);
+    EXPECT_FALSE(result->complete);
+    EXPECT_EQ(result->history, Expected("0.12", days.mid(0, 4)));
+    EXPECT_STREQ(NavFailureMessage(*result), kMsgNavOverTime);
+}
+
+TEST_F(NavHistoryDownload, OverlappingPagesAddNoDayTwice) {
+    // The provider published a day between the requests: page 1 came while
+    // it had 43 days, pages 3 and 2 after the 44th, shifted by one row, so
+    // page 2 repeats the oldest day of page 1.
+    server.Answer(Prefix(1), RenderPage(days.mid(23, 20), 43, 3, 1).toUtf8());
+    server.Answer(Prefix(2), RenderPage(days.mid(4, 20), 44, 3, 2).toUtf8());
+    server.Answer(Prefix(3), RenderPage(days.mid(0, 4), 44, 3, 3).toUtf8());
     const auto result = Run();
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->complete);
-    EXPECT_EQ(result->history, Expected("0.12", days));
+    EXPECT_EQ(result->history, Expected("0.12", days.mid(0, 43)));
 }
 
 TEST_F(NavHistoryDownload, TimeOut) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "test_support.h"
 
 using namespace tovira;
@@ -58,4 +60,39 @@ TEST(NavImportTest, TheRowLimitKeepsWhatFits) {
     const ImportOutcome more = AppendNavHistory(ledger, QStringLiteral("0|2200/1/1,1,,,"));
     EXPECT_TRUE(more.hitRowLimit);
     EXPECT_EQ(more.added, 0);
+}
+
+TEST(NavImportTest, DaysAppendedBeforeRowsAddedMeanwhile) {
+    // Rows 1-2 were there when the append began; today's estimate row (1/8)
+    // and a row the official days replace (1/6) came while it downloaded.
+    const auto ledgerWithLaterRows = [] {
+        auto ledger = std::make_unique<LedgerModel>();
+        test::AddDays(*ledger, {{"1.0"}, {"1.1"}, {"1.25"}, {"1.4"}});
+        ledger->SetCell(3, Column::Date, QStringLiteral("2020/1/6"));
+        ledger->SetCell(4, Column::Date, QStringLiteral("2020/1/8"));
+        ledger->SetCell(4, Column::PurchaseAmount, QStringLiteral("500"));
+        return ledger;
+    };
+    auto ledger = ledgerWithLaterRows();
+    const ImportOutcome out =
+        AppendNavHistoryAfter(*ledger, 2, QStringLiteral("0|2020/1/3,1.2,,,|2020/1/6,1.3,,,"));
+    EXPECT_EQ(out.added, 2);
+    ASSERT_EQ(ledger->RowCount(), 5);
+    const QStringList expected[] = {{"1", "2020/1/1", "1.0"}, {"2", "2020/1/2", "1.1"},
+                                    {"3", "2020/1/3", "1.2"}, {"4", "2020/1/6", "1.3"},
+                                    {"5", "2020/1/8", "1.4"}};
+    for (int row = 1; row <= 5; ++row) {
+        EXPECT_EQ((QStringList{ledger->Cell(row, Column::ID), ledger->Cell(row, Column::Date),
+                               ledger->Cell(row, Column::NetValue)}),
+                  expected[row - 1])
+            << row;
+    }
+    EXPECT_EQ(ledger->Cell(5, Column::PurchaseAmount), "500");
+
+    // Nothing new: the later rows stay as they were.
+    ledger = ledgerWithLaterRows();
+    EXPECT_EQ(AppendNavHistoryAfter(*ledger, 2, QString()).added, 0);
+    ASSERT_EQ(ledger->RowCount(), 4);
+    EXPECT_EQ(ledger->Cell(3, Column::Date), "2020/1/6");
+    EXPECT_EQ(ledger->Cell(4, Column::ID), "4");
 }
