@@ -54,20 +54,34 @@ DateForm::DateForm(const QDate& today, QWidget* parent) : QDialog(parent) {
     buttons->addWidget(cancel_);
     grid->addLayout(buttons, 2, 0, 1, 2);
 
-    connect(monthView1_, &QCalendarWidget::clicked, this, [this](const QDate& d) {
-        label3_->setText(ShortDate(d));
-        ok_->setFocus();
-    });
-    connect(monthView2_, &QCalendarWidget::clicked, this, [this](const QDate& d) {
-        label4_->setText(ShortDate(d));
-        ok_->setFocus();
-    });
+    // The labels show the chosen dates however they were chosen (mouse,
+    // arrow keys, page keys, the month menu); a click also moves on to OK.
+    connect(monthView1_, &QCalendarWidget::selectionChanged, this,
+            [this] { label3_->setText(ShortDate(monthView1_->selectedDate())); });
+    connect(monthView2_, &QCalendarWidget::selectionChanged, this,
+            [this] { label4_->setText(ShortDate(monthView2_->selectedDate())); });
+    for (QCalendarWidget* c : {monthView1_, monthView2_}) {
+        connect(c, &QCalendarWidget::clicked, this, [this] { ok_->setFocus(); });
+    }
     connect(ok_, &QPushButton::clicked, this, [this] { emit Accepted(Start(), End()); });
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QDate DateForm::Start() const { return monthView1_->selectedDate(); }
 QDate DateForm::End() const { return monthView2_->selectedDate(); }
+
+QObject* DateForm::RequestOwner() {
+    delete requestOwner_;
+    requestOwner_ = new QObject(this);
+    return requestOwner_;
+}
+
+void DateForm::reject() {
+    // Deleted now, not later: an answer must not slip in before the window
+    // is gone.
+    delete requestOwner_;
+    QDialog::reject();
+}
 
 void DateForm::SetBusy(bool busy) {
     ok_->setEnabled(!busy);

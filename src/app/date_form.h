@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QPointer>
 
 class QCalendarWidget;
 class QLabel;
@@ -28,6 +29,13 @@ public:
     // cannot be started twice.
     void SetBusy(bool busy);
 
+    // The owner to give the download: 取消, Esc or closing the window
+    // deletes it at once, which aborts the download before any of it is
+    // used or reported.
+    QObject* RequestOwner();
+
+    void reject() override;
+
 signals:
     // OK was clicked.
     void Accepted(const QDate& start, const QDate& end);
@@ -39,6 +47,7 @@ private:
     QLabel* label4_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    QPointer<QObject> requestOwner_;
 };
 
 }  // namespace tovira

@@ -612,6 +612,11 @@ void MainWindow::onEstimateTick() {
                                                                         : kMsgEstimateFailed));
                 return;
             }
+            // An error page is no estimate, whatever figures it holds.
+            if (response.status < 200 || response.status > 299) {
+                ShowEstimateFailure(QString::fromUtf8(kMsgEstimateFailed));
+                return;
+            }
             const std::optional<Estimate> estimate = ParseEstimate(*provider, response.text);
             if (!estimate) {
                 ShowEstimateFailure(QString::fromUtf8(kMsgEstimateFailed));
@@ -674,21 +679,25 @@ void MainWindow::StartImport(const QDate& start, const QDate& end) {
         return;
     }
     dateForm_->SetBusy(true);
+    // 取消 deletes the owner: the download is aborted and never reports.
+    const QPointer<QObject> owner = dateForm_->RequestOwner();
     DownloadNavHistory(
         *http_, config_.BaseUrl(Endpoint::NavHistory), code, start, end,
-        [this](const NavDownloadResult& result) {
-            if (!result.complete) {
-                prompt_->Inform(QString::fromUtf8(result.timedOut ? kMsgNavTimedOut : kMsgNavFailed));
-            }
+        [this, owner](const NavDownloadResult& result) {
+            if (!result.complete) prompt_->Inform(QString::fromUtf8(NavFailureMessage(result)));
+            if (!owner) return;  // cancelled while the message was open
             // The window is modal: the ledger is still the empty one the
             // import was asked for.
             if (ledger_.RowCount() == 0) {
                 const ImportOutcome out = ImportNavHistory(ledger_, result.history);
                 if (out.hitRowLimit) prompt_->Inform(QString::fromUtf8(kMsgRowLimit));
             }
-            if (dateForm_) dateForm_->close();
+            if (dateForm_) {
+                dateForm_->SetBusy(false);
+                dateForm_->accept();
+            }
         },
-        dateForm_);
+        owner, config_.ImportLimitMs());
 }
 
 void MainWindow::onAdd() {
@@ -708,24 +717,36 @@ void MainWindow::onAdd() {
     }
     add->setEnabled(false);
     const QString ledgerCode = ledgerCode_;
+    const QString lastNav = ledger_.Cell(n, Column::NetValue);
     DownloadNavHistory(*http_, config_.BaseUrl(Endpoint::NavHistory), code, last->addDays(1), today,
-                       [this, add, n, last, ledgerCode](const NavDownloadResult& result) {
+                       [this, add, n, last, ledgerCode, lastNav](const NavDownloadResult& result) {
                            add->setEnabled(true);
-                           // The ledger may have been replaced while the request ran:
-                           // then these days belong to nobody.
-                           if (ledgerCode != ledgerCode_ || ledger_.RowCount() != n ||
-                               LastRowDate(ledger_) != last) {
+                           if (!result.complete) {
+                               prompt_->Inform(QString::fromUtf8(NavFailureMessage(result)));
+                           }
+                           // The ledger was replaced while the request ran (another
+                           // fund, cleared, another plan): these days belong to none
+                           // of its rows.
+                           if (ledgerCode != ledgerCode_ || ledger_.RowCount() < n ||
+                               ReadLedgerDate(ledger_.Cell(n, Column::Date)) != last) {
+                               if (result.history.contains(u'|')) {
+                                   prompt_->Inform(QString::fromUtf8(kMsgAppendDiscarded));
+                               }
                                return;
                            }
-                           if (!result.complete) {
-                               prompt_->Inform(QString::fromUtf8(
-                                   result.timedOut ? kMsgNavTimedOut : kMsgNavFailed));
+                           // Rows added meanwhile (today's estimate row) go below the
+                           // new days. The estimate took row n for yesterday and gave
+                           // it the previous NAV, which belongs to the last new day.
+                           if (ledger_.RowCount() > n && result.history.contains(u'|') &&
+                               ledger_.Cell(n, Column::NetValue) == ledger_.Tag()) {
+                               ledger_.SetCell(n, Column::NetValue, lastNav);
                            }
-                           const ImportOutcome out = AppendNavHistory(ledger_, result.history);
+                           const ImportOutcome out =
+                               AppendNavHistoryAfter(ledger_, n, result.history);
                            if (out.hitRowLimit) prompt_->Inform(QString::fromUtf8(kMsgRowLimit));
                            Recalculate(ledger_, settings_, CurrentMode());
                        },
-                       this);
+                       this, config_.ImportLimitMs());
 }
 
 void MainWindow::onDLFCode() {

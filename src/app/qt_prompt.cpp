@@ -10,6 +10,9 @@ PromptAnswer QtPrompt::Ask(const QString& text, const QString& caption, PromptBu
                            PromptIcon icon) {
     QMessageBox box(parent_);
     box.setWindowTitle(caption);
+    // Texts may carry what a server sent (a version, a fund name): never
+    // read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (icon) {
         case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <memory>
 
 #include "marketdata/config.h"
 #include "marketdata/http_client.h"
@@ -49,6 +50,32 @@ Outcome Answer(Origin origin, const HttpResponse& response, const QString& base,
     return Outcome::Downloading;
 }
 
+// One update check at a time, from the menu and at start-up alike: while one
+// waits for its answer or shows its box, another click does nothing, so
+// requests and boxes do not stack up. The token is held by the request's
+// callback, so a check whose answer never comes frees the slot as well.
+class CheckToken {
+public:
+    static std::shared_ptr<CheckToken> Take() {
+        if (running_) return nullptr;
+        running_ = true;
+        return std::shared_ptr<CheckToken>(new CheckToken);
+    }
+    ~CheckToken() { Release(); }
+    CheckToken(const CheckToken&) = delete;
+    CheckToken& operator=(const CheckToken&) = delete;
+    void Release() {
+        if (released_) return;
+        released_ = true;
+        running_ = false;
+    }
+
+private:
+    CheckToken() = default;
+    static inline bool running_ = false;
+    bool released_ = false;
+};
+
 }  // namespace
 
 QString CurrentVersionText() { return QStringLiteral(TOVIRA_VERSION); }
@@ -66,10 +93,13 @@ void CheckForUpdate(HttpClient& http, const Config& config, Prompt& prompt, cons
         prompt.Inform(Text(kMenuFailure));
         return;
     }
+    const std::shared_ptr<CheckToken> token = CheckToken::Take();
+    if (!token) return;  // a check is already under way
     http.Get(
         QUrl(base + Text(kVersionPath)),
-        [base, &prompt, open](const HttpResponse& response) {
+        [base, &prompt, open, token](const HttpResponse& response) {
             Answer(Origin::Menu, response, base, prompt, open);
+            token->Release();
         },
         context);
 }
@@ -81,16 +111,19 @@ void CheckForUpdateAtStartup(HttpClient& http, const Config& config, Prompt& pro
         if (done) done(result);
     };
     const QString base = config.BaseUrl(Endpoint::UpdateServer);
-    if (base.isEmpty()) {
-        // Nothing to ask; still report from the event loop, as after a check.
+    const std::shared_ptr<CheckToken> token = base.isEmpty() ? nullptr : CheckToken::Take();
+    if (!token) {
+        // Nothing to ask, or a check is under way already; still report from
+        // the event loop, as after a check.
         QObject* receiver = context ? context : QCoreApplication::instance();
         QTimer::singleShot(0, receiver, [report] { report(StartupUpdate::Continue); });
         return;
     }
     http.Get(
         QUrl(base + Text(kVersionPath)),
-        [base, &prompt, open, report](const HttpResponse& response) {
+        [base, &prompt, open, report, token](const HttpResponse& response) {
             const Outcome outcome = Answer(Origin::Startup, response, base, prompt, open);
+            token->Release();
             report(outcome == Outcome::Downloading ? StartupUpdate::Quit : StartupUpdate::Continue);
         },
         context);

@@ -31,6 +31,8 @@ QString NewestVersionFrom(const HttpResponse& response);
 // "/file/setup.exe" through `open`, the browser when empty); "无法获取更新信息！"
 // when there is no answer or no update server is configured (then at once).
 // Nothing is shown once `context` is destroyed; `prompt` must live as long.
+// One check at a time: while one (from here or at start-up) waits or shows
+// its box, this does nothing.
 void CheckForUpdate(HttpClient& http, const Config& config, Prompt& prompt,
                     const UrlOpener& open = {}, QObject* context = nullptr);
 

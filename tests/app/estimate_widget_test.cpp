@@ -1,5 +1,6 @@
 // Real-time valuation in the window against a local stand-in provider.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "marketdata/local_http_server.h"
+#include "marketdata/nav_pages.h"
 #include "storage/ini_document.h"
 #include "test_support.h"
 
@@ -50,7 +52,8 @@ protected:
                                 dir.filePath(QStringLiteral("我的基金/006675.ini"))));
         IniDocument config;
         const QString host = QStringLiteral("127.0.0.1:%1").arg(server.Port());
-        for (const char* key : {"EstimateTiantian", "EstimateHowbuy", "Estimate10jqka"}) {
+        for (const char* key :
+             {"EstimateTiantian", "EstimateHowbuy", "Estimate10jqka", "NavHistory"}) {
             config.SetValue(QStringLiteral("服务器"), QString::fromLatin1(key), host);
         }
         ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
@@ -145,4 +148,82 @@ TEST_F(EstimateTest, TheTakeProfitAlertAndAProviderChange) {
     EXPECT_EQ(window->EstimateChangeLabel()->text(), "-0.52%");
     EXPECT_EQ(window->Ledger().Tag(), "");
     window->EstimateSwitch()->click();
+}
+
+TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
+    // Bodies that would read as estimates, sent with a 502.
+    const struct {
+        const char* prefix;
+        QByteArray body;
+    } providers[] = {
+        {"/js/", Script("1.2000", "1.2100", "0.83")},
+        {"/fund/ajax/", "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>"},
+        {"/?module=api", R"(jQuery1({"data":{"006675":{"value":"1.1","pre":"1.0"}}}))"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        server.Clear();
+        prompt.texts.clear();
+        server.Answer(QString::fromLatin1(providers[i].prefix), providers[i].body, "text/html", 502);
+        window->ProviderBox()->setCurrentIndex(i);
+        window->EstimateSwitch()->click();
+        ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
+        window->EstimateSwitch()->click();
+        EXPECT_EQ(prompt.texts.value(0),
+                  "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！");
+        EXPECT_EQ(window->EstimateValueLabel()->text(), "");
+        EXPECT_EQ(window->Ledger().RowCount(), 240);
+    }
+    // The provider's real 502: a style sheet holding "width:100%".
+    server.Answer(QStringLiteral("/fund/ajax/"),
+                  "<html><head><style>body{width:100%}</style></head><body>502 Bad Gateway</body></html>",
+                  "text/html", 502);
+    prompt.texts.clear();
+    window->ProviderBox()->setCurrentIndex(1);
+    window->EstimateSwitch()->click();
+    ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
+    window->EstimateSwitch()->click();
+    EXPECT_EQ(window->EstimateValueLabel()->text(), "");
+    EXPECT_EQ(window->Ledger().RowCount(), 240);
+}
+
+TEST_F(EstimateTest, AnAppendKeepsItsDaysWhenTheEstimateRowCameMeanwhile) {
+    // The ledger ends 44 trading days early; while those download, the
+    // estimate adds today's row.
+    LedgerModel& ledger = window->Ledger();
+    window->Settings().SetChecked(Switch::SPRemind, false);  // no alerts in between
+    for (int i = 0; i < 44; ++i) ledger.RemoveRow(ledger.RowCount());
+    const QList<test::NavRow> rows = test::ReadRows("nav/nav_006675_2024.csv");
+    const QList<test::NavRow> missing = rows.mid(rows.size() - 44);
+    server.Answer(QStringLiteral("/f10/"), test::RenderPage(missing, 44, 1).toUtf8(), "text/html",
+                  200, 600);
+    server.Answer(QStringLiteral("/js/"), Script("1.2980", "1.3100", "0.92"),
+                  "application/javascript");
+    const QString lastNav = ledger.Cell(196, Column::NetValue);
+    QAction* add = window->Action(QStringLiteral("Add"));
+    window->onAdd();
+    window->EstimateSwitch()->click();
+    ASSERT_TRUE(WaitFor([&] { return ledger.RowCount() == 197; }));  // the estimate row
+    ASSERT_TRUE(WaitFor([&] { return add->isEnabled(); }));
+    window->EstimateSwitch()->click();
+    EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+    ASSERT_EQ(ledger.RowCount(), 241);
+    EXPECT_EQ(ledger.Cell(196, Column::NetValue), lastNav);  // not the previous NAV
+    EXPECT_EQ(ledger.Cell(197, Column::Date), "2024/10/30");
+    EXPECT_EQ(ledger.Cell(240, Column::Date), "2024/12/30");
+    EXPECT_EQ(ledger.Cell(240, Column::NetValue), "1.2980");
+    EXPECT_EQ(ledger.Cell(241, Column::Date), "2024/12/31");
+    EXPECT_EQ(ledger.Cell(241, Column::NetValue), "1.31");
+    EXPECT_EQ(ledger.Cell(241, Column::ID), "241");
+    EXPECT_FALSE(ledger.Cell(241, Column::HoldShares).isEmpty());  // recalculated
+
+    // A ledger cleared meanwhile gets nothing, and the user is told.
+    server.Answer(QStringLiteral("/f10/"), test::RenderPage(missing.mid(0, 1), 1, 1).toUtf8(),
+                  "text/html", 200, 300);
+    for (int i = 0; i < 45; ++i) ledger.RemoveRow(ledger.RowCount());
+    window->onAdd();
+    ledger.ClearRows();
+    ASSERT_TRUE(WaitFor([&] { return add->isEnabled(); }));
+    EXPECT_EQ(prompt.texts, QStringList{"列表已更换，下载的净值没有加入！"});
+    EXPECT_EQ(ledger.RowCount(), 0);
 }

@@ -1,6 +1,8 @@
 // The window's market-data commands against a local stand-in provider.
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QPointer>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +18,7 @@
 #include "app/main_window.h"
 #include "marketdata/http_client.h"
 #include "marketdata/local_http_server.h"
+#include "marketdata/nav_pages.h"
 #include "storage/ini_document.h"
 #include "test_support.h"
 
@@ -54,6 +57,28 @@ protected:
         form->EndCalendar()->setSelectedDate(end);
         form->OkButton()->click();
         return QTest::qWaitFor([&] { return !window->ImportForm(); }, 5000);
+    }
+
+    // 006675's 240 days of 2024 in twelve pages of 20, page 1 the newest.
+    void Serve006675() {
+        const QList<QString> pages =
+            test::RenderPages(test::ReadRows("nav/nav_006675_2024.csv"), 20);
+        for (int p = 1; p <= pages.size(); ++p) server.Answer(Page006675(p), pages[p - 1].toUtf8());
+        window->FundCodeBox()->lineEdit()->clear();
+        QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("006675"));
+    }
+    static QString Page006675(int page) {
+        return QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=006675&page=%1&").arg(page);
+    }
+    // Opens the import window on 2024 and clicks OK.
+    DateForm* StartImport2024() {
+        window->onImportValue();
+        DateForm* form = window->ImportForm();
+        if (!form) return nullptr;
+        form->StartCalendar()->setSelectedDate(QDate(2024, 1, 1));
+        form->EndCalendar()->setSelectedDate(QDate(2024, 12, 31));
+        form->OkButton()->click();
+        return form;
     }
 
     test::LocalHttpServer server;
@@ -162,4 +187,75 @@ TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
     EXPECT_TRUE(window->Action(QStringLiteral("DLFCode"))->isEnabled());
     EXPECT_EQ(window->windowTitle(), "Zororad1.7.3 - 000001 华夏成长混合");
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Cache.ini"))));
+}
+
+TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
+    // Pages go out 1, 12, 11, ...: page 8 hangs after four pages came in;
+    // page 1 hangs at once. 取消 and Esc alike end the import there.
+    struct Case {
+        int hangingPage;
+        int requestsBefore;
+        bool escape;
+    };
+    for (const Case c : {Case{8, 6, false}, Case{1, 1, true}}) {
+        SCOPED_TRACE(c.hangingPage);
+        server.Clear();
+        Serve006675();
+        server.Hang(Page006675(c.hangingPage));
+        const int before = server.Requests();
+        QPointer<DateForm> form = StartImport2024();
+        ASSERT_TRUE(form);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return server.Requests() == before + c.requestsBefore; }, 5000));
+        if (c.escape) {
+            QTest::keyClick(form, Qt::Key_Escape);
+        } else {
+            form->CancelButton()->click();
+        }
+        QTest::qWait(300);
+        EXPECT_FALSE(form);
+        EXPECT_FALSE(window->ImportForm());
+        EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+        EXPECT_EQ(window->Ledger().RowCount(), 0);
+        EXPECT_EQ(server.Requests(), before + c.requestsBefore);
+    }
+}
+
+TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
+    // A provider that is slow on page 8: what came before it is imported,
+    // with a message saying the limit was hit.
+    Serve006675();
+    const QList<QString> pages = test::RenderPages(test::ReadRows("nav/nav_006675_2024.csv"), 20);
+    server.Answer(Page006675(8), pages[7].toUtf8(), "text/html; charset=utf-8", 200, 5000);
+    window->Configuration().SetImportLimitMs(700);
+    ASSERT_TRUE(StartImport2024());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->ImportForm(); }, 5000));
+    EXPECT_EQ(prompt.texts, QStringList{"下载用时超过上限，没有获取到全部日期区间内的净值！"});
+    const LedgerModel& ledger = window->Ledger();
+    ASSERT_EQ(ledger.RowCount(), 80);  // pages 12 to 9, the oldest days
+    EXPECT_EQ(ledger.Cell(1, Column::Date), "2024/1/4");
+    EXPECT_EQ(ledger.Cell(80, Column::ID), "80");
+}
+
+TEST_F(MarketCommandsTest, DateLabelsFollowTheKeyboardToo) {
+    window->onImportValue();
+    DateForm* form = window->ImportForm();
+    ASSERT_TRUE(form);
+    const struct {
+        QCalendarWidget* calendar;
+        QLabel* label;
+        Qt::Key key;
+        const char* shown;
+    } cases[] = {{form->StartCalendar(), form->StartLabel(), Qt::Key_Right, "2017/3/28"},
+                 {form->StartCalendar(), form->StartLabel(), Qt::Key_Down, "2017/4/4"},
+                 {form->EndCalendar(), form->EndLabel(), Qt::Key_Left, "2015/7/23"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        QWidget* view = c.calendar->findChild<QAbstractItemView*>();
+        ASSERT_TRUE(view);
+        QTest::keyClick(view, c.key);
+        EXPECT_EQ(c.label->text(), c.shown);
+    }
+    EXPECT_EQ(form->Start(), QDate(2017, 4, 4));
+    form->close();
 }

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
 #include "app/help_links.h"
+#include "app/qt_prompt.h"
 #include "app/update_check.h"
 #include "marketdata/config.h"
 #include "marketdata/http_client.h"
@@ -193,6 +198,53 @@ TEST_F(UpdateCheckTest, NothingIsShownOnceTheWindowIsGone) {
     QTest::qWait(400);
     EXPECT_TRUE(prompt.texts.isEmpty());
     EXPECT_FALSE(called);
+}
+
+TEST_F(UpdateCheckTest, OneCheckAtATime) {
+    // Clicks while a check waits, and the start-up check meanwhile, send no
+    // further request and stack no further box.
+    server.Answer(QStringLiteral("/file/version.txt"), "1.8.0", "text/plain", 200, 300);
+    prompt.replies = {PromptAnswer::No};
+    std::optional<StartupUpdate> startup;
+    CheckForUpdate(http, config, prompt, Recorder());
+    CheckForUpdate(http, config, prompt, Recorder());
+    CheckForUpdateAtStartup(http, config, prompt, Recorder(),
+                            [&](StartupUpdate r) { startup = r; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompt.texts.isEmpty(); }, 5000));
+    QTest::qWait(400);
+    EXPECT_EQ(server.Requests(), 1);
+    EXPECT_EQ(prompt.texts, QStringList{Offer(QStringLiteral("1.8.0"))});
+    EXPECT_EQ(startup, StartupUpdate::Continue);
+
+    // Once it is over, the next click checks again.
+    prompt.texts.clear();
+    FromMenu();
+    EXPECT_EQ(server.Requests(), 2);
+}
+
+TEST(QtPromptTest, TextsAreShownAsPlainText) {
+    // A version file may hold anything, markup too.
+    QtPrompt prompt(nullptr);
+    std::optional<Qt::TextFormat> format;
+    QString shown;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            poll.stop();
+            format = box->textFormat();
+            shown = box->text();
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    poll.start();
+    const QString text = Offer(QStringLiteral("<html><b>9.9.9</b></html>"));
+    EXPECT_EQ(prompt.Ask(text, QStringLiteral("更新提示"), PromptButtons::YesNo, PromptIcon::None),
+              PromptAnswer::No);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown, text);
 }
 
 TEST(HelpLinks, OpenTheirPagesOrSayWhichAddressIsMissing) {
