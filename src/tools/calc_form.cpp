@@ -75,7 +75,11 @@ void CalcForm::PlaceBeside(const QWidget& mainWindow) {
 void CalcForm::Calculate() {
     if (const std::optional<QString> shares =
             Cheaper(ledger_, settings_, text1_->text(), prompt_)) {
+        // The box is narrow: show a long result from its start, so its sign
+        // stays in sight, and the whole text on hover.
         text2_->setText(*shares);
+        text2_->setCursorPosition(0);
+        text2_->setToolTip(*shares);
     }
 }
 

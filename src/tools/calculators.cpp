@@ -1,5 +1,7 @@
 #include "tools/calculators.h"
 
+#include <algorithm>
+
 #include "engine/numbers.h"
 #include "ledger/ledger_model.h"
 #include "ledger/plan_settings.h"
@@ -67,6 +69,12 @@ float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings) {
     float x = 0;
     const double divisor = t - p * h * r;
     if (divisor != 0) Assign(x, Round((a - b) / divisor, 2));
+
+    // What row n holds before its own redemption is all it can redeem.
+    float onHand = 0;
+    Assign(onHand, static_cast<double>(LeadingSingle(ledger, n, Column::HoldShares)) +
+                       LeadingSingle(ledger, n, Column::RedeemShares));
+    if (x > std::max(onHand, 0.0f)) x = std::max(onHand, 0.0f);
     return x;
 }
 
@@ -76,6 +84,10 @@ void MoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode, Prom
     const QString shares = GeneralText(x);
     if (x == 0) {
         prompt.Inform(Text("应赎回") + shares + Text("份"));
+        return;
+    }
+    if (mode != Mode::Fact) {
+        prompt.Inform(Text("应赎回") + shares + Text("份\n") + Text(kMsgMoneyOutTheoryOnly));
         return;
     }
     const QString question = Text("应赎回") + shares + Text("份，是否填入列表并计算确认金额？");

@@ -19,6 +19,10 @@
 
 namespace tovira {
 
+// Shown under the shares to redeem in 理论计算, where the plan's own rules
+// decide every redemption and nothing typed into the ledger would stay.
+inline const char* const kMsgMoneyOutTheoryOnly = "理论计算下仅供参考，如需填入列表请切换到实际操作。";
+
 class LedgerModel;
 class PlanSettings;
 class Prompt;
@@ -31,13 +35,17 @@ bool LedgerHasData(const LedgerModel& ledger, Prompt& prompt);
 // with P the NAV of row n, r = 1 - redemption fee / 100, T and H the total
 // purchase and the held shares of row n - 2, A = total purchase * purchased
 // shares and B = purchase amount * held shares of row n - 1. 0 when it cannot
-// be worked out.
+// be worked out. Never more than the shares on hand on row n before its own
+// redemption (its held shares plus the shares it redeems), so booking the
+// figure cannot leave a negative holding.
 float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings);
 
-// The whole take-back-principal command: offers the shares ("赎回提示", Yes/No)
-// and on Yes writes them into the last row's "RedeemShares" and recalculates
-// the ledger in the given mode. With no rows, or when the shares come to 0,
-// it only tells the user.
+// The whole take-back-principal command: in 实际操作 offers the shares
+// ("赎回提示", Yes/No) and on Yes writes them into the last row's
+// "RedeemShares" and recalculates the ledger. In any other mode the
+// recalculation would overwrite a typed redemption at once, so the shares are
+// only shown, with kMsgMoneyOutTheoryOnly, and the ledger is not touched.
+// With no rows, or when the shares come to 0, it only tells the user.
 void MoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode, Prompt& prompt);
 
 // Shares to redeem so that the holding costs targetCost per share:

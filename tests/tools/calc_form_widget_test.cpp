@@ -57,5 +57,24 @@ TEST(CalcFormTest, CalculatesOnEveryPressBesideTheMainWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.isNull(); }, 5000));
 }
 
+TEST(CalcFormTest, ALongResultShowsFromItsSignWithTheWholeTextOnHover) {
+    LedgerModel ledger;
+    PlanSettings settings;
+    test::RecordingPrompt prompt;
+    test::AddDays(ledger, {{"1.1"}, {"1.2"}});
+    ledger.SetCell(1, Column::TTPurchase, Q("10000"));
+    ledger.SetCell(1, Column::HoldShares, Q("7000"));
+    CalcForm form(ledger, settings, prompt);
+    form.show();
+    // A target a hair above the NAV: hundreds of millions of shares, negative.
+    form.TargetCostBox()->setText(Q("1.20001"));
+    QTest::mouseClick(form.CalculateButton(), Qt::LeftButton);
+    QLineEdit* result = form.ResultBox();
+    ASSERT_TRUE(result->text().startsWith(u'-')) << result->text().toStdString();
+    ASSERT_GT(result->fontMetrics().horizontalAdvance(result->text()), result->width() / 2);
+    EXPECT_EQ(result->cursorPosition(), 0);
+    EXPECT_EQ(result->toolTip(), result->text());
+}
+
 }  // namespace
 }  // namespace tovira

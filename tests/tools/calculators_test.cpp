@@ -37,7 +37,7 @@ TEST_F(MoneyOutTest, ReadsEachFigureFromItsOwnRow) {
          {Column::PurchaseShares, "500份"},
          {Column::PurchaseAmount, "500"},
          {Column::HoldShares, "1400"}});
-    Row({{Column::NetValue, "1.2元"}, {Column::TTPurchase, "1"}});  // n: P
+    Row({{Column::NetValue, "1.2元"}, {Column::TTPurchase, "1"}, {Column::HoldShares, "900"}});  // n: P
     // 50000 / (2000 - 1.2 * 900 * 0.995) = 54.0307
     EXPECT_FLOAT_EQ(MoneyOutShares(ledger, settings), 54.03f);
     settings.SetText(Field::RedeemFeePct, Q("10"));
@@ -53,7 +53,7 @@ TEST_F(MoneyOutTest, ReadsEachFigureFromItsOwnRow) {
 TEST_F(MoneyOutTest, RoundsHalvesToEvenAndTreatsZeroAsNothingToDo) {
     Row({{Column::TTPurchase, "8"}});
     Row({{Column::TTPurchase, "1"}, {Column::PurchaseShares, "1"}});
-    Row({{Column::NetValue, "0"}});
+    Row({{Column::NetValue, "0"}, {Column::HoldShares, "1"}});
     EXPECT_FLOAT_EQ(MoneyOutShares(ledger, settings), 0.12f);  // 1 / 8 = 0.125
 
     prompt.fallback = PromptAnswer::Yes;
@@ -90,6 +90,41 @@ TEST_F(MoneyOutTest, OffersTheSharesAndBooksThemOnYes) {
     EXPECT_EQ(ledger.Cell(3, Column::RedeemShares), GeneralText(x));
     EXPECT_NE(ledger.Cell(3, Column::RedeemAmount), Q("0"));
     EXPECT_FLOAT_EQ(ledger.Cell(3, Column::HoldShares).toFloat(), held - x);
+}
+
+TEST_F(MoneyOutTest, OffersAtMostTheSharesOnHandAndBooksOnlyInFact) {
+    // Bought at about 1.0065 a share after fees: a NAV just above that leaves
+    // a tiny divisor and a figure of some ten thousand shares.
+    test::AddDays(ledger, {{"1.0000"}, {"1.1000"}, {"1.0070"}});
+    ledger.SetCell(1, Column::PurchaseAmount, Q("1000"));
+    ledger.SetCell(2, Column::PurchaseAmount, Q("500"));
+    Recalculate(ledger, settings, Mode::Fact);
+    const QString held = ledger.Cell(3, Column::HoldShares);
+    EXPECT_EQ(GeneralText(MoneyOutShares(ledger, settings)), held);
+
+    // 理论计算 would overwrite a typed redemption at once: the figure is only
+    // shown and the plan is not marked changed.
+    ledger.SetInputsModified(false);
+    prompt.fallback = PromptAnswer::Yes;
+    MoneyOut(ledger, settings, Mode::Theory, prompt);
+    EXPECT_EQ(prompt.texts, QStringList{Q("应赎回") + held + Q("份\n") + Q(kMsgMoneyOutTheoryOnly)});
+    EXPECT_EQ(ledger.Cell(3, Column::RedeemShares), Q("0"));
+    EXPECT_FALSE(ledger.InputsModified());
+
+    // 实际操作 books it, and the holding ends at 0 rather than below.
+    MoneyOut(ledger, settings, Mode::Fact, prompt);
+    EXPECT_EQ(prompt.captions.last(), Q("赎回提示"));
+    EXPECT_EQ(ledger.Cell(3, Column::RedeemShares), held);
+    EXPECT_EQ(ledger.Cell(3, Column::HoldShares), Q("0"));
+    EXPECT_TRUE(ledger.InputsModified());
+
+    // Shares already redeemed on row n count as on hand; a holding below 0
+    // leaves nothing to offer.
+    ledger.SetCell(3, Column::HoldShares, Q("10"));
+    ledger.SetCell(3, Column::RedeemShares, Q("5.5"));
+    EXPECT_FLOAT_EQ(MoneyOutShares(ledger, settings), 15.5f);
+    ledger.SetCell(3, Column::HoldShares, Q("-20"));
+    EXPECT_FLOAT_EQ(MoneyOutShares(ledger, settings), 0.0f);
 }
 
 TEST_F(CheaperTest, WorkedCases) {
