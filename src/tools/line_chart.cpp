@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -75,12 +76,19 @@ double ChartLeftEdge(const QString& panelToggleText) {
     return panelToggleText == QStringLiteral(" 《") ? kChartLeftPanelOpen : kChartLeftPanelShut;
 }
 
-ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips) {
+double ChartPanelEdge(double x0Twips) {
+    return x0Twips >= kChartLeftPanelOpen ? kChartPanelOpenEdge : kChartPanelShutEdge;
+}
+
+namespace {
+
+ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTwips) {
     ChartLayout c;
     const int n = ledger.RowCount();
     c.rows = n;
     c.x0 = x0Twips;
     c.y0 = kChartTop;
+    c.width = widthTwips;
 
     // Both series' magnitudes in one array, element 0 being 0, so the scale is
     // never negative.
@@ -116,6 +124,8 @@ ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips) {
     }
     const StepChoice choice = StepFor(n);
     c.step = choice.step;
+    // A narrowed plot keeps its number of steps.
+    c.pitch = c.width == kChartWidth ? c.step : c.step * c.width / kChartWidth;
     c.axisLabels[10].text = QStringLiteral("第1天");
     c.axisLabels[11].text = QString::fromUtf8(choice.rightLabel);
 
@@ -128,13 +138,53 @@ ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips) {
         double tt = c.ZeroLine();
         double ro = c.ZeroLine();
         for (int i = 1; i <= n; ++i) {
-            const double x = c.x0 + static_cast<double>(i - 1) * c.step;
+            const double x = c.x0 + static_cast<double>(i - 1) * c.pitch;
             if (auto y = PointHeight(ledger.Cell(i, Column::TTIncrease), c.ZeroLine(), c.scale))
                 tt = *y;
             if (auto y = PointHeight(ledger.Cell(i, Column::ROProfit), c.ZeroLine(), c.scale))
                 ro = *y;
             c.ttIncrease.emplace_back(x, tt);
             c.roProfit.emplace_back(x, ro);
+        }
+    }
+    return c;
+}
+
+}  // namespace
+
+ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips) {
+    return BuildChart(ledger, x0Twips, kChartWidth);
+}
+
+ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips, const ChartRoom& room) {
+    ChartLayout c = BuildChart(ledger, x0Twips, kChartWidth);
+    if (!room.labelWidth) return c;
+    const bool rightLimited = room.visibleRight > 0;
+
+    // Label_PC(2k) stand left of the plot, Label_PC(2k + 1) right of it.
+    double widestLeft = 0;
+    double widestRight = 0;
+    for (size_t j = 0; j < c.axisLabels.size(); ++j) {
+        double& widest = j % 2 == 0 ? widestLeft : widestRight;
+        widest = std::max(widest, room.labelWidth(c.axisLabels[j].text));
+    }
+
+    const double x0 = std::max(x0Twips, room.visibleLeft + kLabelGap + widestLeft);
+    double width = kChartWidth;
+    if (rightLimited) {
+        const double spare = room.visibleRight - kLabelGap - widestRight - x0;
+        width = std::clamp(spare, kChartMinWidth, kChartWidth);
+    }
+    if (x0 != x0Twips || width != kChartWidth) c = BuildChart(ledger, x0, width);
+
+    // What even the narrowest plot cannot make room for is elided.
+    const double leftRoom = c.x0 - kLabelGap - room.visibleLeft;
+    const double rightRoom = room.visibleRight - kLabelGap - c.Right();
+    for (size_t j = 0; j < c.axisLabels.size(); ++j) {
+        ChartLabel& l = c.axisLabels[j];
+        const double available = j % 2 == 0 ? leftRoom : rightRoom;
+        if ((j % 2 == 0 || rightLimited) && room.labelWidth(l.text) > available) {
+            l.maxWidth = std::max(available, 1.0);
         }
     }
     return c;
@@ -147,7 +197,15 @@ LineChart::LineChart(const LedgerModel& ledger, QWidget* parent)
 }
 
 void LineChart::Draw(double x0Twips) {
-    layout_ = ComputeChart(ledger_, x0Twips);
+    ChartRoom room;
+    room.visibleLeft = ChartPanelEdge(x0Twips);
+    room.visibleRight = PixelsToTwips(width());
+    const QFontMetrics metrics(font());
+    // One pixel more than the text takes: positions round to whole pixels.
+    room.labelWidth = [metrics](const QString& text) {
+        return PixelsToTwips(metrics.horizontalAdvance(text) + 1);
+    };
+    layout_ = ComputeChart(ledger_, x0Twips, room);
     drawn_ = true;
     update();
 }
@@ -174,7 +232,9 @@ void LineChart::paintEvent(QPaintEvent*) {
     // Grid, then axes and ticks, in thin lines.
     painter.setPen(QPen(kGridColour, 1));
     for (double y = c.y0; y <= c.Bottom(); y += kGridSpacing) line(c.x0, y, c.Right(), y);
-    for (double x = c.x0; x <= c.Right(); x += c.step) line(x, c.y0, x, c.Bottom());
+    // Grid lines and ticks counted by step, so rounding never adds or drops one.
+    const int steps = static_cast<int>(kChartWidth) / c.step;
+    for (int i = 0; i <= steps; ++i) line(c.x0 + i * c.pitch, c.y0, c.x0 + i * c.pitch, c.Bottom());
 
     painter.setPen(QPen(Qt::black, 1));
     line(c.x0, c.y0, c.x0, c.Bottom());
@@ -184,8 +244,10 @@ void LineChart::paintEvent(QPaintEvent*) {
         line(c.Right() - kAxisTick, y, c.Right(), y);
     }
     line(c.x0, c.ZeroLine(), c.Right(), c.ZeroLine());
-    for (double x = c.x0; x <= c.Right(); x += c.step)
+    for (int i = 0; i <= steps; ++i) {
+        const double x = c.x0 + i * c.pitch;
         line(x, c.ZeroLine() - kZeroTick, x, c.ZeroLine() + kZeroTick);
+    }
 
     // The series in thick lines; each day's blue segment goes down before its
     // red one.
@@ -210,7 +272,9 @@ void LineChart::paintEvent(QPaintEvent*) {
     const QBrush background = palette().window();
     painter.setPen(Qt::black);
     auto label = [&](const ChartLabel& l) {
-        const int w = metrics.horizontalAdvance(l.text);
+        QString text = l.text;
+        if (l.maxWidth > 0) text = metrics.elidedText(text, Qt::ElideRight, px(l.maxWidth));
+        const int w = metrics.horizontalAdvance(text);
         const int h = metrics.height();
         const QPoint at = point(l.at);
         QRect box;
@@ -226,7 +290,7 @@ void LineChart::paintEvent(QPaintEvent*) {
                 break;
         }
         painter.fillRect(box, background);
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, l.text);
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, text);
     };
     for (const ChartLabel& l : c.axisLabels) label(l);
     for (const ChartLabel& l : c.legendLabels) label(l);

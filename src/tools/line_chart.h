@@ -6,7 +6,9 @@
 // all coordinates are client-area twips.
 //
 // The geometry is computed apart from the painting (ComputeChart), so it can be
-// checked without pixels. The chart keeps what it drew: it is not redrawn when
+// checked without pixels. When the value labels are too wide for the margins
+// (a return of some hundred thousand percent), the plot moves right of the
+// side panel and narrows so that every label shows in full. The chart keeps what it drew: it is not redrawn when
 // the ledger changes, the side panel slides or the window is resized, only by
 // the next Draw.
 
@@ -14,6 +16,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace tovira {
@@ -32,10 +35,26 @@ inline constexpr double kChartLeftPanelShut = 2190;
 inline constexpr double kChartTop = 1500;
 inline constexpr double kChartWidth = 9000;
 inline constexpr double kChartHeight = 6000;
+// The plot narrows no further than this to make room for wide labels.
+inline constexpr double kChartMinWidth = 4500;
+// Right edge of the side panel as seen from the chart: the whole panel while
+// it is open, the strip it leaves on screen once shut.
+inline constexpr double kChartPanelOpenEdge = 2415;
+inline constexpr double kChartPanelShutEdge = 135;
 
 // Plot left edge for the side panel toggle's caption: " 《" (panel open) puts
 // it right of the panel; "  》" (shut) or anything else further left.
 double ChartLeftEdge(const QString& panelToggleText);
+// The panel's right edge that goes with a plot left edge of ChartLeftEdge.
+double ChartPanelEdge(double x0Twips);
+
+// Where the labels have to fit, in twips: the visible stretch of the chart's
+// area (visibleRight 0: no limit) and the width a label's text takes.
+struct ChartRoom {
+    double visibleLeft = 0;
+    double visibleRight = 0;
+    std::function<double(const QString&)> labelWidth;
+};
 
 struct ChartLabel {
     // How `at` relates to the label's box: the axis labels left of the plot
@@ -45,6 +64,9 @@ struct ChartLabel {
     QString text;
     QPointF at;  // twips
     Anchor anchor = Anchor::TopLeft;
+    // Room for the text in twips when even the narrowest plot leaves too
+    // little, so the painter elides it visibly; 0 when the text fits.
+    double maxWidth = 0;
 };
 
 struct ChartLine {
@@ -56,8 +78,12 @@ struct ChartLayout {
     double x0 = kChartLeftPanelShut;
     double y0 = kChartTop;
     int rows = 0;
-    // Horizontal distance between points, grid lines and zero-line ticks.
+    // Plot width: kChartWidth unless wide labels need the room.
+    double width = kChartWidth;
+    // Nominal distance between points, grid lines and zero-line ticks (on a
+    // plot of kChartWidth), and the distance on this plot.
     int step = 300;
+    double pitch = 300;
     // The largest absolute value of either series: it spans half the plot.
     float scale = 0;
     // One point per row (x, y in twips) when the series are drawn (more than
@@ -71,13 +97,16 @@ struct ChartLayout {
     std::array<ChartLine, 2> legendLines;
     std::array<ChartLabel, 2> legendLabels;
 
-    double Right() const { return x0 + kChartWidth; }
+    double Right() const { return x0 + width; }
     double Bottom() const { return y0 + kChartHeight; }
     double ZeroLine() const { return y0 + kChartHeight / 2; }
 };
 
 // The chart of the ledger's rows as they stand now, with its left edge at x0.
 ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips);
+// The same, moved right and narrowed as far as the labels need to show in
+// full within the room; labels that still do not fit get a maxWidth.
+ChartLayout ComputeChart(const LedgerModel& ledger, double x0Twips, const ChartRoom& room);
 
 class LineChart : public QWidget {
     Q_OBJECT
@@ -87,7 +116,8 @@ class LineChart : public QWidget {
     explicit LineChart(const LedgerModel& ledger, QWidget* parent = nullptr);
 
     // Draws the whole chart from the current ledger rows with the plot's left
-    // edge at x0 (ChartLeftEdge of the panel toggle).
+    // edge at x0 (ChartLeftEdge of the panel toggle), or further right and
+    // narrower when the labels need it in the chart's present size.
     void Draw(double x0Twips);
     // Erases everything drawn.
     void Clear();

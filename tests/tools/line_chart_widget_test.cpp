@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPixmap>
 #include <cmath>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "app/twips.h"
+#include "ledger/plan_settings.h"
+#include "storage/plan_file.h"
 #include "test_support.h"
 #include "tools/line_chart.h"
 
@@ -210,6 +213,44 @@ TEST(LineChartGeometry, ZeroScaleDrawsNoSeries) {
     EXPECT_EQ(c.axisLabels[21].text, Q("0.00%"));
 }
 
+// Wide labels: 100 twips a character, the panel open (visible from 2415).
+TEST(LineChartGeometry, WideLabelsMoveAndNarrowThePlotRatherThanLeaveTheRoom) {
+    LedgerModel ledger;
+    Fill(ledger, {{"0", "-131340.59"}, {"1", "5"}});  // "-131340.59%": 1100 twips
+    const auto width = [](const QString& text) { return 100.0 * text.size(); };
+    const struct {
+        double x0, visibleLeft, visibleRight;
+        double wantX0, wantWidth;
+        bool rightElided;
+    } cases[] = {
+        {3300, 2415, 13455, 3545, 8780, false},  // shifted right and narrowed
+        {2190, 135, 0, 2190, 9000, false},       // room enough: as designed
+        {3300, 2415, 6000, 3545, 4500, true},    // no narrower than half: elided
+    };
+    for (const auto& k : cases) {
+        const ChartLayout c = ComputeChart(ledger, k.x0, {k.visibleLeft, k.visibleRight, width});
+        SCOPED_TRACE(k.visibleRight);
+        EXPECT_EQ(c.x0, k.wantX0);
+        EXPECT_EQ(c.width, k.wantWidth);
+        EXPECT_DOUBLE_EQ(c.pitch, 300 * k.wantWidth / 9000);
+        EXPECT_DOUBLE_EQ(c.roProfit[1].x(), k.wantX0 + c.pitch);
+        EXPECT_EQ(c.axisLabels[20].text, Q("-131340.59%"));
+        for (int j = 0; j < 22; j += 2) {
+            const ChartLabel& left = c.axisLabels[j];
+            EXPECT_GE(left.at.x() - width(left.text), k.visibleLeft) << j;
+            EXPECT_EQ(left.maxWidth, 0) << j;
+            const ChartLabel& right = c.axisLabels[j + 1];
+            EXPECT_EQ(right.at.x(), c.Right() + 30);
+            if (k.rightElided) {
+                EXPECT_EQ(right.maxWidth, 1) << j;
+            } else if (k.visibleRight > 0) {
+                EXPECT_LE(right.at.x() + width(right.text), k.visibleRight) << j;
+                EXPECT_EQ(right.maxWidth, 0) << j;
+            }
+        }
+    }
+}
+
 // Rendering, sampled at a few known places.
 class LineChartWidget : public ::testing::Test {
   protected:
@@ -241,6 +282,36 @@ TEST_F(LineChartWidget, DrawsTheSeriesInBlueAndRedOverTheGrid) {
     EXPECT_EQ(At(image, 3300, 2250), QColor(Qt::black));              // left axis
     EXPECT_EQ(At(image, 3300 + 3150, 8130), QColor(0, 0, 255));       // legend Line1
     EXPECT_EQ(At(image, 3300 + 5250, 8130), QColor(255, 0, 0));       // legend Line2
+}
+
+// A plan whose return explodes (161725 with 越涨越卖): in the window's client
+// area, every label shows in full right of the panel and inside the window.
+TEST_F(LineChartWidget, LabelsOfAnExplodingReturnShowInFull) {
+    PlanSettings settings;
+    test::RecordingPrompt prompt;
+    OpenPlanOptions options;
+    options.mode = Mode::Theory;
+    ASSERT_EQ(OpenPlanFile(test::DataPath("golden/161725-steady.ini"), ledger, settings, prompt,
+                           options),
+              OpenResult::Opened);
+    const QFontMetrics metrics(chart.font());
+    for (const double x0 : {kChartLeftPanelOpen, kChartLeftPanelShut}) {
+        chart.Draw(x0);
+        const ChartLayout& c = chart.Layout();
+        SCOPED_TRACE(x0);
+        EXPECT_EQ(c.axisLabels[20].text, Q("-131340.59%"));
+        for (int j = 0; j < 22; ++j) {
+            const ChartLabel& l = c.axisLabels[j];
+            const double w = PixelsToTwips(metrics.horizontalAdvance(l.text));
+            const double left = j % 2 == 0 ? l.at.x() - w : l.at.x();
+            EXPECT_GE(left, ChartPanelEdge(x0)) << j;
+            EXPECT_LE(left + w, PixelsToTwips(chart.width())) << j;
+            EXPECT_EQ(l.maxWidth, 0) << j;
+        }
+    }
+    // With the panel shut there is room for the plot as designed.
+    EXPECT_EQ(chart.Layout().x0, kChartLeftPanelShut);
+    EXPECT_EQ(chart.Layout().width, kChartWidth);
 }
 
 TEST_F(LineChartWidget, KeepsItsDrawingUntilDrawnAgainAndClears) {
