@@ -163,6 +163,9 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    // Never smaller than the design size, so the whole side panel, the top
+    // bar and the chart with its labels stay within reach.
+    setMinimumSize(size());
 
     // Load: title, query history, the tray icon, then the shown fund's plan.
     code->blockSignals(true);
@@ -319,8 +322,15 @@ void MainWindow::SetTitleFor(const QString& code) {
 
 void MainWindow::ApplyLayout() {
     panel_->setGeometry(TwipsRect(frame3Left_, 0, kPanelWidth, kPanelHeight));
-    theory_->setGeometry(TwipsRect(2520 + topShift_, 0, 975, 495));
-    fact_->setGeometry(TwipsRect(3480 + topShift_, 0, 975, 495));
+    // Each option button at least as wide as its text needs, the second one
+    // moved right when the first grows, so neither covers the other's text.
+    QRect theory = TwipsRect(2520 + topShift_, 0, 975, 495);
+    theory.setWidth(std::max(theory.width(), theory_->sizeHint().width()));
+    QRect fact = TwipsRect(3480 + topShift_, 0, 975, 495);
+    fact.moveLeft(std::max(fact.left(), theory.right() + 1));
+    fact.setWidth(std::max(fact.width(), fact_->sizeHint().width()));
+    theory_->setGeometry(theory);
+    fact_->setGeometry(fact);
     frame4_->setGeometry(TwipsRect(4800 + topShift_, 0, 8655, 495));
     view_->setGeometry(TwipsRect(lvLeft_, 480, lvWidth_, lvHeight_));
     if (centralWidget()) chart_->setGeometry(centralWidget()->rect());

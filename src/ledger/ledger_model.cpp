@@ -208,6 +208,13 @@ QVariant LedgerModel::data(const QModelIndex& index, int role) const {
         }
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        case Qt::ToolTipRole: {
+            // The full text of a cell too narrow to show it (the view decides
+            // whether it fits).
+            const QString& text = r.cells[static_cast<size_t>(index.column())];
+            if (text.isEmpty()) return {};
+            return text;
+        }
         default:
             return {};
     }

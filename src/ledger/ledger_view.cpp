@@ -4,12 +4,15 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QStyleOptionViewItem>
+#include <QToolTip>
 #include <QUrl>
 
 #include "app/twips.h"
@@ -109,6 +112,33 @@ void LedgerView::ApplyColumnWidth(Column key, int twips) {
     }
     setColumnHidden(column, false);
     setColumnWidth(column, TwipsToPixels(twips));
+}
+
+QString LedgerView::ToolTipAt(const QPoint& viewportPos) const {
+    const QModelIndex at = indexAt(viewportPos);
+    if (!at.isValid()) return {};
+    const QString text = at.data(Qt::ToolTipRole).toString();
+    if (text.isEmpty()) return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(at);
+    const QAbstractItemDelegate* delegate = itemDelegateForIndex(at);
+    if (delegate && delegate->sizeHint(option, at).width() <= option.rect.width()) return {};
+    return text;
+}
+
+bool LedgerView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = ToolTipAt(help->pos());
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+        }
+        return true;
+    }
+    return QTableView::viewportEvent(event);
 }
 
 void LedgerView::mousePressEvent(QMouseEvent* event) {

@@ -28,12 +28,16 @@ class LedgerView : public QTableView {
     // The menu popped up on a right press (PopMenu); the window fills it.
     QMenu* ContextMenu() const { return menu_; }
     CellEditor* Editor() const { return editor_; }
+    // The tooltip of the cell at a viewport position: its full text when the
+    // column is too narrow to show it, else nothing.
+    QString ToolTipAt(const QPoint& viewportPos) const;
 
   signals:
     // Files dropped on the table, full local paths in drop order.
     void FilesDropped(const QStringList& paths);
 
   protected:
+    bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

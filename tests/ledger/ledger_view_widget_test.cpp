@@ -5,11 +5,13 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -302,6 +304,27 @@ TEST_F(LedgerViewTest, DroppedFilesAreReportedAsLocalPathsInOrder) {
 
     EXPECT_FALSE(drop({QUrl("https://example.com/x")}));
     EXPECT_EQ(dropped.count(), 1);
+}
+
+TEST_F(LedgerViewTest, ACellTooNarrowForItsTextShowsItInATooltip) {
+    const QString wide = QStringLiteral("-1.072463E+09");
+    model.SetCell(1, Column::NetValue, wide);  // 900 twips: too narrow
+    model.SetCell(1, Column::RedConversion, QStringLiteral("分红"));  // 3000 twips
+    EXPECT_EQ(model.index(0, Index(Column::NetValue)).data(Qt::ToolTipRole).toString(), wide);
+    EXPECT_FALSE(model.index(0, Index(Column::TTIncrease)).data(Qt::ToolTipRole).isValid());
+
+    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::NetValue)), wide);
+    EXPECT_EQ(view->ToolTipAt(CellCentre(2, Column::NetValue)), QString());  // "1.0480" fits
+    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::RedConversion)), QString());
+    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::TTIncrease)), QString());  // empty
+    EXPECT_EQ(view->ToolTipAt(BelowLastRow()), QString());
+
+    // The hover itself brings it up.
+    const QPoint at = CellCentre(1, Column::NetValue);
+    QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &help);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == wide; }, 2000));
+    QToolTip::hideText();
 }
 
 }  // namespace
