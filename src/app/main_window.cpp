@@ -18,7 +18,9 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QAbstractItemView>
 #include <QTimer>
 
 #include "app/about_form.h"
@@ -30,6 +32,7 @@
 #include "app/twips.h"
 #include "engine/ledger_commands.h"
 #include "ledger/ledger_view.h"
+#include "ledger/cell_editor.h"
 #include "ledger/side_panel.h"
 #include "marketdata/estimate.h"
 #include "marketdata/estimate_row.h"
@@ -149,6 +152,20 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     connect(fact_, &QRadioButton::clicked, this, [this] { onModeClicked(Mode::Fact); });
     connect(view_, &LedgerView::FilesDropped, this, &MainWindow::onFilesDropped);
 
+    // The mark of unsaved changes; the title stays as it is.
+    modifiedMark_ = new QLabel(this);
+    modifiedMark_->setObjectName(QStringLiteral("unsavedMark"));
+    statusBar()->addPermanentWidget(modifiedMark_);
+    statusBar()->setSizeGripEnabled(false);
+    connect(panel_, &SidePanel::EditedByUser, this, [this] {
+        settingsModified_ = true;
+        UpdateModifiedMark();
+    });
+    connect(&ledger_, &QAbstractItemModel::modelReset, this, &MainWindow::UpdateModifiedMark);
+    connect(&ledger_, &QAbstractItemModel::dataChanged, this, &MainWindow::UpdateModifiedMark);
+    connect(&ledger_, &QAbstractItemModel::rowsInserted, this, &MainWindow::UpdateModifiedMark);
+    connect(&ledger_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::UpdateModifiedMark);
+
     QComboBox* code = FundCodeBox();
     code->setInsertPolicy(QComboBox::NoInsert);
     code->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
@@ -156,8 +173,12 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     connect(code, qOverload<int>(&QComboBox::activated), this, &MainWindow::onFundCodePicked);
     code->lineEdit()->installEventFilter(this);
     code->installEventFilter(this);
+    // A pick from the pop-up list: its click or its Enter key.
+    code->view()->installEventFilter(this);
+    code->view()->viewport()->installEventFilter(this);
 
-    resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) + menuBar()->sizeHint().height());
+    resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) + menuBar()->sizeHint().height() +
+                                            statusBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -190,11 +211,7 @@ MainWindow::~MainWindow() {
 
 QComboBox* MainWindow::FundCodeBox() const { return panel_->FundCodeBox(); }
 
-Mode MainWindow::CurrentMode() const {
-    if (theory_->isChecked()) return Mode::Theory;
-    if (fact_->isChecked()) return Mode::Fact;
-    return Mode::None;
-}
+Mode MainWindow::CurrentMode() const { return shownMode_; }
 
 QAction* MainWindow::Action(const QString& name) const {
     return findChild<QAction*>(name);
@@ -206,14 +223,19 @@ void MainWindow::BuildMenus() {
         QAction* a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         if (!keys.isEmpty()) a->setShortcut(keys);
-        connect(a, &QAction::triggered, this, handler);
+        // A command sees the cell being edited and the number being typed
+        // as the user left them, whether it came from a menu or a shortcut.
+        connect(a, &QAction::triggered, this, [this, handler] {
+            FinishEditing();
+            handler();
+        });
         return a;
     };
-    QMenu* files = menuBar()->addMenu(QStringLiteral("文件"));
+    QMenu* files = menuBar()->addMenu(QStringLiteral("文件(&F)"));
     add(files, "Open", QStringLiteral("打开"), [this] { onOpen(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
     add(files, "Save", QStringLiteral("保存"), [this] { onSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
 
-    QMenu* functions = menuBar()->addMenu(QStringLiteral("高级"));
+    QMenu* functions = menuBar()->addMenu(QStringLiteral("高级(&A)"));
     add(functions, "MoneyOut", QStringLiteral("做Ｔ拿回本金"),
         [this] { MoneyOut(ledger_, settings_, CurrentMode(), *prompt_); });
     add(functions, "Cheaper", QStringLiteral("降低持仓成本"),
@@ -223,7 +245,7 @@ void MainWindow::BuildMenus() {
                        [this] { return FundCodeBox()->currentText(); }, *prompt_);
     });
 
-    QMenu* variants = menuBar()->addMenu(QStringLiteral("参数"));
+    QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
     const std::pair<const char*, Preset> presets[] = {{"Default", Preset::Default},
                                                       {"Brave", Preset::Brave},
                                                       {"Steady", Preset::Steady},
@@ -233,7 +255,7 @@ void MainWindow::BuildMenus() {
         add(variants, name, PresetCaption(p), [this, p] { onPreset(p); });
     }
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     add(help, "DLFCode", QStringLiteral("更新基金"), [this] { onDLFCode(); });
     add(help, "About", QStringLiteral("关于软件"),
         [this] { ShowAboutForm(this, config_.BaseUrl(Endpoint::WebSite)); });
@@ -399,6 +421,7 @@ void MainWindow::RestoreFromTray() {
 void MainWindow::onTrayShow() { RestoreFromTray(); }
 
 void MainWindow::onTrayQuit() {
+    FinishEditing();
     if (ledger_.RowCount() > 0) {
         const PromptAnswer a =
             prompt_->Ask(kSaveQuestion, kQuestionCaption, PromptButtons::YesNo, PromptIcon::None);
@@ -412,6 +435,7 @@ void MainWindow::onTrayQuit() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    FinishEditing();
     if (!quitting_ && ledger_.RowCount() > 0) {
         const PromptAnswer a = prompt_->Ask(kSaveQuestion, kQuestionCaption, PromptButtons::YesNoCancel,
                                             PromptIcon::None);
@@ -441,15 +465,41 @@ void MainWindow::OpenPlan(Mode mode) {
         SetFundCodeText(stored);
     };
     const OpenResult result = OpenPlanFile(currentPlanPath_, ledger_, settings_, *prompt_, options);
+    shownMode_ = mode;
+    (mode == Mode::Fact ? fact_ : theory_)->setChecked(true);
     if (result == OpenResult::NoFile && ledger_.RowCount() > 0) {
         // Nothing to reload: still show the figures of the chosen mode.
         Recalculate(ledger_, settings_, mode);
     }
+    // Loaded parameters are the file's; with no rows there is nothing a
+    // save could keep them in.
+    if (result == OpenResult::Opened || ledger_.RowCount() == 0) settingsModified_ = false;
     ApplySettingsToPanel();
+    UpdateModifiedMark();
+}
+
+void MainWindow::FinishEditing() {
+    view_->Editor()->End(true);
+    panel_->FinishTyping();
+}
+
+bool MainWindow::PlanModified() const { return ledger_.InputsModified() || settingsModified_; }
+
+void MainWindow::SetPlanSaved() {
+    settingsModified_ = false;
+    UpdateModifiedMark();
+}
+
+void MainWindow::UpdateModifiedMark() {
+    if (!modifiedMark_) return;
+    const QString text =
+        ledger_.RowCount() > 0 && PlanModified() ? QStringLiteral("未保存的修改") : QString();
+    if (modifiedMark_->text() != text) modifiedMark_->setText(text);
 }
 
 bool MainWindow::ConfirmDiscard() {
-    if (ledger_.RowCount() == 0 || !ledger_.InputsModified()) return true;
+    FinishEditing();
+    if (ledger_.RowCount() == 0 || !PlanModified()) return true;
     const PromptAnswer a =
         prompt_->Ask(kSaveQuestion, kQuestionCaption, PromptButtons::YesNoCancel, PromptIcon::None);
     if (a == PromptAnswer::Cancel) return false;
@@ -457,8 +507,11 @@ bool MainWindow::ConfirmDiscard() {
         // The rows belong to the fund they were loaded for, not to a code
         // half typed into the box.
         QString path;
-        return SavePlanFile(ledger_, settings_, CurrentMode(), programFolder_, ledgerCode_, path,
-                            *prompt_) == SaveResult::Saved;
+        if (SavePlanFile(ledger_, settings_, shownMode_, programFolder_, ledgerCode_, path,
+                         *prompt_) != SaveResult::Saved) {
+            return false;
+        }
+        SetPlanSaved();
     }
     return true;
 }
@@ -470,15 +523,68 @@ void MainWindow::onOpen() {
     }
     const QString path = chooser_->OpenPlan(this);
     if (path.isEmpty()) return;
+    OpenChosenPlan(path);
+}
+
+void MainWindow::OpenChosenPlan(const QString& chosen) {
+    QString path = chosen;
+    const QFileInfo info(path);
+    const bool outside = info.absoluteDir() != QDir(PlanFolder(programFolder_));
+    const QString stored =
+        outside && info.isFile() && path.endsWith(QStringLiteral(".ini"))
+            ? ReadIniValue(path, QStringLiteral("设置"), QStringLiteral("基金代码"))
+            : QString();
+    if (!IsFundCode(stored)) {
+        // A plan of the plan folder, or one that names no fund: as it is.
+        currentPlanPath_ = path;
+        OpenPlan(CurrentMode());
+        return;
+    }
+    // A plan from elsewhere: offer to keep a copy in the plan folder, where
+    // typing its code finds it; never over a plan that is already there.
+    const QString own = PlanFilePath(programFolder_, stored);
+    if (!QFileInfo::exists(own)) {
+        const PromptAnswer a = prompt_->Ask(
+            QStringLiteral("“我的基金”中没有基金%1的计划，是否将此计划复制到“我的基金”？").arg(stored),
+            kQuestionCaption, PromptButtons::YesNo, PromptIcon::Question);
+        if (a == PromptAnswer::Yes) {
+            if (QDir().mkpath(PlanFolder(programFolder_)) && QFile::copy(path, own)) {
+                path = own;
+            } else {
+                prompt_->Inform(QStringLiteral("复制失败，计划仍从原位置打开！"));
+            }
+        }
+    }
+    // Show the plan's fund without loading the plan folder's file of it:
+    // the user asked for this file.
+    ShowFundCode(stored);
     currentPlanPath_ = path;
     OpenPlan(CurrentMode());
 }
 
+void MainWindow::ShowFundCode(const QString& text) {
+    QComboBox* code = FundCodeBox();
+    const QSignalBlocker blocker(code);
+    const int at = code->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (at >= 0) code->removeItem(at);
+    code->insertItem(0, text);
+    code->setEditText(text);
+    QStringList entries;
+    for (int i = 0; i < code->count(); ++i) entries << code->itemText(i);
+    SaveQueryHistory(programFolder_, entries);
+    SetTitleFor(text);
+    SetLedgerCode(text);
+}
+
 bool MainWindow::onSave() {
+    FinishEditing();
     const QString code = FundCodeBox()->currentText();
     const bool saved = SavePlanFile(ledger_, settings_, CurrentMode(), programFolder_, code,
                                     currentPlanPath_, *prompt_) == SaveResult::Saved;
-    if (saved) SetLedgerCode(code);
+    if (saved) {
+        SetLedgerCode(code);
+        SetPlanSaved();
+    }
     return saved;
 }
 
@@ -517,14 +623,22 @@ void MainWindow::onClearList() { ClearList(ledger_); }
 void MainWindow::onPreset(Preset p) {
     settings_.ApplyPreset(p);
     ApplySettingsToPanel();
+    settingsModified_ = true;
+    UpdateModifiedMark();
 }
 
 void MainWindow::onModeClicked(Mode mode) {
-    const Mode before = mode == Mode::Theory ? Mode::Fact : Mode::Theory;
+    // Clicking the option that is already selected switches nothing.
+    if (mode == shownMode_) {
+        (mode == Mode::Fact ? fact_ : theory_)->setChecked(true);
+        return;
+    }
     const QString path = PlanFilePath(programFolder_, FundCodeBox()->currentText());
-    // Reloading the plan file replaces the input cells: ask first.
+    // Reloading the plan file replaces the input cells: ask first. A Yes
+    // saves what is shown, in the mode it was shown in (shownMode_ until
+    // the reload).
     if (QFileInfo::exists(path) && !ConfirmDiscard()) {
-        (before == Mode::Theory ? theory_ : fact_)->setChecked(true);
+        (shownMode_ == Mode::Fact ? fact_ : theory_)->setChecked(true);
         return;
     }
     currentPlanPath_ = path;
@@ -554,8 +668,7 @@ void MainWindow::onFilesDropped(const QStringList& paths) {
         prompt_->Inform(QString::fromUtf8(kMsgClearFirst));
         return;
     }
-    currentPlanPath_ = paths.first();
-    OpenPlan(CurrentMode());
+    OpenChosenPlan(paths.first());
 }
 
 void MainWindow::StartUpdateCheck() {
@@ -835,6 +948,9 @@ void MainWindow::UpdateQueryHistory() {
 }
 
 void MainWindow::onFundCodePicked(int index) {
+    // The box also announces a "pick" when the focus leaves it while its
+    // text matches an entry; that is no pick and changes nothing.
+    if (!std::exchange(codePickedByUser_, false)) return;
     QComboBox* code = FundCodeBox();
     const QString text = code->itemText(index);
     if (!ConfirmDiscard()) {
@@ -879,6 +995,22 @@ void MainWindow::onFundCodeDelete() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     QComboBox* code = FundCodeBox();
+    // Note the real picks of the list: a click or Enter in its pop-up, the
+    // arrow keys on the box. The pick is announced while the event is
+    // handled; the mark does not outlive it.
+    bool pick = false;
+    if (watched == code->view()->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        pick = true;
+    } else if ((watched == code->view() || watched == code) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        pick = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Up ||
+               key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+        if (watched == code && (key == Qt::Key_Return || key == Qt::Key_Enter)) pick = false;
+    }
+    if (pick) {
+        codePickedByUser_ = true;
+        QTimer::singleShot(0, this, [this] { codePickedByUser_ = false; });
+    }
     if ((watched == code || watched == code->lineEdit()) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {

@@ -115,9 +115,13 @@ public:
     // The open import window, if any.
     DateForm* ImportForm() const { return dateForm_; }
 
-    // Asks "是否保存数据？" before unsaved input cells would be lost.
-    // Returns false when the user cancels (or the save failed).
+    // Asks "是否保存数据？" before unsaved input cells or parameters would be
+    // lost. Yes saves what is shown, in the mode it is shown in. Returns false
+    // when the user cancels (or the save failed).
     bool ConfirmDiscard();
+    // Whether the plan has changes that are not saved: input cells, or a
+    // parameter or switch the user changed.
+    bool PlanModified() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -140,6 +144,16 @@ private:
     void RunApplyEstimate();
     void SetLedgerCode(const QString& code);
     void ShowEstimateFailure(const QString& text);
+    // Ends an open cell edit (keeping its text) and any number still being
+    // typed into the side panel, so a command sees what the user typed.
+    void FinishEditing();
+    void SetPlanSaved();
+    void UpdateModifiedMark();
+    // Shows a code in the box, the title and the history without loading its
+    // plan (the caller loads it).
+    void ShowFundCode(const QString& code);
+    // Opens a plan file chosen or dropped by the user.
+    void OpenChosenPlan(const QString& path);
 
     QString programFolder_;
     std::unique_ptr<Prompt> ownPrompt_;
@@ -158,8 +172,17 @@ private:
     // The fund code the ledger belongs to: the box text when the ledger was
     // last loaded or cleared.
     QString ledgerCode_;
-    QString modeBefore_;
     bool handlingCode_ = false;
+    // The mode the ledger's figures and input cells are in. The option
+    // buttons change before the save question of a mode switch is answered.
+    Mode shownMode_ = Mode::Theory;
+    // A parameter or switch changed by the user since the plan was loaded
+    // or saved.
+    bool settingsModified_ = false;
+    // The fund code list was really picked from (its pop-up or the arrow
+    // keys), not the focus leaving a box whose text matches an entry.
+    bool codePickedByUser_ = false;
+    QLabel* modifiedMark_ = nullptr;
 
     SidePanel* panel_ = nullptr;
     LedgerView* view_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -154,6 +155,33 @@ void LedgerView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QTableView::mousePressEvent(event);
+}
+
+void LedgerView::keyPressEvent(QKeyEvent* event) {
+    const bool menuKey = event->key() == Qt::Key_Menu ||
+                         (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (menuKey) {
+        // The keyboard's context menu comes up at the selected row.
+        QModelIndex at = currentIndex();
+        QPoint pos = viewport()->rect().topLeft();
+        if (at.isValid()) {
+            SelectRow(at.row() + 1);
+            scrollTo(at);
+            pos = visualRect(at).center();
+        }
+        menu_->popup(viewport()->mapToGlobal(pos));
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier) {
+        QModelIndex at = currentIndex();
+        if (at.isValid() && at.column() == Index(Column::ID)) at = at.siblingAtColumn(1);
+        if (at.isValid() && editor_->Open(at)) {
+            event->accept();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void LedgerView::dragEnterEvent(QDragEnterEvent* event) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "app/twips.h"
+#include "ledger/cell_editor.h"
 #include "ledger/ledger_view.h"
 #include "ledger/side_panel.h"
 #include "tools/line_chart.h"
@@ -171,13 +173,24 @@ TEST_F(MainWindowTest, CommandsOnAnEmptyLedgerSayWhatIsMissing) {
 TEST_F(MainWindowTest, OpenDropExportAndModes) {
     MainWindow& w = Window();
     chooser.openPath = QStringLiteral(TOVIRA_TEST_DATA "/golden/161725-fact.ini");
-    // A plan naming another fund switches to that fund's plan in the plan
-    // folder; without one there the ledger ends empty.
+    // A plan from elsewhere whose fund has no plan in the plan folder is
+    // shown as it is, with the offer to keep a copy there.
+    prompt.replies = {PromptAnswer::No};
     w.onOpen();
+    EXPECT_EQ(prompt.texts.last(),
+              "“我的基金”中没有基金161725的计划，是否将此计划复制到“我的基金”？");
     EXPECT_EQ(w.FundCodeBox()->currentText(), "161725");
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
-    QFile::copy(chooser.openPath, PlanPath("161725"));
+    EXPECT_GT(w.Ledger().RowCount(), 700);
+    EXPECT_FALSE(QFile::exists(PlanPath("161725")));
+    w.onClearList();
+    prompt.replies = {PromptAnswer::Yes};
+    w.onFilesDropped({chooser.openPath});
+    EXPECT_EQ(test::ReadFileBytes(PlanPath("161725")), test::ReadFileBytes(chooser.openPath));
+    w.onClearList();
+    // With a plan in the folder there is nothing to offer.
+    const int asked = prompt.texts.size();
     w.onOpen();
+    EXPECT_EQ(prompt.texts.size(), asked);
     ASSERT_GT(w.Ledger().RowCount(), 700);
 
     // A filled ledger refuses both the open command and a drop.
@@ -357,4 +370,176 @@ TEST_F(MainWindowTest, TheChartTakesTheLedgersPlace) {
     w.DiagramSwitch()->click();
     EXPECT_FALSE(w.View()->isHidden());
     EXPECT_FALSE(w.Chart()->IsDrawn());
+}
+
+// Saving on every path keeps exactly what the user saw and typed.
+class PlanSafetyTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        QFile::remove(PlanPath("006675"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TOVIRA_TEST_DATA "/golden/006675-fact.ini"),
+                                PlanPath("006675")));
+        QFile::setPermissions(PlanPath("006675"), QFile::ReadOwner | QFile::WriteOwner);
+        ClearBox();
+        Type(QStringLiteral("006675"));
+        ASSERT_EQ(Window().Ledger().RowCount(), 240);
+    }
+    QString Stored(int row, const char* key) {
+        IniDocument plan;
+        EXPECT_TRUE(plan.Load(PlanPath("006675")));
+        return plan.Value(QStringLiteral("第%1行").arg(row), QString::fromUtf8(key));
+    }
+    QString Setting(const char* key) {
+        IniDocument plan;
+        EXPECT_TRUE(plan.Load(PlanPath("006675")));
+        return plan.Value(QStringLiteral("设置"), QString::fromUtf8(key));
+    }
+    QString Mark() { return Window().findChild<QLabel*>(QStringLiteral("unsavedMark"))->text(); }
+    QModelIndex Cell(int row, Column c) { return Window().Ledger().index(row - 1, Index(c)); }
+};
+
+TEST_F(PlanSafetyTest, AModeSwitchAnsweredYesSavesWhatWasShownInItsMode) {
+    MainWindow& w = Window();
+    w.FactButton()->click();  // nothing changed: no question
+    ASSERT_TRUE(prompt.texts.isEmpty());
+    ASSERT_EQ(w.Ledger().Cell(1, Column::PurchaseAmount), "1000");
+
+    // A typed amount, then back to theory: Yes stores the amount.
+    w.Ledger().SetCell(2, Column::PurchaseAmount, QStringLiteral("777"));
+    prompt.replies = {PromptAnswer::Yes};
+    w.TheoryButton()->click();
+    EXPECT_EQ(prompt.texts.last(), "保存成功！");
+    EXPECT_EQ(Stored(2, "PurchaseAmount"), "777");
+    w.FactButton()->click();
+    EXPECT_EQ(w.Ledger().Cell(2, Column::PurchaseAmount), "777");
+
+    // A change in theory, then fact: the theory figures are no typed amounts.
+    w.TheoryButton()->click();
+    w.Ledger().SetCell(3, Column::RedConversion, QStringLiteral("备注"));
+    prompt.replies = {PromptAnswer::Yes};
+    w.FactButton()->click();
+    EXPECT_EQ(Stored(1, "PurchaseAmount"), "1000");
+    EXPECT_EQ(Stored(2, "PurchaseAmount"), "777");
+    EXPECT_EQ(Stored(3, "RedConversion"), "备注");
+    EXPECT_EQ(w.Ledger().Cell(1, Column::PurchaseAmount), "1000");
+
+    // Clicking the selected mode is no switch; a cancelled switch keeps the
+    // mode and its figures.
+    w.Ledger().SetCell(4, Column::PurchaseAmount, QStringLiteral("55"));
+    const int asked = prompt.texts.size();
+    w.FactButton()->click();
+    EXPECT_EQ(prompt.texts.size(), asked);
+    prompt.replies = {PromptAnswer::Cancel};
+    w.TheoryButton()->click();
+    EXPECT_TRUE(w.FactButton()->isChecked());
+    EXPECT_EQ(w.CurrentMode(), Mode::Fact);
+    EXPECT_EQ(w.Ledger().Cell(4, Column::PurchaseAmount), "55");
+    ASSERT_TRUE(w.onSave());
+    EXPECT_EQ(Stored(4, "PurchaseAmount"), "55");
+}
+
+TEST_F(PlanSafetyTest, AnOpenCellEditIsKeptByCommandsAndByClosing) {
+    MainWindow& w = Window();
+    w.show();
+    CellEditor* editor = w.View()->Editor();
+    ASSERT_TRUE(editor->Open(Cell(2, Column::NetValue)));
+    editor->Line()->setText(QStringLiteral("1.4444"));
+    w.Action(QStringLiteral("Save"))->trigger();
+    EXPECT_FALSE(editor->Editing());
+    EXPECT_EQ(Stored(2, "NetValue"), "1.4444");
+
+    // Tab keeps the text and edits the next cell; F2 edits the current one.
+    ASSERT_TRUE(editor->Open(Cell(2, Column::NetValue)));
+    QTest::keyClicks(editor->Line(), QStringLiteral("1.5"));
+    QTest::keyClick(editor->Line(), Qt::Key_Tab);
+    EXPECT_EQ(w.Ledger().Cell(2, Column::NetValue), "1.5");
+    EXPECT_TRUE(editor->Editing());
+    EXPECT_GT(editor->EditedColumn(), Index(Column::NetValue));
+    QTest::keyClick(editor->Line(), Qt::Key_Escape);
+    w.View()->setCurrentIndex(Cell(5, Column::Date));
+    QTest::keyClick(w.View(), Qt::Key_F2);
+    ASSERT_TRUE(editor->Editing());
+    EXPECT_EQ(editor->EditedRow(), 5);
+
+    // Pasted line breaks never reach the cell (nor the plan file).
+    editor->Line()->setText(QStringLiteral("开放申购\r\n[第3行]\r\nNetValue=99.9999"));
+    QTest::keyClick(editor->Line(), Qt::Key_Return);
+    EXPECT_EQ(w.Ledger().Cell(5, Column::Date), "开放申购[第3行]NetValue=99.9999");
+
+    // Closing with an edit open: Yes saves the typed text.
+    ASSERT_TRUE(editor->Open(Cell(3, Column::NetValue)));
+    editor->Line()->setText(QStringLiteral("1.2345"));
+    prompt.replies = {PromptAnswer::Yes};
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(Stored(3, "NetValue"), "1.2345");
+    EXPECT_EQ(Stored(4, "NetValue"), w.Ledger().Cell(4, Column::NetValue));
+}
+
+TEST_F(PlanSafetyTest, TheKeyboardOpensTheLedgersMenu) {
+    MainWindow& w = Window();
+    w.show();
+    w.View()->setCurrentIndex(Cell(7, Column::NetValue));
+    for (auto [key, mods] : {std::pair{Qt::Key_Menu, Qt::NoModifier},
+                             std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        QTest::keyClick(w.View(), key, mods);
+        EXPECT_TRUE(w.View()->ContextMenu()->isVisible());
+        EXPECT_EQ(w.View()->SelectedRow(), 7);
+        w.View()->ContextMenu()->close();
+    }
+}
+
+TEST_F(PlanSafetyTest, ParameterAndSwitchEditsAreUnsavedWork) {
+    MainWindow& w = Window();
+    EXPECT_EQ(Mark(), "");
+    QLineEdit* capital = w.Panel()->Box(Field::TotalCapital);
+    capital->selectAll();
+    QTest::keyClicks(capital, QStringLiteral("80000"));
+    w.Panel()->SwitchBox(Switch::RedRecycle)->click();  // 红利再投 off
+    EXPECT_EQ(Mark(), "未保存的修改");
+
+    prompt.replies = {PromptAnswer::Yes};
+    w.FactButton()->click();
+    EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
+    EXPECT_EQ(Setting("资金总量"), "80000");
+    EXPECT_EQ(Setting("RedRecycle"), "0");
+    EXPECT_EQ(Mark(), "");
+
+    // A preset from the menu counts too; No drops it with the fund change.
+    w.Action(QStringLiteral("Brave"))->trigger();
+    EXPECT_EQ(Mark(), "未保存的修改");
+    prompt.texts.clear();
+    prompt.replies = {PromptAnswer::No};
+    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Backspace);
+    EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
+    EXPECT_EQ(Setting("起投涨幅"), "-0.50");
+}
+
+TEST_F(PlanSafetyTest, OnlyARealPickFromTheCodeListCountsAsAPick) {
+    MainWindow& w = Window();
+    ClearBox();
+    Type(QStringLiteral("000011"));
+    ClearBox();
+    Type(QStringLiteral("006675"));
+    ASSERT_EQ(w.FundCodeBox()->itemText(1), "000011");
+    w.EstimateValueLabel()->setText(QStringLiteral("1.2345"));
+    w.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("改动"));
+
+    // The focus leaving a box whose text matches an entry: Qt announces it
+    // as activated; nothing happens.
+    emit w.FundCodeBox()->activated(0);
+    EXPECT_TRUE(prompt.texts.isEmpty());
+    EXPECT_EQ(w.EstimateValueLabel()->text(), "1.2345");
+    EXPECT_EQ(w.Ledger().Cell(1, Column::RedConversion), "改动");
+
+    // The arrow key is a pick: asked, then the other fund.
+    {
+        const QSignalBlocker quiet(w.FundCodeBox());
+        w.FundCodeBox()->setCurrentIndex(0);
+    }
+    prompt.replies = {PromptAnswer::No};
+    QTest::keyClick(w.FundCodeBox(), Qt::Key_Down);
+    EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
+    EXPECT_EQ(w.FundCodeBox()->currentText(), "000011");
+    EXPECT_EQ(w.EstimateValueLabel()->text(), "");
 }
