@@ -9,6 +9,7 @@
 
 #include "app/twips.h"
 #include "ledger/ledger_view.h"
+#include "marketdata/provider_text.h"
 
 namespace tovira {
 
@@ -107,8 +108,7 @@ void CellEditor::End(bool commit) {
     ending_ = true;
     // A cell holds one line: pasted line breaks and other control
     // characters would break the plan file's layout.
-    QString text = commit ? line_->text() : before_;
-    text.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    const QString text = StripControlCharacters(commit ? line_->text() : before_);
     view_.Ledger().SetCell(row_, static_cast<Column>(column_), text);
     Close();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Texts taken from provider answers go into ledger cells, plan files and
-// FundCode.ini, whose lines they must not break.
+// Texts taken from provider answers or typed into a cell go into ledger
+// cells, plan files and FundCode.ini, whose lines they must not break.
 
 #include <QChar>
 #include <QString>
