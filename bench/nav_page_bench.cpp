@@ -6,7 +6,7 @@
 #include <QString>
 #include <cmath>
 
-#include "marketdata/nav_history.h"
+#include "core/marketdata/nav_history.h"
 
 using namespace tovira;
 

@@ -10,11 +10,11 @@
 #include <map>
 
 #include "cli/cli.h"
-#include "engine/recalculate.h"
-#include "ledger/ledger_model.h"
-#include "ledger/plan_settings.h"
-#include "storage/ini_document.h"
-#include "storage/plan_file.h"
+#include "core/engine/recalculate.h"
+#include "core/ledger/ledger_model.h"
+#include "core/ledger/plan_settings.h"
+#include "core/storage/ini_document.h"
+#include "core/storage/plan_file.h"
 
 using namespace tovira;
 

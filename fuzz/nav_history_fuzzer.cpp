@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "marketdata/nav_history.h"
+#include "core/marketdata/nav_history.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text =

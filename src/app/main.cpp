@@ -4,12 +4,13 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include "app/main_window.h"
+#include "core/common/version.h"
+#include "gui/shell/main_window.h"
 
-#include "app/component_check.h"
-#include "app/date_form.h"
-#include "app/qt_prompt.h"
-#include "app/twips.h"
+#include "gui/shell/component_check.h"
+#include "gui/dialogs/import_range_dialog.h"
+#include "gui/shell/qt_prompt.h"
+#include "gui/layout/twips.h"
 
 namespace {
 

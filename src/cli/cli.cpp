@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "ledger/ledger_model.h"
-#include "ledger/plan_settings.h"
-#include "storage/csv_export.h"
-#include "storage/plan_file.h"
+#include "core/ledger/ledger_model.h"
+#include "core/ledger/plan_settings.h"
+#include "core/storage/csv_export.h"
+#include "core/storage/plan_file.h"
 
 namespace tovira {
 namespace {

@@ -8,8 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "storage/ini_document.h"
-#include "test_support.h"
+#include "core/storage/ini_document.h"
+#include "support/test_support.h"
 
 using namespace tovira;
 

@@ -1,0 +1,414 @@
+#include "core/engine/recalculate.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "core/common/numbers.h"
+
+namespace tovira {
+namespace {
+
+// Plan parameters as read from the side panel when the pass starts.
+struct Params {
+    double purchaseFeePct, redeemFeePct, minRedeemShares, minKeepShares, totalCapital;
+    double startSellPct, startBuyPct, multiple, multipleStep, riskPositionPct;
+    bool pcFirst, redeem, keepRop, noLimit, redRecycle;
+
+    explicit Params(const PlanSettings& s)
+        : purchaseFeePct(s.Number(Field::PurchaseFeePct)),
+          redeemFeePct(s.Number(Field::RedeemFeePct)),
+          minRedeemShares(s.Number(Field::MinRedeemShares)),
+          minKeepShares(s.Number(Field::MinKeepShares)),
+          totalCapital(s.Number(Field::TotalCapital)),
+          startSellPct(s.Number(Field::StartSellPct)),
+          startBuyPct(s.Number(Field::StartBuyPct)),
+          multiple(s.Number(Field::Multiple)),
+          multipleStep(s.Number(Field::MultipleStep)),
+          riskPositionPct(s.Number(Field::RiskPositionPct)),
+          pcFirst(s.Checked(Switch::PCFirst)),
+          redeem(s.Checked(Switch::Redeem)),
+          keepRop(s.Checked(Switch::KeepROP)),
+          noLimit(s.Checked(Switch::NoLimit)),
+          redRecycle(s.Checked(Switch::RedRecycle)) {}
+};
+
+enum class Action : unsigned char { None, Conversion, Dividend };
+
+// The input side of one row, read once from the ledger.
+struct RowInput {
+    float nav = 0;
+    bool purchaseBlocked = false;
+    bool redeemBlocked = false;
+    bool dividendMarker = false;  // the text holds the cash-dividend marker anywhere
+    Action action = Action::None;
+    double actionValue = 0;  // conversion ratio or cash per share
+    float typedPurchase = 0;
+    float typedRedeem = 0;
+};
+
+// The computed figures of one row.
+struct RowFigures {
+    float increase = 0, ttIncrease = 0, purchaseAmount = 0, purchaseShares = 0;
+    float redeemShares = 0, redeemAmount = 0, holdShares = 0, marketValue = 0;
+    float ttPurchase = 0, profit = 0, roProfit = 0, averageValue = 0;
+};
+
+bool Finite(double v) { return std::isfinite(v); }
+
+// A test one of whose sides cannot be formed (its narrowing to single
+// precision overflowed, or it is not a number) fails, and a failing test
+// counts as met: the step it guards runs.
+bool Greater(double a, double b) { return !Finite(a) || !Finite(b) || a > b; }
+bool GreaterOrEqual(double a, double b) { return !Finite(a) || !Finite(b) || a >= b; }
+bool Less(double a, double b) { return !Finite(a) || !Finite(b) || a < b; }
+
+RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
+    static const QString kSuspendPurchase = QStringLiteral("暂停申购");
+    static const QString kSuspendRedeem = QStringLiteral("暂停赎回");
+    static const QString kClosed = QStringLiteral("封闭期");
+    RowInput in;
+    Assign(in.nav, ReadNumber(ledger.Cell(row, Column::NetValue)));
+    const QString& purchase = ledger.Cell(row, Column::PurchaseEnabled);
+    const QString& redeem = ledger.Cell(row, Column::RedeemEnabled);
+    in.purchaseBlocked = purchase == kSuspendPurchase || purchase == kClosed;
+    in.redeemBlocked = redeem == kSuspendRedeem || redeem == kClosed;
+    const QString& action = ledger.Cell(row, Column::RedConversion);
+    if (!action.isEmpty()) {
+        const QStringView conversion(kConversionMarker);
+        const QStringView dividend(kDividendMarker);
+        in.dividendMarker = action.contains(dividend);
+        // The value stands right after the marker, which the download writes
+        // first: take it from the marker's length on, counted in characters.
+        if (action.contains(conversion)) {
+            in.action = Action::Conversion;
+            in.actionValue = ReadNumber(
+                QStringView(action).mid(std::min<qsizetype>(conversion.size(), action.size())));
+        } else if (in.dividendMarker) {
+            in.action = Action::Dividend;
+            in.actionValue = ReadNumber(
+                QStringView(action).mid(std::min<qsizetype>(dividend.size(), action.size())));
+        }
+    }
+    if (mode == Mode::Fact) {
+        Assign(in.typedPurchase, ReadNumber(ledger.Cell(row, Column::PurchaseAmount)));
+        Assign(in.typedRedeem, ReadNumber(ledger.Cell(row, Column::RedeemShares)));
+    }
+    return in;
+}
+
+class Pass {
+  public:
+    Pass(const Params& p, Mode mode) : p_(p), mode_(mode) {
+        Assign(purchaseFactor_, 1 + p.purchaseFeePct / 100);
+        Assign(redeemFactor_, 1 - p.redeemFeePct / 100);
+    }
+
+    void Run(const std::vector<RowInput>& in, std::vector<RowFigures>& out) {
+        const size_t n = in.size();
+        out.assign(n, RowFigures{});
+        if (n == 0) return;
+        FirstRow(in[0], out[0]);
+        for (size_t i = 1; i < n; ++i) {
+            LaterRow(in[i], out[i], in[i - 1], out[i - 1], in[0]);
+        }
+    }
+
+    // Row 1's Increase is the only daily change taken from the table.
+    float firstIncrease = 0;
+
+  private:
+    void FirstRow(const RowInput& in, RowFigures& r) {
+        referenceNav_ = in.nav;
+        r.increase = firstIncrease;
+        r.ttIncrease = 0;
+        if (mode_ == Mode::Theory) {
+            if (r.increase >= 0) {
+                purchaseWeight_ = 0;
+            } else {
+                Assign(purchaseWeight_, p_.multiple);
+            }
+            Assign(r.purchaseAmount, p_.totalCapital / 100);
+            r.redeemShares = 0;
+        } else if (mode_ == Mode::Fact) {
+            r.purchaseAmount = in.typedPurchase;
+            r.redeemShares = in.typedRedeem;
+        }
+        if (r.purchaseAmount != 0) lastPurchase_ = r.purchaseAmount;
+
+        const double nav = in.nav;
+        const double pf = purchaseFactor_;
+        const double rf = redeemFactor_;
+        Assign(r.purchaseShares, Round(Single(r.purchaseAmount / pf / nav), 2));
+        Assign(r.redeemAmount, Round(Single(rf * r.redeemShares * nav), 2));
+        r.holdShares = r.purchaseShares;
+        Assign(r.marketValue, Round(Single(nav * r.holdShares), 2));
+        r.ttPurchase = r.purchaseAmount;
+        principal_ = r.ttPurchase;
+        Assign(r.profit, Round(Single(rf * r.marketValue - r.ttPurchase), 2));
+        Assign(r.roProfit, Round(Single(static_cast<double>(r.profit) / r.ttPurchase * 100), 2));
+        Assign(r.averageValue, Round(Single(r.ttPurchase / rf / r.holdShares), 4));
+    }
+
+    void LaterRow(const RowInput& in, RowFigures& r, const RowInput& prevIn, const RowFigures& prev,
+                  const RowInput& first) {
+        MarketStep(in, r, prevIn, prev, first);
+        if (mode_ == Mode::Theory) {
+            PurchaseRule(in, r, prev);
+            RedemptionRule(in, r, prev);
+        } else if (mode_ == Mode::Fact) {
+            r.purchaseAmount = in.typedPurchase;
+            r.redeemShares = in.typedRedeem;
+        }
+        if (r.purchaseAmount != 0) lastPurchase_ = r.purchaseAmount;
+        Bookkeeping(in, r, prev);
+    }
+
+    void MarketStep(const RowInput& in, RowFigures& r, const RowInput& prevIn,
+                    const RowFigures& prev, const RowInput& first) {
+        const double nav = in.nav;
+        const double prevNav = prevIn.nav;
+        const double prevHold = prev.holdShares;
+        const double prevTT = prev.ttPurchase;
+        const double rf = redeemFactor_;
+        if (in.action == Action::Conversion) {
+            if (Finite(in.actionValue)) conversionRatio_ = in.actionValue;
+            const double tt = ttConversion_ * conversionRatio_;
+            if (Finite(tt)) ttConversion_ = tt;
+            Assign(r.increase, Round(nav * conversionRatio_ / prevNav * 100 - 100, 2));
+            Assign(currentReturn_,
+                   Round((prevHold * nav * conversionRatio_ * rf / prevTT - 1) * 100, 2));
+        } else if (in.action == Action::Dividend) {
+            Assign(cashDividend_, in.actionValue);
+            const double cash = cashDividend_;
+            Assign(ttDividend_, static_cast<double>(ttDividend_) + cash);
+            Assign(r.increase, Round(Single((cash + nav) / prevNav * 100 - 100), 2));
+            Assign(principal_, Round(Single(principal_ - cash * prevHold), 2));
+            Assign(currentReturn_,
+                   Round(Single(((cash + nav) * prevHold * rf / prevTT - 1) * 100), 2));
+        } else {
+            Assign(r.increase, Round(Single(nav / prevNav * 100 - 100), 2));
+            Assign(currentReturn_, Round(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
+        }
+        Assign(
+            r.ttIncrease,
+            Round((static_cast<double>(ttDividend_) + nav) * ttConversion_ / first.nav * 100 - 100,
+                  2));
+    }
+
+    void RenewWeight(double adj) {
+        if (purchaseWeight_ == 0) {
+            Assign(purchaseWeight_, p_.multiple);
+        } else {
+            Assign(purchaseWeight_, static_cast<double>(purchaseWeight_) + p_.multipleStep);
+        }
+        Assign(referenceNav_, Round(adj, 4));
+    }
+
+    void PurchaseRule(const RowInput& in, RowFigures& r, const RowFigures& prev) {
+        const double adj = (static_cast<double>(ttDividend_) + in.nav) * ttConversion_;
+        const double prevTT = prev.ttPurchase;
+        const double startBuy = Single(p_.startBuyPct);
+        bool decided = false;
+        if (in.purchaseBlocked) {
+            purchaseWeight_ = 0;
+            decided = true;
+        } else if (p_.pcFirst) {
+            // Add-first rule: buy on every fall while the plan is under water,
+            // up to the risk-control position.
+            if (!GreaterOrEqual(startBuy, r.increase)) {
+                purchaseWeight_ = 0;
+                decided = true;
+            } else if (Greater(currentReturn_,
+                               Round((p_.startBuyPct - p_.purchaseFeePct - p_.redeemFeePct) *
+                                         p_.multiple,
+                                     2))) {
+                purchaseWeight_ = 0;
+                decided = true;
+            } else {
+                // Here a failing test counts as not met: without a position
+                // (no capital) the new-low rule decides.
+                const double position = prevTT / p_.totalCapital * 100;
+                if (Finite(position) && Finite(p_.riskPositionPct) &&
+                    p_.riskPositionPct > position) {
+                    RenewWeight(adj);
+                    decided = true;
+                }
+            }
+        }
+        if (!decided) {
+            // New-low rule: buy when the adjusted value is far enough below
+            // the value at the last purchase decision.
+            Assign(currentReturn_, Single(adj / referenceNav_ * 100 - 100));
+            if (GreaterOrEqual(startBuy, currentReturn_)) {
+                RenewWeight(adj);
+            } else {
+                purchaseWeight_ = 0;
+            }
+        }
+
+        if (lastPurchase_ != 0) {
+            Assign(r.purchaseAmount,
+                   Round(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
+        }
+        if (p_.keepRop && r.purchaseAmount != 0) {
+            const double share = Dec(r.purchaseAmount) / prevTT;
+            if (Less(share, 0.33)) {
+                Assign(r.purchaseAmount, Round(Single(prevTT / 3), 2));
+            }
+        }
+        if (!p_.noLimit &&
+            Less(Single(p_.totalCapital), Single(static_cast<double>(r.purchaseAmount) + prevTT))) {
+            Assign(r.purchaseAmount, Round(p_.totalCapital - prevTT, 2));
+        }
+    }
+
+    void RedemptionRule(const RowInput& in, RowFigures& r, const RowFigures& prev) {
+        if (!p_.redeem || in.redeemBlocked) {
+            r.redeemShares = 0;
+            return;
+        }
+        const double nav = in.nav;
+        const double prevHold = prev.holdShares;
+        const double rf = redeemFactor_;
+        const double ratio = Single(prevHold * nav * rf / prev.ttPurchase - 1);
+        if (Greater(Single(p_.startSellPct / 100), ratio)) {
+            r.redeemShares = 0;
+        } else {
+            Assign(r.redeemShares, Round(Single(prevHold - principal_ / rf / nav), 2));
+        }
+        if (Greater(Single(p_.minRedeemShares), r.redeemShares)) r.redeemShares = 0;
+        if (Greater(Single(p_.minKeepShares), Single(prevHold - r.redeemShares))) {
+            r.redeemShares = 0;
+        }
+    }
+
+    void Bookkeeping(const RowInput& in, RowFigures& r, const RowFigures& prev) {
+        const double nav = in.nav;
+        const double pf = purchaseFactor_;
+        const double rf = redeemFactor_;
+        const double prevHold = prev.holdShares;
+        const double cash = cashDividend_;
+        Assign(r.purchaseShares, Round(Dec(r.purchaseAmount) / pf / Dec(in.nav), 2));
+        Assign(r.redeemAmount, Round(Dec(in.nav) * Dec(r.redeemShares) * rf, 2));
+        if (in.action == Action::Conversion) {
+            Assign(r.holdShares, Round(prevHold * conversionRatio_, 2));
+        } else if (in.action == Action::Dividend && p_.redRecycle) {
+            Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares) +
+                                           Single(cash * prevHold) / pf / nav,
+                                       2));
+        } else {
+            Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares), 2));
+        }
+        Assign(r.marketValue, Round(Single(r.holdShares * nav), 2));
+        if (in.dividendMarker && !p_.redRecycle) {
+            Assign(r.ttPurchase,
+                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
+                                r.redeemAmount - cash * prevHold),
+                         2));
+        } else {
+            Assign(r.ttPurchase,
+                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
+                                r.redeemAmount),
+                         2));
+        }
+        if (r.ttPurchase > principal_) principal_ = r.ttPurchase;
+        Assign(r.profit, Round(Single(rf * r.marketValue - r.ttPurchase), 2));
+        if (Dec(r.profit) == 0) {
+            r.roProfit = 0;
+        } else {
+            Assign(r.roProfit,
+                   Round(Single(static_cast<double>(r.profit) / r.ttPurchase * 100), 2));
+        }
+        if (r.holdShares == 0) {
+            r.averageValue = 0;
+        } else {
+            Assign(r.averageValue, Round(Single(r.ttPurchase / rf / r.holdShares), 4));
+        }
+    }
+
+    const Params& p_;
+    const Mode mode_;
+    float purchaseFactor_ = 0;
+    float redeemFactor_ = 0;
+    double conversionRatio_ = 1;
+    double ttConversion_ = 1;
+    float cashDividend_ = 0;
+    float ttDividend_ = 0;
+    float purchaseWeight_ = 0;
+    float currentReturn_ = 0;
+    float referenceNav_ = 0;
+    float principal_ = 0;
+    float lastPurchase_ = 0;  // the most recent non-zero purchase amount
+};
+
+// Writes one figure's text. Unchanged cells are left alone, and a text equal
+// to the same column's text in the row above shares that string, so a long
+// ledger of mostly repeated figures stays small in memory.
+class FigureWriter {
+  public:
+    explicit FigureWriter(LedgerModel& ledger) : ledger_(ledger) {}
+
+    void Write(int row, Column key, float value) {
+        char buf[kGeneralTextMax];
+        const int len = GeneralTextTo(value, buf);
+        const QLatin1StringView text(buf, len);
+        QString& above = above_[static_cast<size_t>(Index(key))];
+        const QString& current = ledger_.Cell(row, key);
+        if (current == text) {
+            above = current;
+        } else if (above == text) {
+            ledger_.SetComputedCell(row, key, above);
+        } else {
+            above = QString(text);
+            ledger_.SetComputedCell(row, key, above);
+        }
+    }
+
+    void WriteSigned(int row, Column key, float value) {
+        Write(row, key, value);
+        ledger_.SetCellColour(row, key, value > 0 ? kRed : kGreen);
+    }
+
+  private:
+    LedgerModel& ledger_;
+    std::array<QString, kColumnCount> above_;
+};
+
+}  // namespace
+
+void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
+    const int n = ledger.RowCount();
+    if (n == 0) return;
+    const Params params(settings);
+
+    std::vector<RowInput> inputs;
+    inputs.reserve(static_cast<size_t>(n));
+    for (int row = 1; row <= n; ++row) inputs.push_back(ReadRow(ledger, row, mode));
+
+    Pass pass(params, mode);
+    Assign(pass.firstIncrease, ReadNumber(ledger.Cell(1, Column::Increase)));
+    std::vector<RowFigures> figures;
+    pass.Run(inputs, figures);
+
+    BulkUpdate bulk(ledger);
+    FigureWriter w(ledger);
+    for (int row = 1; row <= n; ++row) {
+        const RowFigures& f = figures[static_cast<size_t>(row - 1)];
+        w.WriteSigned(row, Column::Increase, f.increase);
+        w.Write(row, Column::TTIncrease, f.ttIncrease);
+        w.Write(row, Column::PurchaseAmount, f.purchaseAmount);
+        w.Write(row, Column::PurchaseShares, f.purchaseShares);
+        w.Write(row, Column::RedeemShares, f.redeemShares);
+        w.Write(row, Column::RedeemAmount, f.redeemAmount);
+        w.Write(row, Column::HoldShares, f.holdShares);
+        w.Write(row, Column::MarketValue, f.marketValue);
+        w.Write(row, Column::TTPurchase, f.ttPurchase);
+        w.Write(row, Column::Profit, f.profit);
+        w.WriteSigned(row, Column::ROProfit, f.roProfit);
+        w.Write(row, Column::AverageValue, f.averageValue);
+    }
+}
+
+}  // namespace tovira

@@ -1,0 +1,151 @@
+#include "core/marketdata/http_client.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStringDecoder>
+#include <QTimer>
+#include <memory>
+
+namespace tovira {
+
+namespace {
+
+// The charset parameter of a Content-Type value, lower case, without quotes;
+// empty when there is none.
+QByteArray CharsetOf(const QByteArray& contentType) {
+    const QList<QByteArray> parts = contentType.split(';');
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QByteArray param = parts[i].trimmed();
+        const qsizetype eq = param.indexOf('=');
+        if (eq < 0 || param.left(eq).trimmed().toLower() != "charset") continue;
+        QByteArray value = param.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+            value = value.mid(1, value.size() - 2).trimmed();
+        }
+        return value.toLower();
+    }
+    return {};
+}
+
+bool IsChineseCharset(const QByteArray& charset) {
+    // GB18030 is a superset of all of them; decoding by it never loses a
+    // character the server meant.
+    return charset == "gbk" || charset == "gb2312" || charset == "gb18030" || charset == "x-gbk" ||
+           charset == "cp936" || charset == "windows-936" || charset == "ms936" ||
+           charset == "euc-cn";
+}
+
+// A complete HTTP answer arrived, whatever its status: Qt reports 4xx and 5xx
+// statuses as errors in these two ranges.
+bool IsHttpStatusError(QNetworkReply::NetworkError error) {
+    return (error >= QNetworkReply::ContentAccessDenied &&
+            error <= QNetworkReply::UnknownContentError) ||
+           (error >= QNetworkReply::InternalServerError &&
+            error <= QNetworkReply::UnknownServerError);
+}
+
+}  // namespace
+
+OwnerGuard::OwnerGuard(QObject* owner) {
+    if (!owner) return;
+    const std::shared_ptr<bool> gone = gone_;
+    QObject::connect(owner, &QObject::destroyed, [gone] { *gone = true; });
+}
+
+HttpClient::~HttpClient() { *alive_ = false; }
+
+HttpClient::HttpClient(QObject* parent)
+    : QObject(parent), manager_(new QNetworkAccessManager(this)) {
+    manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
+                     QObject* context, int timeoutMs) {
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply* reply = manager_->get(request);
+
+    // Made before the abort below is connected, so that it already reads
+    // "gone" when the abort reports back.
+    const OwnerGuard owner(context);
+    auto timedOut = std::make_shared<bool>(false);
+    auto reported = std::make_shared<bool>(false);
+    const std::shared_ptr<bool> alive = alive_;
+    const int limitMs = timeoutMs > 0 ? timeoutMs : timeoutMs_;
+
+    QTimer* timer = nullptr;
+    if (limitMs > 0) {
+        timer = new QTimer(reply);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, reply, [reply, timedOut] {
+            *timedOut = true;
+            reply->abort();  // emits finished, handled below
+        });
+    }
+    // Nobody is waiting for the answer any more: stop the transfer early.
+    if (context) connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+
+    connect(reply, &QNetworkReply::finished, this,
+            [reply, timer, timedOut, reported, alive, owner, limitMs, done = std::move(done)] {
+                if (timer) timer->stop();
+                reply->deleteLater();
+                if (*reported || !*alive) return;
+                *reported = true;
+                if (owner.Gone()) return;
+
+                HttpResponse response;
+                const QNetworkReply::NetworkError error = reply->error();
+                response.status =
+                    reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                if (reply->isOpen()) response.body = reply->readAll();  // closed once aborted
+                if (*timedOut) {
+                    response.timedOut = true;
+                    response.error = QStringLiteral("no answer within %1 ms").arg(limitMs);
+                } else if (error == QNetworkReply::NoError ||
+                           (response.status > 0 && IsHttpStatusError(error))) {
+                    response.ok = true;
+                } else {
+                    response.error = reply->errorString();
+                }
+                if (response.ok) {
+                    response.text = DecodeBody(response.body, reply->rawHeader("Content-Type"));
+                }
+                const auto callback = done;  // done may delete this client
+                callback(response);
+            });
+
+    if (timer) timer->start(limitMs);
+}
+
+QString HttpClient::DecodeBody(const QByteArray& body, const QByteArray& contentType) {
+    static const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+    // A byte order mark says more than the header: browsers let it win too.
+    if (body.startsWith(kUtf8Bom)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        return utf8.decode(QByteArrayView(body).sliced(kUtf8Bom.size()));
+    }
+
+    const QByteArray charset = CharsetOf(contentType);
+    if (IsChineseCharset(charset)) {
+        QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
+        return gb.decode(body);
+    }
+    if (!charset.isEmpty()) {
+        QStringDecoder declared(charset.constData(), QStringDecoder::Flag::Stateless);
+        if (declared.isValid()) return declared.decode(body);
+    }
+
+    // No usable charset: UTF-8 when the bytes are UTF-8, else the Chinese
+    // code page the providers' older pages use.
+    // Stateless, so a sequence cut off at the end counts as an error too.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(body);
+    if (!utf8.hasError()) return text;
+    QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
+    return gb.decode(body);
+}
+
+}  // namespace tovira

@@ -1,0 +1,352 @@
+#include "core/marketdata/nav_history.h"
+
+#include <QDeadlineTimer>
+#include <QMetaObject>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QVector>
+#include <algorithm>
+#include <memory>
+
+#include "core/marketdata/http_client.h"
+#include "core/common/single_line_text.h"
+
+namespace tovira {
+
+namespace {
+
+// The page's markers. Everything else in the page is ignored.
+const QString kHeadEnd = QStringLiteral("</th></tr></thead><tbody><tr><td>");
+const QString kBodyEnd = QStringLiteral("</td></tr></tbody></table>");
+const QString kRowSeparator = QStringLiteral("</td></tr><tr><td>");
+const QString kChangeEnd = QStringLiteral("%</td><td>");
+const QString kNavCell = QStringLiteral("</td><td class='tor bold'>");
+const QString kDividendCell = QStringLiteral("</td><td class='red unbold'>");
+const QString kPlainCell = QStringLiteral("</td><td>");
+
+// The provider writes yyyy-MM-dd; yyyy/M/d is accepted as well. A text that
+// is neither stays as it is.
+QString ShortDate(const QString& text) {
+    for (const char* format : {"yyyy-M-d", "yyyy/M/d"}) {
+        const QDate d = QDate::fromString(text, QLatin1String(format));
+        if (d.isValid()) return d.toString(QStringLiteral("yyyy/M/d"));
+    }
+    return text;
+}
+
+// One row (oldest-first order does not matter here) as a day record, or a
+// null string when a piece is missing.
+//
+// "The rest" after the unit NAV is taken as the whole remainder of the row,
+// not only up to a further "tor bold" cell: a row whose change cell is an
+// empty <td class='tor bold'></td> (a 封闭期 day or a non-trading day) then
+// still yields its statuses and dividend. For every other row this is the
+// same as taking piece 2.
+QString DayRecord(const QString& row) {
+    const qsizetype navStart = row.indexOf(kNavCell);
+    if (navStart < 0) return {};
+    const qsizetype navEnd = row.indexOf(kNavCell, navStart + kNavCell.size());
+    if (navEnd < 0) return {};
+    const QString date = row.left(navStart);
+    const QString nav = row.mid(navStart + kNavCell.size(), navEnd - navStart - kNavCell.size());
+    const QString rest = row.mid(navEnd + kNavCell.size());
+
+    const QStringList restParts = rest.split(kDividendCell);
+    if (restParts.size() < 2) return {};
+    const QStringList cells = restParts[0].split(kPlainCell);
+    if (cells.size() < 3) return {};
+    // A line break inside a cell would break the plan file's line as well.
+    return ShortDate(StripControlCharacters(date)) + QLatin1Char(',') +
+           StripControlCharacters(nav) + QLatin1Char(',') + StripControlCharacters(cells[1]) +
+           QLatin1Char(',') + StripControlCharacters(cells[2]) + QLatin1Char(',') +
+           StripControlCharacters(restParts[1]);
+}
+
+// Record 0 from the oldest row: the text before "%</td><td>", its last ten
+// characters, the piece after the first ">" in them. A null string when a
+// piece is missing.
+//
+// A row without "%</td><td>" has an empty change cell: the first day of a
+// new fund (封闭期) or a non-trading day the provider lists. Taking the
+// last ten characters of the whole row would give a scrap of its dividend
+// cell, so such a row gives "0" instead, as long as the row is otherwise a
+// complete day: nothing changed that could be counted, row 1's Increase
+// then reads 0, and record 0 stays non-empty. A row that is not a day at all
+// fails as before.
+QString OldestChange(const QString& row) {
+    const qsizetype changeEnd = row.indexOf(kChangeEnd);
+    if (changeEnd < 0) {
+        return DayRecord(row).isNull() ? QString() : QStringLiteral("0");
+    }
+    const QString tail = row.left(changeEnd).right(10);
+    const QStringList pieces = tail.split(QLatin1Char('>'));
+    if (pieces.size() < 2) return {};
+    return StripControlCharacters(pieces[1]);
+}
+
+void ReadEnvelope(const QString& text, NavPage* page) {
+    static const QRegularExpression envelope(
+        QStringLiteral("records:\\s*(\\d{1,9})\\s*,\\s*pages:\\s*(\\d{1,9})"));
+    // The envelope follows the table; the last match is the one that counts.
+    QRegularExpressionMatch last;
+    auto it = envelope.globalMatch(text);
+    while (it.hasNext()) last = it.next();
+    if (!last.hasMatch()) return;
+    page->totalRecords = last.captured(1).toInt();
+    page->pages = last.captured(2).toInt();
+}
+
+NavPage Parse(const QString& text) {
+    NavPage page;
+    ReadEnvelope(text, &page);
+
+    const qsizetype headEnd = text.indexOf(kHeadEnd);
+    if (headEnd < 0) return page;
+    QString body = text.mid(headEnd + kHeadEnd.size());
+    // Piece 1 of the first split ends at a second header marker, if any.
+    const qsizetype secondHead = body.indexOf(kHeadEnd);
+    if (secondHead >= 0) body.truncate(secondHead);
+    // An answer cut short can end right after a row's last cell opened and
+    // would read as a shorter page of whole rows: without the closing marker
+    // the page is not taken at all.
+    const qsizetype bodyEnd = body.indexOf(kBodyEnd);
+    if (bodyEnd < 0) return page;
+    body.truncate(bodyEnd);
+    page.closed = true;
+
+    const QStringList rows = body.split(kRowSeparator);  // newest first
+    page.rows = static_cast<int>(rows.size());
+
+    const QString change = OldestChange(rows.back());
+    if (change.isNull()) return page;
+    page.oldestChange = change;
+
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        const QString record = DayRecord(*row);
+        if (record.isNull()) return page;
+        page.records << record;
+    }
+    page.complete = true;
+    return page;
+}
+
+QString JoinHistory(const QString& oldestChange, const QStringList& records) {
+    if (oldestChange.isNull()) return {};
+    QString history = oldestChange;
+    for (const QString& r : records) history += QLatin1Char('|') + r;
+    return history;
+}
+
+QDate RecordDate(const QString& record) {
+    return QDate::fromString(record.section(QLatin1Char(','), 0, 0), QStringLiteral("yyyy/M/d"));
+}
+
+// One download in progress: the pages still to fetch, newest last.
+struct Download {
+    HttpClient* client = nullptr;
+    QString baseUrl;
+    QString code;
+    QDate start;
+    QDate end;
+    int per = 0;
+    QPointer<QObject> context;
+    OwnerGuard owner;
+    std::function<void(const NavDownloadResult&)> done;
+    bool limited = false;  // the whole download has a time limit
+    QDeadlineTimer deadline;
+
+    NavPage firstPage;          // page 1, kept for the end
+    int pageRows = 0;           // rows of a full page (page 1's)
+    int pageCount = 1;
+    QVector<int> pagesToFetch;  // in fetch order: P, P-1, ..., 2
+    QString oldestChange;       // null until the oldest page came
+    QStringList records;
+    QDate lastDate;
+    bool timedOut = false;
+    bool overTime = false;
+    bool requestCutByTotal = false;  // the request under way ends with the whole limit
+
+    void Append(const NavPage& page) {
+        for (const QString& r : page.records) {
+            const QDate d = RecordDate(r);
+            // Pages fetched one after another may overlap when the provider
+            // publishes a new day in between.
+            if (d.isValid() && lastDate.isValid() && d <= lastDate) continue;
+            records << r;
+            if (d.isValid()) lastDate = d;
+        }
+    }
+
+    // Whether a page holds the rows its place calls for: a full page before
+    // the last one, and on the last one what the record count leaves. Rows
+    // missing anywhere in a page make the whole page unusable: which days
+    // they were cannot be told.
+    bool RowsAgree(const NavPage& page, int pageNo) const {
+        if (pageCount <= 1) return page.totalRecords < 0 || page.rows == page.totalRecords;
+        if (pageNo < pageCount) return page.rows == pageRows;
+        const qint64 before = qint64(pageRows) * (pageCount - 1);
+        if (page.totalRecords > before && page.totalRecords <= before + pageRows) {
+            return page.rows == page.totalRecords - before;
+        }
+        return page.rows >= 1 && page.rows <= pageRows;
+    }
+
+    void NoteAnswer(const HttpResponse& response) {
+        if (!response.timedOut) return;
+        if (requestCutByTotal) {
+            overTime = true;
+        } else {
+            timedOut = true;
+        }
+    }
+
+    // Sends the request of one page, within what is left of the whole limit.
+    // False when no time is left.
+    bool Request(int page, std::function<void(const HttpResponse&)> answer) {
+        int limitMs = 0;
+        requestCutByTotal = false;
+        if (limited) {
+            const qint64 left = deadline.remainingTime();
+            if (left <= 0) {
+                overTime = true;
+                return false;
+            }
+            const int perRequest = client->Timeout();
+            if (perRequest <= 0 || left < perRequest) {
+                limitMs = int(std::max<qint64>(1, left));
+                requestCutByTotal = true;
+            }
+        }
+        client->Get(NavHistoryUrl(baseUrl, code, start, end, page, per), std::move(answer),
+                    context.data(), limitMs);
+        return true;
+    }
+
+    void Finish(bool complete) {
+        NavDownloadResult result;
+        result.history = JoinHistory(oldestChange, records);
+        result.complete = complete && !result.history.isEmpty();
+        result.timedOut = timedOut;
+        result.overTime = overTime;
+        if (owner.Gone() || !done) return;
+        const auto callback = done;
+        callback(result);
+    }
+};
+
+void FetchNextPage(const std::shared_ptr<Download>& d);
+
+void OnOlderPage(const std::shared_ptr<Download>& d, int pageNo, const HttpResponse& response) {
+    d->NoteAnswer(response);
+    if (!response.ok) return d->Finish(false);
+    const NavPage page = Parse(response.text);
+    if (!page.closed || !d->RowsAgree(page, pageNo)) return d->Finish(false);
+    if (d->oldestChange.isNull()) {
+        // The oldest page gives record 0.
+        if (page.oldestChange.isNull()) return d->Finish(false);
+        d->oldestChange = page.oldestChange;
+    }
+    d->Append(page);
+    if (!page.complete) return d->Finish(false);
+    FetchNextPage(d);
+}
+
+void FetchNextPage(const std::shared_ptr<Download>& d) {
+    if (d->pagesToFetch.isEmpty()) {
+        d->Append(d->firstPage);
+        return d->Finish(d->firstPage.complete);
+    }
+    const int page = d->pagesToFetch.takeFirst();
+    if (!d->Request(page, [d, page](const HttpResponse& r) { OnOlderPage(d, page, r); })) {
+        d->Finish(false);
+    }
+}
+
+void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& response) {
+    d->NoteAnswer(response);
+    if (!response.ok) return d->Finish(false);
+    const NavPage page = Parse(response.text);
+    if (!page.closed) return d->Finish(false);
+    d->firstPage = page;
+
+    // The provider caps the page size: a long range comes in several pages,
+    // newest first. Count them from the envelope, but never more than the
+    // range's calendar days could fill.
+    int pages = 1;
+    if (page.rows > 0) {
+        const qint64 byRecords = (qint64(page.totalRecords) + page.rows - 1) / page.rows;
+        const qint64 byDays = (qint64(d->per) + page.rows - 1) / page.rows;
+        pages = int(std::min(std::max<qint64>({1, page.pages, byRecords}), byDays));
+    }
+    d->pageRows = page.rows;
+    d->pageCount = pages;
+    if (pages <= 1) {
+        if (!d->RowsAgree(page, 1)) return d->Finish(false);
+        d->oldestChange = page.oldestChange;
+        d->records = page.records;
+        return d->Finish(page.complete);
+    }
+    for (int p = pages; p >= 2; --p) d->pagesToFetch << p;
+    FetchNextPage(d);
+}
+
+}  // namespace
+
+QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& start,
+                   const QDate& end, int page, int per) {
+    if (per == 0) per = static_cast<int>(start.daysTo(end) + 1);
+    QString base = baseUrl;
+    while (base.endsWith(QLatin1Char('/'))) base.chop(1);
+    const QString dateFormat = QStringLiteral("yyyy/M/d");
+    // Written out by hand: the slashes of the dates go out as they are.
+    const QString url = base + QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=") + code +
+                        QStringLiteral("&page=") + QString::number(page) + QStringLiteral("&per=") +
+                        QString::number(per) + QStringLiteral("&sdate=") +
+                        start.toString(dateFormat) + QStringLiteral("&edate=") +
+                        end.toString(dateFormat);
+    return QUrl(url, QUrl::TolerantMode);
+}
+
+const char* NavFailureMessage(const NavDownloadResult& result) {
+    if (result.overTime) return kMsgNavOverTime;
+    return result.timedOut ? kMsgNavTimedOut : kMsgNavFailed;
+}
+
+NavPage ParseNavPage(const QString& pageText) { return Parse(pageText); }
+
+QString ParseNavHistory(const QString& pageText, bool* complete) {
+    const NavPage page = ParseNavPage(pageText);
+    if (complete) *complete = page.complete;
+    return JoinHistory(page.oldestChange, page.records);
+}
+
+void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
+                        const QDate& start, const QDate& end,
+                        std::function<void(const NavDownloadResult&)> done, QObject* context,
+                        int totalLimitMs) {
+    auto d = std::make_shared<Download>();
+    d->client = &client;
+    d->baseUrl = baseUrl;
+    d->code = code;
+    d->start = start;
+    d->end = end;
+    d->context = context;
+    d->owner = OwnerGuard(context);
+    d->done = std::move(done);
+    d->limited = totalLimitMs > 0;
+    if (d->limited) d->deadline = QDeadlineTimer(totalLimitMs);
+
+    // Nothing to ask for (or no time to ask): answer later all the same, like
+    // a request would.
+    const auto failLater = [&] {
+        QMetaObject::invokeMethod(
+            context ? context : &client, [d] { d->Finish(false); }, Qt::QueuedConnection);
+    };
+    if (!start.isValid() || !end.isValid() || end < start) return failLater();
+    d->per = static_cast<int>(start.daysTo(end) + 1);
+    if (!d->Request(1, [d](const HttpResponse& response) { OnFirstPage(d, response); })) {
+        failLater();
+    }
+}
+
+}  // namespace tovira

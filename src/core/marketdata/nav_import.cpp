@@ -1,0 +1,101 @@
+#include "core/marketdata/nav_import.h"
+
+#include <QStringList>
+#include <array>
+#include <vector>
+
+namespace tovira {
+namespace {
+
+// Writes the five fields of one record into a row.
+void FillRow(LedgerModel& ledger, int row, const QString& record) {
+    static const Column kFields[] = {Column::Date, Column::NetValue, Column::PurchaseEnabled,
+                                     Column::RedeemEnabled, Column::RedConversion};
+    const QStringList fields = record.split(u',');
+    for (int k = 0; k < 5; ++k) ledger.SetCell(row, kFields[k], fields.value(k));
+}
+
+}  // namespace
+
+std::optional<QDate> ReadLedgerDate(const QString& text) {
+    const QString t = text.trimmed();
+    for (const char* format : {"yyyy/M/d", "yyyy-M-d", "yyyy.M.d", "yyyyMMdd"}) {
+        const QDate d = QDate::fromString(t, QString::fromLatin1(format));
+        if (d.isValid()) return d;
+    }
+    return std::nullopt;
+}
+
+std::optional<QDate> LastRowDate(const LedgerModel& ledger) {
+    if (ledger.RowCount() == 0) return std::nullopt;
+    return ReadLedgerDate(ledger.Cell(ledger.RowCount(), Column::Date));
+}
+
+ImportOutcome ImportNavHistory(LedgerModel& ledger, const QString& history) {
+    ImportOutcome outcome;
+    const QStringList records = history.split(u'|');
+    if (records.size() < 2) return outcome;
+    BulkUpdate bulk(ledger);
+    ledger.ReserveRows(ledger.RowCount() + static_cast<int>(records.size()) - 1);
+    for (qsizetype i = 1; i < records.size(); ++i) {
+        const int row = ledger.RowCount() + 1;
+        if (!ledger.AddRow(QString::number(i))) {
+            outcome.hitRowLimit = true;
+            break;
+        }
+        FillRow(ledger, row, records[i]);
+        ++outcome.added;
+    }
+    ledger.SetCell(1, Column::Increase, records[0]);
+    return outcome;
+}
+
+ImportOutcome AppendNavHistory(LedgerModel& ledger, const QString& history) {
+    ImportOutcome outcome;
+    const QStringList records = history.split(u'|');
+    const int n = ledger.RowCount();
+    std::optional<QDate> last = LastRowDate(ledger);
+    BulkUpdate bulk(ledger);
+    for (qsizetype i = 1; i < records.size(); ++i) {
+        const std::optional<QDate> day = ReadLedgerDate(records[i].section(u',', 0, 0));
+        if (last && day && *day <= *last) continue;  // already in the ledger
+        if (!ledger.AddRow(QString::number(n + outcome.added + 1))) {
+            outcome.hitRowLimit = true;
+            break;
+        }
+        FillRow(ledger, ledger.RowCount(), records[i]);
+        ++outcome.added;
+        if (day) last = day;
+    }
+    return outcome;
+}
+
+ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QString& history) {
+    if (after < 0 || after >= ledger.RowCount()) return AppendNavHistory(ledger, history);
+    BulkUpdate bulk(ledger);
+    std::vector<std::array<QString, kColumnCount>> later;
+    for (int row = after + 1; row <= ledger.RowCount(); ++row) {
+        std::array<QString, kColumnCount> cells;
+        for (const ColumnInfo& c : Columns()) cells[Index(c.column)] = ledger.Cell(row, c.column);
+        later.push_back(std::move(cells));
+    }
+    while (ledger.RowCount() > after) ledger.RemoveRow(ledger.RowCount());
+
+    ImportOutcome outcome = AppendNavHistory(ledger, history);
+    const std::optional<QDate> last = LastRowDate(ledger);
+    for (const auto& cells : later) {
+        const std::optional<QDate> day = ReadLedgerDate(cells[Index(Column::Date)]);
+        if (outcome.added > 0 && day && last && *day <= *last) continue;  // now official
+        const int row = ledger.RowCount() + 1;
+        if (!ledger.AddRow(QString::number(row))) {
+            outcome.hitRowLimit = true;
+            break;
+        }
+        for (const ColumnInfo& c : Columns()) {
+            if (c.column != Column::ID) ledger.SetCell(row, c.column, cells[Index(c.column)]);
+        }
+    }
+    return outcome;
+}
+
+}  // namespace tovira

@@ -1,0 +1,45 @@
+#pragma once
+// Filling the ledger from a NAV history string: a date-range import into an
+// empty ledger, and appending the days after the last row.
+
+#include <QDate>
+#include <QString>
+#include <optional>
+
+#include "core/ledger/ledger_model.h"
+
+namespace tovira {
+
+inline const char* const kMsgImportOnFilled = "请保存现有数据并清空列表!";
+inline const char* const kMsgNoStartDate = "没有开始日期，请先导入净值！";
+inline const char* const kMsgAppendDiscarded = "列表已更换，下载的净值没有加入！";
+inline const char* const kMsgRowLimit =
+    "列表最多容纳32767行，已达上限，其余日期未能加入！";
+
+struct ImportOutcome {
+    int added = 0;             // rows added
+    bool hitRowLimit = false;  // days were left out because the ledger is full
+};
+
+// Rows 1..N from records 1..N (numbered 1..N), record 0 into row 1's
+// Increase. Meant for an empty ledger.
+ImportOutcome ImportNavHistory(LedgerModel& ledger, const QString& history);
+
+// Records 1..N appended below the last row and numbered on from the row
+// count. Record 0 is not used. Days not after the last row's date are
+// skipped, so no day is ever added twice.
+ImportOutcome AppendNavHistory(LedgerModel& ledger, const QString& history);
+
+// AppendNavHistory below row `after` when rows were added below it while the
+// days were downloading (today's provisional estimate row): the new days go
+// right after row `after`, the later rows follow them renumbered, except
+// those dated on or before the last new day, which the official days replace.
+ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QString& history);
+
+// The last row's Date cell read as a date (yyyy/M/d and similar forms).
+std::optional<QDate> LastRowDate(const LedgerModel& ledger);
+
+// A Date cell text read as a date.
+std::optional<QDate> ReadLedgerDate(const QString& text);
+
+}  // namespace tovira

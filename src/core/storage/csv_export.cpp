@@ -1,0 +1,117 @@
+#include "core/storage/csv_export.h"
+
+#include <QDate>
+
+#include "core/storage/ini_document.h"
+#include "core/storage/plan_file.h"
+
+namespace tovira {
+namespace {
+
+// Fields holding a separator, a quote or a line break are quoted so that a
+// typed comma cannot shift the columns; every other field is written as is.
+void AppendField(QString& line, const QString& cell, bool percent) {
+    const bool quote =
+        cell.contains(u',') || cell.contains(u'"') || cell.contains(u'\r') || cell.contains(u'\n');
+    if (quote) {
+        line += u'"';
+        QString inner = cell;
+        inner.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        line += inner;
+        if (percent) line += u'%';
+        line += u'"';
+    } else {
+        line += cell;
+        if (percent) line += u'%';
+    }
+}
+
+QString DatePart(const QString& text) {
+    const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("yyyy/M/d"));
+    if (d.isValid()) return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
+    QString fallback = text.trimmed();
+    fallback.replace(u'/', u'-');
+    // Keep the proposed name a plain file name.
+    for (QChar& c : fallback) {
+        if (c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
+            c == u'>' || c == u'|') {
+            c = u'_';
+        }
+    }
+    return fallback;
+}
+
+}  // namespace
+
+namespace {
+
+const char16_t kHeader[] =
+    u"日期,净值,单日涨幅,累计涨幅,申购金额,确认份额,赎回份额,确认金额,持有份额,资产市值,总投入,"
+    u"净盈亏,净收益率,持仓成本,申购状态,赎回状态,分红配送\r\n";
+
+// One ledger row as an export line, CR LF included.
+void AppendLine(QString& line, const LedgerModel& ledger, int row) {
+    for (int p = 1; p < kColumnCount; ++p) {
+        const Column c = static_cast<Column>(p);
+        if (p > 1) line += u',';
+        AppendField(line, ledger.Cell(row, c),
+                    c == Column::Increase || c == Column::TTIncrease || c == Column::ROProfit);
+    }
+    line += QStringLiteral("\r\n");
+}
+
+}  // namespace
+
+QString CsvText(const LedgerModel& ledger) {
+    QString text = QString::fromUtf16(kHeader);
+    const int n = ledger.RowCount();
+    for (int row = 1; row <= n; ++row) AppendLine(text, ledger, row);
+    return text;
+}
+
+std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) {
+    // Encoded line by line: a long ledger never needs the whole text twice.
+    std::optional<QByteArray> bytes = EncodeGbk(QString::fromUtf16(kHeader));
+    if (!bytes) return std::nullopt;
+    const int n = ledger.RowCount();
+    bytes->reserve(bytes->size() + qsizetype(n) * 100);
+    QString line;
+    for (int row = 1; row <= n; ++row) {
+        line.clear();
+        AppendLine(line, ledger, row);
+        const std::optional<QByteArray> encoded = EncodeGbk(line);
+        if (!encoded) return std::nullopt;
+        bytes->append(*encoded);
+    }
+    // The writer ends the text with one more line end.
+    bytes->append("\r\n");
+    return bytes;
+}
+
+QString UnexportableCellMessage(const LedgerModel& ledger) {
+    const int n = ledger.RowCount();
+    for (int row = 1; row <= n; ++row) {
+        for (int p = 1; p < kColumnCount; ++p) {
+            const Column c = static_cast<Column>(p);
+            if (const std::optional<QString> ch = FirstNonGbkCharacter(ledger.Cell(row, c))) {
+                return QString::fromUtf8(kMsgUnexportableCell)
+                    .arg(QString::number(row), QString::fromUtf8(ColumnOf(c).caption), *ch,
+                         CodePointText(*ch));
+            }
+        }
+    }
+    return QString();
+}
+
+QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
+    const int n = ledger.RowCount();
+    return fundCode + u'_' + DatePart(ledger.Cell(1, Column::Date)) + u'_' +
+           DatePart(ledger.Cell(n, Column::Date)) + QStringLiteral(".csv");
+}
+
+bool ExportCsv(const QString& path, const LedgerModel& ledger) {
+    const std::optional<QByteArray> bytes = CsvBytes(ledger);
+    return bytes && WriteFileAtomically(path, *bytes);
+}
+
+}  // namespace tovira

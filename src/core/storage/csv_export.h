@@ -1,0 +1,36 @@
+#pragma once
+// CSV export of the whole ledger, input and computed columns alike.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+#include "core/ledger/ledger_model.h"
+
+namespace tovira {
+
+inline const char* const kMsgNoData = "数据不足！";
+// An export refused for a character GBK cannot hold: row, column caption,
+// character and its code point.
+inline const char* const kMsgUnexportableCell =
+    "第%1行「%2」含有无法导出的字符“%3”（%4），未导出！";
+
+// The export text: the header and one line per row, lines ended by CR LF.
+QString CsvText(const LedgerModel& ledger);
+
+// The export file's bytes: the text in GBK followed by one more CR LF.
+// Nothing when a cell holds a character GBK cannot encode.
+std::optional<QByteArray> CsvBytes(const LedgerModel& ledger);
+
+// The message naming the first cell (top row first, columns in order) with a
+// character GBK cannot hold; empty when the whole ledger can be exported.
+QString UnexportableCellMessage(const LedgerModel& ledger);
+
+// fundCode + "_" + first date + "_" + last date + ".csv", dates as yyyy-M-d.
+QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger);
+
+// Writes the export (GBK, CR LF, with the extra empty last line). Returns
+// false when nothing could be written.
+bool ExportCsv(const QString& path, const LedgerModel& ledger);
+
+}  // namespace tovira

@@ -1,0 +1,230 @@
+#include "core/storage/plan_file.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cmath>
+
+#include "core/common/numbers.h"
+#include "core/storage/ini_document.h"
+
+namespace tovira {
+namespace {
+
+const QString& SettingsSection() {
+    static const QString s = QStringLiteral("设置");
+    return s;
+}
+const QString& SpecialSection() {
+    static const QString s = QStringLiteral("特殊数据");
+    return s;
+}
+QString RowSection(int row) { return QStringLiteral("第%1行").arg(row); }
+
+// Fields in the order the plan file stores and the open applies them.
+constexpr Field kStoredFieldOrder[] = {
+    Field::PurchaseFeePct,    Field::RedeemFeePct, Field::MinRedeemShares, Field::MinKeepShares,
+    Field::TotalCapital,      Field::StartSellPct, Field::TakeProfitPct,   Field::BreakMaDays,
+    Field::BreakAmplitudePct, Field::StartBuyPct,  Field::RiskPositionPct, Field::Multiple,
+    Field::MultipleStep,
+};
+
+struct RowKey {
+    const char* key;
+    Column column;
+    bool factOnly;
+};
+constexpr RowKey kRowKeys[] = {
+    {"Date", Column::Date, false},
+    {"NetValue", Column::NetValue, false},
+    {"PurchaseAmount", Column::PurchaseAmount, true},
+    {"RedeemShares", Column::RedeemShares, true},
+    {"PurchaseEnabled", Column::PurchaseEnabled, false},
+    {"RedeemEnabled", Column::RedeemEnabled, false},
+    {"RedConversion", Column::RedConversion, false},
+};
+
+// The message naming the first text the save cannot encode, in the order the
+// save writes them; empty when everything can be saved.
+QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
+    for (Field f : kStoredFieldOrder) {
+        if (const std::optional<QString> c = FirstNonGbkCharacter(settings.Text(f))) {
+            return QString::fromUtf8(kMsgUnsavableSetting)
+                .arg(QString::fromUtf8(FieldOf(f).iniKey), *c, CodePointText(*c));
+        }
+    }
+    const auto cellMessage = [](int row, Column column, const QString& c) {
+        return QString::fromUtf8(kMsgUnsavableCell)
+            .arg(QString::number(row), QString::fromUtf8(ColumnOf(column).caption), c,
+                 CodePointText(c));
+    };
+    if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(1, Column::Increase))) {
+        return cellMessage(1, Column::Increase, *c);
+    }
+    const int n = ledger.RowCount();
+    for (int row = 1; row <= n; ++row) {
+        for (const RowKey& k : kRowKeys) {
+            if (k.factOnly && mode != Mode::Fact) continue;
+            if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(row, k.column))) {
+                return cellMessage(row, k.column, *c);
+            }
+        }
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString CodePointText(const QString& character) {
+    const char32_t c = character.size() == 2 && character[0].isHighSurrogate()
+                           ? QChar::surrogateToUcs4(character[0], character[1])
+                           : (character.isEmpty() ? char32_t(0) : char32_t(character[0].unicode()));
+    return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString PlanFolder(const QString& programFolder) {
+    return QDir(programFolder).filePath(QStringLiteral("我的基金"));
+}
+
+QString PlanFilePath(const QString& programFolder, const QString& fundCode) {
+    return PlanFolder(programFolder) + QLatin1Char('/') + fundCode + QStringLiteral(".ini");
+}
+
+bool IsFundCode(const QString& text) { return text.size() == 6 && StrictNumber(text).has_value(); }
+
+bool IsUsableFundCode(const QString& fundCode) {
+    if (fundCode.isEmpty()) return false;
+    for (QChar c : fundCode) {
+        if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+}
+
+SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                        const QString& programFolder, const QString& fundCode,
+                        QString& currentPlanPath, Prompt& prompt) {
+    // An empty or garbled code would name the file ".ini" or worse.
+    if (!IsUsableFundCode(fundCode)) {
+        prompt.Inform(QString::fromUtf8(kMsgBadFundCode));
+        return SaveResult::BadFundCode;
+    }
+    const bool folderReady = QDir().mkpath(PlanFolder(programFolder));
+    const QString path = PlanFilePath(programFolder, fundCode);
+    currentPlanPath = path;
+    const int n = ledger.RowCount();
+    if (n == 0) {
+        prompt.Inform(QString::fromUtf8(kMsgNoRowsToSave));
+        return SaveResult::NoRows;
+    }
+
+    // Refused before anything is written, naming the character and its place.
+    const QString unsavable = UnsavableTextMessage(ledger, settings, mode);
+    if (!unsavable.isEmpty()) {
+        prompt.Inform(unsavable);
+        return SaveResult::Failed;
+    }
+
+    IniDocument doc;
+    // Keys the save does not write must survive, so an existing file that
+    // cannot be read must not be replaced.
+    if (!folderReady || (QFileInfo::exists(path) && !doc.Load(path))) {
+        prompt.Inform(QString::fromUtf8(kMsgSaveError));
+        return SaveResult::Failed;
+    }
+    const QString& set = SettingsSection();
+    for (const SwitchInfo& sw : Switches()) {
+        doc.SetValue(set, QString::fromLatin1(sw.key),
+                     settings.Checked(sw.sw) ? QStringLiteral("1") : QStringLiteral("0"));
+        if (sw.sw == Switch::BrokenSP) doc.SetValue(set, QStringLiteral("基金代码"), fundCode);
+    }
+    for (Field f : kStoredFieldOrder) {
+        doc.SetValue(set, QString::fromUtf8(FieldOf(f).iniKey), settings.Text(f));
+    }
+    doc.SetValue(SpecialSection(), QStringLiteral("行数"), QString::number(n));
+    doc.SetValue(SpecialSection(), QStringLiteral("Increase"), ledger.Cell(1, Column::Increase));
+    for (int row = 1; row <= n; ++row) {
+        const QString section = RowSection(row);
+        for (const RowKey& k : kRowKeys) {
+            if (k.factOnly && mode != Mode::Fact) continue;
+            doc.SetValue(section, QString::fromLatin1(k.key), ledger.Cell(row, k.column));
+        }
+    }
+    if (!doc.Save(path)) {
+        prompt.Inform(QString::fromUtf8(kMsgSaveError));
+        return SaveResult::Failed;
+    }
+    // A save that died between writing its temporary file and renaming it left
+    // that file behind; the plan just saved supersedes it.
+    RemoveStaleTemporaries(path);
+    ledger.SetInputsModified(false);
+    prompt.Inform(QString::fromUtf8(kMsgSaved));
+    return SaveResult::Saved;
+}
+
+OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
+                        Prompt& prompt, const OpenPlanOptions& options) {
+    // A pipe or a device is no plan file (reading it could wait or run on
+    // forever); links are followed.
+    if (!QFileInfo(path).isFile()) return OpenResult::NoFile;
+    if (!path.endsWith(QStringLiteral(".ini"), Qt::CaseSensitive)) {
+        prompt.Inform(QString::fromUtf8(kMsgWrongFormat));
+        return OpenResult::WrongFormat;
+    }
+    IniDocument doc;
+    doc.Load(path);
+
+    // A count beyond what the ledger holds would otherwise open as no rows at
+    // all, as if the file had none.
+    const QString countText = doc.Value(SpecialSection(), QStringLiteral("行数"));
+    if (const std::optional<double> rows = StrictNumber(countText);
+        rows && std::nearbyint(*rows) > 32767) {
+        prompt.Inform(QString::fromUtf8(kMsgTooManyRows)
+                          .arg(QString::number(std::nearbyint(*rows), 'g', 15)));
+        return OpenResult::TooManyRows;
+    }
+
+    const QString& set = SettingsSection();
+    for (const SwitchInfo& sw : Switches()) {
+        const std::optional<int16_t> state =
+            StrictInt16(doc.Value(set, QString::fromLatin1(sw.key)));
+        // "0" and "1" set the switch; anything else leaves it as it was.
+        if (state && (*state == 0 || *state == 1)) settings.SetChecked(sw.sw, *state == 1);
+    }
+    for (Field f : kStoredFieldOrder) {
+        settings.SetText(f, doc.Value(set, QString::fromUtf8(FieldOf(f).iniKey)));
+    }
+
+    const std::optional<int16_t> count = StrictInt16(countText);
+    const int n = count && *count > 0 ? *count : 0;
+    {
+        BulkUpdate bulk(ledger);
+        ledger.ReserveRows(n);
+        for (int row = 1; row <= n; ++row) {
+            if (ledger.RowCount() < row && !ledger.AddRow(QString::number(row))) break;
+            const QString section = RowSection(row);
+            for (const RowKey& k : kRowKeys) {
+                if (k.factOnly && options.mode != Mode::Fact) continue;
+                const QString value = doc.Value(section, QString::fromLatin1(k.key));
+                // Status texts repeat day after day: share the row above's
+                // string instead of keeping thousands of equal copies.
+                const QString& above = ledger.Cell(row - 1, k.column);
+                ledger.SetCell(row, k.column, value == above ? above : value);
+            }
+        }
+    }
+
+    // The rows just read are the file's, not unsaved work.
+    ledger.SetInputsModified(false);
+    if (options.setFundCode) options.setFundCode(doc.Value(set, QStringLiteral("基金代码")));
+    ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
+    if (options.recalculate) Recalculate(ledger, settings, options.mode);
+    // What was just read is what the file holds.
+    ledger.SetInputsModified(false);
+    return OpenResult::Opened;
+}
+
+void ApplyRedeemColumns(LedgerModel& ledger, bool shown) {
+    ledger.SetColumnWidth(Column::RedeemShares, shown ? 1000 : 0);
+    ledger.SetColumnWidth(Column::RedeemAmount, shown ? 1000 : 0);
+}
+
+}  // namespace tovira

@@ -1,0 +1,134 @@
+#include "gui/dialogs/about_dialog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <utility>
+
+#include "gui/layout/twips.h"
+#include "gui/shell/update_check.h"
+
+namespace tovira {
+
+namespace {
+
+// Design client area in twips.
+constexpr double kClientWidth = 3405;
+constexpr double kClientHeight = 3060;
+
+const QColor kLinkHover(0, 0, 255);
+const QColor kLinkNormal(0, 0, 0);
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(rect);
+    // Moves over the labels reach the box, so the link turns black over them
+    // as over the bare box.
+    label->setMouseTracking(true);
+    return label;
+}
+
+}  // namespace
+
+AboutDialog::AboutDialog(const QString& webSite, UrlOpener open, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      webSite_(webSite),
+      open_(open ? std::move(open) : SystemUrlOpener()) {
+    setObjectName(QStringLiteral("AboutDialog"));
+    const QString title = QString::fromLatin1(kAppCaption);
+    setWindowTitle(QStringLiteral("关于 ") + title);
+    setFont(WindowFont());
+    setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
+    setMouseTracking(true);
+
+    picIcon_ = MakeLabel(this, "picIcon", QString(), TwipsRect(360, 420, 540, 540));
+    const QIcon icon = owner ? owner->windowIcon() : QApplication::windowIcon();
+    if (!icon.isNull()) picIcon_->setPixmap(icon.pixmap(picIcon_->size()));
+
+    lblTitle_ = MakeLabel(this, "lblTitle", title, TwipsRect(1140, 375, 2145, 375));
+    QFont titleFont = font();
+    titleFont.setPointSize(12);
+    titleFont.setBold(true);
+    lblTitle_->setFont(titleFont);
+
+    lblVersion_ = MakeLabel(this, "lblVersion", QStringLiteral("版本：") + CurrentVersionText(),
+                            TwipsRect(1140, 780, 2145, 300));
+
+    lblDescription_ =
+        MakeLabel(this, "lblDescription", QStringLiteral("官网："), TwipsRect(360, 1560, 600, 300));
+
+    label1_ = MakeLabel(this, "Label1", webSite_, TwipsRect(900, 1560, 2385, 300));
+    if (webSite_.isEmpty()) {
+        // No address configured: nothing to show or open.
+        label1_->setEnabled(false);
+    } else {
+        label1_->setCursor(Qt::PointingHandCursor);
+        label1_->setToolTip(webSite_);
+    }
+    label1_->installEventFilter(this);
+    ColourLink(kLinkNormal);
+
+    lblDisclaimer_ =
+        MakeLabel(this, "lblDisclaimer", QStringLiteral("警告：基金有风险，投资需谨慎！"),
+                  TwipsRect(360, 2220, 2925, 540));
+    lblDisclaimer_->setWordWrap(true);
+    lblDisclaimer_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void AboutDialog::ColourLink(const QColor& colour) {
+    QPalette palette = label1_->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label1_->setPalette(palette);
+}
+
+bool AboutDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != label1_ || webSite_.isEmpty()) return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::MouseMove:
+            ColourLink(kLinkHover);
+            return true;
+        case QEvent::Leave:
+            ColourLink(kLinkNormal);
+            break;
+        case QEvent::MouseButtonRelease: {
+            // A click: pressed and released over the link.
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                label1_->rect().contains(mouse->position().toPoint())) {
+                open_(QUrl(webSite_));
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void AboutDialog::mouseMoveEvent(QMouseEvent* event) {
+    ColourLink(kLinkNormal);
+    QDialog::mouseMoveEvent(event);
+}
+
+AboutDialog* ShowAboutDialog(QWidget* owner, const QString& webSite, const UrlOpener& open) {
+    AboutDialog* box =
+        owner ? owner->findChild<AboutDialog*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    if (!box) box = new AboutDialog(webSite, open, owner);
+    if (!box->isVisible()) {
+        if (owner) {
+            const QPoint centre = owner->frameGeometry().center();
+            box->move(centre -
+                      QPoint(box->frameGeometry().width() / 2, box->frameGeometry().height() / 2));
+        }
+        box->show();
+    }
+    box->raise();
+    box->activateWindow();
+    return box;
+}
+
+}  // namespace tovira

@@ -1,0 +1,105 @@
+#include "gui/dialogs/cost_calculator_dialog.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "gui/layout/twips.h"
+#include "core/ledger/ledger_model.h"
+#include "core/engine/calculators.h"
+
+namespace tovira {
+
+namespace {
+
+// Client area in twips.
+constexpr double kClientWidth = 1335;
+constexpr double kClientHeight = 2460;
+
+}  // namespace
+
+CostCalculatorDialog::CostCalculatorDialog(const LedgerModel& ledger, const PlanSettings& settings, Prompt& prompt,
+                   QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      ledger_(ledger),
+      settings_(settings),
+      prompt_(prompt) {
+    setObjectName(QStringLiteral("CostCalculatorDialog"));
+    setWindowTitle(QStringLiteral("计算"));
+    setFont(WindowFont());
+    setModal(false);
+    setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
+
+    frame2_ = new QFrame(this);
+    frame2_->setObjectName(QStringLiteral("Frame2"));
+    frame2_->setFrameShape(QFrame::NoFrame);
+    frame2_->setGeometry(rect());
+
+    label5_ = new QLabel(QStringLiteral("目标成本："), frame2_);
+    label5_->setObjectName(QStringLiteral("Label5"));
+    label5_->setGeometry(TwipsRect(120, 120, 900, 255));
+
+    text1_ = new QLineEdit(QStringLiteral("1.0000"), frame2_);
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setGeometry(TwipsRect(120, 480, 1095, 375));
+
+    label6_ = new QLabel(QStringLiteral("应赎回份额："), frame2_);
+    label6_->setObjectName(QStringLiteral("Label6"));
+    label6_->setGeometry(TwipsRect(120, 960, 1080, 255));
+
+    text2_ = new QLineEdit(frame2_);
+    text2_->setObjectName(QStringLiteral("Text2"));
+    text2_->setGeometry(TwipsRect(120, 1320, 1095, 375));
+
+    command1_ = new QPushButton(QStringLiteral("计    算"), frame2_);
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command1_->setGeometry(TwipsRect(120, 1920, 1095, 375));
+    // Enter in a box must not close the window as a dialog's default button would.
+    command1_->setAutoDefault(false);
+    connect(command1_, &QPushButton::clicked, this, &CostCalculatorDialog::Calculate);
+}
+
+void CostCalculatorDialog::PlaceBeside(const QWidget& mainWindow) {
+    if (mainWindow.isMaximized()) return;
+    const QRect mainFrame = mainWindow.frameGeometry();
+    // Our own frame is only known once the window manager has framed us; until
+    // then take the main window's border width, which the same window manager
+    // draws.
+    int border = frameGeometry().width() - width();
+    if (border <= 0) border = mainFrame.width() - mainWindow.width();
+    move(mainFrame.left() - (width() + border), mainFrame.top());
+}
+
+void CostCalculatorDialog::Calculate() {
+    if (const std::optional<QString> shares =
+            Cheaper(ledger_, settings_, text1_->text(), prompt_)) {
+        // The box is narrow: show a long result from its start, so its sign
+        // stays in sight, and the whole text on hover.
+        text2_->setText(*shares);
+        text2_->setCursorPosition(0);
+        text2_->setToolTip(*shares);
+    }
+}
+
+CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger, const PlanSettings& settings,
+                       Prompt& prompt) {
+    if (!LedgerHasData(ledger, prompt)) return nullptr;
+    // A hidden one was closed and is on its way out.
+    CostCalculatorDialog* form = nullptr;
+    for (CostCalculatorDialog* open : mainWindow.findChildren<CostCalculatorDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (open->isVisible()) form = open;
+    }
+    if (!form) {
+        form = new CostCalculatorDialog(ledger, settings, prompt, &mainWindow);
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        form->PlaceBeside(mainWindow);
+    }
+    form->show();
+    form->raise();
+    form->activateWindow();
+    return form;
+}
+
+}  // namespace tovira

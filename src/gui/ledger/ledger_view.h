@@ -1,0 +1,55 @@
+#pragma once
+// The ledger on screen: a table view over LedgerModel with column widths in
+// twips (width 0 hides a column), the context menu on a right press anywhere
+// in the list area, file drops, and the in-place cell editor.
+
+#include <QStringList>
+#include <QTableView>
+#include <optional>
+
+#include "core/ledger/ledger_model.h"
+
+class QMenu;
+
+namespace tovira {
+
+class CellEditor;
+
+class LedgerView : public QTableView {
+    Q_OBJECT
+  public:
+    explicit LedgerView(LedgerModel& model, QWidget* parent = nullptr);
+    ~LedgerView() override;
+
+    LedgerModel& Ledger() const { return model_; }
+    // 1-based position of the selected row, if any.
+    std::optional<int> SelectedRow() const;
+    void SelectRow(int row);
+    // The menu popped up on a right press (PopMenu); the window fills it.
+    QMenu* ContextMenu() const { return menu_; }
+    CellEditor* Editor() const { return editor_; }
+    // The tooltip of the cell at a viewport position: its full text when the
+    // column is too narrow to show it, else nothing.
+    QString ToolTipAt(const QPoint& viewportPos) const;
+
+  signals:
+    // Files dropped on the table, full local paths in drop order.
+    void FilesDropped(const QStringList& paths);
+
+  protected:
+    bool viewportEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void ApplyColumnWidth(Column key, int twips);
+
+    LedgerModel& model_;
+    QMenu* menu_ = nullptr;
+    CellEditor* editor_ = nullptr;
+};
+
+}  // namespace tovira

@@ -1,0 +1,384 @@
+#include "gui/ledger/side_panel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QKeyEvent>
+#include <QWheelEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <optional>
+
+#include "gui/layout/twips.h"
+#include "core/common/numbers.h"
+
+namespace tovira {
+
+namespace {
+
+size_t Index(Field f) { return static_cast<size_t>(f); }
+size_t Index(Switch s) { return static_cast<size_t>(s); }
+
+// Geometry in twips. Frame3 is the panel itself; the frames and the toggle
+// sit where the window's layout puts them, the rest is our own grid.
+constexpr int kPanelWidth = 2415;
+constexpr int kPanelHeight = 9255;
+constexpr int kFrame2Top = 240;
+constexpr int kFrame2Height = 1815;
+constexpr int kFrame1Top = 2160;
+constexpr int kFrame1Height = 7095;
+constexpr int kToggleLeft = 2160;
+constexpr int kToggleWidth = 240;
+constexpr int kToggleHeight = 255;
+
+// Inside the frames: below the frame title, a margin on either side.
+constexpr int kInnerLeft = 105;
+constexpr int kInnerRight = kPanelWidth - 105;
+constexpr int kFirstRowTop = 330;
+constexpr int kControlHeight = 330;
+
+// Frame "选项": two columns of check boxes.
+constexpr int kSwitchPitch = 345;
+constexpr int kSwitchColumnWidth = (kInnerRight - kInnerLeft) / 2;
+
+// Frame "参数": one row per box, caption on the left.
+constexpr int kFieldPitch = 480;
+constexpr int kCaptionWidth = 1170;
+constexpr int kBoxLeft = kInnerLeft + kCaptionWidth + 15;
+constexpr int kSpinWidth = 210;
+
+// Where each check box sits: the take-profit alert and the break alert that
+// replaces it side by side, then the purchase rules, then the rest.
+struct SwitchPlace {
+    Switch sw;
+    int row;
+    int column;
+};
+constexpr SwitchPlace kSwitchPlaces[] = {
+    {Switch::SPRemind, 0, 0}, {Switch::BrokenSP, 0, 1}, {Switch::PCFirst, 1, 0},
+    {Switch::KeepROP, 1, 1},  {Switch::Redeem, 2, 0},   {Switch::RedRecycle, 2, 1},
+    {Switch::NoLimit, 3, 0},
+};
+
+// Captions of the boxes: the figure and its unit.
+const char* CaptionText(Field f) {
+    switch (f) {
+        case Field::PurchaseFeePct:
+            return "申购费率(%)";
+        case Field::RedeemFeePct:
+            return "赎回费率(%)";
+        case Field::MinRedeemShares:
+            return "至少赎回(份)";
+        case Field::MinKeepShares:
+            return "至少保留(份)";
+        case Field::TotalCapital:
+            return "资金总量(元)";
+        case Field::StartSellPct:
+            return "起卖点位(%)";
+        case Field::TakeProfitPct:
+            return "止盈点位(%)";
+        case Field::StartBuyPct:
+            return "起投涨幅(%)";
+        case Field::Multiple:
+            return "投入倍数(倍)";
+        case Field::MultipleStep:
+            return "倍数加大(倍)";
+        case Field::BreakMaDays:
+            return "破位均线(天)";
+        case Field::RiskPositionPct:
+            return "风控仓位(%)";
+        case Field::BreakAmplitudePct:
+            return "破位幅度(%)";
+    }
+    return "";
+}
+
+// The label control that governs a box's caption, for the captions a switch
+// turns on and off.
+std::optional<Control> CaptionControlOf(Field f) {
+    switch (f) {
+        case Field::MinRedeemShares:
+            return Control::Label3;
+        case Field::MinKeepShares:
+            return Control::Label4;
+        case Field::StartSellPct:
+            return Control::Label6;
+        case Field::TakeProfitPct:
+            return Control::Label8;
+        case Field::BreakMaDays:
+            return Control::Label20;
+        case Field::RiskPositionPct:
+            return Control::Label21;
+        case Field::BreakAmplitudePct:
+            return Control::Label22;
+        default:
+            return std::nullopt;
+    }
+}
+
+Control ControlOf(Switch s) {
+    switch (s) {
+        case Switch::SPRemind:
+            return Control::SPRemind;
+        case Switch::RedRecycle:
+            return Control::RedRecycle;
+        case Switch::PCFirst:
+            return Control::PCFirst;
+        case Switch::Redeem:
+            return Control::Redeem;
+        case Switch::KeepROP:
+            return Control::KeepROP;
+        case Switch::NoLimit:
+            return Control::NoLimit;
+        case Switch::BrokenSP:
+            return Control::BrokenSP;
+    }
+    return Control::SPRemind;
+}
+
+}  // namespace
+
+SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
+    : QWidget(parent), settings_(settings), prompt_(prompt) {
+    setObjectName(QStringLiteral("Frame3"));
+    setFont(WindowFont());
+    // The panel slides over the ledger's place; paint it fully.
+    setAutoFillBackground(true);
+    resize(TwipsRect(0, 0, kPanelWidth, kPanelHeight).size());
+
+    auto* options = new QGroupBox(QStringLiteral("选项"), this);
+    options->setObjectName(QStringLiteral("Frame2"));
+    options->setGeometry(TwipsRect(0, kFrame2Top, kPanelWidth, kFrame2Height));
+    // Created in reading order, so Tab walks them row by row.
+    for (const SwitchPlace& place : kSwitchPlaces) {
+        const SwitchInfo& info = SwitchOf(place.sw);
+        auto* box = new QCheckBox(QString::fromUtf8(info.caption), options);
+        box->setObjectName(QString::fromLatin1(info.key));
+        if (*info.tooltip) box->setToolTip(QString::fromUtf8(info.tooltip));
+        box->setGeometry(TwipsRect(kInnerLeft + place.column * kSwitchColumnWidth,
+                                   kFirstRowTop + place.row * kSwitchPitch, kSwitchColumnWidth,
+                                   kControlHeight));
+        const Switch s = place.sw;
+        connect(box, &QCheckBox::clicked, this, [this, s](bool checked) {
+            if (syncing_) return;
+            settings_.SetChecked(s, checked);
+            // A handler may have changed other switches (SPRemind unticks
+            // BrokenSP), so show every state again.
+            SyncStates();
+            emit SwitchClicked(s, checked);
+            emit EditedByUser();
+        });
+        switches_[Index(s)] = box;
+    }
+
+    auto* parameters = new QGroupBox(QStringLiteral("参数"), this);
+    parameters->setObjectName(QStringLiteral("Frame1"));
+    parameters->setGeometry(TwipsRect(0, kFrame1Top, kPanelWidth, kFrame1Height));
+
+    auto rowTop = [](int row) { return kFirstRowTop + row * kFieldPitch; };
+    auto addCaption = [&](const QString& text, int row) {
+        auto* label = new QLabel(text, parameters);
+        label->setGeometry(TwipsRect(kInnerLeft, rowTop(row), kCaptionWidth, kControlHeight));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return label;
+    };
+
+    // FCList: the main window fills its history and reacts to it.
+    QLabel* fundCaption = addCaption(QStringLiteral("基金代码"), 0);
+    fundCode_ = new QComboBox(parameters);
+    fundCode_->setObjectName(QStringLiteral("FCList"));
+    fundCode_->setEditable(true);
+    // The history list is kept by the window; Enter must not add entries.
+    fundCode_->setInsertPolicy(QComboBox::NoInsert);
+    fundCode_->setEditText(QStringLiteral("210009"));
+    fundCode_->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
+    fundCode_->setGeometry(TwipsRect(kBoxLeft, rowTop(0), kInnerRight - kBoxLeft, kControlHeight));
+    fundCaption->setBuddy(fundCode_);
+
+    for (const FieldInfo& info : Fields()) {
+        const Field f = info.field;
+        const int row = static_cast<int>(f) + 1;
+        QLabel* caption = addCaption(QString::fromUtf8(CaptionText(f)), row);
+        auto* box = new QLineEdit(QString(), parameters);
+        box->setObjectName(QString::fromLatin1(info.control));
+        box->setToolTip(QString::fromUtf8(info.tooltip));
+        caption->setBuddy(box);
+        const bool spins = SpinOf(f).has_value();
+        const int boxWidth = kInnerRight - kBoxLeft - (spins ? kSpinWidth : 0);
+        box->setGeometry(TwipsRect(kBoxLeft, rowTop(row), boxWidth, kControlHeight));
+        box->installEventFilter(this);
+        connect(box, &QLineEdit::textEdited, this,
+                [this, f](const QString& text) { OnTextEdited(f, text); });
+        connect(box, &QLineEdit::editingFinished, this, [this, f] { FinishTyping(f); });
+        boxes_[Index(f)] = box;
+        captions_[Index(f)] = caption;
+
+        if (spins) {
+            // Up over down, filling the box's height like a spin box's buttons.
+            const QRect area =
+                TwipsRect(kBoxLeft + boxWidth, rowTop(row), kSpinWidth, kControlHeight);
+            const int upHeight = area.height() / 2;
+            auto makeButton = [&](Qt::ArrowType arrow, bool up) {
+                auto* button = new QToolButton(parameters);
+                button->setArrowType(arrow);
+                button->setAutoRepeat(true);
+                // Clicking the buttons must not take the focus (and validate).
+                button->setFocusPolicy(Qt::NoFocus);
+                connect(button, &QToolButton::clicked, this, [this, f, up] { OnSpin(f, up); });
+                return button;
+            };
+            QToolButton* upButton = makeButton(Qt::UpArrow, true);
+            QToolButton* downButton = makeButton(Qt::DownArrow, false);
+            upButton->setGeometry(area.left(), area.top(), area.width(), upHeight);
+            downButton->setGeometry(area.left(), area.top() + upHeight, area.width(),
+                                    area.height() - upHeight);
+            spinUp_[Index(f)] = upButton;
+            spinDown_[Index(f)] = downButton;
+        }
+    }
+
+    toggle_ = new QLabel(QStringLiteral(" 《"), this);
+    toggle_->setObjectName(QStringLiteral("Label16"));
+    toggle_->setGeometry(TwipsRect(kToggleLeft, 0, kToggleWidth, kToggleHeight));
+    toggle_->setCursor(Qt::PointingHandCursor);
+    toggle_->installEventFilter(this);
+    toggle_->raise();
+
+    SyncFromSettings();
+}
+
+void SidePanel::SyncFromSettings() {
+    syncing_ = true;
+    for (const FieldInfo& info : Fields()) {
+        QLineEdit* box = boxes_[Index(info.field)];
+        const QString& text = settings_.Text(info.field);
+        // Leave an unchanged box alone (its cursor and undo history).
+        if (box->text() != text) box->setText(text);
+    }
+    syncing_ = false;
+    SyncStates();
+}
+
+void SidePanel::SyncStates() {
+    syncing_ = true;
+    for (const FieldInfo& info : Fields()) {
+        const Field f = info.field;
+        boxes_[Index(f)]->setEnabled(settings_.Enabled(ControlOf(f)));
+        const std::optional<Control> label = CaptionControlOf(f);
+        captions_[Index(f)]->setEnabled(!label || settings_.Enabled(*label));
+        if (const std::optional<Control> spin = SpinOf(f)) {
+            spinUp_[Index(f)]->setEnabled(settings_.Enabled(*spin));
+            spinDown_[Index(f)]->setEnabled(settings_.Enabled(*spin));
+        }
+    }
+    for (const SwitchInfo& info : Switches()) {
+        QCheckBox* box = switches_[Index(info.sw)];
+        box->setChecked(settings_.Checked(info.sw));
+        box->setEnabled(settings_.Enabled(ControlOf(info.sw)));
+    }
+    syncing_ = false;
+}
+
+void SidePanel::OnTextEdited(Field f, const QString& text) {
+    if (syncing_) return;
+    emit EditedByUser();
+    // A clamped box is not rewritten while the user types into it: "-",
+    // "1." or "1" on the way to "1.5" would otherwise be replaced and the
+    // next key land in the replacement. The settings take each complete
+    // number (clamped to the bounds); the box shows the settled text when
+    // the edit ends.
+    if (PlanSettings::Clamp(f, text) == text || StrictNumber(text)) settings_.SetText(f, text);
+}
+
+void SidePanel::FinishTyping(Field f) {
+    QLineEdit* box = boxes_[Index(f)];
+    if (syncing_ || box->text() == settings_.Text(f)) return;
+    settings_.SetText(f, box->text());
+    if (box->text() != settings_.Text(f)) box->setText(settings_.Text(f));
+}
+
+void SidePanel::FinishTyping() {
+    for (const FieldInfo& info : Fields()) FinishTyping(info.field);
+}
+
+void SidePanel::OnSpin(Field f, bool up) {
+    FinishTyping(f);
+    emit EditedByUser();
+    settings_.Spin(f, up);
+    QLineEdit* box = boxes_[Index(f)];
+    if (box->text() != settings_.Text(f)) box->setText(settings_.Text(f));
+}
+
+void SidePanel::Validate(Field f) {
+    QLineEdit* box = boxes_[Index(f)];
+    const std::optional<QString> message = PlanSettings::Validate(f, box->text());
+    if (!message) return;
+    // The message box and the refocus below move the focus around; none of
+    // those moves may validate again, or two bad boxes would take the focus
+    // from each other for ever.
+    validating_ = true;
+    prompt_.Inform(*message);
+    QTimer::singleShot(0, this, [this, box = QPointer<QLineEdit>(box)] {
+        if (box && box->isEnabled() && box->isVisible()) {
+            box->setFocus(Qt::OtherFocusReason);
+            box->selectAll();
+        }
+        validating_ = false;
+    });
+}
+
+bool SidePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == toggle_) {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                toggle_->rect().contains(mouse->position().toPoint())) {
+                emit ToggleClicked();
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    // The boxes with spin buttons also answer the Up and Down keys and the
+    // mouse wheel with their steps.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel) {
+        for (const FieldInfo& info : Fields()) {
+            const Field f = info.field;
+            if (watched != boxes_[Index(f)] || !spinUp_[Index(f)] || !spinUp_[Index(f)]->isEnabled())
+                continue;
+            int direction = 0;
+            if (event->type() == QEvent::KeyPress) {
+                const int key = static_cast<QKeyEvent*>(event)->key();
+                direction = key == Qt::Key_Up ? 1 : key == Qt::Key_Down ? -1 : 0;
+            } else {
+                const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+                direction = delta > 0 ? 1 : delta < 0 ? -1 : 0;
+            }
+            if (direction == 0) break;
+            OnSpin(f, direction > 0);
+            return true;
+        }
+    }
+    if (event->type() == QEvent::FocusOut && !validating_) {
+        const auto* focus = static_cast<QFocusEvent*>(event);
+        // Switching to another application or opening a menu leaves the box
+        // focused within the window: that is not leaving it.
+        const bool leaves = focus->reason() != Qt::ActiveWindowFocusReason &&
+                            focus->reason() != Qt::PopupFocusReason;
+        for (const FieldInfo& info : Fields()) {
+            QLineEdit* box = boxes_[Index(info.field)];
+            // A box that was just switched off is not checked either.
+            if (watched == box && leaves && box->isEnabled()) Validate(info.field);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace tovira

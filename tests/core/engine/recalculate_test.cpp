@@ -1,0 +1,276 @@
+#include "core/engine/recalculate.h"
+
+#include <gtest/gtest.h>
+
+#include "core/engine/ledger_commands.h"
+#include "support/test_support.h"
+
+using namespace tovira;
+using test::AddDays;
+
+namespace {
+
+QString C(const LedgerModel& l, int row, Column c) { return l.Cell(row, c); }
+
+class RecalculateTest : public ::testing::Test {
+  protected:
+    LedgerModel ledger;
+    PlanSettings settings;
+};
+
+}  // namespace
+
+TEST_F(RecalculateTest, FirstRowBuysOneHundredthOfTheCapital) {
+    AddDays(ledger, {{"1.0000"}});
+    ledger.SetCell(1, Column::Increase, QStringLiteral("0.00"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 1, Column::Increase), "0");
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "500");
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseShares), "499.25");
+    EXPECT_EQ(C(ledger, 1, Column::HoldShares), "499.25");
+    EXPECT_EQ(C(ledger, 1, Column::MarketValue), "499.25");
+    EXPECT_EQ(C(ledger, 1, Column::TTPurchase), "500");
+    EXPECT_EQ(C(ledger, 1, Column::Profit), "-3.25");
+    EXPECT_EQ(C(ledger, 1, Column::ROProfit), "-0.65");
+    EXPECT_EQ(C(ledger, 1, Column::AverageValue), "1.0065");
+    EXPECT_EQ(ledger.CellColour(1, Column::Increase), kGreen);
+    EXPECT_EQ(ledger.CellColour(1, Column::ROProfit), kGreen);
+}
+
+TEST_F(RecalculateTest, ConsecutiveFallsGrowTheMultiple) {
+    // Each day falls 1 %: the new-low rule buys 600, 780, 1092.
+    AddDays(ledger, {{"1.0000"}, {"0.9900"}, {"0.9801"}, {"0.9703"}, {"0.9703"}, {"0.9600"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "600");
+    EXPECT_EQ(C(ledger, 3, Column::PurchaseAmount), "780");
+    EXPECT_EQ(C(ledger, 4, Column::PurchaseAmount), "1092");
+    EXPECT_EQ(C(ledger, 5, Column::PurchaseAmount), "0");
+    // After a day without purchase the chain restarts at the multiple.
+    EXPECT_EQ(C(ledger, 6, Column::PurchaseAmount), "1310.4");
+    EXPECT_EQ(C(ledger, 2, Column::Increase), "-1");
+    EXPECT_EQ(ledger.CellColour(2, Column::Increase), kGreen);
+    EXPECT_EQ(C(ledger, 3, Column::TTIncrease), "-1.99");
+}
+
+TEST_F(RecalculateTest, BlockedPurchaseRestartsTheWeight) {
+    AddDays(ledger, {{"1.0000"}, {"0.9900"}, {"0.9700", "封闭期"}, {"0.9500"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "600");
+    EXPECT_EQ(C(ledger, 3, Column::PurchaseAmount), "0");
+    EXPECT_EQ(C(ledger, 4, Column::PurchaseAmount), "720");
+}
+
+TEST_F(RecalculateTest, CapitalLimitCutsToTheRemainder) {
+    settings.SetText(Field::TotalCapital, QStringLiteral("1000"));
+    settings.SetText(Field::Multiple, QStringLiteral("2"));
+    settings.SetText(Field::MultipleStep, QStringLiteral("0.3"));
+    AddDays(ledger, {{"1.0"}, {"0.9"}, {"0.8"}, {"0.7"}, {"0.6"}, {"0.5"}, {"0.4"}, {"0.3"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    // 10, 20, 46, 119.6, 346.84 bring the total to 542.44; the next purchase
+    // (1109.89) is cut to the remainder and later ones to nothing.
+    EXPECT_EQ(C(ledger, 5, Column::TTPurchase), "542.44");
+    EXPECT_EQ(C(ledger, 6, Column::PurchaseAmount), "457.56");
+    EXPECT_EQ(C(ledger, 6, Column::TTPurchase), "1000");
+    EXPECT_EQ(C(ledger, 7, Column::PurchaseAmount), "0");
+    EXPECT_EQ(C(ledger, 8, Column::PurchaseAmount), "0");
+
+    settings.SetChecked(Switch::NoLimit, true);
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 6, Column::PurchaseAmount), "1109.89");
+}
+
+TEST_F(RecalculateTest, AddFirstRuleBuysWhileUnderWaterUpToTheRiskPosition) {
+    settings.SetChecked(Switch::PCFirst, true);
+    // Row 2 falls 0.3 %: not enough for the start-purchase change.
+    AddDays(ledger, {{"1.0000"}, {"0.9970"}, {"0.9800"}, {"0.9750"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "0");
+    // Row 3 falls 1.71 % and the plan is 2.7 % under water: buys by add-first.
+    EXPECT_EQ(C(ledger, 3, Column::PurchaseAmount), "600");
+    // Row 4 falls 0.51 %, still under the bound: the weight grows.
+    EXPECT_EQ(C(ledger, 4, Column::PurchaseAmount), "780");
+
+    // With the position at the risk level the add-first rule falls back to
+    // the new-low rule, which needs 0.5 % below the last purchase decision.
+    settings.SetText(Field::RiskPositionPct, QStringLiteral("0"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 3, Column::PurchaseAmount), "600");
+    EXPECT_EQ(C(ledger, 4, Column::PurchaseAmount), "780");
+}
+
+TEST_F(RecalculateTest, AddFirstBoundIsComparedInDouble) {
+    // CurrentReturn single(-1.38) lies above the double -1.38: no purchase.
+    settings.SetChecked(Switch::PCFirst, true);
+    settings.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
+    settings.SetText(Field::RedeemFeePct, QStringLiteral("0"));
+    settings.SetText(Field::StartBuyPct, QStringLiteral("-1.15"));
+    // bound = round(-1.15 * 1.2, 2) = -1.38; return on row 2 = -1.38 %.
+    AddDays(ledger, {{"1.0000"}, {"0.9862"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::Increase), "-1.38");
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "0");
+}
+
+TEST_F(RecalculateTest, ZeroCapitalSendsAddFirstToTheNewLowRule) {
+    settings.SetChecked(Switch::PCFirst, true);
+    settings.SetText(Field::TotalCapital, QStringLiteral("0"));
+    settings.SetChecked(Switch::NoLimit, true);
+    AddDays(ledger, {{"1.0000"}, {"0.9800"}});
+    ledger.SetCell(1, Column::Increase, QStringLiteral("-1"));
+    Recalculate(ledger, settings, Mode::Theory);
+    // No first purchase (capital 0), so no amount to multiply either.
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "0");
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "0");
+}
+
+TEST_F(RecalculateTest, KeepRopRaisesSmallPurchasesToAThird) {
+    settings.SetChecked(Switch::KeepROP, true);
+    AddDays(ledger, {{"1.0000"}, {"0.9900"}, {"0.9801"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    // 600 / 500 is above 0.33: unchanged; then 780 / 1100 also.
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "600");
+    settings.SetText(Field::Multiple, QStringLiteral("1"));
+    settings.SetText(Field::MultipleStep, QStringLiteral("0"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "500");
+    // 500 / 1000 = 0.5 -> unchanged
+    EXPECT_EQ(C(ledger, 3, Column::PurchaseAmount), "500");
+}
+
+TEST_F(RecalculateTest, RedemptionSellsTheGainAboveThePrincipal) {
+    settings.SetChecked(Switch::Redeem, true);
+    settings.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
+    settings.SetText(Field::TotalCapital, QStringLiteral("1000000"));
+    settings.SetText(Field::MinRedeemShares, QStringLiteral("100"));
+    AddDays(ledger, {{"1.0000"}, {"1.1000"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    // Row 1 buys 10000 shares for 10000; the ratio 0.0945 passes 3 %.
+    EXPECT_EQ(C(ledger, 1, Column::HoldShares), "10000");
+    EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "863.41");
+    EXPECT_EQ(C(ledger, 2, Column::RedeemAmount), "945");
+    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "9136.59");
+    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "9055");
+
+    settings.SetText(Field::StartSellPct, QStringLiteral("10"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
+
+    settings.SetText(Field::StartSellPct, QStringLiteral("3"));
+    settings.SetText(Field::MinRedeemShares, QStringLiteral("900"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
+
+    settings.SetText(Field::MinRedeemShares, QStringLiteral("100"));
+    settings.SetText(Field::MinKeepShares, QStringLiteral("9200"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
+
+    settings.SetText(Field::MinKeepShares, QStringLiteral("100"));
+    ledger.SetCell(2, Column::RedeemEnabled, QStringLiteral("暂停赎回"));
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
+}
+
+TEST_F(RecalculateTest, DividendsAndConversions) {
+    settings.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
+    settings.SetText(Field::TotalCapital, QStringLiteral("1000000"));
+    AddDays(ledger, {{"1.0000"}, {"1.0000", "", "", "每份派现金0.0500元"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::Increase), "5");
+    EXPECT_EQ(C(ledger, 2, Column::TTIncrease), "5");
+    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "10000");
+    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "9500");  // 500 paid out
+
+    settings.SetChecked(Switch::RedRecycle, true);
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "10000");
+    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "10500");
+
+    ledger.ClearRows();
+    AddDays(ledger, {{"1.0000"}, {"0.5000", "", "", "每份基金份额折算2.000000000份"}, {"0.5000"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 2, Column::Increase), "0");
+    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "20000");
+    EXPECT_EQ(C(ledger, 3, Column::TTIncrease), "0");  // the conversion stays multiplied in
+}
+
+TEST_F(RecalculateTest, FactModeBooksTypedAmountsAndIgnoresStatus) {
+    AddDays(ledger, {{"1.0000"}, {"1.0000", "暂停申购", "暂停赎回"}});
+    ledger.SetCell(1, Column::PurchaseAmount, QStringLiteral("1000元"));
+    ledger.SetCell(2, Column::PurchaseAmount, QStringLiteral("500"));
+    ledger.SetCell(2, Column::RedeemShares, QStringLiteral("abc"));
+    Recalculate(ledger, settings, Mode::Fact);
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "1000");
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "500");
+    EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
+    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "1500");
+}
+
+TEST_F(RecalculateTest, BadNumbersNeverStopThePass) {
+    // NAV 0, garbage texts and zero divisors keep their targets at 0.
+    AddDays(ledger, {{"0"}, {"abc"}, {"1.0"}, {"0", "", "", "每份派现金0.1元"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseShares), "0");
+    EXPECT_EQ(C(ledger, 1, Column::AverageValue), "0");
+    EXPECT_EQ(C(ledger, 2, Column::Increase), "0");
+    EXPECT_EQ(C(ledger, 3, Column::Increase), "0");  // previous NAV 0
+    EXPECT_EQ(C(ledger, 4, Column::PurchaseShares), "0");
+
+    // A reinvested dividend on NAV 0 cannot be bought: holdings stay 0.
+    settings.SetChecked(Switch::RedRecycle, true);
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 4, Column::HoldShares), "0");
+}
+
+TEST_F(RecalculateTest, EmptyLedgerAndDeleteThisLine) {
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(ledger.RowCount(), 0);
+    AddDays(ledger, {{"1.0"}, {"0.99"}, {"0.98"}, {"0.97"}, {"0.96"}});
+    DeleteThisLine(ledger, 3, settings, Mode::Theory);
+    ASSERT_EQ(ledger.RowCount(), 4);
+    EXPECT_EQ(C(ledger, 3, Column::ID), "4");
+    EXPECT_EQ(C(ledger, 3, Column::Increase), "-2.02");  // 0.97 against 0.99
+    DeleteThisLine(ledger, std::nullopt, settings, Mode::Theory);
+    EXPECT_EQ(ledger.RowCount(), 4);
+}
+
+TEST_F(RecalculateTest, LargeFiguresUseTheExponentForm) {
+    settings.SetText(Field::TotalCapital, QStringLiteral("5000000000"));
+    AddDays(ledger, {{"1.0000"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "5E+07");
+    EXPECT_EQ(C(ledger, 1, Column::MarketValue), "4.992511E+07");
+}
+
+// A test whose side cannot be formed (its single-precision narrowing
+// overflows) counts as met, so the step it guards runs.
+TEST_F(RecalculateTest, OverflowingComparisonsCountAsMet) {
+    // Capital limit: single(TotalCapital) overflows, so every purchase is cut
+    // to the remainder rather than the limit being ignored.
+    settings.SetText(Field::TotalCapital, QStringLiteral("3.41e38"));
+    AddDays(ledger, {{"1.0"}, {"0.9"}});
+    Recalculate(ledger, settings, Mode::Theory);
+    EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "3.41E+36");
+    EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "3.3759E+38");
+
+    // The redemption tests: each overflowing bound drops the redemption of
+    // 863.41 shares that the same rows otherwise make.
+    struct Case {
+        Field field;
+        const char* text;
+        const char* redeemed;
+    };
+    for (const Case& c :
+         {Case{Field::StartSellPct, "3", "863.41"}, Case{Field::StartSellPct, "-1e41", "0"},
+          Case{Field::MinRedeemShares, "-1e39", "0"}, Case{Field::MinKeepShares, "-1e39", "0"}}) {
+        LedgerModel l;
+        PlanSettings s;
+        s.SetChecked(Switch::Redeem, true);
+        s.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
+        s.SetText(Field::TotalCapital, QStringLiteral("1000000"));
+        s.SetText(c.field, QString::fromLatin1(c.text));
+        AddDays(l, {{"1.0000"}, {"1.1000"}});
+        Recalculate(l, s, Mode::Theory);
+        EXPECT_EQ(C(l, 2, Column::RedeemShares), c.redeemed) << c.text;
+    }
+}

@@ -1,0 +1,144 @@
+#include "core/storage/csv_export.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include "support/test_support.h"
+
+using namespace tovira;
+using test::ReadFileBytes;
+
+namespace {
+
+const char kHeader[] =
+    "日期,净值,单日涨幅,累计涨幅,申购金额,确认份额,赎回份额,确认金额,持有份额,资产市值,总投入,"
+    "净盈亏,净收益率,持仓成本,申购状态,赎回状态,分红配送";
+
+QByteArray Gbk(const QString& text) {
+    QStringEncoder encoder("GBK");
+    QByteArray bytes = encoder.encode(text);
+    EXPECT_FALSE(encoder.hasError());
+    return bytes;
+}
+
+// One ledger row with every cell of columns 2..18 filled from `cells`.
+void AddRow(LedgerModel& ledger, const QStringList& cells) {
+    const int row = ledger.RowCount() + 1;
+    ASSERT_TRUE(ledger.AddRow(QString::number(row)));
+    ASSERT_EQ(cells.size(), kColumnCount - 1);
+    for (int c = 1; c < kColumnCount; ++c) {
+        ledger.SetCell(row, static_cast<Column>(c), cells[c - 1]);
+    }
+}
+
+QStringList Lines(const QString& text) { return text.split(QStringLiteral("\r\n")); }
+
+const QStringList kFullRow = {
+    "2017/3/27", "1.0234",   "-1.23",           "4.5", "500",   "488.5", "0",
+    "0",         "488.5",    "499.93",          "500", "-3.07", "0",     "1.023541",
+    "开放申购",  "开放赎回", "每份派现金0.05元"};
+
+class CsvExportTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QTemporaryDir dir;
+    LedgerModel ledger;
+};
+
+}  // namespace
+
+TEST_F(CsvExportTest, OneRowLedgerWritesHeaderLineAndEmptyLastLine) {
+    AddRow(ledger, kFullRow);
+    EXPECT_EQ(DefaultCsvName(QStringLiteral("000001"), ledger), "000001_2017-3-27_2017-3-27.csv");
+
+    const QString path = dir.filePath(DefaultCsvName(QStringLiteral("000001"), ledger));
+    ASSERT_TRUE(ExportCsv(path, ledger));
+    const QString line =
+        "2017/3/27,1.0234,-1.23%,4.5%,500,488.5,0,0,488.5,499.93,500,-3.07,0%,1.023541,"
+        "开放申购,开放赎回,每份派现金0.05元";
+    const QByteArray bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes, Gbk(QString::fromUtf8(kHeader) + "\r\n" + line + "\r\n\r\n"));
+    EXPECT_TRUE(bytes.startsWith("\xC8\xD5\xC6\xDA,\xBE\xBB\xD6\xB5,"));  // 日期,净值, in GBK
+    EXPECT_TRUE(bytes.endsWith("\r\n\r\n"));
+    EXPECT_FALSE(bytes.endsWith("\r\n\r\n\r\n"));
+
+    // An existing file is replaced.
+    ledger.SetCell(1, Column::NetValue, QStringLiteral("2"));
+    ASSERT_TRUE(ExportCsv(path, ledger));
+    EXPECT_TRUE(ReadFileBytes(path).contains(",2,-1.23%,"));
+}
+
+TEST_F(CsvExportTest, PercentFieldsAndEmptyCells) {
+    AddRow(ledger, kFullRow);
+    ledger.AddRow(QStringLiteral("2"));  // every cell empty
+    ledger.SetCell(2, Column::Date, QStringLiteral("2017/3/28"));
+    ledger.SetCell(2, Column::AverageValue, QStringLiteral("1.02"));
+
+    const QStringList lines = Lines(CsvText(ledger));
+    ASSERT_EQ(lines.size(), 4);  // header, two rows, and the empty text after the last CR LF
+    EXPECT_EQ(lines[0], QString::fromUtf8(kHeader));
+    EXPECT_EQ(lines[0].split(u',').size(), 17);
+    EXPECT_TRUE(lines[3].isEmpty());
+
+    const QStringList first = lines[1].split(u',');
+    ASSERT_EQ(first.size(), 17);
+    EXPECT_EQ(first[2], "-1.23%");
+    EXPECT_EQ(first[3], "4.5%");
+    EXPECT_EQ(first[12], "0%");
+    EXPECT_EQ(first[0], "2017/3/27");  // the ID is not exported
+
+    // Empty cells give empty fields, but the percent columns still carry "%"
+    // and the three status texts leave three trailing empty fields.
+    EXPECT_EQ(lines[2], "2017/3/28,,%,%,,,,,,,,,%,1.02,,,");
+}
+
+TEST_F(CsvExportTest, DefaultNameUsesTheFirstAndLastDates) {
+    AddRow(ledger, kFullRow);
+    ledger.SetCell(1, Column::Date, QStringLiteral("2016/1/4"));
+    ledger.AddRow(QStringLiteral("2"));
+    ledger.AddRow(QStringLiteral("3"));
+    ledger.SetCell(3, Column::Date, QStringLiteral("2017/10/9"));
+    EXPECT_EQ(DefaultCsvName(QStringLiteral("210009"), ledger), "210009_2016-1-4_2017-10-9.csv");
+}
+
+TEST_F(CsvExportTest, FieldsWithSeparatorsAreQuoted) {
+    QStringList cells = kFullRow;
+    cells[2] = QStringLiteral("1,5");                        // Increase: stays one field with its %
+    cells[14] = QStringLiteral("暂停申购\"大额\"");          // PurchaseEnabled
+    cells[16] = QStringLiteral("每份派现金0.05元\r\n另注");  // RedConversion
+    AddRow(ledger, cells);
+
+    const QString text = CsvText(ledger);
+    const QString expected = QString::fromUtf8(kHeader) +
+                             "\r\n2017/3/27,1.0234,\"1,5%\",4.5%,500,488.5,0,0,488.5,499.93,500,-3."
+                             "07,0%,1.023541,\"暂停申购\"\"大额\"\"\",开放赎回,"
+                             "\"每份派现金0.05元\r\n另注\"\r\n";
+    EXPECT_EQ(text, expected);
+
+    // A lone line feed or a lone quote is enough to quote the field.
+    ledger.SetCell(1, Column::RedConversion, QStringLiteral("a\nb"));
+    ledger.SetCell(1, Column::PurchaseEnabled, QStringLiteral("\""));
+    ledger.SetCell(1, Column::ROProfit, QStringLiteral("x,y"));
+    EXPECT_TRUE(CsvText(ledger).endsWith(",\"x,y%\",1.023541,\"\"\"\",开放赎回,\"a\nb\"\r\n"));
+}
+
+TEST_F(CsvExportTest, FailuresWriteNothing) {
+    AddRow(ledger, kFullRow);
+    const QString missingFolder = dir.filePath(QStringLiteral("missing/out.csv"));
+    EXPECT_FALSE(ExportCsv(missingFolder, ledger));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("missing"))));
+
+    EXPECT_EQ(UnexportableCellMessage(ledger), "");
+    ledger.SetCell(1, Column::RedConversion, QStringLiteral("分红 😀"));
+    // The refusal names the character and where it stands, not a busy file.
+    EXPECT_EQ(UnexportableCellMessage(ledger),
+              "第1行「分红配送」含有无法导出的字符“😀”（U+1F600），未导出！");
+    const QString path = dir.filePath(QStringLiteral("out.csv"));
+    EXPECT_FALSE(ExportCsv(path, ledger));
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}

@@ -1,0 +1,490 @@
+#include "core/storage/ini_document.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <functional>
+
+#include "support/test_support.h"
+
+namespace tovira {
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+using test::ReadFileBytes;
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Takes write access away from a file or folder for the guard's lifetime.
+// Root ignores permission bits, so there the immutable attribute stands in;
+// ok() is false when neither works here.
+class Unwritable {
+  public:
+    explicit Unwritable(const QString& path) : path_(path) {
+        if (geteuid() != 0) {
+            original_ = QFile::permissions(path);
+            made_ =
+                QFile::setPermissions(path, original_ & ~(QFile::WriteOwner | QFile::WriteUser |
+                                                          QFile::WriteGroup | QFile::WriteOther));
+        } else {
+            made_ = SetImmutable(true);
+        }
+    }
+    ~Unwritable() {
+        if (!made_) return;
+        if (geteuid() != 0) {
+            QFile::setPermissions(path_, original_);
+        } else {
+            SetImmutable(false);
+        }
+    }
+    Unwritable(const Unwritable&) = delete;
+    Unwritable& operator=(const Unwritable&) = delete;
+    bool ok() const { return made_; }
+
+  private:
+    bool SetImmutable(bool on) {
+        const int fd = open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        close(fd);
+        return done;
+    }
+
+    QString path_;
+    QFile::Permissions original_;
+    bool made_ = false;
+};
+
+TEST(IniDocumentTest, ReadsLikeTheWindowsProfileFunctions) {
+    IniDocument doc;
+    doc.Parse(
+        "\xEF\xBB\xBF"
+        "orphan=before any section\r\n"
+        "[Settings]\n"  // LF and CR LF mixed
+        "  SPRemind \t=\t 1  \r\n"
+        "Quoted=\"  spaced  \"\r\n"
+        "Half=\"open\n"
+        "Empty=\r\n"
+        "Dup=first\r\n"
+        "DUP=second\r\n"
+        "just some words\r\n"
+        "=no key\r\n"
+        "[ settings ]\r\n"
+        "Other=in the second section of that name\r\n"
+        "[Rows] \xB5\x5D\r\n"  // junk after the name ends in a GBK character whose second byte is
+                               // ']'
+        "k=rows\r\n"
+        "[\xB5\x41]\r\n"  // 礎, second byte 'A'
+        "k=upper\r\n"
+        "[\xC9\xE8\xD6\xC3]\r\n"
+        "\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB=\xD4\xDD\xCD\xA3\xC9\xEA\xB9\xBA");  // no final line end
+
+    EXPECT_EQ(doc.Find("settings", "spremind"), QString("1"));
+    EXPECT_EQ(doc.Find("SETTINGS", "quoted"), QString("  spaced  "));
+    EXPECT_EQ(doc.Find("Settings", "Half"), QString("\"open"));
+    EXPECT_EQ(doc.Find("Settings", "Empty"), QString(""));
+    EXPECT_EQ(doc.Find("Settings", "dup"), QString("first"));
+    EXPECT_EQ(doc.Find("Settings", "Other"), std::nullopt);
+    EXPECT_EQ(doc.Find("Settings", "just some words"), std::nullopt);
+    EXPECT_EQ(doc.Find("Settings", "Missing"), std::nullopt);
+    EXPECT_EQ(doc.Value("Settings", "Missing"), QString());
+    EXPECT_EQ(doc.Find("", "orphan"), std::nullopt);
+    EXPECT_FALSE(doc.HasSection(""));
+
+    EXPECT_EQ(doc.Value("rows", "K"), QString("rows"));
+    // Only single-byte letters fold: 礱 differs from 礎 by 'a' against 'A'
+    // in its second byte.
+    EXPECT_EQ(doc.Value(U("礎"), "k"), QString("upper"));
+    EXPECT_FALSE(doc.HasSection(U("礱")));
+    EXPECT_EQ(doc.Value(U("设置"), U("基金代码")), U("暂停申购"));
+}
+
+TEST(IniDocumentTest, SavesGbkWithCrLfAndReadsItBack) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("210009.ini");
+
+    IniDocument doc;
+    doc.SetValue(U("设置"), "SPRemind", "1");
+    doc.SetValue(U("设置"), U("基金代码"), "000001");
+    doc.SetValue(U("第1行"), "PurchaseEnabled", U("暂停申购"));
+    doc.SetValue(U("第1行"), "RedeemShares", "");
+    doc.SetValue(U("设置"), "Quoted", "\"x\"");
+    ASSERT_TRUE(doc.Save(path));
+
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("[\xC9\xE8\xD6\xC3]\r\n"
+                                              "SPRemind=1\r\n"
+                                              "\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB=000001\r\n"
+                                              "Quoted=\"\"x\"\"\r\n"
+                                              "[\xB5\xDA\x31\xD0\xD0]\r\n"
+                                              "PurchaseEnabled=\xD4\xDD\xCD\xA3\xC9\xEA\xB9\xBA\r\n"
+                                              "RedeemShares=\r\n"));
+    EXPECT_EQ(doc.ToText(), U("[设置]\r\nSPRemind=1\r\n基金代码=000001\r\nQuoted=\"\"x\"\"\r\n"
+                              "[第1行]\r\nPurchaseEnabled=暂停申购\r\nRedeemShares=\r\n"));
+
+    IniDocument back;
+    ASSERT_TRUE(back.Load(path));
+    EXPECT_EQ(back.Value(U("设置"), U("基金代码")), QString("000001"));
+    EXPECT_EQ(back.Value(U("第1行"), "purchaseenabled"), U("暂停申购"));
+    EXPECT_EQ(back.Find(U("第1行"), "RedeemShares"), QString(""));
+    // A value set in quotes keeps them, in memory and after a reload: the
+    // file holds it in one more pair, which the reader takes off.
+    EXPECT_EQ(doc.Value(U("设置"), "Quoted"), QString("\"x\""));
+    EXPECT_EQ(back.Value(U("设置"), "Quoted"), QString("\"x\""));
+
+    IniDocument missing;
+    EXPECT_FALSE(missing.Load(dir.filePath("none.ini")));
+    EXPECT_FALSE(missing.HasSection(U("设置")));
+}
+
+TEST(IniDocumentTest, KeepsWhatASaveDoesNotTouch) {
+    IniDocument doc;
+    doc.Parse(
+        "; written by hand\n"
+        "\n"
+        "[A]\n"
+        "a = 1\n"
+        "b = 2\n"
+        "odd line\n"
+        "dup=first\n"
+        "Dup=second\n"
+        "q=\"kept\"\n"
+        "[\xB5\xDA\x32\xD0\xD0]\n"
+        "Date=2020/1/2\n"
+        "[\xB5\xDA\x31\xD0\xD0]\n"
+        "Date=2020/1/1\n"
+        "comment \x81\x30\x81\x30\n");  // a GB18030 four-byte character stays as it was
+    doc.SetValue("A", "a", "10");
+    doc.SetValue("A", "b", "2");  // unchanged: the line keeps its spacing
+    doc.SetValue("a", "DUP", "new");
+    doc.SetValue(U("第1行"), "date", "2020/1/3");
+
+    const std::optional<QByteArray> bytes = doc.ToBytes();
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, QByteArray("; written by hand\r\n"
+                                 "\r\n"
+                                 "[A]\r\n"
+                                 "a=10\r\n"
+                                 "b = 2\r\n"
+                                 "odd line\r\n"
+                                 "dup=new\r\n"
+                                 "Dup=second\r\n"
+                                 "q=\"kept\"\r\n"
+                                 "[\xB5\xDA\x32\xD0\xD0]\r\n"
+                                 "Date=2020/1/2\r\n"
+                                 "[\xB5\xDA\x31\xD0\xD0]\r\n"
+                                 "Date=2020/1/3\r\n"
+                                 "comment \x81\x30\x81\x30\r\n"));
+}
+
+TEST(IniDocumentTest, PlacesNewKeysAfterTheLastKeyAndNewSectionsAtTheEnd) {
+    IniDocument doc;
+    doc.ParseText(
+        "[A]\r\n"
+        "a=1\r\n"
+        "; about B\r\n"
+        "\r\n"
+        "[B]\r\n"
+        "\r\n"
+        "[C]\r\n"
+        "; only a comment\r\n"
+        "\r\n");
+    doc.SetValue("A", "b", "2");
+    doc.SetValue("a", "c", "3");
+    doc.SetValue("B", "x", "4");
+    doc.SetValue("C", "y", "5");
+    doc.SetValue("D", "z", "6");
+    doc.SetValue("B", "w", "7");
+    doc.SetValue("A", "", "ignored");
+    EXPECT_EQ(doc.ToText(), QString("[A]\r\n"
+                                    "a=1\r\n"
+                                    "b=2\r\n"
+                                    "c=3\r\n"
+                                    "; about B\r\n"
+                                    "\r\n"
+                                    "[B]\r\n"
+                                    "x=4\r\n"
+                                    "w=7\r\n"
+                                    "\r\n"
+                                    "[C]\r\n"
+                                    "; only a comment\r\n"
+                                    "y=5\r\n"
+                                    "\r\n"
+                                    "[D]\r\n"
+                                    "z=6\r\n"));
+}
+
+TEST(IniDocumentTest, RefusesTextGbkCannotHold) {
+    EXPECT_EQ(EncodeGbk(U("中 1")), QByteArray("\xD6\xD0 1"));
+    EXPECT_FALSE(EncodeGbk(U("😀")));
+    // The converter writes the euro sign as 0x80, which reads back as
+    // something else.
+    EXPECT_FALSE(EncodeGbk(U("€")));
+    EXPECT_FALSE(EncodeGbk(QString(QChar(0xE849))));  // written as FE85, read as U+4947
+    EXPECT_EQ(DecodeGbk("\xD6\xD0\x81\x30\x81\x30"), U("中\u0080"));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("plan.ini");
+    const QByteArray old("[A]\r\nk=old\r\n");
+    WriteFile(path, old);
+
+    for (const auto& [section, key, value] :
+         {std::tuple{U("A"), U("k"), U("😀")}, std::tuple{U("A"), U("😀"), U("v")},
+          std::tuple{U("😀"), U("k"), U("v")}, std::tuple{U("A"), U("k"), U("5€")}}) {
+        IniDocument doc;
+        ASSERT_TRUE(doc.Load(path));
+        doc.SetValue(section, key, value);
+        EXPECT_EQ(doc.Value(section, key), value);  // kept in memory, not mangled
+        EXPECT_FALSE(doc.ToBytes());
+        EXPECT_FALSE(doc.Save(path));
+        EXPECT_EQ(ReadFileBytes(path), old);
+    }
+
+    IniDocument text;
+    text.ParseText(U("[A]\r\n; 😀\r\n"));
+    EXPECT_FALSE(text.ToBytes());
+}
+
+TEST(IniDocumentTest, RefusesToWriteWhereItMayNot) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    IniDocument doc;
+    doc.SetValue("A", "k", "new");
+
+    // No folder is created on the way.
+    EXPECT_FALSE(doc.Save(dir.filePath("missing/plan.ini")));
+    EXPECT_FALSE(QDir(dir.filePath("missing")).exists());
+
+    const QByteArray old("[A]\r\nk=old\r\n");
+    const QString file = dir.filePath("readonly.ini");
+    WriteFile(file, old);
+    {
+        Unwritable guard(file);
+        if (!guard.ok()) GTEST_SKIP() << "cannot make a file read-only here";
+        EXPECT_FALSE(doc.Save(file));
+        EXPECT_EQ(ReadFileBytes(file), old);
+    }
+
+    const QString folder = dir.filePath("locked");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
+    const QString inside = folder + "/plan.ini";
+    WriteFile(inside, old);
+    {
+        Unwritable guard(folder);
+        if (!guard.ok()) GTEST_SKIP() << "cannot make a folder read-only here";
+        EXPECT_FALSE(doc.Save(inside));
+        EXPECT_FALSE(doc.Save(folder + "/new.ini"));
+        EXPECT_EQ(ReadFileBytes(inside), old);
+        EXPECT_FALSE(QFile::exists(folder + "/new.ini"));
+    }
+    EXPECT_TRUE(doc.Save(inside));
+    EXPECT_EQ(ReadFileBytes(inside), QByteArray("[A]\r\nk=new\r\n"));
+}
+
+// Texts that would break the layout if written raw: each reads back as it was
+// set (line breaks as blanks), in memory and from the file, and nothing it
+// holds turns into a section or key of its own.
+TEST(IniDocumentTest, NastyValuesReadBackAsSet) {
+    const QString values[] = {
+        U("开放申购\r\n[第3行]\r\nNetValue=99.9999"),
+        "a\rb",
+        "a\nb",
+        "\r\n",
+        " lead",
+        "trail\t",
+        "\"q\"",
+        "\"\"",
+        "\"",
+        " \"x\" ",
+        "=x=",
+        "[x]",
+        "  ",
+        "",
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("plan.ini");
+    IniDocument doc;
+    for (const QString& v : values) doc.SetValue("S", "K" + QString::number(&v - values), v);
+    doc.SetValue("After", "NetValue", "1.0");
+    ASSERT_TRUE(doc.Save(path));
+    IniDocument back;
+    ASSERT_TRUE(back.Load(path));
+    for (const QString& v : values) {
+        QString expected = v;
+        expected.replace('\r', ' ').replace('\n', ' ');
+        const QString key = "K" + QString::number(&v - values);
+        EXPECT_EQ(doc.Value("S", key), expected) << key.toStdString();
+        EXPECT_EQ(back.Value("S", key), expected) << key.toStdString();
+        back.SetValue("S", key, v);  // the same texts again change nothing
+    }
+    EXPECT_FALSE(back.HasSection(U("第3行")));
+    EXPECT_EQ(back.Find("S", "NetValue"), std::nullopt);
+    EXPECT_EQ(back.Value("After", "NetValue"), QString("1.0"));
+    EXPECT_EQ(back.ToBytes(), ReadFileBytes(path));
+}
+
+TEST(IniDocumentTest, RefusesNamesTheFileCannotHold) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("FundCode.ini");
+    const QByteArray old("[A]\r\nk=old\r\n");
+    WriteFile(path, old);
+    for (const auto& [section, key] : {std::pair{"A\r\nB", "k"},
+                                       {"A]", "k"},
+                                       {" A", "k"},
+                                       {"A\t", "k"},
+                                       {"A", "k\nx"},
+                                       {"A", "k=v"},
+                                       {"A", "[k"},
+                                       {"A", " k"},
+                                       {"A", "k "}}) {
+        IniDocument doc;
+        ASSERT_TRUE(doc.Load(path));
+        doc.SetValue(section, key, "v");
+        EXPECT_FALSE(doc.ToBytes()) << section << "/" << key;
+        EXPECT_FALSE(doc.Save(path));
+        EXPECT_EQ(ReadFileBytes(path), old);
+    }
+    // Brackets elsewhere are harmless.
+    IniDocument doc;
+    doc.SetValue("a[b", "k]", "v");
+    IniDocument back;
+    back.Parse(*doc.ToBytes());
+    EXPECT_EQ(back.Value("a[b", "k]"), QString("v"));
+}
+
+// Makes one system call of the atomic write fail for the guard's lifetime.
+class FailingCalls {
+  public:
+    FailingCalls() : saved_(FileSystem()) {}
+    ~FailingCalls() { FileSystem() = saved_; }
+    FailingCalls(const FailingCalls&) = delete;
+    FailingCalls& operator=(const FailingCalls&) = delete;
+
+  private:
+    FileSystemCalls saved_;
+};
+
+int Fail(int error) {
+    errno = error;
+    return -1;
+}
+
+TEST(IniDocumentTest, AFailedStepLeavesTheOldFileAndNoTemporary) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("000001.ini");
+    const QByteArray old("[A]\r\nk=old\r\n");
+    struct Case {
+        const char* step;
+        std::function<void(FileSystemCalls&)> fail;
+        bool replaced;  // the folder sync comes after the rename
+    };
+    const Case cases[] = {
+        {"create",
+         [](FileSystemCalls& fs) {
+             fs.open = [](const char*, int, unsigned) { return Fail(EACCES); };
+         },
+         false},
+        {"write",
+         [](FileSystemCalls& fs) {
+             fs.write = [](int, const char*, unsigned long) { return long(Fail(ENOSPC)); };
+         },
+         false},
+        {"short write",
+         [](FileSystemCalls& fs) {
+             fs.write = [real = fs.write](int fd, const char* data, unsigned long size) {
+                 return size > 4 ? real(fd, data, 4) : long(Fail(ENOSPC));
+             };
+         },
+         false},
+        {"sync", [](FileSystemCalls& fs) { fs.sync = [](int) { return Fail(EIO); }; }, false},
+        {"close",
+         [](FileSystemCalls& fs) {
+             fs.close = [real = fs.close](int fd) {
+                 real(fd);
+                 return Fail(EIO);
+             };
+         },
+         false},
+        {"rename",
+         [](FileSystemCalls& fs) {
+             fs.rename = [](const char*, const char*) { return Fail(EXDEV); };
+         },
+         false},
+        {"folder sync",
+         [](FileSystemCalls& fs) {
+             fs.sync = [real = fs.sync, calls = 0](int fd) mutable {
+                 return ++calls == 2 ? Fail(EIO) : real(fd);
+             };
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path, old);
+        {
+            FailingCalls guard;
+            c.fail(FileSystem());
+            EXPECT_FALSE(WriteFileAtomically(path, "[A]\r\nk=new\r\n")) << c.step;
+        }
+        EXPECT_EQ(ReadFileBytes(path), c.replaced ? QByteArray("[A]\r\nk=new\r\n") : old) << c.step;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"000001.ini"})
+            << c.step;
+    }
+
+    // Without a failure the file is replaced and keeps its permissions.
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    const QFile::Permissions permissions = QFile::permissions(path);
+    EXPECT_TRUE(WriteFileAtomically(path, "new"));
+    EXPECT_EQ(ReadFileBytes(path), QByteArray("new"));
+    EXPECT_EQ(QFile::permissions(path), permissions);
+}
+
+// Plan files have one section per ledger row (up to 32767) and the fund list
+// has one key per fund: both go through the name indexes.
+TEST(IniDocumentTest, HandlesManySectionsAndKeys) {
+    IniDocument doc;
+    for (int i = 1; i <= 32767; ++i) {
+        doc.SetValue(U("第%1行").arg(i), "NetValue", QString::number(i));
+    }
+    for (int i = 0; i < 3000; ++i) doc.SetValue("Funds", QString("F%1").arg(i), QString::number(i));
+    doc.SetValue("funds", "f17", "changed");
+    const std::optional<QByteArray> bytes = doc.ToBytes();
+    ASSERT_TRUE(bytes);
+
+    IniDocument back;
+    // A later duplicate of a key in a large section must not win.
+    back.Parse(*bytes + "[Funds]\r\nF5=late section\r\n[x]\r\n");
+    back.SetValue("FUNDS", "New", "n");
+    EXPECT_EQ(back.Value(U("第1行"), "NetValue"), QString("1"));
+    EXPECT_EQ(back.Value(U("第32767行"), "netvalue"), QString("32767"));
+    EXPECT_FALSE(back.HasSection(U("第32768行")));
+    EXPECT_EQ(back.Value("Funds", "F2999"), QString("2999"));
+    EXPECT_EQ(back.Value("Funds", "f17"), QString("changed"));
+    EXPECT_EQ(back.Value("Funds", "F5"), QString("5"));
+    EXPECT_EQ(back.Value("Funds", "new"), QString("n"));
+    EXPECT_TRUE(back.ToText().contains("F2999=2999\r\nNew=n\r\n[Funds]\r\n"));
+}
+
+}  // namespace
+}  // namespace tovira

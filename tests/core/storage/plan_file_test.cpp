@@ -1,0 +1,412 @@
+#include "core/storage/plan_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <functional>
+
+#include "core/storage/edit_file.h"
+#include "core/storage/ini_document.h"
+#include "support/test_support.h"
+
+using namespace tovira;
+using test::AddDays;
+
+namespace {
+
+class PlanFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        settings.onSwitchChanged = [this](Switch s, bool on) {
+            if (s == Switch::Redeem) ApplyRedeemColumns(ledger, on);
+        };
+    }
+
+    SaveResult Save(const QString& code, Mode mode = Mode::Theory) {
+        return SavePlanFile(ledger, settings, mode, dir.path(), code, currentPath, prompt);
+    }
+    OpenResult Open(const QString& path, Mode mode = Mode::Theory) {
+        OpenPlanOptions options;
+        options.mode = mode;
+        options.setFundCode = [this](const QString& code) { storedCode = code; };
+        return OpenPlanFile(path, ledger, settings, prompt, options);
+    }
+    QString WriteFile(const char* name, const QString& text) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(*EncodeGbk(text));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    LedgerModel ledger;
+    PlanSettings settings;
+    test::RecordingPrompt prompt;
+    QString currentPath;
+    QString storedCode;
+};
+
+}  // namespace
+
+TEST_F(PlanFileTest, SaveWritesSectionsInOrderAsGbkWithCrLf) {
+    AddDays(ledger, {{"1.0000", "暂停申购"}, {"1.0100"}});
+    ledger.SetCell(1, Column::Increase, QStringLiteral("0.37"));
+    settings.SetChecked(Switch::PCFirst, true);
+    ASSERT_EQ(Save(QStringLiteral("000001")), SaveResult::Saved);
+    EXPECT_EQ(prompt.texts, QStringList{QStringLiteral("保存成功！")});
+    EXPECT_EQ(prompt.captions.value(0), "Tovira");
+    const QString path = dir.filePath(QStringLiteral("我的基金/000001.ini"));
+    EXPECT_EQ(currentPath, path);
+
+    const QByteArray bytes = test::ReadFileBytes(path);
+    const QString text = DecodeGbk(bytes);
+    EXPECT_TRUE(bytes.startsWith(
+        *EncodeGbk(QStringLiteral("[设置]\r\nSPRemind=0\r\nRedRecycle=0\r\nPCFirst=1\r\n"))));
+    EXPECT_FALSE(bytes.contains("\n\n"));
+    const qsizetype settingsAt = text.indexOf(QStringLiteral("[设置]"));
+    const qsizetype specialAt =
+        text.indexOf(QStringLiteral("[特殊数据]\r\n行数=2\r\nIncrease=0.37\r\n"));
+    const qsizetype row1At =
+        text.indexOf(QStringLiteral("[第1行]\r\nDate=2020/1/1\r\nNetValue=1.0000\r\n"
+                                    "PurchaseEnabled=暂停申购\r\nRedeemEnabled=\r\n"
+                                    "RedConversion=\r\n"));
+    const qsizetype row2At = text.indexOf(QStringLiteral("[第2行]"));
+    EXPECT_EQ(settingsAt, 0);
+    EXPECT_LT(settingsAt, specialAt);
+    EXPECT_LT(specialAt, row1At);
+    EXPECT_LT(row1At, row2At);
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("BrokenSP=0\r\n基金代码=000001\r\n申购费率=0.15\r\n")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("破位幅度=1\r\n起投涨幅=-0.50\r\n风控仓位=40\r\n倍数=1.2\r\n加倍=0.1\r\n")));
+    EXPECT_FALSE(text.contains(QStringLiteral("PurchaseAmount")));
+}
+
+TEST_F(PlanFileTest, RoundTripKeepsInputCellsAndSettings) {
+    AddDays(ledger, {{"1.0000", "暂停申购", "暂停赎回", "每份派现金0.0675元"}, {"0.9900"}});
+    ledger.SetCell(1, Column::Increase, QStringLiteral("-0.12"));
+    settings.ApplyPreset(Preset::Steady);
+    settings.SetText(Field::TotalCapital, QStringLiteral("80000"));
+    ASSERT_EQ(Save(QStringLiteral("006675")), SaveResult::Saved);
+
+    LedgerModel reopened;
+    PlanSettings fresh;
+    fresh.onSwitchChanged = [&](Switch s, bool on) {
+        if (s == Switch::Redeem) ApplyRedeemColumns(reopened, on);
+    };
+    OpenPlanOptions options;
+    ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, prompt, options), OpenResult::Opened);
+    ASSERT_EQ(reopened.RowCount(), 2);
+    for (Column c : {Column::ID, Column::Date, Column::NetValue, Column::PurchaseEnabled,
+                     Column::RedeemEnabled, Column::RedConversion}) {
+        EXPECT_EQ(reopened.Cell(1, c), ledger.Cell(1, c));
+    }
+    EXPECT_EQ(reopened.Cell(2, Column::RedConversion), "");
+    EXPECT_EQ(reopened.Cell(1, Column::Increase), "-0.12");
+    for (const FieldInfo& f : Fields()) EXPECT_EQ(fresh.Text(f.field), settings.Text(f.field));
+    for (const SwitchInfo& s : Switches()) EXPECT_EQ(fresh.Checked(s.sw), settings.Checked(s.sw));
+    // The Redeem switch shows the redemption columns.
+    EXPECT_EQ(reopened.ColumnWidth(Column::RedeemShares), 1000);
+    // Opening ends with a recalculation.
+    EXPECT_EQ(reopened.Cell(1, Column::PurchaseAmount), "800");
+}
+
+TEST_F(PlanFileTest, FactAmountsSurviveATheorySaveAndComeBackInFact) {
+    AddDays(ledger, {{"1.0000"}, {"1.0000"}});
+    ledger.SetCell(1, Column::PurchaseAmount, QStringLiteral("1000"));
+    ledger.SetCell(2, Column::RedeemShares, QStringLiteral("20"));
+    ASSERT_EQ(Save(QStringLiteral("000011"), Mode::Fact), SaveResult::Saved);
+    Recalculate(ledger, settings, Mode::Theory);  // overwrites the typed amounts
+    ASSERT_EQ(Save(QStringLiteral("000011"), Mode::Theory), SaveResult::Saved);
+
+    IniDocument doc;
+    ASSERT_TRUE(doc.Load(currentPath));
+    EXPECT_EQ(doc.Value(QStringLiteral("第1行"), QStringLiteral("PurchaseAmount")), "1000");
+
+    ledger.ClearRows();
+    ASSERT_EQ(Open(currentPath, Mode::Fact), OpenResult::Opened);
+    EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "1000");
+    EXPECT_EQ(ledger.Cell(2, Column::RedeemShares), "20");
+    EXPECT_EQ(storedCode, "000011");
+}
+
+TEST_F(PlanFileTest, SavingFewerRowsLeavesOldSectionsButOpensTheCount) {
+    AddDays(ledger, {{"1.0"}, {"1.1"}, {"1.2"}, {"1.3"}, {"1.4"}});
+    ASSERT_EQ(Save(QStringLiteral("000002")), SaveResult::Saved);
+    ledger.RemoveRow(5);
+    ledger.RemoveRow(4);
+    ASSERT_EQ(Save(QStringLiteral("000002")), SaveResult::Saved);
+    IniDocument doc;
+    ASSERT_TRUE(doc.Load(currentPath));
+    EXPECT_TRUE(doc.HasSection(QStringLiteral("第4行")));
+    EXPECT_TRUE(doc.HasSection(QStringLiteral("第5行")));
+    EXPECT_EQ(doc.Value(QStringLiteral("特殊数据"), QStringLiteral("行数")), "3");
+    ledger.ClearRows();
+    ASSERT_EQ(Open(currentPath), OpenResult::Opened);
+    EXPECT_EQ(ledger.RowCount(), 3);
+}
+
+TEST_F(PlanFileTest, UntouchedKeysAndSectionsSurviveASave) {
+    const QString folder = dir.filePath(QStringLiteral("我的基金"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/000003.ini");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(*EncodeGbk(QStringLiteral("[备注]\r\n说明=自己的笔记\r\n[设置]\r\n自定义=1\r\n")));
+    }
+    AddDays(ledger, {{"1.0"}});
+    ASSERT_EQ(Save(QStringLiteral("000003")), SaveResult::Saved);
+    IniDocument doc;
+    ASSERT_TRUE(doc.Load(path));
+    EXPECT_EQ(doc.Value(QStringLiteral("备注"), QStringLiteral("说明")), "自己的笔记");
+    EXPECT_EQ(doc.Value(QStringLiteral("设置"), QStringLiteral("自定义")), "1");
+    EXPECT_EQ(doc.Value(QStringLiteral("设置"), QStringLiteral("基金代码")), "000003");
+}
+
+TEST_F(PlanFileTest, SaveRefusals) {
+    ASSERT_EQ(Save(QStringLiteral("000004")), SaveResult::NoRows);
+    EXPECT_EQ(prompt.texts.value(0), "列表无数据，未保存！");
+    EXPECT_EQ(currentPath, dir.filePath(QStringLiteral("我的基金/000004.ini")));
+    EXPECT_FALSE(QFile::exists(currentPath));
+
+    AddDays(ledger, {{"1.0"}});
+    for (const QString& code : {QString(), QStringLiteral("abc"), QStringLiteral("../x")}) {
+        EXPECT_EQ(Save(code), SaveResult::BadFundCode);
+        EXPECT_EQ(prompt.texts.last(), "基金代码有误，请更正！");
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("我的基金/.ini"))));
+
+    // A text GBK cannot hold is refused, and the earlier file stays intact.
+    ASSERT_EQ(Save(QStringLiteral("000004")), SaveResult::Saved);
+    const QByteArray before = test::ReadFileBytes(currentPath);
+    ledger.SetCell(1, Column::RedConversion, QStringLiteral("😀"));
+    EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Failed);
+    EXPECT_EQ(prompt.texts.last(), "第1行「分红配送」含有无法保存的字符“😀”（U+1F600），未保存！");
+    EXPECT_EQ(test::ReadFileBytes(currentPath), before);
+}
+
+TEST_F(PlanFileTest, OpenAppliesWhatItCanAndRunsTheChangeReactions) {
+    settings.SetChecked(Switch::SPRemind, true);
+    const QString path = WriteFile(
+        "odd.ini",
+        QStringLiteral(
+            "[设置]\r\nSPRemind=abc\r\nRedeem=1\r\nKeepROP=2\r\n"
+            "起投涨幅=12\r\n倍数=abc\r\n加倍=0.125\r\n风控仓位=45.5\r\n基金代码=000005\r\n"));
+    ASSERT_EQ(Open(path), OpenResult::Opened);
+    EXPECT_TRUE(settings.Checked(Switch::SPRemind));  // abc leaves it
+    EXPECT_TRUE(settings.Checked(Switch::Redeem));
+    EXPECT_FALSE(settings.Checked(Switch::KeepROP));  // 2 leaves it
+    EXPECT_EQ(settings.Text(Field::StartBuyPct), "9.00");
+    EXPECT_EQ(settings.Text(Field::Multiple), "1.2");
+    EXPECT_EQ(settings.Text(Field::MultipleStep), "0.13");
+    EXPECT_EQ(settings.Text(Field::RiskPositionPct), "46");
+    EXPECT_EQ(settings.Text(Field::PurchaseFeePct), "");  // missing key empties the field
+    EXPECT_EQ(ledger.RowCount(), 0);                      // no 行数
+    EXPECT_EQ(storedCode, "000005");
+    EXPECT_TRUE(prompt.texts.isEmpty());
+}
+
+TEST_F(PlanFileTest, OpenRefusesWhatIsNotAPlanFile) {
+    EXPECT_EQ(Open(dir.filePath(QStringLiteral("missing.ini"))), OpenResult::NoFile);
+    EXPECT_TRUE(prompt.texts.isEmpty());
+    const QString upper = WriteFile("PLAN.INI", QStringLiteral("[设置]\r\n"));
+    EXPECT_EQ(Open(upper), OpenResult::WrongFormat);
+    EXPECT_EQ(prompt.texts.value(0), "文件格式不对，请重新选择！");
+    // 2.5 rounds half to even: 2 rows. A count the ledger cannot hold is
+    // reported and changes nothing, rather than opening as no rows.
+    struct CountCase {
+        const char* count;
+        OpenResult result;
+        int rows;
+        const char* message;
+    };
+    for (const CountCase& c : {
+             CountCase{"-1", OpenResult::Opened, 0, ""},
+             CountCase{"x", OpenResult::Opened, 0, ""},
+             CountCase{"2.5", OpenResult::Opened, 2, ""},
+             CountCase{"40000", OpenResult::TooManyRows, 0,
+                       "计划有40000行，超过列表最多容纳的32767行，无法打开！"},
+             CountCase{"32767.5", OpenResult::TooManyRows, 0,
+                       "计划有32768行，超过列表最多容纳的32767行，无法打开！"},
+         }) {
+        ledger.ClearRows();
+        prompt.texts.clear();
+        settings.SetText(Field::Multiple, QStringLiteral("1.5"));
+        const QString path = WriteFile(
+            "count.ini", QStringLiteral("[设置]\r\n倍数=2\r\n[特殊数据]\r\n行数=%1\r\n"
+                                        "[第1行]\r\nDate=2020/1/1\r\n[第2行]\r\nDate=2020/1/2\r\n")
+                             .arg(QString::fromLatin1(c.count)));
+        EXPECT_EQ(Open(path), c.result) << c.count;
+        EXPECT_EQ(ledger.RowCount(), c.rows) << c.count;
+        EXPECT_EQ(prompt.texts.join(u'|'), QString::fromUtf8(c.message)) << c.count;
+        const bool applied = c.result == OpenResult::Opened;
+        EXPECT_EQ(settings.Text(Field::Multiple), applied ? "2" : "1.5") << c.count;
+    }
+}
+
+TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
+    const QString path =
+        WriteFile("other.ini", QStringLiteral("[设置]\r\n基金代码=000006\r\n[特殊数据]\r\n行数="
+                                              "1\r\nIncrease=-1\r\n[第1行]\r\nNetValue=1\r\n"));
+    OpenPlanOptions options;
+    options.setFundCode = [this](const QString&) { ledger.ClearRows(); };
+    ASSERT_EQ(OpenPlanFile(path, ledger, settings, prompt, options), OpenResult::Opened);
+    EXPECT_EQ(ledger.RowCount(), 0);  // nothing left to write the first day's change into
+}
+
+TEST_F(PlanFileTest, OnlyUserInputCountsAsUnsavedWork) {
+    AddDays(ledger, {{"1.0"}, {"1.1"}});
+    EXPECT_TRUE(ledger.InputsModified());  // new rows
+    ASSERT_EQ(Save(QStringLiteral("000007")), SaveResult::Saved);
+    EXPECT_FALSE(ledger.InputsModified());
+
+    Recalculate(ledger, settings, Mode::Theory);  // computed columns are no change
+    EXPECT_FALSE(ledger.InputsModified());
+    ledger.SetCell(2, Column::HoldShares, QStringLiteral("5"));
+    EXPECT_FALSE(ledger.InputsModified());
+    ledger.SetCell(2, Column::Increase, QStringLiteral("5"));  // only row 1's change is stored
+    EXPECT_FALSE(ledger.InputsModified());
+
+    ledger.SetCell(2, Column::NetValue, QStringLiteral("1.2"));
+    EXPECT_TRUE(ledger.InputsModified());
+    ledger.ClearRows();
+    EXPECT_FALSE(ledger.InputsModified());
+
+    ASSERT_EQ(Open(currentPath), OpenResult::Opened);
+    EXPECT_FALSE(ledger.InputsModified());
+    ledger.RemoveRow(1);
+    EXPECT_TRUE(ledger.InputsModified());
+}
+
+TEST_F(PlanFileTest, NastyCellTextsComeBackAsSavedAndDisturbNoOtherRow) {
+    const char* const texts[] = {
+        "开放申购\r\n[第3行]\r\nNetValue=99.9999",
+        "[第1行]",
+        "Date=2000/1/1",
+        " 暂停申购",
+        "暂停申购 ",
+        "\"封闭期\"",
+        "a=b",
+        "\n",
+    };
+    for (const char* text : texts) {
+        ledger.ClearRows();
+        AddDays(ledger, {{"1.0000"}, {"1.0100"}, {"1.0200"}});
+        ledger.SetCell(1, Column::PurchaseEnabled, QString::fromUtf8(text));
+        ledger.SetCell(2, Column::RedConversion, QString::fromUtf8(text));
+        settings.SetText(Field::TotalCapital, QString::fromUtf8(text));
+        ASSERT_EQ(Save(QStringLiteral("000012")), SaveResult::Saved) << text;
+
+        QString expected = QString::fromUtf8(text);
+        expected.replace(u'\r', u' ').replace(u'\n', u' ');
+        LedgerModel reopened;
+        PlanSettings fresh;
+        OpenPlanOptions options;
+        ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, prompt, options), OpenResult::Opened);
+        ASSERT_EQ(reopened.RowCount(), 3) << text;
+        EXPECT_EQ(reopened.Cell(1, Column::PurchaseEnabled), expected) << text;
+        EXPECT_EQ(reopened.Cell(2, Column::RedConversion), expected) << text;
+        EXPECT_EQ(fresh.Text(Field::TotalCapital), expected) << text;
+        for (int row = 1; row <= 3; ++row) {
+            EXPECT_EQ(reopened.Cell(row, Column::Date), ledger.Cell(row, Column::Date)) << text;
+            EXPECT_EQ(reopened.Cell(row, Column::NetValue), ledger.Cell(row, Column::NetValue));
+        }
+    }
+}
+
+TEST_F(PlanFileTest, RefusedSaveNamesTheCharacterAndItsPlace) {
+    AddDays(ledger, {{"1.0"}, {"1.1"}});
+    ASSERT_EQ(Save(QStringLiteral("000013")), SaveResult::Saved);
+    const QByteArray before = test::ReadFileBytes(currentPath);
+    // Each place takes a text; the good text puts it back.
+    struct Case {
+        std::function<void(const QString&)> set;
+        QString good;
+        const char* bad;
+        const char* message;
+    };
+    const Case cases[] = {
+        {[&](const QString& t) { settings.SetText(Field::TotalCapital, t); },
+         settings.Text(Field::TotalCapital), "5万€",
+         "「资金总量」含有无法保存的字符“€”（U+20AC），未保存！"},
+        {[&](const QString& t) { ledger.SetCell(2, Column::PurchaseEnabled, t); }, "", "开放𠀀",
+         "第2行「申购状态」含有无法保存的字符“𠀀”（U+20000），未保存！"},
+        {[&](const QString& t) { ledger.SetCell(1, Column::Increase, t); }, "", "\uE849",
+         "第1行「涨幅(%)」含有无法保存的字符“\uE849”（U+E849），未保存！"},
+    };
+    for (const Case& c : cases) {
+        c.set(QString::fromUtf8(c.bad));
+        EXPECT_EQ(Save(QStringLiteral("000013")), SaveResult::Failed);
+        EXPECT_EQ(prompt.texts.last(), QString::fromUtf8(c.message));
+        EXPECT_EQ(test::ReadFileBytes(currentPath), before);
+        c.set(c.good);
+    }
+
+    // A save that cannot be made durable is a failed save.
+    const FileSystemCalls calls = FileSystem();
+    FileSystem().sync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    ledger.SetCell(1, Column::NetValue, QStringLiteral("2.0"));
+    const SaveResult result = Save(QStringLiteral("000013"));
+    FileSystem() = calls;
+    EXPECT_EQ(result, SaveResult::Failed);
+    EXPECT_EQ(prompt.texts.last(), "保存时出现错误，请检查后重新保存！");
+    EXPECT_EQ(test::ReadFileBytes(currentPath), before);
+}
+
+TEST_F(PlanFileTest, SaveRemovesOnlyItsOwnStaleTemporaries) {
+    const QDir folder(dir.filePath(QStringLiteral("我的基金")));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    const QStringList stale = {"000014.ini.Ab12Cd", "000014.ini.zzzzzz"};
+    const QStringList kept = {"000014.ini.Ab12Cde", "000014.ini.Ab-2Cd",  "000015.ini.Ab12Cd",
+                              "000014.ini.bak",     "x000014.ini.Ab12Cd", "notes.txt"};
+    for (const QString& name : stale + kept) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(folder.mkdir(QStringLiteral("000014.ini.Dir123")));
+    ASSERT_TRUE(QFile::link(folder.filePath("notes.txt"), folder.filePath("000014.ini.Lnk123")));
+
+    AddDays(ledger, {{"1.0"}});
+    ASSERT_EQ(Save(QStringLiteral("000014")), SaveResult::Saved);
+    QStringList expected =
+        kept + QStringList{"000014.ini", "000014.ini.Dir123", "000014.ini.Lnk123"};
+    expected.sort();
+    EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
+              expected);
+}
+
+TEST_F(PlanFileTest, OnlyRegularFilesAreRead) {
+    // A pipe waits for a writer and /dev/zero never ends: both are turned away
+    // at once. The alarm ends a run that hangs instead of letting it wait.
+    alarm(30);
+    const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.ini"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    for (const QString& path : {fifo, zero}) {
+        EXPECT_EQ(Open(path), OpenResult::NoFile);
+        IniDocument doc;
+        EXPECT_FALSE(doc.Load(path));
+        EXPECT_EQ(ReadIniValue(path, QStringLiteral("设置"), QStringLiteral("倍数")), "");
+    }
+    EXPECT_TRUE(prompt.texts.isEmpty());
+
+    // A link to a plan file is that plan file.
+    const QString plan = WriteFile("plan.ini", QStringLiteral("[特殊数据]\r\n行数=1\r\n"));
+    const QString link = dir.filePath(QStringLiteral("link.ini"));
+    ASSERT_TRUE(QFile::link(plan, link));
+    EXPECT_EQ(Open(link), OpenResult::Opened);
+    EXPECT_EQ(ledger.RowCount(), 1);
+    alarm(0);
+}

@@ -1,0 +1,261 @@
+// The window's market-data commands against a local stand-in provider.
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QPointer>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "gui/dialogs/import_range_dialog.h"
+#include "gui/shell/main_window.h"
+#include "core/marketdata/http_client.h"
+#include "support/local_http_server.h"
+#include "core/marketdata/nav_pages.h"
+#include "core/storage/ini_document.h"
+#include "support/test_support.h"
+
+using namespace tovira;
+
+namespace {
+
+// The real page of 2015-06-29 .. 2015-07-24, its envelope cut to one page.
+QByteArray JulyPage() {
+    QByteArray page = test::ReadFileBytes(test::DataPath("nav/eastmoney_lsjz_page_2015-07_exact.txt"));
+    page.replace(",records:868,pages:44,curpage:1", ",records:20,pages:1,curpage:1");
+    return page;
+}
+
+class MarketCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        IniDocument config;
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.Port());
+        config.SetValue(QStringLiteral("服务器"), QStringLiteral("NavHistory"), host);
+        config.SetValue(QStringLiteral("服务器"), QStringLiteral("FundDirectory"), host);
+        ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
+        window = std::make_unique<MainWindow>(dir.path(), &prompt);
+        window->SetToday([] { return QDate(2015, 7, 24); });
+        window->FundCodeBox()->lineEdit()->clear();
+        QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("150210"));
+    }
+
+    // Runs the import window for a range and waits until it closes.
+    bool Import(const QDate& start, const QDate& end) {
+        window->onImportValue();
+        ImportRangeDialog* form = window->ImportDialog();
+        if (!form) return false;
+        form->StartCalendar()->setSelectedDate(start);
+        form->EndCalendar()->setSelectedDate(end);
+        form->OkButton()->click();
+        return QTest::qWaitFor([&] { return !window->ImportDialog(); }, 5000);
+    }
+
+    // 006675's 240 days of 2024 in twelve pages of 20, page 1 the newest.
+    void Serve006675() {
+        const QList<QString> pages =
+            test::RenderPages(test::ReadRows("nav/nav_006675_2024.csv"), 20);
+        for (int p = 1; p <= pages.size(); ++p) server.Answer(Page006675(p), pages[p - 1].toUtf8());
+        window->FundCodeBox()->lineEdit()->clear();
+        QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("006675"));
+    }
+    static QString Page006675(int page) {
+        return QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=006675&page=%1&").arg(page);
+    }
+    // Opens the import window on 2024 and clicks OK.
+    ImportRangeDialog* StartImport2024() {
+        window->onImportValue();
+        ImportRangeDialog* form = window->ImportDialog();
+        if (!form) return nullptr;
+        form->StartCalendar()->setSelectedDate(QDate(2024, 1, 1));
+        form->EndCalendar()->setSelectedDate(QDate(2024, 12, 31));
+        form->OkButton()->click();
+        return form;
+    }
+
+    test::LocalHttpServer server;
+    QTemporaryDir dir;
+    test::RecordingPrompt prompt;
+    std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace
+
+TEST_F(MarketCommandsTest, ImportFillsTheLedgerFromTheProvider) {
+    server.Answer(QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=150210"), JulyPage());
+    window->onImportValue();
+    ImportRangeDialog* form = window->ImportDialog();
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->windowTitle(), "选择日期");
+    EXPECT_EQ(form->StartLabel()->text(), "2017/3/27");
+    EXPECT_EQ(form->EndLabel()->text(), "2015/7/24");
+    form->close();
+
+    ASSERT_TRUE(Import(QDate(2015, 6, 29), QDate(2015, 7, 24)));
+    const LedgerModel& ledger = window->Ledger();
+    ASSERT_EQ(ledger.RowCount(), 20);
+    EXPECT_EQ(ledger.Cell(1, Column::Date), "2015/6/29");
+    EXPECT_EQ(ledger.Cell(20, Column::Date), "2015/7/24");
+    EXPECT_EQ(ledger.Cell(20, Column::NetValue), "0.3600");
+    EXPECT_EQ(ledger.Cell(20, Column::PurchaseEnabled), "场内买入");
+    EXPECT_EQ(ledger.Cell(20, Column::ID), "20");
+    EXPECT_FALSE(ledger.Cell(1, Column::Increase).isEmpty());
+    EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "");  // not recalculated
+    EXPECT_TRUE(prompt.texts.isEmpty());
+    EXPECT_TRUE(server.RequestedTargets().value(0).contains(
+        QStringLiteral("page=1&per=26&sdate=2015/6/29&edate=2015/7/24")));
+
+    window->onImportValue();
+    EXPECT_EQ(prompt.texts.value(0), "请保存现有数据并清空列表!");
+    EXPECT_FALSE(window->ImportDialog());
+}
+
+TEST_F(MarketCommandsTest, ImportRefusesABadCodeAndReportsAFailure) {
+    window->FundCodeBox()->lineEdit()->clear();
+    QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("21000a"));
+    window->onImportValue();
+    ASSERT_TRUE(window->ImportDialog());
+    window->ImportDialog()->OkButton()->click();
+    EXPECT_EQ(prompt.texts.value(0), "基金代码有误，请更正！");
+    EXPECT_TRUE(window->ImportDialog());  // stays open
+    window->ImportDialog()->close();
+
+    window->FundCodeBox()->lineEdit()->clear();
+    QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("150210"));
+    server.Answer(QStringLiteral("/f10/"), "var apidata={ content:\"暂无数据!\",records:0,pages:0,curpage:1};");
+    ASSERT_TRUE(Import(QDate(2015, 7, 25), QDate(2015, 7, 26)));
+    EXPECT_EQ(prompt.texts.last(), "出错了，没有获取到日期区间内的净值！");
+    EXPECT_EQ(window->Ledger().RowCount(), 0);
+}
+
+TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
+    window->onAdd();
+    EXPECT_EQ(prompt.texts.value(0), "没有开始日期，请先导入净值！");
+
+    server.Answer(QStringLiteral("/f10/"), JulyPage());
+    ASSERT_TRUE(Import(QDate(2015, 6, 29), QDate(2015, 7, 24)));
+    window->Ledger().RemoveRow(20);
+    window->Ledger().RemoveRow(19);  // the ledger now ends on 2015/7/22
+
+    window->onAdd();
+    window->onAdd();  // still waiting: does nothing
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Action(QStringLiteral("Add"))->isEnabled(); }, 5000));
+    const LedgerModel& ledger = window->Ledger();
+    ASSERT_EQ(ledger.RowCount(), 20);
+    EXPECT_EQ(ledger.Cell(19, Column::Date), "2015/7/23");
+    EXPECT_EQ(ledger.Cell(20, Column::Date), "2015/7/24");
+    EXPECT_EQ(ledger.Cell(19, Column::ID), "19");
+    EXPECT_FALSE(ledger.Cell(20, Column::HoldShares).isEmpty());  // recalculated
+    EXPECT_EQ(server.RequestedTargets().size(), 2);
+    EXPECT_TRUE(server.RequestedTargets().last().contains(QStringLiteral("sdate=2015/7/23&edate=2015/7/24")));
+
+    // Nothing new yet: the failure message, nothing added, still recalculated.
+    window->onAdd();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Action(QStringLiteral("Add"))->isEnabled(); }, 5000));
+    EXPECT_EQ(ledger.RowCount(), 20);
+}
+
+TEST_F(MarketCommandsTest, ARequestThatNeverAnswersTimesOut) {
+    server.Answer(QStringLiteral("/f10/"), JulyPage());
+    ASSERT_TRUE(Import(QDate(2015, 6, 29), QDate(2015, 7, 22)));
+    server.Hang(QStringLiteral("/f10/"));
+    window->SetToday([] { return QDate(2015, 7, 31); });
+    window->Http().SetTimeout(300);
+    window->onAdd();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Action(QStringLiteral("Add"))->isEnabled(); }, 5000));
+    EXPECT_EQ(prompt.texts.last(), "连接超时，没有获取到日期区间内的净值！") << prompt.texts.join(u'|').toStdString();
+}
+
+TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
+    server.Answer(QStringLiteral("/js/fundcode_search.js"),
+                  test::ReadFileBytes(test::DataPath("provider/fundcode_search_excerpt_first60.js")),
+                  "application/javascript; charset=utf-8");
+    window->FundCodeBox()->lineEdit()->clear();
+    QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("000001"));
+    window->onDLFCode();
+    EXPECT_FALSE(window->Action(QStringLiteral("DLFCode"))->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompt.texts.isEmpty(); }, 5000));
+    EXPECT_EQ(prompt.texts.value(0), "更新成功！");
+    EXPECT_TRUE(window->Action(QStringLiteral("DLFCode"))->isEnabled());
+    EXPECT_EQ(window->windowTitle(), "Zororad1.7.3 - 000001 华夏成长混合");
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Cache.ini"))));
+}
+
+TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
+    // Pages go out 1, 12, 11, ...: page 8 hangs after four pages came in;
+    // page 1 hangs at once. 取消 and Esc alike end the import there.
+    struct Case {
+        int hangingPage;
+        int requestsBefore;
+        bool escape;
+    };
+    for (const Case c : {Case{8, 6, false}, Case{1, 1, true}}) {
+        SCOPED_TRACE(c.hangingPage);
+        server.Clear();
+        Serve006675();
+        server.Hang(Page006675(c.hangingPage));
+        const int before = server.Requests();
+        QPointer<ImportRangeDialog> form = StartImport2024();
+        ASSERT_TRUE(form);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return server.Requests() == before + c.requestsBefore; }, 5000));
+        if (c.escape) {
+            QTest::keyClick(form, Qt::Key_Escape);
+        } else {
+            form->CancelButton()->click();
+        }
+        QTest::qWait(300);
+        EXPECT_FALSE(form);
+        EXPECT_FALSE(window->ImportDialog());
+        EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+        EXPECT_EQ(window->Ledger().RowCount(), 0);
+        EXPECT_EQ(server.Requests(), before + c.requestsBefore);
+    }
+}
+
+TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
+    // A provider that is slow on page 8: what came before it is imported,
+    // with a message saying the limit was hit.
+    Serve006675();
+    const QList<QString> pages = test::RenderPages(test::ReadRows("nav/nav_006675_2024.csv"), 20);
+    server.Answer(Page006675(8), pages[7].toUtf8(), "text/html; charset=utf-8", 200, 5000);
+    window->Configuration().SetImportLimitMs(700);
+    ASSERT_TRUE(StartImport2024());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->ImportDialog(); }, 5000));
+    EXPECT_EQ(prompt.texts, QStringList{"下载用时超过上限，没有获取到全部日期区间内的净值！"});
+    const LedgerModel& ledger = window->Ledger();
+    ASSERT_EQ(ledger.RowCount(), 80);  // pages 12 to 9, the oldest days
+    EXPECT_EQ(ledger.Cell(1, Column::Date), "2024/1/4");
+    EXPECT_EQ(ledger.Cell(80, Column::ID), "80");
+}
+
+TEST_F(MarketCommandsTest, DateLabelsFollowTheKeyboardToo) {
+    window->onImportValue();
+    ImportRangeDialog* form = window->ImportDialog();
+    ASSERT_TRUE(form);
+    const struct {
+        QCalendarWidget* calendar;
+        QLabel* label;
+        Qt::Key key;
+        const char* shown;
+    } cases[] = {{form->StartCalendar(), form->StartLabel(), Qt::Key_Right, "2017/3/28"},
+                 {form->StartCalendar(), form->StartLabel(), Qt::Key_Down, "2017/4/4"},
+                 {form->EndCalendar(), form->EndLabel(), Qt::Key_Left, "2015/7/23"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        QWidget* view = c.calendar->findChild<QAbstractItemView*>();
+        ASSERT_TRUE(view);
+        QTest::keyClick(view, c.key);
+        EXPECT_EQ(c.label->text(), c.shown);
+    }
+    EXPECT_EQ(form->Start(), QDate(2017, 4, 4));
+    form->close();
+}

@@ -1,0 +1,65 @@
+#pragma once
+// Small helpers shared by the tests.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+#include <ostream>
+
+#include "core/ledger/ledger_model.h"
+#include "core/common/prompt.h"
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace tovira::test {
+
+struct DayInput {
+    const char* nav;
+    const char* purchaseStatus = "";
+    const char* redeemStatus = "";
+    const char* action = "";
+};
+
+// Appends one row per day with dates counted from 2020/1/1.
+inline void AddDays(LedgerModel& ledger, std::initializer_list<DayInput> days) {
+    for (const DayInput& d : days) {
+        const int row = ledger.RowCount() + 1;
+        ledger.AddRow(QString::number(row));
+        ledger.SetCell(row, Column::Date, QStringLiteral("2020/1/%1").arg(row));
+        ledger.SetCell(row, Column::NetValue, QString::fromUtf8(d.nav));
+        ledger.SetCell(row, Column::PurchaseEnabled, QString::fromUtf8(d.purchaseStatus));
+        ledger.SetCell(row, Column::RedeemEnabled, QString::fromUtf8(d.redeemStatus));
+        ledger.SetCell(row, Column::RedConversion, QString::fromUtf8(d.action));
+    }
+}
+
+// Records every message and answers with scripted replies (then `fallback`).
+class RecordingPrompt : public Prompt {
+  public:
+    QStringList texts;
+    QStringList captions;
+    QList<PromptAnswer> replies;
+    PromptAnswer fallback = PromptAnswer::Ok;
+
+    PromptAnswer Ask(const QString& text, const QString& caption, PromptButtons,
+                     PromptIcon) override {
+        texts << text;
+        captions << caption;
+        return replies.isEmpty() ? fallback : replies.takeFirst();
+    }
+};
+
+inline QByteArray ReadFileBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+inline QString DataPath(const char* relative) {
+    return QStringLiteral(TOVIRA_TEST_DATA "/") + QString::fromUtf8(relative);
+}
+
+}  // namespace tovira::test
