@@ -2,34 +2,7 @@
 
 #include <algorithm>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-#include <cstdlib>
-#include <new>
-
 namespace tovira {
-
-namespace {
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-}
-
-void* AllocateLargeBlock(std::size_t bytes) {
-#ifdef __linux__
-    if (bytes >= kHugePage) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        void* p = std::aligned_alloc(kHugePage, rounded);
-        if (!p) throw std::bad_alloc();
-        madvise(p, rounded, MADV_HUGEPAGE);
-        return p;
-    }
-#endif
-    void* p = std::malloc(bytes);
-    if (!p && bytes) throw std::bad_alloc();
-    return p;
-}
-
-void FreeLargeBlock(void* p, std::size_t) { std::free(p); }
 
 LedgerModel::LedgerModel(QObject* parent) : QAbstractTableModel(parent) {
     for (const ColumnInfo& info : Columns()) {

@@ -17,39 +17,6 @@
 
 namespace tovira {
 
-// Allocator for the row table: large blocks are asked for as transparent huge
-// pages, since a 32767-row ledger would otherwise take thousands of page
-// faults on first touch.
-template <typename T>
-struct LargeBlockAllocator {
-    using value_type = T;
-    LargeBlockAllocator() = default;
-    template <typename U>
-    LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
-    T* allocate(std::size_t n);
-    void deallocate(T* p, std::size_t n);
-    template <typename U>
-    bool operator==(const LargeBlockAllocator<U>&) const {
-        return true;
-    }
-    template <typename U>
-    bool operator!=(const LargeBlockAllocator<U>&) const {
-        return false;
-    }
-};
-
-void* AllocateLargeBlock(std::size_t bytes);
-void FreeLargeBlock(void* p, std::size_t bytes);
-
-template <typename T>
-T* LargeBlockAllocator<T>::allocate(std::size_t n) {
-    return static_cast<T*>(AllocateLargeBlock(n * sizeof(T)));
-}
-template <typename T>
-void LargeBlockAllocator<T>::deallocate(T* p, std::size_t n) {
-    FreeLargeBlock(p, n * sizeof(T));
-}
-
 // Text colours of the signed figures (RGB).
 inline constexpr QRgb kRed = 0xFFFF0000;
 inline constexpr QRgb kGreen = 0xFF00FF00;
@@ -118,7 +85,7 @@ class LedgerModel : public QAbstractTableModel {
     void Touch(int row);
     void StructureWillChange();
 
-    std::vector<Row, LargeBlockAllocator<Row>> rows_;
+    std::vector<Row> rows_;
     std::array<int, kColumnCount> widths_{};
     QString tag_;
     bool inputsModified_ = false;

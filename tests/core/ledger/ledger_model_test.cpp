@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
 #include "core/engine/ledger_commands.h"
+#include "core/storage/plan_file.h"
 #include "support/test_support.h"
 
 using namespace tovira;
@@ -337,6 +339,88 @@ TEST(LedgerModelTest, ColumnWidthChangesAreAnnouncedOnlyWhenTheyChange) {
     ledger.SetColumnWidth(Column::RedeemShares, 0);
     EXPECT_EQ(widths.count(), 2);
     EXPECT_EQ(ledger.ColumnWidth(Column::RedeemShares), 0);
+}
+
+// Views rely on every change being announced the way Qt's model contract
+// says; the tester checks each announcement against the rows it sees before
+// and after it, and stops the run at the first breach.
+TEST(LedgerModelTest, KeepsTheItemModelContractThroughEveryChange) {
+    LedgerModel ledger;
+    QAbstractItemModelTester tester(&ledger,
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    PlanSettings settings;
+
+    // Fill and edit, one announcement at a time.
+    AddDays(ledger, {{"1.0000"},
+                     {"0.9900", "暂停申购"},
+                     {"0.9500"},
+                     {"0.9801", "", "", "每份派现金0.0500元"},
+                     {"0.9703"}});
+    ledger.SetCell(2, Column::PurchaseAmount, QStringLiteral("800"));
+    ledger.SetComputedCell(3, Column::Profit, QStringLiteral("-1.5"));
+    ledger.SetCellColour(3, Column::Profit, kGreen);
+    ledger.SetCellColour(3, Column::Profit, 0);
+    Recalculate(ledger, settings, Mode::Theory);  // bulk write-back
+    Recalculate(ledger, settings, Mode::Fact);
+
+    // Remove rows in the middle, at the end, at the start.
+    ledger.RemoveRow(3);
+    ledger.RemoveRow(ledger.RowCount());
+    ledger.RemoveRow(1);
+    DeleteThisLine(ledger, 1, settings, Mode::Theory);
+    ASSERT_EQ(ledger.RowCount(), 1);
+    ledger.RemoveRow(1);
+    ledger.RemoveRow(1);  // nothing left to remove
+    ASSERT_EQ(ledger.RowCount(), 0);
+
+    // Bulk sections: cells only, rows coming and going, nested, emptied and
+    // refilled, and empty.
+    AddNumberedRows(ledger, 3);
+    {
+        BulkUpdate bulk(ledger);
+        ledger.SetCell(3, Column::NetValue, QStringLiteral("1"));
+        ledger.SetCellColour(1, Column::Profit, kRed);
+    }
+    {
+        BulkUpdate bulk(ledger);
+        ledger.SetCell(3, Column::NetValue, QStringLiteral("2"));
+        AddNumberedRows(ledger, 300);
+        ledger.RemoveRow(2);
+        ledger.RemoveRow(ledger.RowCount());
+        ledger.SetCell(100, Column::NetValue, QStringLiteral("3"));
+    }
+    {
+        BulkUpdate outer(ledger);
+        {
+            BulkUpdate inner(ledger);
+            ledger.SetCell(301, Column::NetValue, QStringLiteral("4"));
+            ledger.ClearRows();
+        }
+        AddNumberedRows(ledger, 2);
+    }
+    { BulkUpdate bulk(ledger); }
+    ASSERT_EQ(ledger.RowCount(), 2);
+
+    // Resets: clear, clear an empty ledger, refill, the context menu's clear.
+    ledger.ClearRows();
+    ledger.ClearRows();
+    AddNumberedRows(ledger, 4);
+    ClearList(ledger);
+    ASSERT_EQ(ledger.RowCount(), 0);
+
+    // A plan opened over a longer ledger and over an empty one.
+    const QString plan = test::DataPath("golden/161725-fact.ini");
+    OpenPlanOptions options;
+    {
+        BulkUpdate bulk(ledger);  // the tester walks the whole table on every announcement
+        AddNumberedRows(ledger, 1000);
+    }
+    EXPECT_EQ(OpenPlanFile(plan, ledger, settings, options).result, OpenResult::Opened);
+    EXPECT_EQ(ledger.RowCount(), 1000);
+    ledger.ClearRows();
+    options.mode = Mode::Fact;
+    EXPECT_EQ(OpenPlanFile(plan, ledger, settings, options).result, OpenResult::Opened);
+    EXPECT_EQ(ledger.RowCount(), 798);
 }
 
 TEST(LedgerCommandsTest, DeleteThisLineRecalculatesFromTheRemainingRows) {

@@ -1,11 +1,16 @@
 // Back-tests on real NAV histories: each plan is opened as the window opens
 // it, recalculated in the mode its export names, exported, and compared byte
-// for byte with an export computed independently.
+// for byte with an export computed independently. One test case per plan and
+// mode, so one differing back-test does not hide the others.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
+#include <string>
+#include <vector>
 
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
@@ -18,55 +23,86 @@ using namespace tovira;
 namespace {
 
 struct GoldenCase {
-    QString plan;
-    QString expected;
+    std::string name;  // NAME: the plan is NAME.ini, the export NAME.<mode>.csv
     Mode mode;
+
+    QString Plan() const { return Path(".ini"); }
+    QString Expected() const { return Path(mode == Mode::Fact ? ".fact.csv" : ".theory.csv"); }
+    QString Path(const char* suffix) const {
+        return QDir(test::DataPath("golden"))
+            .filePath(QString::fromStdString(name) + QLatin1String(suffix));
+    }
 };
 
+// Three funds, each with the default parameters, the three presets, one plan
+// with the redemption rule, reinvestment and unlimited capital, and one with
+// typed amounts that is exported in both modes.
 std::vector<GoldenCase> GoldenCases() {
     std::vector<GoldenCase> cases;
-    const QDir dir(test::DataPath("golden"));
-    for (const QString& csv : dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name)) {
-        // NAME.theory.csv or NAME.fact.csv, made from NAME.ini
-        const QStringList parts = csv.split(u'.');
-        if (parts.size() != 3) continue;
-        cases.push_back({dir.filePath(parts[0] + QStringLiteral(".ini")), dir.filePath(csv),
-                         parts[1] == QStringLiteral("fact") ? Mode::Fact : Mode::Theory});
+    for (const char* fund : {"000011", "006675", "161725"}) {
+        for (const char* plan :
+             {"default", "brave", "steady", "careful", "unlimited-reinvest", "fact"}) {
+            const std::string name = std::string(fund) + '-' + plan;
+            cases.push_back({name, Mode::Theory});
+            if (std::string(plan) == "fact") cases.push_back({name, Mode::Fact});
+        }
     }
     return cases;
 }
 
+// "000011_unlimited_reinvest_theory"
+std::string CaseName(const testing::TestParamInfo<GoldenCase>& info) {
+    std::string name = info.param.name;
+    for (char& c : name) {
+        if (c == '-') c = '_';
+    }
+    return name + (info.param.mode == Mode::Fact ? "_fact" : "_theory");
+}
+
+class GoldenTest : public testing::TestWithParam<GoldenCase> {};
+
 }  // namespace
 
-TEST(GoldenTest, ExportsMatchIndependentBackTests) {
-    const std::vector<GoldenCase> cases = GoldenCases();
-    ASSERT_GE(cases.size(), 21u);
+TEST_P(GoldenTest, ExportMatchesTheIndependentBackTest) {
+    const GoldenCase& c = GetParam();
+    const QByteArray want = test::ReadFileBytes(c.Expected());
+    ASSERT_FALSE(want.isEmpty()) << c.Expected().toStdString();
+
+    LedgerModel ledger;
+    PlanSettings settings;
+    OpenPlanOptions options;
+    options.mode = c.mode;
+    ASSERT_EQ(OpenPlanFile(c.Plan(), ledger, settings, options).result, OpenResult::Opened);
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
-    for (const GoldenCase& c : cases) {
-        SCOPED_TRACE(c.expected.toStdString());
-        LedgerModel ledger;
-        PlanSettings settings;
-        SilentPrompt prompt;
-        OpenPlanOptions options;
-        options.mode = c.mode;
-        ASSERT_EQ(OpenPlanFile(c.plan, ledger, settings, prompt, options), OpenResult::Opened);
-        const QString out = tmp.filePath(QStringLiteral("out.csv"));
-        ASSERT_TRUE(ExportCsv(out, ledger));
-        const QByteArray got = test::ReadFileBytes(out);
-        const QByteArray want = test::ReadFileBytes(c.expected);
-        if (got != want) {
-            // Report the first differing line for a readable failure.
-            const QList<QByteArray> g = got.split('\n');
-            const QList<QByteArray> w = want.split('\n');
-            for (qsizetype i = 0; i < std::min(g.size(), w.size()); ++i) {
-                if (g[i] != w[i]) {
-                    ADD_FAILURE() << "line " << i + 1 << "\n got: " << g[i].toStdString()
-                                  << "\nwant: " << w[i].toStdString();
-                    break;
-                }
-            }
-            EXPECT_EQ(g.size(), w.size());
+    const QString out = tmp.filePath(QStringLiteral("out.csv"));
+    ASSERT_TRUE(ExportCsv(out, ledger));
+    const QByteArray got = test::ReadFileBytes(out);
+    if (got == want) return;
+
+    // Name the first differing line for a readable failure.
+    const QList<QByteArray> g = got.split('\n');
+    const QList<QByteArray> w = want.split('\n');
+    for (qsizetype i = 0; i < std::min(g.size(), w.size()); ++i) {
+        if (g[i] != w[i]) {
+            ADD_FAILURE() << "line " << i + 1 << "\n got: " << g[i].toStdString()
+                          << "\nwant: " << w[i].toStdString();
+            break;
         }
     }
+    EXPECT_EQ(g.size(), w.size());
+    EXPECT_EQ(got, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Plans, GoldenTest, testing::ValuesIn(GoldenCases()), CaseName);
+
+// A back-test added to the folder but not to the list above would never run.
+TEST(GoldenFolderTest, EveryExportInTheFolderIsATestCase) {
+    QSet<QString> listed;
+    for (const GoldenCase& c : GoldenCases()) listed.insert(QFileInfo(c.Expected()).fileName());
+    const QDir dir(test::DataPath("golden"));
+    const QStringList exports =
+        dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    EXPECT_EQ(exports.size(), 21);
+    for (const QString& csv : exports) EXPECT_TRUE(listed.contains(csv)) << csv.toStdString();
 }
