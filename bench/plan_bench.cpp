@@ -69,11 +69,10 @@ class Fixture {
     std::map<int, QString> paths_;
 };
 
-void Open(const QString& path, LedgerModel& ledger, PlanSettings& settings, bool recalculate) {
-    SilentPrompt prompt;
+bool Open(const QString& path, LedgerModel& ledger, PlanSettings& settings, bool recalculate) {
     OpenPlanOptions options;
     options.recalculate = recalculate;
-    OpenPlanFile(path, ledger, settings, prompt, options);
+    return OpenPlanFile(path, ledger, settings, options).result == OpenResult::Opened;
 }
 
 void BM_OpenPlan(benchmark::State& state) {
@@ -81,7 +80,10 @@ void BM_OpenPlan(benchmark::State& state) {
     for (auto _ : state) {
         LedgerModel ledger;
         PlanSettings settings;
-        Open(path, ledger, settings, false);
+        if (!Open(path, ledger, settings, false)) {
+            state.SkipWithError("the plan did not open");
+            break;
+        }
         benchmark::DoNotOptimize(ledger.RowCount());
     }
     state.counters["per_row"] = benchmark::Counter(
@@ -93,7 +95,10 @@ void BM_RecalculateWithWriteBack(benchmark::State& state) {
     const QString path = Fixture::Get().PlanPath(static_cast<int>(state.range(0)));
     LedgerModel ledger;
     PlanSettings settings;
-    Open(path, ledger, settings, true);
+    if (!Open(path, ledger, settings, true)) {
+        state.SkipWithError("the plan did not open");
+        return;
+    }
     bool flip = false;
     for (auto _ : state) {
         // Alternate the capital so every pass writes changed texts.
@@ -111,13 +116,18 @@ void BM_SavePlan(benchmark::State& state) {
     const QString path = Fixture::Get().PlanPath(static_cast<int>(state.range(0)));
     LedgerModel ledger;
     PlanSettings settings;
-    Open(path, ledger, settings, true);
+    if (!Open(path, ledger, settings, true)) {
+        state.SkipWithError("the plan did not open");
+        return;
+    }
     QTemporaryDir program;
-    SilentPrompt prompt;
-    QString current;
     for (auto _ : state) {
-        SavePlanFile(ledger, settings, Mode::Theory, program.path(), QStringLiteral("000011"),
-                     current, prompt);
+        const SaveOutcome saved = SavePlanFile(ledger, settings, Mode::Theory, program.path(),
+                                               QStringLiteral("000011"));
+        if (saved.result != SaveResult::Saved) {
+            state.SkipWithError("the plan was not saved");
+            break;
+        }
     }
     state.counters["per_row"] = benchmark::Counter(
         static_cast<double>(state.range(0)),
