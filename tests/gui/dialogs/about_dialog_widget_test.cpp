@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "gui/dialogs/about_dialog.h"
+#include "core/common/version.h"
 #include "gui/layout/twips.h"
 #include "support/test_support.h"
 
@@ -51,7 +52,7 @@ TEST_F(AboutFormTest, ShowsTheProgramsTextsInTheDesignSize) {
     AboutDialog box(QStringLiteral("http://www.example.com"), Recorder(), &owner);
     EXPECT_EQ(box.windowTitle(), "关于 Tovira");
     EXPECT_EQ(box.lblTitle()->text(), "Tovira");
-    EXPECT_EQ(box.lblVersion()->text(), "版本：1.7.3");
+    EXPECT_EQ(box.lblVersion()->text(), "版本：" TOVIRA_VERSION);
     EXPECT_EQ(box.lblDescription()->text(), "官网：");
     EXPECT_EQ(box.Label1()->text(), "http://www.example.com");
     EXPECT_EQ(box.lblDisclaimer()->text(), "警告：基金有风险，投资需谨慎！");

@@ -21,6 +21,7 @@
 #include "gui/ledger/ledger_view.h"
 #include "gui/ledger/side_panel.h"
 #include "gui/charts/line_chart.h"
+#include "core/common/version.h"
 #include "core/storage/ini_document.h"
 #include "support/test_support.h"
 
@@ -79,7 +80,7 @@ TEST_F(MainWindowTest, StartsWithTheDefaultCodeAnEmptyLedgerAndTheHistory) {
     ASSERT_TRUE(history.Save(dir.filePath(QStringLiteral("History.ini"))));
 
     MainWindow& w = Window();
-    EXPECT_EQ(w.windowTitle(), "Zororad1.7.3 - 210009 ");
+    EXPECT_EQ(w.windowTitle(), "Zororad" TOVIRA_VERSION " - 210009 ");
     EXPECT_EQ(w.FundCodeBox()->currentText(), "210009");
     ASSERT_EQ(w.FundCodeBox()->count(), 2);
     EXPECT_EQ(w.FundCodeBox()->itemText(1), "000011");
@@ -99,7 +100,7 @@ TEST_F(MainWindowTest, TypingACodeOpensItsPlanAndRecordsTheHistory) {
     Type(QStringLiteral("00667"));
     EXPECT_EQ(w.Ledger().RowCount(), 0);
     Type(QStringLiteral("5"));
-    EXPECT_EQ(w.windowTitle(), "Zororad1.7.3 - 006675 宝盈品牌消费股票A");
+    EXPECT_EQ(w.windowTitle(), "Zororad" TOVIRA_VERSION " - 006675 宝盈品牌消费股票A");
     EXPECT_EQ(w.Ledger().RowCount(), 240);
     EXPECT_TRUE(w.Settings().Checked(Switch::Redeem));
     EXPECT_FALSE(w.View()->isColumnHidden(Index(Column::RedeemShares)));

@@ -16,6 +16,7 @@
 
 #include "gui/dialogs/import_range_dialog.h"
 #include "gui/shell/main_window.h"
+#include "core/common/version.h"
 #include "core/marketdata/http_client.h"
 #include "support/local_http_server.h"
 #include "core/marketdata/nav_pages.h"
@@ -185,7 +186,7 @@ TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompt.texts.isEmpty(); }, 5000));
     EXPECT_EQ(prompt.texts.value(0), "更新成功！");
     EXPECT_TRUE(window->Action(QStringLiteral("DLFCode"))->isEnabled());
-    EXPECT_EQ(window->windowTitle(), "Zororad1.7.3 - 000001 华夏成长混合");
+    EXPECT_EQ(window->windowTitle(), "Zororad" TOVIRA_VERSION " - 000001 华夏成长混合");
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Cache.ini"))));
 }
 

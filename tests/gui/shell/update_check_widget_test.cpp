@@ -13,6 +13,7 @@
 #include "gui/shell/help_links.h"
 #include "gui/shell/qt_prompt.h"
 #include "gui/shell/update_check.h"
+#include "core/common/version.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
 #include "support/local_http_server.h"
@@ -66,7 +67,8 @@ class UpdateCheckTest : public ::testing::Test {
 };
 
 TEST_F(UpdateCheckTest, VersionFileIsComparedWithoutSurroundingBlanksAndLineEnds) {
-    for (const char* body : {"1.7.3", "1.7.3\r\n", "1.7.3\n", "  1.7.3 \t\r\n\r\n"}) {
+    for (const char* body : {TOVIRA_VERSION, TOVIRA_VERSION "\r\n", TOVIRA_VERSION "\n",
+                             "  " TOVIRA_VERSION " \t\r\n\r\n"}) {
         SCOPED_TRACE(body);
         prompt.texts.clear();
         server.Answer(QStringLiteral("/file/version.txt"), body, "text/plain");
@@ -80,7 +82,7 @@ TEST_F(UpdateCheckTest, VersionFileIsComparedWithoutSurroundingBlanksAndLineEnds
 
 TEST_F(UpdateCheckTest, MenuOffersAnyOtherVersionAndOpensTheDownloadOnlyOnYes) {
     // Newer and older alike: there is no ordering of versions.
-    for (const char* version : {"1.8.0", "1.7.2", "1.7.30", "2.0"}) {
+    for (const char* version : {"1.8.0", "1.7.2", TOVIRA_VERSION "0", "2.0"}) {
         SCOPED_TRACE(version);
         prompt.texts.clear();
         opened.clear();
@@ -125,7 +127,7 @@ TEST_F(UpdateCheckTest, MenuReportsEveryUnusableAnswerAsAFailure) {
 }
 
 TEST_F(UpdateCheckTest, StartupIsSilentWhenCurrentAndQuitsOnlyWhenDownloading) {
-    server.Answer(QStringLiteral("/file/version.txt"), "1.7.3\r\n");
+    server.Answer(QStringLiteral("/file/version.txt"), TOVIRA_VERSION "\r\n");
     EXPECT_EQ(AtStartup(), StartupUpdate::Continue);
     EXPECT_TRUE(prompt.texts.isEmpty());
 
