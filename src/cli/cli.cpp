@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/ledger/ledger_model.h"
-#include "core/ledger/plan_settings.h"
-#include "core/storage/csv_export.h"
-#include "core/storage/plan_file.h"
+#include "core/common/messages.h"
+#include "core/session/plan_session.h"
 
 namespace tovira {
 namespace {
@@ -16,23 +14,6 @@ const char* const kUsage =
     "用法:\n"
     "  tovira-cli export PLAN.ini OUT.csv [--mode theory|fact]\n"
     "  tovira-cli show PLAN.ini [--mode theory|fact]\n";
-
-// Messages go to standard error instead of a message box.
-class StderrPrompt : public Prompt {
-  public:
-    explicit StderrPrompt(QTextStream& err) : err_(err) {}
-    PromptAnswer Ask(const QString& text, const QString&, PromptButtons buttons,
-                     PromptIcon) override {
-        err_ << text << Qt::endl;
-        ++messages_;
-        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::No;
-    }
-    int messages() const { return messages_; }
-
-  private:
-    QTextStream& err_;
-    int messages_ = 0;
-};
 
 // Width of a text in terminal cells: CJK and full-width characters take two.
 int DisplayWidth(const QString& text) {
@@ -132,15 +113,16 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 1;
     }
 
-    LedgerModel ledger;
-    PlanSettings settings;
-    settings.onSwitchChanged = [&ledger](Switch s, bool on) {
-        if (s == Switch::Redeem) ApplyRedeemColumns(ledger, on);
-    };
-    StderrPrompt prompt(err);
-    OpenPlanOptions options;
-    options.mode = mode;
-    if (OpenPlanFile(planPath, ledger, settings, prompt, options) != OpenResult::Opened) return 1;
+    PlanSession session;
+    const LedgerModel& ledger = session.Ledger();
+    // Messages go to standard error instead of a message box.
+    const OpenOutcome opened = session.Open(planPath, mode);
+    if (opened.result != OpenResult::Opened) {
+        if (const QString message = MessageFor(opened); !message.isEmpty()) {
+            err << message << Qt::endl;
+        }
+        return 1;
+    }
     if (ledger.RowCount() == 0) {
         err << QString::fromUtf8(kMsgNoData) << Qt::endl;
         return 1;
@@ -148,17 +130,18 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
 
     if (isExport) {
         const QString outPath = positional[2];
-        if (!ExportCsv(outPath, ledger)) {
-            const QString unexportable = UnexportableCellMessage(ledger);
-            err << (unexportable.isEmpty() ? QStringLiteral("无法写入文件：%1").arg(outPath)
-                                           : unexportable)
+        const ExportOutcome exported = session.Export(outPath);
+        if (exported.result != ExportResult::Exported) {
+            err << (exported.result == ExportResult::Failed
+                        ? QStringLiteral("无法写入文件：%1").arg(outPath)
+                        : MessageFor(exported))
                 << Qt::endl;
             return 1;
         }
         return 0;
     }
 
-    PrintTable(ledger, settings.Checked(Switch::Redeem), out);
+    PrintTable(ledger, session.Settings().Checked(Switch::Redeem), out);
     const int n = ledger.RowCount();
     out << QStringLiteral("共 %1 行；总投入 %2，资产市值 %3，净盈亏 %4，净收益率 %5%")
                .arg(n)

@@ -5,13 +5,10 @@
 #include "core/common/numbers.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
-#include "core/common/prompt.h"
 
 namespace tovira {
 
 namespace {
-
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 bool RowExists(const LedgerModel& ledger, int row) { return row >= 1 && row <= ledger.RowCount(); }
 
@@ -51,11 +48,7 @@ float NetOfRedeemFee(const PlanSettings& settings) {
 
 }  // namespace
 
-bool LedgerHasData(const LedgerModel& ledger, Prompt& prompt) {
-    if (ledger.RowCount() > 0) return true;
-    prompt.Inform(Text("数据不足！"));
-    return false;
-}
+bool LedgerHasData(const LedgerModel& ledger) { return ledger.RowCount() > 0; }
 
 float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings) {
     const int n = ledger.RowCount();
@@ -78,24 +71,23 @@ float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings) {
     return x;
 }
 
-void MoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode, Prompt& prompt) {
-    if (!LedgerHasData(ledger, prompt)) return;
-    const float x = MoneyOutShares(ledger, settings);
-    const QString shares = GeneralText(x);
-    if (x == 0) {
-        prompt.Inform(Text("应赎回") + shares + Text("份"));
-        return;
+MoneyOutOffer OfferMoneyOut(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
+    MoneyOutOffer offer;
+    if (!LedgerHasData(ledger)) return offer;
+    offer.shares = MoneyOutShares(ledger, settings);
+    offer.sharesText = GeneralText(offer.shares);
+    if (offer.shares == 0) {
+        offer.kind = MoneyOutOffer::Kind::Nothing;
+    } else {
+        offer.kind = mode == Mode::Fact ? MoneyOutOffer::Kind::Book : MoneyOutOffer::Kind::ShowOnly;
     }
-    if (mode != Mode::Fact) {
-        prompt.Inform(Text("应赎回") + shares + Text("份\n") + Text(kMsgMoneyOutTheoryOnly));
-        return;
-    }
-    const QString question = Text("应赎回") + shares + Text("份，是否填入列表并计算确认金额？");
-    if (prompt.Ask(question, Text("赎回提示"), PromptButtons::YesNo, PromptIcon::Question) !=
-        PromptAnswer::Yes) {
-        return;
-    }
-    ledger.SetCell(ledger.RowCount(), Column::RedeemShares, shares);
+    return offer;
+}
+
+void BookMoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                  const MoneyOutOffer& offer) {
+    if (offer.kind != MoneyOutOffer::Kind::Book || ledger.RowCount() == 0) return;
+    ledger.SetCell(ledger.RowCount(), Column::RedeemShares, offer.sharesText);
     Recalculate(ledger, settings, mode);
 }
 
@@ -119,8 +111,8 @@ float CheaperShares(const LedgerModel& ledger, const PlanSettings& settings,
 }
 
 std::optional<QString> Cheaper(const LedgerModel& ledger, const PlanSettings& settings,
-                               QStringView targetCost, Prompt& prompt) {
-    if (!LedgerHasData(ledger, prompt)) return std::nullopt;
+                               QStringView targetCost) {
+    if (!LedgerHasData(ledger)) return std::nullopt;
     return GeneralText(CheaperShares(ledger, settings, targetCost));
 }
 

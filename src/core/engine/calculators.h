@@ -15,20 +15,16 @@
 #include <QStringView>
 #include <optional>
 
+#include "core/common/messages.h"
 #include "core/engine/recalculate.h"
 
 namespace tovira {
 
-// Shown under the shares to redeem in 理论计算, where the plan's own rules
-// decide every redemption and nothing typed into the ledger would stay.
-inline const char* const kMsgMoneyOutTheoryOnly = "理论计算下仅供参考，如需填入列表请切换到实际操作。";
-
 class LedgerModel;
 class PlanSettings;
-class Prompt;
 
-// Shows "数据不足！" and returns false when the ledger has no rows.
-bool LedgerHasData(const LedgerModel& ledger, Prompt& prompt);
+// Whether the ledger has rows to work from ("数据不足！" when not).
+bool LedgerHasData(const LedgerModel& ledger);
 
 // Shares to redeem on the last row n to take the principal back:
 //   x = (A - B) / (T - P * H * r), rounded to 2 decimals (halves to even),
@@ -40,13 +36,17 @@ bool LedgerHasData(const LedgerModel& ledger, Prompt& prompt);
 // figure cannot leave a negative holding.
 float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings);
 
-// The whole take-back-principal command: in 实际操作 offers the shares
-// ("赎回提示", Yes/No) and on Yes writes them into the last row's
-// "RedeemShares" and recalculates the ledger. In any other mode the
-// recalculation would overwrite a typed redemption at once, so the shares are
-// only shown, with kMsgMoneyOutTheoryOnly, and the ledger is not touched.
-// With no rows, or when the shares come to 0, it only tells the user.
-void MoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode, Prompt& prompt);
+// The take-back-principal command's offer: in 实际操作 the shares to book
+// (the window asks "赎回提示", Yes/No, and on Yes calls BookMoneyOut). In
+// any other mode the recalculation would overwrite a typed redemption at
+// once, so the shares are only shown, with kMsgMoneyOutTheoryOnly. With no
+// rows, or when the shares come to 0, there is nothing to book.
+MoneyOutOffer OfferMoneyOut(const LedgerModel& ledger, const PlanSettings& settings, Mode mode);
+
+// Writes an offer of kind Book into the last row's "RedeemShares" and
+// recalculates the ledger; any other offer changes nothing.
+void BookMoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                  const MoneyOutOffer& offer);
 
 // Shares to redeem so that the holding costs targetCost per share:
 //   s = (T / r - H * K) / (P - K), in double, rounded to 2 decimals (halves to
@@ -56,9 +56,9 @@ void MoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode, Prom
 float CheaperShares(const LedgerModel& ledger, const PlanSettings& settings,
                     QStringView targetCost);
 
-// The calculator's button: the text of the result box, or nothing (after
-// "数据不足！") when the ledger has no rows.
+// The calculator's button: the text of the result box, or nothing when the
+// ledger has no rows (the window then shows kMsgNoData).
 std::optional<QString> Cheaper(const LedgerModel& ledger, const PlanSettings& settings,
-                               QStringView targetCost, Prompt& prompt);
+                               QStringView targetCost);
 
 }  // namespace tovira

@@ -5,15 +5,10 @@
 #include <QString>
 #include <optional>
 
+#include "core/common/messages.h"
 #include "core/ledger/ledger_model.h"
 
 namespace tovira {
-
-inline const char* const kMsgNoData = "数据不足！";
-// An export refused for a character GBK cannot hold: row, column caption,
-// character and its code point.
-inline const char* const kMsgUnexportableCell =
-    "第%1行「%2」含有无法导出的字符“%3”（%4），未导出！";
 
 // The export text: the header and one line per row, lines ended by CR LF.
 QString CsvText(const LedgerModel& ledger);

@@ -99,36 +99,36 @@ bool IsUsableFundCode(const QString& fundCode) {
     return true;
 }
 
-SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
-                        const QString& programFolder, const QString& fundCode,
-                        QString& currentPlanPath, Prompt& prompt) {
+SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                         const QString& programFolder, const QString& fundCode) {
+    SaveOutcome outcome;
     // An empty or garbled code would name the file ".ini" or worse.
     if (!IsUsableFundCode(fundCode)) {
-        prompt.Inform(QString::fromUtf8(kMsgBadFundCode));
-        return SaveResult::BadFundCode;
+        outcome.result = SaveResult::BadFundCode;
+        return outcome;
     }
     const bool folderReady = QDir().mkpath(PlanFolder(programFolder));
     const QString path = PlanFilePath(programFolder, fundCode);
-    currentPlanPath = path;
+    outcome.path = path;
     const int n = ledger.RowCount();
     if (n == 0) {
-        prompt.Inform(QString::fromUtf8(kMsgNoRowsToSave));
-        return SaveResult::NoRows;
+        outcome.result = SaveResult::NoRows;
+        return outcome;
     }
 
     // Refused before anything is written, naming the character and its place.
-    const QString unsavable = UnsavableTextMessage(ledger, settings, mode);
-    if (!unsavable.isEmpty()) {
-        prompt.Inform(unsavable);
-        return SaveResult::Failed;
+    outcome.detail = UnsavableTextMessage(ledger, settings, mode);
+    if (!outcome.detail.isEmpty()) {
+        outcome.result = SaveResult::Unsavable;
+        return outcome;
     }
 
     IniDocument doc;
     // Keys the save does not write must survive, so an existing file that
     // cannot be read must not be replaced.
     if (!folderReady || (QFileInfo::exists(path) && !doc.Load(path))) {
-        prompt.Inform(QString::fromUtf8(kMsgSaveError));
-        return SaveResult::Failed;
+        outcome.result = SaveResult::Failed;
+        return outcome;
     }
     const QString& set = SettingsSection();
     for (const SwitchInfo& sw : Switches()) {
@@ -149,25 +149,26 @@ SaveResult SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode 
         }
     }
     if (!doc.Save(path)) {
-        prompt.Inform(QString::fromUtf8(kMsgSaveError));
-        return SaveResult::Failed;
+        outcome.result = SaveResult::Failed;
+        return outcome;
     }
     // A save that died between writing its temporary file and renaming it left
     // that file behind; the plan just saved supersedes it.
     RemoveStaleTemporaries(path);
     ledger.SetInputsModified(false);
-    prompt.Inform(QString::fromUtf8(kMsgSaved));
-    return SaveResult::Saved;
+    outcome.result = SaveResult::Saved;
+    return outcome;
 }
 
-OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
-                        Prompt& prompt, const OpenPlanOptions& options) {
+OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
+                         const OpenPlanOptions& options) {
+    OpenOutcome outcome;
     // A pipe or a device is no plan file (reading it could wait or run on
     // forever); links are followed.
-    if (!QFileInfo(path).isFile()) return OpenResult::NoFile;
+    if (!QFileInfo(path).isFile()) return outcome;
     if (!path.endsWith(QStringLiteral(".ini"), Qt::CaseSensitive)) {
-        prompt.Inform(QString::fromUtf8(kMsgWrongFormat));
-        return OpenResult::WrongFormat;
+        outcome.result = OpenResult::WrongFormat;
+        return outcome;
     }
     IniDocument doc;
     doc.Load(path);
@@ -177,9 +178,9 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
     const QString countText = doc.Value(SpecialSection(), QStringLiteral("行数"));
     if (const std::optional<double> rows = StrictNumber(countText);
         rows && std::nearbyint(*rows) > 32767) {
-        prompt.Inform(QString::fromUtf8(kMsgTooManyRows)
-                          .arg(QString::number(std::nearbyint(*rows), 'g', 15)));
-        return OpenResult::TooManyRows;
+        outcome.result = OpenResult::TooManyRows;
+        outcome.detail = QString::number(std::nearbyint(*rows), 'g', 15);
+        return outcome;
     }
 
     const QString& set = SettingsSection();
@@ -219,12 +220,8 @@ OpenResult OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& 
     if (options.recalculate) Recalculate(ledger, settings, options.mode);
     // What was just read is what the file holds.
     ledger.SetInputsModified(false);
-    return OpenResult::Opened;
-}
-
-void ApplyRedeemColumns(LedgerModel& ledger, bool shown) {
-    ledger.SetColumnWidth(Column::RedeemShares, shown ? 1000 : 0);
-    ledger.SetColumnWidth(Column::RedeemAmount, shown ? 1000 : 0);
+    outcome.result = OpenResult::Opened;
+    return outcome;
 }
 
 }  // namespace tovira

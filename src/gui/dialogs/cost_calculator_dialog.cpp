@@ -8,6 +8,7 @@
 #include "gui/layout/twips.h"
 #include "core/ledger/ledger_model.h"
 #include "core/engine/calculators.h"
+#include "core/common/prompt.h"
 
 namespace tovira {
 
@@ -73,19 +74,24 @@ void CostCalculatorDialog::PlaceBeside(const QWidget& mainWindow) {
 }
 
 void CostCalculatorDialog::Calculate() {
-    if (const std::optional<QString> shares =
-            Cheaper(ledger_, settings_, text1_->text(), prompt_)) {
-        // The box is narrow: show a long result from its start, so its sign
-        // stays in sight, and the whole text on hover.
-        text2_->setText(*shares);
-        text2_->setCursorPosition(0);
-        text2_->setToolTip(*shares);
+    const std::optional<QString> shares = Cheaper(ledger_, settings_, text1_->text());
+    if (!shares) {
+        prompt_.Inform(QString::fromUtf8(kMsgNoData));
+        return;
     }
+    // The box is narrow: show a long result from its start, so its sign
+    // stays in sight, and the whole text on hover.
+    text2_->setText(*shares);
+    text2_->setCursorPosition(0);
+    text2_->setToolTip(*shares);
 }
 
 CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger, const PlanSettings& settings,
                        Prompt& prompt) {
-    if (!LedgerHasData(ledger, prompt)) return nullptr;
+    if (!LedgerHasData(ledger)) {
+        prompt.Inform(QString::fromUtf8(kMsgNoData));
+        return nullptr;
+    }
     // A hidden one was closed and is on its way out.
     CostCalculatorDialog* form = nullptr;
     for (CostCalculatorDialog* open : mainWindow.findChildren<CostCalculatorDialog*>(Qt::FindDirectChildrenOnly)) {

@@ -23,19 +23,23 @@ class PlanFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        settings.onSwitchChanged = [this](Switch s, bool on) {
-            if (s == Switch::Redeem) ApplyRedeemColumns(ledger, on);
-        };
     }
 
+    // Saves as the save command does: the plan path follows the outcome and
+    // its message is what the user sees.
     SaveResult Save(const QString& code, Mode mode = Mode::Theory) {
-        return SavePlanFile(ledger, settings, mode, dir.path(), code, currentPath, prompt);
+        const SaveOutcome outcome = SavePlanFile(ledger, settings, mode, dir.path(), code);
+        if (!outcome.path.isEmpty()) currentPath = outcome.path;
+        prompt.Inform(MessageFor(outcome));
+        return outcome.result;
     }
     OpenResult Open(const QString& path, Mode mode = Mode::Theory) {
         OpenPlanOptions options;
         options.mode = mode;
         options.setFundCode = [this](const QString& code) { storedCode = code; };
-        return OpenPlanFile(path, ledger, settings, prompt, options);
+        const OpenOutcome outcome = OpenPlanFile(path, ledger, settings, options);
+        if (const QString message = MessageFor(outcome); !message.isEmpty()) prompt.Inform(message);
+        return outcome.result;
     }
     QString WriteFile(const char* name, const QString& text) {
         const QString path = dir.filePath(QString::fromUtf8(name));
@@ -98,11 +102,8 @@ TEST_F(PlanFileTest, RoundTripKeepsInputCellsAndSettings) {
 
     LedgerModel reopened;
     PlanSettings fresh;
-    fresh.onSwitchChanged = [&](Switch s, bool on) {
-        if (s == Switch::Redeem) ApplyRedeemColumns(reopened, on);
-    };
     OpenPlanOptions options;
-    ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, prompt, options), OpenResult::Opened);
+    ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, options).result, OpenResult::Opened);
     ASSERT_EQ(reopened.RowCount(), 2);
     for (Column c : {Column::ID, Column::Date, Column::NetValue, Column::PurchaseEnabled,
                      Column::RedeemEnabled, Column::RedConversion}) {
@@ -112,8 +113,8 @@ TEST_F(PlanFileTest, RoundTripKeepsInputCellsAndSettings) {
     EXPECT_EQ(reopened.Cell(1, Column::Increase), "-0.12");
     for (const FieldInfo& f : Fields()) EXPECT_EQ(fresh.Text(f.field), settings.Text(f.field));
     for (const SwitchInfo& s : Switches()) EXPECT_EQ(fresh.Checked(s.sw), settings.Checked(s.sw));
-    // The Redeem switch shows the redemption columns.
-    EXPECT_EQ(reopened.ColumnWidth(Column::RedeemShares), 1000);
+    // The Redeem switch (the view shows the redemption columns from it).
+    EXPECT_TRUE(fresh.Checked(Switch::Redeem));
     // Opening ends with a recalculation.
     EXPECT_EQ(reopened.Cell(1, Column::PurchaseAmount), "800");
 }
@@ -188,7 +189,7 @@ TEST_F(PlanFileTest, SaveRefusals) {
     ASSERT_EQ(Save(QStringLiteral("000004")), SaveResult::Saved);
     const QByteArray before = test::ReadFileBytes(currentPath);
     ledger.SetCell(1, Column::RedConversion, QStringLiteral("😀"));
-    EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Failed);
+    EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Unsavable);
     EXPECT_EQ(prompt.texts.last(), "第1行「分红配送」含有无法保存的字符“😀”（U+1F600），未保存！");
     EXPECT_EQ(test::ReadFileBytes(currentPath), before);
 }
@@ -258,7 +259,7 @@ TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
                                               "1\r\nIncrease=-1\r\n[第1行]\r\nNetValue=1\r\n"));
     OpenPlanOptions options;
     options.setFundCode = [this](const QString&) { ledger.ClearRows(); };
-    ASSERT_EQ(OpenPlanFile(path, ledger, settings, prompt, options), OpenResult::Opened);
+    ASSERT_EQ(OpenPlanFile(path, ledger, settings, options).result, OpenResult::Opened);
     EXPECT_EQ(ledger.RowCount(), 0);  // nothing left to write the first day's change into
 }
 
@@ -310,7 +311,7 @@ TEST_F(PlanFileTest, NastyCellTextsComeBackAsSavedAndDisturbNoOtherRow) {
         LedgerModel reopened;
         PlanSettings fresh;
         OpenPlanOptions options;
-        ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, prompt, options), OpenResult::Opened);
+        ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, options).result, OpenResult::Opened);
         ASSERT_EQ(reopened.RowCount(), 3) << text;
         EXPECT_EQ(reopened.Cell(1, Column::PurchaseEnabled), expected) << text;
         EXPECT_EQ(reopened.Cell(2, Column::RedConversion), expected) << text;
@@ -344,7 +345,7 @@ TEST_F(PlanFileTest, RefusedSaveNamesTheCharacterAndItsPlace) {
     };
     for (const Case& c : cases) {
         c.set(QString::fromUtf8(c.bad));
-        EXPECT_EQ(Save(QStringLiteral("000013")), SaveResult::Failed);
+        EXPECT_EQ(Save(QStringLiteral("000013")), SaveResult::Unsavable);
         EXPECT_EQ(prompt.texts.last(), QString::fromUtf8(c.message));
         EXPECT_EQ(test::ReadFileBytes(currentPath), before);
         c.set(c.good);

@@ -288,11 +288,10 @@ TEST_F(LineChartWidget, DrawsTheSeriesInBlueAndRedOverTheGrid) {
 // area, every label shows in full right of the panel and inside the window.
 TEST_F(LineChartWidget, LabelsOfAnExplodingReturnShowInFull) {
     PlanSettings settings;
-    test::RecordingPrompt prompt;
     OpenPlanOptions options;
     options.mode = Mode::Theory;
-    ASSERT_EQ(OpenPlanFile(test::DataPath("golden/161725-steady.ini"), ledger, settings, prompt,
-                           options),
+    ASSERT_EQ(OpenPlanFile(test::DataPath("golden/161725-steady.ini"), ledger, settings, options)
+                  .result,
               OpenResult::Opened);
     const QFontMetrics metrics(chart.font());
     for (const double x0 : {kChartLeftPanelOpen, kChartLeftPanelShut}) {

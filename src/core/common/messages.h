@@ -1,0 +1,92 @@
+#pragma once
+// What the plan commands report, in one place: the results the core returns
+// (a code and, where there is one, the detail the message names) and the
+// texts the window and the command line show for them. The core itself never
+// talks to the user.
+
+#include <QString>
+
+namespace tovira {
+
+// Plan files.
+inline const char* const kMsgSaved = "保存成功！";
+inline const char* const kMsgSaveError = "保存时出现错误，请检查后重新保存！";
+inline const char* const kMsgNoRowsToSave = "列表无数据，未保存！";
+inline const char* const kMsgBadFundCode = "基金代码有误，请更正！";
+inline const char* const kMsgWrongFormat = "文件格式不对，请重新选择！";
+inline const char* const kMsgClearFirst = "请保存现有数据并清空列表";
+// A save refused for a character GBK cannot hold: row, column caption,
+// character and its code point.
+inline const char* const kMsgUnsavableCell = "第%1行「%2」含有无法保存的字符“%3”（%4），未保存！";
+// The same in a setting: its name, the character and its code point.
+inline const char* const kMsgUnsavableSetting = "「%1」含有无法保存的字符“%2”（%3），未保存！";
+// A plan file whose row count the ledger cannot hold.
+inline const char* const kMsgTooManyRows = "计划有%1行，超过列表最多容纳的32767行，无法打开！";
+inline const char* const kMsgSaveQuestion = "是否保存数据？";
+inline const char* const kMsgQuestionCaption = "提示";
+inline const char* const kMsgOfferCopy =
+    "“我的基金”中没有基金%1的计划，是否将此计划复制到“我的基金”？";
+inline const char* const kMsgCopyFailed = "复制失败，计划仍从原位置打开！";
+inline const char* const kMsgImportFirst = "请导入净值！";
+
+// Export.
+inline const char* const kMsgNoData = "数据不足！";
+// An export refused for a character GBK cannot hold: row, column caption,
+// character and its code point.
+inline const char* const kMsgUnexportableCell =
+    "第%1行「%2」含有无法导出的字符“%3”（%4），未导出！";
+inline const char* const kMsgExportFailed = "导出失败，请检查文件是否被其他程序占用！";
+
+// Calculators.
+// Shown under the shares to redeem in 理论计算, where the plan's own rules
+// decide every redemption and nothing typed into the ledger would stay.
+inline const char* const kMsgMoneyOutTheoryOnly =
+    "理论计算下仅供参考，如需填入列表请切换到实际操作。";
+inline const char* const kMsgMoneyOutCaption = "赎回提示";
+
+enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed };
+struct SaveOutcome {
+    SaveResult result = SaveResult::Failed;
+    // The plan file the save was for (empty when the fund code was unusable).
+    QString path;
+    // Unsavable: the message naming the character and its place.
+    QString detail;
+    bool Saved() const { return result == SaveResult::Saved; }
+};
+
+enum class OpenResult { NoFile, WrongFormat, TooManyRows, Opened };
+struct OpenOutcome {
+    OpenResult result = OpenResult::NoFile;
+    // TooManyRows: the row count the file claims.
+    QString detail;
+};
+
+enum class ExportResult { Exported, NoData, Unexportable, Failed };
+struct ExportOutcome {
+    ExportResult result = ExportResult::Failed;
+    // Unexportable: the message naming the character and its place.
+    QString detail;
+};
+
+// What the take-back-principal command offers.
+struct MoneyOutOffer {
+    enum class Kind {
+        NoData,    // the ledger has no rows
+        Nothing,   // the shares come to 0
+        ShowOnly,  // not 实际操作: the figure is only shown
+        Book,      // 实际操作: asked whether to book the shares
+    };
+    Kind kind = Kind::NoData;
+    float shares = 0;
+    QString sharesText;  // as it would be written into the ledger
+};
+
+// The text shown for a result; empty when there is nothing to tell (a plan
+// file that is not there, one opened, a finished export).
+QString MessageFor(const SaveOutcome& outcome);
+QString MessageFor(const OpenOutcome& outcome);
+QString MessageFor(const ExportOutcome& outcome);
+// The figure, the theory-only note or the question of MoneyOutOffer::Book.
+QString MessageFor(const MoneyOutOffer& offer);
+
+}  // namespace tovira

@@ -1,0 +1,92 @@
+#pragma once
+// One open plan: the ledger, the plan settings, the mode its figures are
+// shown in, the plan file it was loaded from and the fund the rows belong to.
+// The window and the command line run their plan commands through it; it
+// returns results and shows nothing (see core/common/messages.h for the texts).
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "core/common/messages.h"
+#include "core/engine/recalculate.h"
+#include "core/ledger/ledger_model.h"
+#include "core/ledger/plan_settings.h"
+
+namespace tovira {
+
+class PlanSession {
+  public:
+    explicit PlanSession(QString programFolder = QString());
+    PlanSession(const PlanSession&) = delete;
+    PlanSession& operator=(const PlanSession&) = delete;
+
+    LedgerModel& Ledger() { return ledger_; }
+    const LedgerModel& Ledger() const { return ledger_; }
+    PlanSettings& Settings() { return settings_; }
+    const PlanSettings& Settings() const { return settings_; }
+    const QString& ProgramFolder() const { return programFolder_; }
+
+    // The mode the ledger's figures and input cells are in.
+    Mode ShownMode() const { return shownMode_; }
+    // The plan file the next open reads (and the last save wrote).
+    const QString& PlanPath() const { return planPath_; }
+    void SetPlanPath(const QString& path) { planPath_ = path; }
+    // Points the plan path at the plan folder's file of a fund code.
+    void PointAtFund(const QString& fundCode);
+    // The fund code the rows belong to: the code they were loaded, saved or
+    // cleared for.
+    const QString& LedgerCode() const { return ledgerCode_; }
+    void SetLedgerCode(const QString& code);
+    // Called when the rows come to belong to another fund (old, new).
+    std::function<void(const QString&, const QString&)> onLedgerCodeChanged;
+
+    // Loads the plan at PlanPath() in the given mode, which becomes the mode
+    // shown. storedFundCode is called with the fund code the file names (see
+    // OpenPlanOptions). With no file to load the rows stay and show the
+    // figures of the mode. Parameters loaded from a file, or left with no
+    // rows to keep them, count as unchanged.
+    OpenOutcome Open(Mode mode, std::function<void(const QString&)> storedFundCode = {});
+    // The same for a given file.
+    OpenOutcome Open(const QString& path, Mode mode,
+                     std::function<void(const QString&)> storedFundCode = {});
+
+    // The save command: writes the plan, in the mode shown, into the plan
+    // file of fundCode, which the plan path then names; on success the rows
+    // belong to fundCode and nothing is unsaved.
+    SaveOutcome Save(const QString& fundCode);
+    // The save that answers "是否保存数据？": the rows go to the fund they
+    // belong to (not to a code half typed elsewhere); the plan path stays.
+    SaveOutcome SaveToLedgerCode();
+
+    ExportOutcome Export(const QString& csvPath) const;
+
+    // Recalculates in the mode shown; false (nothing done) with no rows.
+    bool Recalculate();
+    // Removes the row (if any) and recalculates.
+    void DeleteRow(std::optional<int> row);
+    void ClearRows();
+    void ApplyPreset(Preset preset);
+
+    // A parameter or switch changed by the user since the plan was loaded or
+    // saved.
+    void MarkSettingsChanged() { settingsModified_ = true; }
+    bool SettingsModified() const { return settingsModified_; }
+    // Unsaved changes: input cells, or parameters the user changed.
+    bool Modified() const { return ledger_.InputsModified() || settingsModified_; }
+    // Whether leaving the plan would lose something: rows with unsaved changes.
+    bool HasUnsavedRows() const { return ledger_.RowCount() > 0 && Modified(); }
+
+  private:
+    SaveOutcome SaveAs(const QString& fundCode);
+
+    QString programFolder_;
+    LedgerModel ledger_;
+    PlanSettings settings_;
+    Mode shownMode_ = Mode::Theory;
+    QString planPath_;
+    QString ledgerCode_;
+    bool settingsModified_ = false;
+};
+
+}  // namespace tovira

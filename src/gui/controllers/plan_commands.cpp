@@ -1,0 +1,218 @@
+#include "gui/controllers/plan_commands.h"
+
+#include <QAbstractItemModel>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRadioButton>
+
+#include "core/engine/calculators.h"
+#include "core/storage/csv_export.h"
+#include "core/storage/edit_file.h"
+#include "core/storage/plan_file.h"
+#include "gui/ledger/cell_editor.h"
+#include "gui/ledger/ledger_view.h"
+#include "gui/ledger/side_panel.h"
+
+namespace tovira {
+namespace {
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+PlanCommands::PlanCommands(PlanSession& session, Prompt& prompt, FileChooser& chooser,
+                           const PlanWidgets& widgets, Hooks hooks, QObject* parent)
+    : QObject(parent),
+      session_(session),
+      prompt_(prompt),
+      chooser_(chooser),
+      widgets_(widgets),
+      hooks_(std::move(hooks)) {
+    connect(widgets_.panel, &SidePanel::EditedByUser, this, [this] {
+        session_.MarkSettingsChanged();
+        UpdateUnsavedMark();
+    });
+    const LedgerModel* ledger = &session_.Ledger();
+    connect(ledger, &QAbstractItemModel::modelReset, this, &PlanCommands::UpdateUnsavedMark);
+    connect(ledger, &QAbstractItemModel::dataChanged, this, &PlanCommands::UpdateUnsavedMark);
+    connect(ledger, &QAbstractItemModel::rowsInserted, this, &PlanCommands::UpdateUnsavedMark);
+    connect(ledger, &QAbstractItemModel::rowsRemoved, this, &PlanCommands::UpdateUnsavedMark);
+}
+
+void PlanCommands::Inform(const QString& text) {
+    if (!text.isEmpty()) prompt_.Inform(text);
+}
+
+void PlanCommands::CheckModeButton(Mode mode) {
+    (mode == Mode::Fact ? widgets_.fact : widgets_.theory)->setChecked(true);
+}
+
+void PlanCommands::OpenPlan(Mode mode) {
+    // A plan that names another fund switches to that fund, as typing the
+    // code would (the fund code box keeps that from going round in circles).
+    const OpenOutcome outcome = session_.Open(mode, hooks_.followPlanCode);
+    Inform(MessageFor(outcome));
+    CheckModeButton(mode);
+    widgets_.panel->SyncFromSettings();
+    UpdateUnsavedMark();
+}
+
+void PlanCommands::OpenPlan(const QString& path, Mode mode) {
+    session_.SetPlanPath(path);
+    OpenPlan(mode);
+}
+
+void PlanCommands::Open() {
+    if (session_.Ledger().RowCount() > 0) {
+        prompt_.Inform(Text(kMsgClearFirst));
+        return;
+    }
+    const QString path = chooser_.OpenPlan(widgets_.window);
+    if (path.isEmpty()) return;
+    OpenChosenPlan(path);
+}
+
+void PlanCommands::OpenDropped(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    if (session_.Ledger().RowCount() > 0) {
+        prompt_.Inform(Text(kMsgClearFirst));
+        return;
+    }
+    OpenChosenPlan(paths.first());
+}
+
+void PlanCommands::OpenChosenPlan(const QString& chosen) {
+    const QString& programFolder = session_.ProgramFolder();
+    QString path = chosen;
+    const QFileInfo info(path);
+    const bool outside = info.absoluteDir() != QDir(PlanFolder(programFolder));
+    const QString stored =
+        outside && info.isFile() && path.endsWith(QStringLiteral(".ini"))
+            ? ReadIniValue(path, QStringLiteral("设置"), QStringLiteral("基金代码"))
+            : QString();
+    if (!IsFundCode(stored)) {
+        // A plan of the plan folder, or one that names no fund: as it is.
+        OpenPlan(path, session_.ShownMode());
+        return;
+    }
+    // A plan from elsewhere: offer to keep a copy in the plan folder, where
+    // typing its code finds it; never over a plan that is already there.
+    const QString own = PlanFilePath(programFolder, stored);
+    if (!QFileInfo::exists(own)) {
+        const PromptAnswer a =
+            prompt_.Ask(Text(kMsgOfferCopy).arg(stored), Text(kMsgQuestionCaption),
+                        PromptButtons::YesNo, PromptIcon::Question);
+        if (a == PromptAnswer::Yes) {
+            if (QDir().mkpath(PlanFolder(programFolder)) && QFile::copy(path, own)) {
+                path = own;
+            } else {
+                prompt_.Inform(Text(kMsgCopyFailed));
+            }
+        }
+    }
+    // Show the plan's fund without loading the plan folder's file of it:
+    // the user asked for this file.
+    hooks_.showFundCode(stored);
+    OpenPlan(path, session_.ShownMode());
+}
+
+bool PlanCommands::Save() {
+    FinishEditing();
+    const SaveOutcome outcome = session_.Save(hooks_.fundCodeText());
+    Inform(MessageFor(outcome));
+    UpdateUnsavedMark();
+    return outcome.Saved();
+}
+
+void PlanCommands::Refresh() {
+    if (!session_.Recalculate()) prompt_.Inform(Text(kMsgImportFirst));
+}
+
+void PlanCommands::Export() {
+    const LedgerModel& ledger = session_.Ledger();
+    if (ledger.RowCount() == 0) {
+        prompt_.Inform(Text(kMsgNoData));
+        return;
+    }
+    const QString path =
+        chooser_.SaveCsv(widgets_.window, DefaultCsvName(hooks_.fundCodeText(), ledger));
+    if (path.isEmpty()) return;
+    Inform(MessageFor(session_.Export(path)));
+}
+
+void PlanCommands::DeleteRow() { session_.DeleteRow(widgets_.view->SelectedRow()); }
+
+void PlanCommands::ClearList() { session_.ClearRows(); }
+
+void PlanCommands::ApplyPreset(Preset preset) {
+    session_.ApplyPreset(preset);
+    widgets_.panel->SyncFromSettings();
+    UpdateUnsavedMark();
+}
+
+void PlanCommands::ModeClicked(Mode mode) {
+    // Clicking the option that is already selected switches nothing.
+    if (mode == session_.ShownMode()) {
+        CheckModeButton(mode);
+        return;
+    }
+    const QString path = PlanFilePath(session_.ProgramFolder(), hooks_.fundCodeText());
+    // Reloading the plan file replaces the input cells: ask first. A Yes
+    // saves what is shown, in the mode it was shown in (the session's until
+    // the reload).
+    if (QFileInfo::exists(path) && !ConfirmDiscard()) {
+        CheckModeButton(session_.ShownMode());
+        return;
+    }
+    OpenPlan(path, mode);
+    if (hooks_.modeSwitched) hooks_.modeSwitched();
+}
+
+void PlanCommands::MoneyOut() {
+    const MoneyOutOffer offer =
+        OfferMoneyOut(session_.Ledger(), session_.Settings(), session_.ShownMode());
+    if (offer.kind != MoneyOutOffer::Kind::Book) {
+        prompt_.Inform(MessageFor(offer));
+        return;
+    }
+    if (prompt_.Ask(MessageFor(offer), Text(kMsgMoneyOutCaption), PromptButtons::YesNo,
+                    PromptIcon::Question) == PromptAnswer::Yes) {
+        BookMoneyOut(session_.Ledger(), session_.Settings(), session_.ShownMode(), offer);
+    }
+}
+
+bool PlanCommands::ConfirmDiscard() {
+    FinishEditing();
+    if (!session_.HasUnsavedRows()) return true;
+    return AskToSave(PromptButtons::YesNoCancel, SaveTo::LedgerFund);
+}
+
+bool PlanCommands::AskToSave(PromptButtons buttons, SaveTo target) {
+    const PromptAnswer a =
+        prompt_.Ask(Text(kMsgSaveQuestion), Text(kMsgQuestionCaption), buttons, PromptIcon::None);
+    if (a == PromptAnswer::Cancel) return false;
+    if (a != PromptAnswer::Yes) return true;
+    if (target == SaveTo::ShownFund) return Save();
+    // The rows belong to the fund they were loaded for, not to a code half
+    // typed into the box.
+    const SaveOutcome outcome = session_.SaveToLedgerCode();
+    Inform(MessageFor(outcome));
+    UpdateUnsavedMark();
+    return outcome.Saved();
+}
+
+void PlanCommands::FinishEditing() {
+    widgets_.view->Editor()->End(true);
+    widgets_.panel->FinishTyping();
+}
+
+void PlanCommands::UpdateUnsavedMark() {
+    QLabel* mark = widgets_.unsavedMark;
+    if (!mark) return;
+    const QString text = session_.HasUnsavedRows() ? QStringLiteral("未保存的修改") : QString();
+    if (mark->text() != text) mark->setText(text);
+}
+
+}  // namespace tovira
