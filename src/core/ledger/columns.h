@@ -1,5 +1,5 @@
 #pragma once
-// The eighteen ledger columns: keys, captions and widths at load.
+// The eighteen ledger columns: keys, captions and their widths on screen.
 
 #include <QString>
 #include <QStringView>
@@ -35,7 +35,7 @@ struct ColumnInfo {
     Column column;
     const char* key;      // "ID", "Date", ...
     const char* caption;  // UTF-8
-    int widthTwips;       // width when the table is built
+    int widthTwips;       // width when shown (the view decides whether it is)
 };
 
 const std::array<ColumnInfo, kColumnCount>& Columns();

@@ -4,11 +4,7 @@
 
 namespace tovira {
 
-LedgerModel::LedgerModel(QObject* parent) : QAbstractTableModel(parent) {
-    for (const ColumnInfo& info : Columns()) {
-        widths_[static_cast<size_t>(Index(info.column))] = info.widthTwips;
-    }
-}
+LedgerModel::LedgerModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 bool LedgerModel::AddRow(const QString& rowText) {
     if (RowCount() >= kMaxRows) return false;
@@ -115,13 +111,6 @@ void LedgerModel::ClearRows() {
     beginResetModel();
     rows_.clear();
     endResetModel();
-}
-
-void LedgerModel::SetColumnWidth(Column key, int twips) {
-    int& w = widths_[static_cast<size_t>(Index(key))];
-    if (w == twips) return;
-    w = twips;
-    emit ColumnWidthChanged(key, twips);
 }
 
 void LedgerModel::BeginBulk() { ++bulkDepth_; }

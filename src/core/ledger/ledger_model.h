@@ -47,18 +47,12 @@ class LedgerModel : public QAbstractTableModel {
     std::optional<QRgb> CellColour(int row, Column key) const;
     void RemoveRow(int row);
     void ClearRows();
-    void SetColumnWidth(Column key, int twips);
-    int ColumnWidth(Column key) const { return widths_[static_cast<size_t>(Index(key))]; }
 
     // Whether the input cells (the ones a plan file stores) were changed,
     // or rows added or removed, since the last load, save or clear.
     bool InputsModified() const { return inputsModified_; }
     void SetInputsModified(bool modified) { inputsModified_ = modified; }
     static bool IsInputCell(int row, Column key);
-
-    // The table's tag text (written by the estimate providers).
-    const QString& Tag() const { return tag_; }
-    void SetTag(const QString& tag) { tag_ = tag; }
 
     // Bulk writes: between BeginBulk and EndBulk cell changes are not announced
     // one by one; EndBulk announces them once (a reset when rows were added or
@@ -73,9 +67,6 @@ class LedgerModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-  signals:
-    void ColumnWidthChanged(tovira::Column key, int twips);
-
   private:
     struct Row {
         std::array<QString, kColumnCount> cells;
@@ -86,8 +77,6 @@ class LedgerModel : public QAbstractTableModel {
     void StructureWillChange();
 
     std::vector<Row> rows_;
-    std::array<int, kColumnCount> widths_{};
-    QString tag_;
     bool inputsModified_ = false;
     int bulkDepth_ = 0;
     bool bulkReset_ = false;

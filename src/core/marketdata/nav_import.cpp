@@ -98,4 +98,13 @@ ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QStrin
     return outcome;
 }
 
+ImportOutcome MergeAppendedDays(LedgerModel& ledger, int after, const QString& afterNav,
+                                const QString& previousNav, const QString& history) {
+    if (ledger.RowCount() > after && after >= 1 && history.contains(u'|') &&
+        ledger.Cell(after, Column::NetValue) == previousNav) {
+        ledger.SetCell(after, Column::NetValue, afterNav);
+    }
+    return AppendNavHistoryAfter(ledger, after, history);
+}
+
 }  // namespace tovira

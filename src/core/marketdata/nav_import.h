@@ -36,6 +36,14 @@ ImportOutcome AppendNavHistory(LedgerModel& ledger, const QString& history);
 // those dated on or before the last new day, which the official days replace.
 ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QString& history);
 
+// The append of 追加至今 when its download is in: row `after` was the last
+// row when it started and held the NAV afterNav. If today's estimate added a
+// row meanwhile, it wrote the previous official NAV (previousNav) into row
+// `after`; that figure belongs to the last downloaded day, so row `after`
+// gets its own NAV back before the days go in below it.
+ImportOutcome MergeAppendedDays(LedgerModel& ledger, int after, const QString& afterNav,
+                                const QString& previousNav, const QString& history);
+
 // The last row's Date cell read as a date (yyyy/M/d and similar forms).
 std::optional<QDate> LastRowDate(const LedgerModel& ledger);
 

@@ -24,7 +24,7 @@ bool IsEndKey(const QKeyEvent* key) {
 
 CellEditor::CellEditor(LedgerView& view) : QObject(&view), view_(view), viewport_(view.viewport()) {
     line_ = new QLineEdit(viewport_);
-    line_->setObjectName(QStringLiteral("Text11"));
+    line_->setObjectName(QStringLiteral("cellEditorLine"));
     line_->setFont(WindowFont());
     line_->hide();
     line_->installEventFilter(this);

@@ -72,10 +72,8 @@ LedgerView::LedgerView(LedgerModel& model, QWidget* parent) : QTableView(parent)
     header->setStretchLastSection(false);
     header->setHighlightSections(false);
 
-    for (const ColumnInfo& info : Columns()) {
-        ApplyColumnWidth(info.column, model_.ColumnWidth(info.column));
-    }
-    connect(&model_, &LedgerModel::ColumnWidthChanged, this, &LedgerView::ApplyColumnWidth);
+    for (const ColumnInfo& info : Columns()) SetColumnWidthTwips(info.column, info.widthTwips);
+    ShowRedeemColumns(false);
 
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -105,8 +103,15 @@ void LedgerView::SelectRow(int row) {
         model_.index(row - 1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void LedgerView::ApplyColumnWidth(Column key, int twips) {
+void LedgerView::ShowRedeemColumns(bool shown) {
+    for (Column key : {Column::RedeemShares, Column::RedeemAmount}) {
+        SetColumnWidthTwips(key, shown ? ColumnOf(key).widthTwips : 0);
+    }
+}
+
+void LedgerView::SetColumnWidthTwips(Column key, int twips) {
     const int column = Index(key);
+    widths_[static_cast<size_t>(column)] = twips;
     if (twips <= 0) {
         setColumnHidden(column, true);
         return;

@@ -1,10 +1,11 @@
 #pragma once
 // The ledger on screen: a table view over LedgerModel with column widths in
-// twips (width 0 hides a column), the context menu on a right press anywhere
+// twips (width 0 hides a column; the view, not the model, holds them), the context menu on a right press anywhere
 // in the list area, file drops, and the in-place cell editor.
 
 #include <QStringList>
 #include <QTableView>
+#include <array>
 #include <optional>
 
 #include "core/ledger/ledger_model.h"
@@ -32,6 +33,14 @@ class LedgerView : public QTableView {
     // column is too narrow to show it, else nothing.
     QString ToolTipAt(const QPoint& viewportPos) const;
 
+    // Column widths in twips; 0 hides the column. They start at the column
+    // table's widths, with the two redemption columns hidden.
+    void SetColumnWidthTwips(Column key, int twips);
+    int ColumnWidthTwips(Column key) const { return widths_[static_cast<size_t>(Index(key))]; }
+    // The redemption columns (赎回份额, 确认金额) show only while the plan
+    // sells on rises (越涨越卖).
+    void ShowRedeemColumns(bool shown);
+
   signals:
     // Files dropped on the table, full local paths in drop order.
     void FilesDropped(const QStringList& paths);
@@ -45,9 +54,8 @@ class LedgerView : public QTableView {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void ApplyColumnWidth(Column key, int twips);
-
     LedgerModel& model_;
+    std::array<int, kColumnCount> widths_{};
     QMenu* menu_ = nullptr;
     CellEditor* editor_ = nullptr;
 };

@@ -143,24 +143,34 @@ Control ControlOf(Switch s) {
     return Control::SPRemind;
 }
 
+// Object names of the boxes, in the order of Field and of Switch.
+const char* const kFieldNames[kFieldCount] = {
+    "purchaseFeeBox", "redeemFeeBox",  "minRedeemSharesBox", "minKeepSharesBox", "totalCapitalBox",
+    "startSellBox",   "takeProfitBox", "startBuyBox",        "multipleBox",      "multipleStepBox",
+    "breakDaysBox",   "riskPositionBox", "breakAmplitudeBox"};
+const char* const kSwitchNames[kSwitchCount] = {"takeProfitAlertBox", "reinvestDividendsBox",
+                                                "buyFirstBox",        "sellOnRisesBox",
+                                                "growingTopUpBox",    "unlimitedCapitalBox",
+                                                "breakAlertBox"};
+
 }  // namespace
 
 SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
     : QWidget(parent), settings_(settings), prompt_(prompt) {
-    setObjectName(QStringLiteral("Frame3"));
+    setObjectName(QStringLiteral("sidePanel"));
     setFont(WindowFont());
     // The panel slides over the ledger's place; paint it fully.
     setAutoFillBackground(true);
     resize(TwipsRect(0, 0, kPanelWidth, kPanelHeight).size());
 
     auto* options = new QGroupBox(QStringLiteral("选项"), this);
-    options->setObjectName(QStringLiteral("Frame2"));
+    options->setObjectName(QStringLiteral("switchesGroup"));
     options->setGeometry(TwipsRect(0, kFrame2Top, kPanelWidth, kFrame2Height));
     // Created in reading order, so Tab walks them row by row.
     for (const SwitchPlace& place : kSwitchPlaces) {
         const SwitchInfo& info = SwitchOf(place.sw);
         auto* box = new QCheckBox(QString::fromUtf8(info.caption), options);
-        box->setObjectName(QString::fromLatin1(info.key));
+        box->setObjectName(QString::fromLatin1(kSwitchNames[Index(place.sw)]));
         if (*info.tooltip) box->setToolTip(QString::fromUtf8(info.tooltip));
         box->setGeometry(TwipsRect(kInnerLeft + place.column * kSwitchColumnWidth,
                                    kFirstRowTop + place.row * kSwitchPitch, kSwitchColumnWidth,
@@ -179,7 +189,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
     }
 
     auto* parameters = new QGroupBox(QStringLiteral("参数"), this);
-    parameters->setObjectName(QStringLiteral("Frame1"));
+    parameters->setObjectName(QStringLiteral("parametersGroup"));
     parameters->setGeometry(TwipsRect(0, kFrame1Top, kPanelWidth, kFrame1Height));
 
     auto rowTop = [](int row) { return kFirstRowTop + row * kFieldPitch; };
@@ -190,10 +200,10 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
         return label;
     };
 
-    // FCList: the main window fills its history and reacts to it.
+    // The fund code box: the main window fills its history and reacts to it.
     QLabel* fundCaption = addCaption(QStringLiteral("基金代码"), 0);
     fundCode_ = new QComboBox(parameters);
-    fundCode_->setObjectName(QStringLiteral("FCList"));
+    fundCode_->setObjectName(QStringLiteral("fundCodeBox"));
     fundCode_->setEditable(true);
     // The history list is kept by the window; Enter must not add entries.
     fundCode_->setInsertPolicy(QComboBox::NoInsert);
@@ -207,7 +217,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
         const int row = static_cast<int>(f) + 1;
         QLabel* caption = addCaption(QString::fromUtf8(CaptionText(f)), row);
         auto* box = new QLineEdit(QString(), parameters);
-        box->setObjectName(QString::fromLatin1(info.control));
+        box->setObjectName(QString::fromLatin1(kFieldNames[Index(f)]));
         box->setToolTip(QString::fromUtf8(info.tooltip));
         caption->setBuddy(box);
         const bool spins = SpinOf(f).has_value();
@@ -245,7 +255,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
     }
 
     toggle_ = new QLabel(QStringLiteral(" 《"), this);
-    toggle_->setObjectName(QStringLiteral("Label16"));
+    toggle_->setObjectName(QStringLiteral("panelToggle"));
     toggle_->setGeometry(TwipsRect(kToggleLeft, 0, kToggleWidth, kToggleHeight));
     toggle_->setCursor(Qt::PointingHandCursor);
     toggle_->installEventFilter(this);

@@ -61,8 +61,8 @@ TEST(LedgerColumnsTest, EighteenColumnsWithKeysCaptionsAndWidths) {
         {Column::TTIncrease, "TTIncrease", "累涨(%)", 900},
         {Column::PurchaseAmount, "PurchaseAmount", "申购金额", 1000},
         {Column::PurchaseShares, "PurchaseShares", "确认份额", 1000},
-        {Column::RedeemShares, "RedeemShares", "赎回份额", 0},
-        {Column::RedeemAmount, "RedeemAmount", "确认金额", 0},
+        {Column::RedeemShares, "RedeemShares", "赎回份额", 1000},
+        {Column::RedeemAmount, "RedeemAmount", "确认金额", 1000},
         {Column::HoldShares, "HoldShares", "持有份额", 1000},
         {Column::MarketValue, "MarketValue", "资产市值", 1000},
         {Column::TTPurchase, "TTPurchase", "总投入", 1000},
@@ -83,7 +83,7 @@ TEST(LedgerColumnsTest, EighteenColumnsWithKeysCaptionsAndWidths) {
         EXPECT_EQ(ColumnKey(e.column), QLatin1String(e.key));
         EXPECT_EQ(ColumnByKey(QString::fromLatin1(e.key)), e.column);
         EXPECT_EQ(ledger.headerData(i, Qt::Horizontal).toString(), QString::fromUtf8(e.caption));
-        EXPECT_EQ(ledger.ColumnWidth(e.column), e.width);
+        EXPECT_EQ(ColumnOf(e.column).widthTwips, e.width);
     }
     EXPECT_EQ(ColumnByKey(u"Nothing"), std::nullopt);
     EXPECT_EQ(ColumnByKey(u""), std::nullopt);
@@ -324,23 +324,6 @@ TEST(LedgerModelTest, NestedBulkSectionsAnnounceAtTheOutermostEnd) {
     EXPECT_EQ(spy.reset.count(), 1);
 }
 
-TEST(LedgerModelTest, ColumnWidthChangesAreAnnouncedOnlyWhenTheyChange) {
-    LedgerModel ledger;
-    QSignalSpy widths(&ledger, &LedgerModel::ColumnWidthChanged);
-    ledger.SetColumnWidth(Column::RedeemShares, 1000);
-    ledger.SetColumnWidth(Column::RedeemShares, 1000);
-    ledger.SetColumnWidth(Column::Date, 1170);
-    ASSERT_EQ(widths.count(), 1);
-    EXPECT_EQ(widths[0][0].value<Column>(), Column::RedeemShares);
-    EXPECT_EQ(widths[0][1].toInt(), 1000);
-    EXPECT_EQ(ledger.ColumnWidth(Column::RedeemShares), 1000);
-    EXPECT_EQ(ledger.ColumnWidth(Column::RedeemAmount), 0);
-
-    ledger.SetColumnWidth(Column::RedeemShares, 0);
-    EXPECT_EQ(widths.count(), 2);
-    EXPECT_EQ(ledger.ColumnWidth(Column::RedeemShares), 0);
-}
-
 // Views rely on every change being announced the way Qt's model contract
 // says; the tester checks each announcement against the rows it sees before
 // and after it, and stops the run at the first breach.
@@ -462,5 +445,4 @@ TEST(LedgerCommandsTest, DeleteWithoutSelectionOnlyRecalculates) {
 
     ClearList(ledger);
     EXPECT_EQ(ledger.RowCount(), 0);
-    EXPECT_EQ(ledger.ColumnWidth(Column::Date), 1170);
 }

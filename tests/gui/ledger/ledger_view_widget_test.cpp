@@ -90,7 +90,7 @@ TEST_F(CellEditorTest, HiddenColumnCannotBeEditedUntilShown) {
     EXPECT_EQ(Editor().EditedColumn(), Index(Column::HoldShares));
     Editor().End(false);
 
-    model.SetColumnWidth(Column::RedeemShares, 1000);
+    view->ShowRedeemColumns(true);
     model.SetCell(1, Column::RedeemShares, QStringLiteral("100"));
     DoubleClick(CellCentre(1, Column::RedeemShares));
     ASSERT_TRUE(Editor().Editing());
@@ -266,7 +266,7 @@ TEST_F(LedgerViewTest, RightPressPopsUpTheMenuAnywhereInTheListArea) {
     menu->close();
 }
 
-TEST_F(LedgerViewTest, ColumnWidthsFollowTheModelInTwips) {
+TEST_F(LedgerViewTest, ColumnWidthsAreTheViewsInTwipsAndRedemptionColumnsFollowTheSwitch) {
     EXPECT_EQ(view->columnWidth(Index(Column::ID)), TwipsToPixels(500));
     EXPECT_EQ(view->columnWidth(Index(Column::RedConversion)), TwipsToPixels(3000));
     EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemShares)));
@@ -274,12 +274,19 @@ TEST_F(LedgerViewTest, ColumnWidthsFollowTheModelInTwips) {
     EXPECT_TRUE(view->horizontalHeader()->isVisible());
     EXPECT_FALSE(view->verticalHeader()->isVisible());
 
-    model.SetColumnWidth(Column::RedeemShares, 1000);
-    EXPECT_FALSE(view->isColumnHidden(Index(Column::RedeemShares)));
-    EXPECT_EQ(view->columnWidth(Index(Column::RedeemShares)), TwipsToPixels(1000));
+    view->ShowRedeemColumns(true);
+    for (Column c : {Column::RedeemShares, Column::RedeemAmount}) {
+        EXPECT_FALSE(view->isColumnHidden(Index(c)));
+        EXPECT_EQ(view->columnWidth(Index(c)), TwipsToPixels(1000));
+        EXPECT_EQ(view->ColumnWidthTwips(c), 1000);
+    }
+    view->SetColumnWidthTwips(Column::Date, 0);
+    EXPECT_TRUE(view->isColumnHidden(Index(Column::Date)));
 
-    model.SetColumnWidth(Column::RedeemShares, 0);
+    view->ShowRedeemColumns(false);
     EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemShares)));
+    EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemAmount)));
+    EXPECT_EQ(view->ColumnWidthTwips(Column::RedeemAmount), 0);
 }
 
 TEST_F(LedgerViewTest, DroppedFilesAreReportedAsLocalPathsInOrder) {

@@ -17,7 +17,8 @@
 #include "support/local_http_server.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
-#include "support/test_support.h"
+#include "gui/controllers/estimate_controller.h"
+#include "support/window_fixture.h"
 
 using namespace tovira;
 
@@ -30,46 +31,27 @@ QByteArray Script(const char* dwjz, const char* gsz, const char* gszzl) {
         .toUtf8();
 }
 
-// A message box that keeps the window running while it is open, as a real
-// modal box does.
-class ModalPrompt : public test::RecordingPrompt {
-public:
-    PromptAnswer Ask(const QString& text, const QString& caption, PromptButtons b,
-                     PromptIcon i) override {
-        const PromptAnswer a = RecordingPrompt::Ask(text, caption, b, i);
-        QTest::qWait(holdMs);
-        return a;
-    }
-    int holdMs = 0;
-};
-
-class EstimateTest : public ::testing::Test {
+class EstimateTest : public test::WindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QDir().mkpath(dir.filePath(QStringLiteral("我的基金")));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TOVIRA_TEST_DATA "/../../examples/006675.ini"),
-                                dir.filePath(QStringLiteral("我的基金/006675.ini"))));
-        IniDocument config;
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.Port());
-        for (const char* key :
-             {"EstimateTiantian", "EstimateHowbuy", "Estimate10jqka", "NavHistory"}) {
-            config.SetValue(QStringLiteral("服务器"), QString::fromLatin1(key), host);
-        }
-        ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
+        WindowFixture::SetUp();
+        AddExamplePlan();
+        ServeFrom(server.Port(), {"EstimateTiantian", "EstimateHowbuy", "Estimate10jqka", "NavHistory"});
         window = std::make_unique<MainWindow>(dir.path(), &prompt);
         window->SetToday([] { return QDate(2024, 12, 31); });  // a Tuesday
-        window->SetEstimateInterval(40);
-        window->FundCodeBox()->lineEdit()->clear();
-        QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("006675"));
+        Timer()->setInterval(40);
+        TypeCode(QStringLiteral("006675"));
         ASSERT_EQ(window->Ledger().RowCount(), 240);
     }
     bool WaitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 5000); }
+    QTimer* Timer() { return Find<QTimer>("estimateTimer"); }
+    QCheckBox* LiveBox() { return Find<QCheckBox>("liveEstimateBox"); }
+    QComboBox* Providers() { return Find<QComboBox>("providerBox"); }
+    QLabel* Value() { return Find<QLabel>("estimateValueLabel"); }
+    QLabel* Change() { return Find<QLabel>("estimateChangeLabel"); }
+    QString PreviousNav() { return Find<EstimateController>("estimateController")->PreviousNav(); }
 
     test::LocalHttpServer server;
-    QTemporaryDir dir;
-    ModalPrompt prompt;
-    std::unique_ptr<MainWindow> window;
 };
 
 }  // namespace
@@ -77,13 +59,13 @@ protected:
 TEST_F(EstimateTest, AnEstimateBecomesTodaysProvisionalRow) {
     server.Answer(QStringLiteral("/js/006675.js?rt=144"), Script("1.2000", "1.2100", "0.83"),
                   "application/javascript; charset=utf-8");
-    EXPECT_FALSE(window->EstimateTimer()->isActive());
-    window->EstimateSwitch()->click();
-    EXPECT_TRUE(window->EstimateTimer()->isActive());
+    EXPECT_FALSE(Timer()->isActive());
+    LiveBox()->click();
+    EXPECT_TRUE(Timer()->isActive());
     EXPECT_EQ(server.Requests(), 0);  // the first request waits one period
-    ASSERT_TRUE(WaitFor([&] { return !window->EstimateChangeLabel()->text().isEmpty(); }));
-    EXPECT_EQ(window->EstimateValueLabel()->text(), "1.21");
-    EXPECT_EQ(window->EstimateChangeLabel()->text(), "0.83%");
+    ASSERT_TRUE(WaitFor([&] { return !Change()->text().isEmpty(); }));
+    EXPECT_EQ(Value()->text(), "1.21");
+    EXPECT_EQ(Change()->text(), "0.83%");
     const LedgerModel& ledger = window->Ledger();
     ASSERT_EQ(ledger.RowCount(), 241);
     EXPECT_EQ(ledger.Cell(241, Column::ID), "241");
@@ -104,22 +86,22 @@ TEST_F(EstimateTest, AnEstimateBecomesTodaysProvisionalRow) {
     EXPECT_EQ(ledger.Cell(241, Column::NetValue), "1.2099");
 
     // Switched off: no more requests.
-    window->EstimateSwitch()->click();
-    EXPECT_FALSE(window->EstimateTimer()->isActive());
+    LiveBox()->click();
+    EXPECT_FALSE(Timer()->isActive());
 }
 
 TEST_F(EstimateTest, TickingTheSwitchAppliesTheEstimateShown) {
-    window->EstimateValueLabel()->setText(QStringLiteral("1.3"));
-    window->EstimateSwitch()->click();
+    Value()->setText(QStringLiteral("1.3"));
+    LiveBox()->click();
     EXPECT_EQ(window->Ledger().RowCount(), 241);
     EXPECT_EQ(window->Ledger().Cell(241, Column::NetValue), "1.3");
-    window->EstimateSwitch()->click();
+    LiveBox()->click();
 }
 
 TEST_F(EstimateTest, FailuresDoNotPileUpAndThePollingGoesOn) {
     server.Answer(QStringLiteral("/js/"), "jsonpgz();", "application/javascript");
     prompt.holdMs = 400;  // the box stays open for several ticks
-    window->EstimateSwitch()->click();
+    LiveBox()->click();
     ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
     EXPECT_EQ(prompt.texts.size(), 1);
     EXPECT_EQ(prompt.texts.value(0), "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！");
@@ -127,7 +109,7 @@ TEST_F(EstimateTest, FailuresDoNotPileUpAndThePollingGoesOn) {
     EXPECT_GE(server.Requests(), 3);  // ticks went on while the box was open
     prompt.holdMs = 0;
     ASSERT_TRUE(WaitFor([&] { return prompt.texts.size() >= 2; }));  // the next one shows later
-    window->EstimateSwitch()->click();
+    LiveBox()->click();
 }
 
 TEST_F(EstimateTest, TheTakeProfitAlertAndAProviderChange) {
@@ -136,18 +118,18 @@ TEST_F(EstimateTest, TheTakeProfitAlertAndAProviderChange) {
                   "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>");
     window->Settings().SetChecked(Switch::SPRemind, true);
     window->Settings().SetText(Field::TakeProfitPct, QStringLiteral("-50"));
-    window->EstimateSwitch()->click();
+    LiveBox()->click();
     ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
     EXPECT_EQ(prompt.texts.value(0), "您的收益率已达到-50%，请决定是否全部赎回！");
 
     // Another provider: its own estimate, and no previous NAV carried over.
-    window->ProviderBox()->setCurrentIndex(1);
-    emit window->ProviderBox()->activated(1);
-    EXPECT_EQ(window->Ledger().Tag(), "");
-    ASSERT_TRUE(WaitFor([&] { return window->EstimateValueLabel()->text() == "1.2234"; }));
-    EXPECT_EQ(window->EstimateChangeLabel()->text(), "-0.52%");
-    EXPECT_EQ(window->Ledger().Tag(), "");
-    window->EstimateSwitch()->click();
+    Providers()->setCurrentIndex(1);
+    emit Providers()->activated(1);
+    EXPECT_EQ(PreviousNav(), "");
+    ASSERT_TRUE(WaitFor([&] { return Value()->text() == "1.2234"; }));
+    EXPECT_EQ(Change()->text(), "-0.52%");
+    EXPECT_EQ(PreviousNav(), "");
+    LiveBox()->click();
 }
 
 TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
@@ -165,13 +147,13 @@ TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
         server.Clear();
         prompt.texts.clear();
         server.Answer(QString::fromLatin1(providers[i].prefix), providers[i].body, "text/html", 502);
-        window->ProviderBox()->setCurrentIndex(i);
-        window->EstimateSwitch()->click();
+        Providers()->setCurrentIndex(i);
+        LiveBox()->click();
         ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
-        window->EstimateSwitch()->click();
+        LiveBox()->click();
         EXPECT_EQ(prompt.texts.value(0),
                   "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！");
-        EXPECT_EQ(window->EstimateValueLabel()->text(), "");
+        EXPECT_EQ(Value()->text(), "");
         EXPECT_EQ(window->Ledger().RowCount(), 240);
     }
     // The provider's real 502: a style sheet holding "width:100%".
@@ -179,11 +161,11 @@ TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
                   "<html><head><style>body{width:100%}</style></head><body>502 Bad Gateway</body></html>",
                   "text/html", 502);
     prompt.texts.clear();
-    window->ProviderBox()->setCurrentIndex(1);
-    window->EstimateSwitch()->click();
+    Providers()->setCurrentIndex(1);
+    LiveBox()->click();
     ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
-    window->EstimateSwitch()->click();
-    EXPECT_EQ(window->EstimateValueLabel()->text(), "");
+    LiveBox()->click();
+    EXPECT_EQ(Value()->text(), "");
     EXPECT_EQ(window->Ledger().RowCount(), 240);
 }
 
@@ -200,12 +182,12 @@ TEST_F(EstimateTest, AnAppendKeepsItsDaysWhenTheEstimateRowCameMeanwhile) {
     server.Answer(QStringLiteral("/js/"), Script("1.2980", "1.3100", "0.92"),
                   "application/javascript");
     const QString lastNav = ledger.Cell(196, Column::NetValue);
-    QAction* add = window->Action(QStringLiteral("Add"));
-    window->onAdd();
-    window->EstimateSwitch()->click();
+    QAction* add = Action("appendToToday");
+    add->trigger();
+    LiveBox()->click();
     ASSERT_TRUE(WaitFor([&] { return ledger.RowCount() == 197; }));  // the estimate row
     ASSERT_TRUE(WaitFor([&] { return add->isEnabled(); }));
-    window->EstimateSwitch()->click();
+    LiveBox()->click();
     EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
     ASSERT_EQ(ledger.RowCount(), 241);
     EXPECT_EQ(ledger.Cell(196, Column::NetValue), lastNav);  // not the previous NAV
@@ -221,7 +203,7 @@ TEST_F(EstimateTest, AnAppendKeepsItsDaysWhenTheEstimateRowCameMeanwhile) {
     server.Answer(QStringLiteral("/f10/"), test::RenderPage(missing.mid(0, 1), 1, 1).toUtf8(),
                   "text/html", 200, 300);
     for (int i = 0; i < 45; ++i) ledger.RemoveRow(ledger.RowCount());
-    window->onAdd();
+    add->trigger();
     ledger.ClearRows();
     ASSERT_TRUE(WaitFor([&] { return add->isEnabled(); }));
     EXPECT_EQ(prompt.texts, QStringList{"列表已更换，下载的净值没有加入！"});

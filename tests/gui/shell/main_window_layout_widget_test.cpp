@@ -9,35 +9,27 @@
 
 #include "gui/shell/main_window.h"
 #include "gui/ledger/side_panel.h"
-#include "support/test_support.h"
+#include "support/window_fixture.h"
 
 namespace tovira {
 namespace {
 
-class NoFiles : public FileChooser {
-  public:
-    QString OpenPlan(QWidget*) override { return {}; }
-    QString SaveCsv(QWidget*, const QString&) override { return {}; }
-};
+using MainWindowLayout = test::WindowFixture;
 
-TEST(MainWindowLayout, TheWholePanelAndBothModeCaptionsStayInSight) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    test::RecordingPrompt prompt;
-    NoFiles chooser;
-    MainWindow w(dir.path(), &prompt, &chooser);
+TEST_F(MainWindowLayout, TheWholePanelAndBothModeCaptionsStayInSight) {
+    MainWindow& w = Window();
     w.show();
 
     // Shrunk as far as it goes, the panel still fits the client area.
     w.resize(200, 200);
     EXPECT_EQ(w.size(), w.minimumSize());
     const QRect client = w.centralWidget()->rect();
-    EXPECT_TRUE(client.contains(w.Panel()->geometry())) << w.Panel()->geometry().height();
+    EXPECT_TRUE(client.contains(Panel()->geometry())) << Panel()->geometry().height();
 
     // Each caption has the room its button asks for, and the second button
     // begins where the first ends.
-    QRadioButton* theory = w.TheoryButton();
-    QRadioButton* fact = w.FactButton();
+    QRadioButton* theory = Find<QRadioButton>("theoryButton");
+    QRadioButton* fact = Find<QRadioButton>("factButton");
     EXPECT_GE(theory->width(), theory->sizeHint().width());
     EXPECT_GE(fact->width(), fact->sizeHint().width());
     EXPECT_LT(theory->geometry().right(), fact->geometry().left());

@@ -23,51 +23,20 @@
 #include "gui/charts/line_chart.h"
 #include "core/common/version.h"
 #include "core/storage/ini_document.h"
-#include "support/test_support.h"
+#include "support/window_fixture.h"
 
 using namespace tovira;
 
 namespace {
 
-class FakeChooser : public FileChooser {
-public:
-    QString openPath;
-    QString savePath;
-    QString proposed;
-    QString OpenPlan(QWidget*) override { return openPath; }
-    QString SaveCsv(QWidget*, const QString& name) override {
-        proposed = name;
-        return savePath;
-    }
-};
+using test::ExamplePlan;
 
-QString ExamplePlan() { return QStringLiteral(TOVIRA_TEST_DATA "/../../examples/006675.ini"); }
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::WindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QDir().mkpath(dir.filePath(QStringLiteral("我的基金")));
-        ASSERT_TRUE(QFile::copy(ExamplePlan(), PlanPath("006675")));
+        WindowFixture::SetUp();
+        AddExamplePlan();
     }
-    QString PlanPath(const char* code) const {
-        return dir.filePath(QStringLiteral("我的基金/%1.ini").arg(QLatin1String(code)));
-    }
-    MainWindow& Window() {
-        if (!window) window = std::make_unique<MainWindow>(dir.path(), &prompt, &chooser);
-        return *window;
-    }
-    // Types into the fund code box as the user would.
-    void Type(const QString& text) { QTest::keyClicks(Window().FundCodeBox()->lineEdit(), text); }
-    void ClearBox() {
-        QLineEdit* line = Window().FundCodeBox()->lineEdit();
-        while (!line->text().isEmpty()) QTest::keyClick(line, Qt::Key_Backspace);
-    }
-
-    QTemporaryDir dir;
-    test::RecordingPrompt prompt;
-    FakeChooser chooser;
-    std::unique_ptr<MainWindow> window;
 };
 
 }  // namespace
@@ -81,13 +50,13 @@ TEST_F(MainWindowTest, StartsWithTheDefaultCodeAnEmptyLedgerAndTheHistory) {
 
     MainWindow& w = Window();
     EXPECT_EQ(w.windowTitle(), "Zororad" TOVIRA_VERSION " - 210009 ");
-    EXPECT_EQ(w.FundCodeBox()->currentText(), "210009");
-    ASSERT_EQ(w.FundCodeBox()->count(), 2);
-    EXPECT_EQ(w.FundCodeBox()->itemText(1), "000011");
+    EXPECT_EQ(CodeBox()->currentText(), "210009");
+    ASSERT_EQ(CodeBox()->count(), 2);
+    EXPECT_EQ(CodeBox()->itemText(1), "000011");
     EXPECT_EQ(w.Ledger().RowCount(), 0);
     EXPECT_EQ(w.Ledger().columnCount(), 18);
-    EXPECT_TRUE(w.View()->isColumnHidden(Index(Column::RedeemShares)));
-    EXPECT_TRUE(w.TheoryButton()->isChecked());
+    EXPECT_TRUE(View()->isColumnHidden(Index(Column::RedeemShares)));
+    EXPECT_TRUE(Find<QRadioButton>("theoryButton")->isChecked());
     EXPECT_TRUE(prompt.texts.isEmpty());
 }
 
@@ -103,9 +72,9 @@ TEST_F(MainWindowTest, TypingACodeOpensItsPlanAndRecordsTheHistory) {
     EXPECT_EQ(w.windowTitle(), "Zororad" TOVIRA_VERSION " - 006675 宝盈品牌消费股票A");
     EXPECT_EQ(w.Ledger().RowCount(), 240);
     EXPECT_TRUE(w.Settings().Checked(Switch::Redeem));
-    EXPECT_FALSE(w.View()->isColumnHidden(Index(Column::RedeemShares)));
-    EXPECT_EQ(w.FundCodeBox()->itemText(0), "006675");
-    EXPECT_EQ(w.FundCodeBox()->currentText(), "006675");
+    EXPECT_FALSE(View()->isColumnHidden(Index(Column::RedeemShares)));
+    EXPECT_EQ(CodeBox()->itemText(0), "006675");
+    EXPECT_EQ(CodeBox()->currentText(), "006675");
     IniDocument history;
     ASSERT_TRUE(history.Load(dir.filePath(QStringLiteral("History.ini"))));
     EXPECT_EQ(history.Value(QStringLiteral("查询历史"), QStringLiteral("FundCode1")), "006675");
@@ -121,15 +90,15 @@ TEST_F(MainWindowTest, UnsavedInputIsNotLostWhenTheCodeChanges) {
 
     // Cancel: the box and the ledger stay as they were.
     prompt.replies = {PromptAnswer::Cancel};
-    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
     EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
     EXPECT_EQ(prompt.captions.value(0), "提示");
-    EXPECT_EQ(w.FundCodeBox()->currentText(), "006675");
+    EXPECT_EQ(CodeBox()->currentText(), "006675");
     EXPECT_EQ(w.Ledger().Cell(3, Column::NetValue), "1.3000");
 
     // Yes: saved to the plan of the fund the rows belong to, then cleared.
     prompt.replies = {PromptAnswer::Yes};
-    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
     EXPECT_EQ(w.Ledger().RowCount(), 0);
     EXPECT_TRUE(prompt.texts.contains(QStringLiteral("保存成功！")));
     IniDocument plan;
@@ -154,7 +123,7 @@ TEST_F(MainWindowTest, ClosingAsksAndAFailedSaveKeepsTheWindowOpen) {
     EXPECT_EQ(prompt.texts.last(), "是否保存数据？");
 
     // A code that cannot name a plan file: the save is refused, the window stays.
-    w.FundCodeBox()->lineEdit()->setText(QStringLiteral("abc"));
+    CodeBox()->lineEdit()->setText(QStringLiteral("abc"));
     prompt.replies = {PromptAnswer::Yes};
     EXPECT_FALSE(w.close());
     EXPECT_EQ(prompt.texts.last(), "基金代码有误，请更正！");
@@ -180,7 +149,7 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     w.onOpen();
     EXPECT_EQ(prompt.texts.last(),
               "“我的基金”中没有基金161725的计划，是否将此计划复制到“我的基金”？");
-    EXPECT_EQ(w.FundCodeBox()->currentText(), "161725");
+    EXPECT_EQ(CodeBox()->currentText(), "161725");
     EXPECT_GT(w.Ledger().RowCount(), 700);
     EXPECT_FALSE(QFile::exists(PlanPath("161725")));
     w.onClearList();
@@ -207,8 +176,8 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     EXPECT_EQ(test::ReadFileBytes(chooser.savePath),
               test::ReadFileBytes(QStringLiteral(TOVIRA_TEST_DATA "/golden/161725-fact.theory.csv")));
 
-    w.FactButton()->click();
-    EXPECT_TRUE(w.FactButton()->isChecked());
+    Find<QRadioButton>("factButton")->click();
+    EXPECT_TRUE(Find<QRadioButton>("factButton")->isChecked());
     chooser.savePath = dir.filePath(QStringLiteral("fact.csv"));
     w.onExportData();
     EXPECT_EQ(test::ReadFileBytes(chooser.savePath),
@@ -219,16 +188,16 @@ TEST_F(MainWindowTest, DeleteClearAndPresets) {
     MainWindow& w = Window();
     ClearBox();
     Type(QStringLiteral("006675"));
-    w.View()->SelectRow(3);
+    View()->SelectRow(3);
     w.onDeleteThisLine();
     EXPECT_EQ(w.Ledger().RowCount(), 239);
     EXPECT_EQ(w.Ledger().Cell(3, Column::ID), "4");
     w.onClearList();
     EXPECT_EQ(w.Ledger().RowCount(), 0);
 
-    w.Action(QStringLiteral("Brave"))->trigger();
-    EXPECT_EQ(w.Panel()->Box(Field::StartBuyPct)->text(), "-0.30");
-    EXPECT_TRUE(w.Panel()->SwitchBox(Switch::PCFirst)->isChecked());
+    Action("Brave")->trigger();
+    EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), "-0.30");
+    EXPECT_TRUE(Panel()->SwitchBox(Switch::PCFirst)->isChecked());
 }
 
 TEST_F(MainWindowTest, CtrlDeleteForgetsTheShownCode) {
@@ -237,10 +206,10 @@ TEST_F(MainWindowTest, CtrlDeleteForgetsTheShownCode) {
     Type(QStringLiteral("000011"));
     ClearBox();
     Type(QStringLiteral("006675"));
-    ASSERT_EQ(w.FundCodeBox()->count(), 2);
-    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Delete, Qt::ControlModifier);
-    EXPECT_EQ(w.FundCodeBox()->currentText(), "");
-    EXPECT_EQ(w.FundCodeBox()->count(), 1);
+    ASSERT_EQ(CodeBox()->count(), 2);
+    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(CodeBox()->currentText(), "");
+    EXPECT_EQ(CodeBox()->count(), 1);
     EXPECT_EQ(w.Ledger().RowCount(), 0);
     IniDocument history;
     ASSERT_TRUE(history.Load(dir.filePath(QStringLiteral("History.ini"))));
@@ -251,23 +220,21 @@ TEST_F(MainWindowTest, CtrlDeleteForgetsTheShownCode) {
 TEST_F(MainWindowTest, ThePanelSlidesShutAndOpen) {
     MainWindow& w = Window();
     w.show();
-    const int lvLeft = w.View()->x();
-    QTimer* timer = w.SlideTimer();
-    emit w.Panel()->ToggleClicked();
+    const int lvLeft = View()->x();
+    QTimer* timer = Find<QTimer>("panelSlideTimer");
+    emit Panel()->ToggleClicked();
     ASSERT_TRUE(timer->isActive());
     int ticks = 0;
-    while (timer->isActive() && ticks < 100) {
-        w.SlideStep();
-        ++ticks;
-    }
+    QObject::connect(timer, &QTimer::timeout, timer, [&ticks] { ++ticks; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer->isActive(); }, 5000));
     EXPECT_EQ(ticks, 19);
-    EXPECT_EQ(w.Panel()->Toggle()->text(), "  》");
-    EXPECT_EQ(w.View()->x(), TwipsToPixels(300));
-    EXPECT_EQ(w.Panel()->x(), TwipsToPixels(-2280));
-    emit w.Panel()->ToggleClicked();
-    while (timer->isActive()) w.SlideStep();
-    EXPECT_EQ(w.Panel()->Toggle()->text(), " 《");
-    EXPECT_EQ(w.View()->x(), lvLeft);
+    EXPECT_EQ(Panel()->Toggle()->text(), "  》");
+    EXPECT_EQ(View()->x(), TwipsToPixels(300));
+    EXPECT_EQ(Panel()->x(), TwipsToPixels(-2280));
+    emit Panel()->ToggleClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer->isActive(); }, 5000));
+    EXPECT_EQ(Panel()->Toggle()->text(), " 《");
+    EXPECT_EQ(View()->x(), lvLeft);
 }
 
 TEST_F(MainWindowTest, ResizeRulesAndACancelledModeSwitch) {
@@ -275,16 +242,16 @@ TEST_F(MainWindowTest, ResizeRulesAndACancelledModeSwitch) {
     w.show();
     // Outer width 2760 twips or less with the panel open: the ledger keeps 10935.
     w.resize(TwipsToPixels(2000), w.height());
-    EXPECT_EQ(w.View()->width(), TwipsToPixels(10935));
+    EXPECT_EQ(View()->width(), TwipsToPixels(10935));
     w.resize(TwipsToPixels(13455), TwipsToPixels(9255));
-    EXPECT_NEAR(w.View()->width(), TwipsToPixels(13455 + 240 - 2760), 2);
+    EXPECT_NEAR(View()->width(), TwipsToPixels(13455 + 240 - 2760), 2);
 
     ClearBox();
     Type(QStringLiteral("006675"));
     w.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("备注"));
     prompt.replies = {PromptAnswer::Cancel};
-    w.FactButton()->click();
-    EXPECT_TRUE(w.TheoryButton()->isChecked());
+    Find<QRadioButton>("factButton")->click();
+    EXPECT_TRUE(Find<QRadioButton>("theoryButton")->isChecked());
     EXPECT_EQ(w.Ledger().Cell(1, Column::RedConversion), "备注");
 }
 
@@ -306,14 +273,14 @@ TEST_F(MainWindowTest, ALongLedgerRecalculatesAndRepaintsQuickly) {
     timer.start();
     w.Settings().SetText(Field::TotalCapital, QStringLiteral("80000"));
     w.onRefresh();
-    w.View()->viewport()->repaint();
+    View()->viewport()->repaint();
     QCoreApplication::processEvents();
     RecordProperty("refresh_and_repaint_ms", static_cast<int>(timer.elapsed()));
     EXPECT_LT(timer.elapsed(), 1000);
 }
 
 TEST_F(MainWindowTest, EveryPresetFromTheMenu) {
-    MainWindow& w = Window();
+    Window();
     const struct {
         const char* action;
         const char* startBuy;
@@ -325,13 +292,13 @@ TEST_F(MainWindowTest, EveryPresetFromTheMenu) {
                    {"Careful", "-1.00", "1.1", false, true},
                    {"Default", "-0.50", "1.2", false, false}};
     for (const auto& p : presets) {
-        w.Action(QString::fromLatin1(p.action))->trigger();
-        EXPECT_EQ(w.Panel()->Box(Field::StartBuyPct)->text(), p.startBuy) << p.action;
-        EXPECT_EQ(w.Panel()->Box(Field::Multiple)->text(), p.multiple) << p.action;
-        EXPECT_EQ(w.Panel()->SwitchBox(Switch::PCFirst)->isChecked(), p.pcFirst) << p.action;
-        EXPECT_EQ(w.View()->isColumnHidden(Index(Column::RedeemShares)), !p.redeem) << p.action;
+        Action(p.action)->trigger();
+        EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), p.startBuy) << p.action;
+        EXPECT_EQ(Panel()->Box(Field::Multiple)->text(), p.multiple) << p.action;
+        EXPECT_EQ(Panel()->SwitchBox(Switch::PCFirst)->isChecked(), p.pcFirst) << p.action;
+        EXPECT_EQ(View()->isColumnHidden(Index(Column::RedeemShares)), !p.redeem) << p.action;
     }
-    EXPECT_EQ(w.Panel()->Box(Field::MinRedeemShares)->text(), "50");  // Default sets 50
+    EXPECT_EQ(Panel()->Box(Field::MinRedeemShares)->text(), "50");  // Default sets 50
 }
 
 TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
@@ -350,7 +317,7 @@ TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
     // No: the edit is dropped and the ledger follows the new code.
     w.Ledger().SetCell(2, Column::RedConversion, QStringLiteral("不要了"));
     prompt.replies = {PromptAnswer::No};
-    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
     EXPECT_EQ(prompt.texts.last(), "是否保存数据？");
     EXPECT_EQ(w.Ledger().RowCount(), 0);
     IniDocument plan;
@@ -363,14 +330,14 @@ TEST_F(MainWindowTest, TheChartTakesTheLedgersPlace) {
     w.show();
     ClearBox();
     Type(QStringLiteral("006675"));
-    w.DiagramSwitch()->click();
-    EXPECT_TRUE(w.View()->isHidden());
-    EXPECT_TRUE(w.Chart()->isVisible());
-    EXPECT_TRUE(w.Chart()->IsDrawn());
-    EXPECT_EQ(w.Chart()->Layout().rows, 240);
-    w.DiagramSwitch()->click();
-    EXPECT_FALSE(w.View()->isHidden());
-    EXPECT_FALSE(w.Chart()->IsDrawn());
+    Find<QCheckBox>("chartBox")->click();
+    EXPECT_TRUE(View()->isHidden());
+    EXPECT_TRUE(Find<LineChart>("lineChart")->isVisible());
+    EXPECT_TRUE(Find<LineChart>("lineChart")->IsDrawn());
+    EXPECT_EQ(Find<LineChart>("lineChart")->Layout().rows, 240);
+    Find<QCheckBox>("chartBox")->click();
+    EXPECT_FALSE(View()->isHidden());
+    EXPECT_FALSE(Find<LineChart>("lineChart")->IsDrawn());
 }
 
 // Saving on every path keeps exactly what the user saw and typed.
@@ -396,30 +363,30 @@ protected:
         EXPECT_TRUE(plan.Load(PlanPath("006675")));
         return plan.Value(QStringLiteral("设置"), QString::fromUtf8(key));
     }
-    QString Mark() { return Window().findChild<QLabel*>(QStringLiteral("unsavedMark"))->text(); }
+    QString Mark() { return Find<QLabel>("unsavedMark")->text(); }
     QModelIndex Cell(int row, Column c) { return Window().Ledger().index(row - 1, Index(c)); }
 };
 
 TEST_F(PlanSafetyTest, AModeSwitchAnsweredYesSavesWhatWasShownInItsMode) {
     MainWindow& w = Window();
-    w.FactButton()->click();  // nothing changed: no question
+    Find<QRadioButton>("factButton")->click();  // nothing changed: no question
     ASSERT_TRUE(prompt.texts.isEmpty());
     ASSERT_EQ(w.Ledger().Cell(1, Column::PurchaseAmount), "1000");
 
     // A typed amount, then back to theory: Yes stores the amount.
     w.Ledger().SetCell(2, Column::PurchaseAmount, QStringLiteral("777"));
     prompt.replies = {PromptAnswer::Yes};
-    w.TheoryButton()->click();
+    Find<QRadioButton>("theoryButton")->click();
     EXPECT_EQ(prompt.texts.last(), "保存成功！");
     EXPECT_EQ(Stored(2, "PurchaseAmount"), "777");
-    w.FactButton()->click();
+    Find<QRadioButton>("factButton")->click();
     EXPECT_EQ(w.Ledger().Cell(2, Column::PurchaseAmount), "777");
 
     // A change in theory, then fact: the theory figures are no typed amounts.
-    w.TheoryButton()->click();
+    Find<QRadioButton>("theoryButton")->click();
     w.Ledger().SetCell(3, Column::RedConversion, QStringLiteral("备注"));
     prompt.replies = {PromptAnswer::Yes};
-    w.FactButton()->click();
+    Find<QRadioButton>("factButton")->click();
     EXPECT_EQ(Stored(1, "PurchaseAmount"), "1000");
     EXPECT_EQ(Stored(2, "PurchaseAmount"), "777");
     EXPECT_EQ(Stored(3, "RedConversion"), "备注");
@@ -429,11 +396,11 @@ TEST_F(PlanSafetyTest, AModeSwitchAnsweredYesSavesWhatWasShownInItsMode) {
     // mode and its figures.
     w.Ledger().SetCell(4, Column::PurchaseAmount, QStringLiteral("55"));
     const int asked = prompt.texts.size();
-    w.FactButton()->click();
+    Find<QRadioButton>("factButton")->click();
     EXPECT_EQ(prompt.texts.size(), asked);
     prompt.replies = {PromptAnswer::Cancel};
-    w.TheoryButton()->click();
-    EXPECT_TRUE(w.FactButton()->isChecked());
+    Find<QRadioButton>("theoryButton")->click();
+    EXPECT_TRUE(Find<QRadioButton>("factButton")->isChecked());
     EXPECT_EQ(w.CurrentMode(), Mode::Fact);
     EXPECT_EQ(w.Ledger().Cell(4, Column::PurchaseAmount), "55");
     ASSERT_TRUE(w.onSave());
@@ -443,10 +410,10 @@ TEST_F(PlanSafetyTest, AModeSwitchAnsweredYesSavesWhatWasShownInItsMode) {
 TEST_F(PlanSafetyTest, AnOpenCellEditIsKeptByCommandsAndByClosing) {
     MainWindow& w = Window();
     w.show();
-    CellEditor* editor = w.View()->Editor();
+    CellEditor* editor = View()->Editor();
     ASSERT_TRUE(editor->Open(Cell(2, Column::NetValue)));
     editor->Line()->setText(QStringLiteral("1.4444"));
-    w.Action(QStringLiteral("Save"))->trigger();
+    Action("Save")->trigger();
     EXPECT_FALSE(editor->Editing());
     EXPECT_EQ(Stored(2, "NetValue"), "1.4444");
 
@@ -458,8 +425,8 @@ TEST_F(PlanSafetyTest, AnOpenCellEditIsKeptByCommandsAndByClosing) {
     EXPECT_TRUE(editor->Editing());
     EXPECT_GT(editor->EditedColumn(), Index(Column::NetValue));
     QTest::keyClick(editor->Line(), Qt::Key_Escape);
-    w.View()->setCurrentIndex(Cell(5, Column::Date));
-    QTest::keyClick(w.View(), Qt::Key_F2);
+    View()->setCurrentIndex(Cell(5, Column::Date));
+    QTest::keyClick(View(), Qt::Key_F2);
     ASSERT_TRUE(editor->Editing());
     EXPECT_EQ(editor->EditedRow(), 5);
 
@@ -480,38 +447,38 @@ TEST_F(PlanSafetyTest, AnOpenCellEditIsKeptByCommandsAndByClosing) {
 TEST_F(PlanSafetyTest, TheKeyboardOpensTheLedgersMenu) {
     MainWindow& w = Window();
     w.show();
-    w.View()->setCurrentIndex(Cell(7, Column::NetValue));
+    View()->setCurrentIndex(Cell(7, Column::NetValue));
     for (auto [key, mods] : {std::pair{Qt::Key_Menu, Qt::NoModifier},
                              std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
-        QTest::keyClick(w.View(), key, mods);
-        EXPECT_TRUE(w.View()->ContextMenu()->isVisible());
-        EXPECT_EQ(w.View()->SelectedRow(), 7);
-        w.View()->ContextMenu()->close();
+        QTest::keyClick(View(), key, mods);
+        EXPECT_TRUE(View()->ContextMenu()->isVisible());
+        EXPECT_EQ(View()->SelectedRow(), 7);
+        View()->ContextMenu()->close();
     }
 }
 
 TEST_F(PlanSafetyTest, ParameterAndSwitchEditsAreUnsavedWork) {
-    MainWindow& w = Window();
+    Window();
     EXPECT_EQ(Mark(), "");
-    QLineEdit* capital = w.Panel()->Box(Field::TotalCapital);
+    QLineEdit* capital = Panel()->Box(Field::TotalCapital);
     capital->selectAll();
     QTest::keyClicks(capital, QStringLiteral("80000"));
-    w.Panel()->SwitchBox(Switch::RedRecycle)->click();  // 红利再投 off
+    Panel()->SwitchBox(Switch::RedRecycle)->click();  // 红利再投 off
     EXPECT_EQ(Mark(), "未保存的修改");
 
     prompt.replies = {PromptAnswer::Yes};
-    w.FactButton()->click();
+    Find<QRadioButton>("factButton")->click();
     EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
     EXPECT_EQ(Setting("资金总量"), "80000");
     EXPECT_EQ(Setting("RedRecycle"), "0");
     EXPECT_EQ(Mark(), "");
 
     // A preset from the menu counts too; No drops it with the fund change.
-    w.Action(QStringLiteral("Brave"))->trigger();
+    Action("Brave")->trigger();
     EXPECT_EQ(Mark(), "未保存的修改");
     prompt.texts.clear();
     prompt.replies = {PromptAnswer::No};
-    QTest::keyClick(w.FundCodeBox()->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
     EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
     EXPECT_EQ(Setting("起投涨幅"), "-0.50");
 }
@@ -522,25 +489,25 @@ TEST_F(PlanSafetyTest, OnlyARealPickFromTheCodeListCountsAsAPick) {
     Type(QStringLiteral("000011"));
     ClearBox();
     Type(QStringLiteral("006675"));
-    ASSERT_EQ(w.FundCodeBox()->itemText(1), "000011");
-    w.EstimateValueLabel()->setText(QStringLiteral("1.2345"));
+    ASSERT_EQ(CodeBox()->itemText(1), "000011");
+    Find<QLabel>("estimateValueLabel")->setText(QStringLiteral("1.2345"));
     w.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("改动"));
 
     // The focus leaving a box whose text matches an entry: Qt announces it
     // as activated; nothing happens.
-    emit w.FundCodeBox()->activated(0);
+    emit CodeBox()->activated(0);
     EXPECT_TRUE(prompt.texts.isEmpty());
-    EXPECT_EQ(w.EstimateValueLabel()->text(), "1.2345");
+    EXPECT_EQ(Find<QLabel>("estimateValueLabel")->text(), "1.2345");
     EXPECT_EQ(w.Ledger().Cell(1, Column::RedConversion), "改动");
 
     // The arrow key is a pick: asked, then the other fund.
     {
-        const QSignalBlocker quiet(w.FundCodeBox());
-        w.FundCodeBox()->setCurrentIndex(0);
+        const QSignalBlocker quiet(CodeBox());
+        CodeBox()->setCurrentIndex(0);
     }
     prompt.replies = {PromptAnswer::No};
-    QTest::keyClick(w.FundCodeBox(), Qt::Key_Down);
+    QTest::keyClick(CodeBox(), Qt::Key_Down);
     EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
-    EXPECT_EQ(w.FundCodeBox()->currentText(), "000011");
-    EXPECT_EQ(w.EstimateValueLabel()->text(), "");
+    EXPECT_EQ(CodeBox()->currentText(), "000011");
+    EXPECT_EQ(Find<QLabel>("estimateValueLabel")->text(), "");
 }

@@ -21,7 +21,7 @@
 #include "support/local_http_server.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
-#include "support/test_support.h"
+#include "support/window_fixture.h"
 
 using namespace tovira;
 
@@ -34,30 +34,27 @@ QByteArray JulyPage() {
     return page;
 }
 
-class MarketCommandsTest : public ::testing::Test {
+class MarketCommandsTest : public test::WindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        IniDocument config;
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.Port());
-        config.SetValue(QStringLiteral("服务器"), QStringLiteral("NavHistory"), host);
-        config.SetValue(QStringLiteral("服务器"), QStringLiteral("FundDirectory"), host);
-        ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
+        WindowFixture::SetUp();
+        ServeFrom(server.Port(), {"NavHistory", "FundDirectory"});
         window = std::make_unique<MainWindow>(dir.path(), &prompt);
         window->SetToday([] { return QDate(2015, 7, 24); });
-        window->FundCodeBox()->lineEdit()->clear();
-        QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("150210"));
+        TypeCode(QStringLiteral("150210"));
     }
+    void ImportValue() { Action("importNav")->trigger(); }
+    void Add() { Action("appendToToday")->trigger(); }
 
     // Runs the import window for a range and waits until it closes.
     bool Import(const QDate& start, const QDate& end) {
-        window->onImportValue();
-        ImportRangeDialog* form = window->ImportDialog();
+        ImportValue();
+        ImportRangeDialog* form = ImportDialog();
         if (!form) return false;
         form->StartCalendar()->setSelectedDate(start);
         form->EndCalendar()->setSelectedDate(end);
         form->OkButton()->click();
-        return QTest::qWaitFor([&] { return !window->ImportDialog(); }, 5000);
+        return QTest::qWaitFor([&] { return !ImportDialog(); }, 5000);
     }
 
     // 006675's 240 days of 2024 in twelve pages of 20, page 1 the newest.
@@ -65,16 +62,16 @@ protected:
         const QList<QString> pages =
             test::RenderPages(test::ReadRows("nav/nav_006675_2024.csv"), 20);
         for (int p = 1; p <= pages.size(); ++p) server.Answer(Page006675(p), pages[p - 1].toUtf8());
-        window->FundCodeBox()->lineEdit()->clear();
-        QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("006675"));
+        CodeBox()->lineEdit()->clear();
+        QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("006675"));
     }
     static QString Page006675(int page) {
         return QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=006675&page=%1&").arg(page);
     }
     // Opens the import window on 2024 and clicks OK.
     ImportRangeDialog* StartImport2024() {
-        window->onImportValue();
-        ImportRangeDialog* form = window->ImportDialog();
+        ImportValue();
+        ImportRangeDialog* form = ImportDialog();
         if (!form) return nullptr;
         form->StartCalendar()->setSelectedDate(QDate(2024, 1, 1));
         form->EndCalendar()->setSelectedDate(QDate(2024, 12, 31));
@@ -83,17 +80,14 @@ protected:
     }
 
     test::LocalHttpServer server;
-    QTemporaryDir dir;
-    test::RecordingPrompt prompt;
-    std::unique_ptr<MainWindow> window;
 };
 
 }  // namespace
 
 TEST_F(MarketCommandsTest, ImportFillsTheLedgerFromTheProvider) {
     server.Answer(QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=150210"), JulyPage());
-    window->onImportValue();
-    ImportRangeDialog* form = window->ImportDialog();
+    ImportValue();
+    ImportRangeDialog* form = ImportDialog();
     ASSERT_TRUE(form);
     EXPECT_EQ(form->windowTitle(), "选择日期");
     EXPECT_EQ(form->StartLabel()->text(), "2017/3/27");
@@ -114,23 +108,23 @@ TEST_F(MarketCommandsTest, ImportFillsTheLedgerFromTheProvider) {
     EXPECT_TRUE(server.RequestedTargets().value(0).contains(
         QStringLiteral("page=1&per=26&sdate=2015/6/29&edate=2015/7/24")));
 
-    window->onImportValue();
+    ImportValue();
     EXPECT_EQ(prompt.texts.value(0), "请保存现有数据并清空列表!");
-    EXPECT_FALSE(window->ImportDialog());
+    EXPECT_FALSE(ImportDialog());
 }
 
 TEST_F(MarketCommandsTest, ImportRefusesABadCodeAndReportsAFailure) {
-    window->FundCodeBox()->lineEdit()->clear();
-    QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("21000a"));
-    window->onImportValue();
-    ASSERT_TRUE(window->ImportDialog());
-    window->ImportDialog()->OkButton()->click();
+    CodeBox()->lineEdit()->clear();
+    QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("21000a"));
+    ImportValue();
+    ASSERT_TRUE(ImportDialog());
+    ImportDialog()->OkButton()->click();
     EXPECT_EQ(prompt.texts.value(0), "基金代码有误，请更正！");
-    EXPECT_TRUE(window->ImportDialog());  // stays open
-    window->ImportDialog()->close();
+    EXPECT_TRUE(ImportDialog());  // stays open
+    ImportDialog()->close();
 
-    window->FundCodeBox()->lineEdit()->clear();
-    QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("150210"));
+    CodeBox()->lineEdit()->clear();
+    QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("150210"));
     server.Answer(QStringLiteral("/f10/"), "var apidata={ content:\"暂无数据!\",records:0,pages:0,curpage:1};");
     ASSERT_TRUE(Import(QDate(2015, 7, 25), QDate(2015, 7, 26)));
     EXPECT_EQ(prompt.texts.last(), "出错了，没有获取到日期区间内的净值！");
@@ -138,7 +132,7 @@ TEST_F(MarketCommandsTest, ImportRefusesABadCodeAndReportsAFailure) {
 }
 
 TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
-    window->onAdd();
+    Add();
     EXPECT_EQ(prompt.texts.value(0), "没有开始日期，请先导入净值！");
 
     server.Answer(QStringLiteral("/f10/"), JulyPage());
@@ -146,9 +140,9 @@ TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
     window->Ledger().RemoveRow(20);
     window->Ledger().RemoveRow(19);  // the ledger now ends on 2015/7/22
 
-    window->onAdd();
-    window->onAdd();  // still waiting: does nothing
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Action(QStringLiteral("Add"))->isEnabled(); }, 5000));
+    Add();
+    Add();  // still waiting: does nothing
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
     const LedgerModel& ledger = window->Ledger();
     ASSERT_EQ(ledger.RowCount(), 20);
     EXPECT_EQ(ledger.Cell(19, Column::Date), "2015/7/23");
@@ -159,8 +153,8 @@ TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
     EXPECT_TRUE(server.RequestedTargets().last().contains(QStringLiteral("sdate=2015/7/23&edate=2015/7/24")));
 
     // Nothing new yet: the failure message, nothing added, still recalculated.
-    window->onAdd();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Action(QStringLiteral("Add"))->isEnabled(); }, 5000));
+    Add();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
     EXPECT_EQ(ledger.RowCount(), 20);
 }
 
@@ -169,9 +163,9 @@ TEST_F(MarketCommandsTest, ARequestThatNeverAnswersTimesOut) {
     ASSERT_TRUE(Import(QDate(2015, 6, 29), QDate(2015, 7, 22)));
     server.Hang(QStringLiteral("/f10/"));
     window->SetToday([] { return QDate(2015, 7, 31); });
-    window->Http().SetTimeout(300);
-    window->onAdd();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Action(QStringLiteral("Add"))->isEnabled(); }, 5000));
+    window->findChild<HttpClient*>()->SetTimeout(300);
+    Add();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
     EXPECT_EQ(prompt.texts.last(), "连接超时，没有获取到日期区间内的净值！") << prompt.texts.join(u'|').toStdString();
 }
 
@@ -179,13 +173,13 @@ TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
     server.Answer(QStringLiteral("/js/fundcode_search.js"),
                   test::ReadFileBytes(test::DataPath("provider/fundcode_search_excerpt_first60.js")),
                   "application/javascript; charset=utf-8");
-    window->FundCodeBox()->lineEdit()->clear();
-    QTest::keyClicks(window->FundCodeBox()->lineEdit(), QStringLiteral("000001"));
-    window->onDLFCode();
-    EXPECT_FALSE(window->Action(QStringLiteral("DLFCode"))->isEnabled());
+    CodeBox()->lineEdit()->clear();
+    QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("000001"));
+    Action("updateFundDirectory")->trigger();
+    EXPECT_FALSE(Action("updateFundDirectory")->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompt.texts.isEmpty(); }, 5000));
     EXPECT_EQ(prompt.texts.value(0), "更新成功！");
-    EXPECT_TRUE(window->Action(QStringLiteral("DLFCode"))->isEnabled());
+    EXPECT_TRUE(Action("updateFundDirectory")->isEnabled());
     EXPECT_EQ(window->windowTitle(), "Zororad" TOVIRA_VERSION " - 000001 华夏成长混合");
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Cache.ini"))));
 }
@@ -215,7 +209,7 @@ TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
         }
         QTest::qWait(300);
         EXPECT_FALSE(form);
-        EXPECT_FALSE(window->ImportDialog());
+        EXPECT_FALSE(ImportDialog());
         EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
         EXPECT_EQ(window->Ledger().RowCount(), 0);
         EXPECT_EQ(server.Requests(), before + c.requestsBefore);
@@ -230,7 +224,7 @@ TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
     server.Answer(Page006675(8), pages[7].toUtf8(), "text/html; charset=utf-8", 200, 5000);
     window->Configuration().SetImportLimitMs(700);
     ASSERT_TRUE(StartImport2024());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->ImportDialog(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ImportDialog(); }, 5000));
     EXPECT_EQ(prompt.texts, QStringList{"下载用时超过上限，没有获取到全部日期区间内的净值！"});
     const LedgerModel& ledger = window->Ledger();
     ASSERT_EQ(ledger.RowCount(), 80);  // pages 12 to 9, the oldest days
@@ -239,8 +233,8 @@ TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
 }
 
 TEST_F(MarketCommandsTest, DateLabelsFollowTheKeyboardToo) {
-    window->onImportValue();
-    ImportRangeDialog* form = window->ImportDialog();
+    ImportValue();
+    ImportRangeDialog* form = ImportDialog();
     ASSERT_TRUE(form);
     const struct {
         QCalendarWidget* calendar;

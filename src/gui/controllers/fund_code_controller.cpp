@@ -1,0 +1,190 @@
+#include "gui/controllers/fund_code_controller.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QWidget>
+#include <utility>
+
+#include "core/storage/fund_selection.h"
+#include "core/storage/plan_file.h"
+
+namespace tovira {
+
+FundCodeController::FundCodeController(QWidget* window, QComboBox* box,
+                                       const QString& programFolder, LedgerModel& ledger,
+                                       PlanSettings& settings, Hooks hooks)
+    : QObject(window),
+      window_(window),
+      box_(box),
+      programFolder_(programFolder),
+      ledger_(ledger),
+      settings_(settings),
+      hooks_(std::move(hooks)) {
+    setObjectName(QStringLiteral("fundCodeController"));
+    box_->setInsertPolicy(QComboBox::NoInsert);
+    box_->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
+    connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::onFundCodeChanged);
+    connect(box_, qOverload<int>(&QComboBox::activated), this,
+            &FundCodeController::onFundCodePicked);
+    box_->lineEdit()->installEventFilter(this);
+    box_->installEventFilter(this);
+    // A pick from the pop-up list: its click or its Enter key.
+    box_->view()->installEventFilter(this);
+    box_->view()->viewport()->installEventFilter(this);
+}
+
+void FundCodeController::LoadHistory() {
+    {
+        const QSignalBlocker blocker(box_);
+        box_->addItems(LoadQueryHistory(programFolder_));
+        box_->setEditText(QStringLiteral("210009"));
+    }
+    SetTitleFor(box_->currentText());
+    hooks_.setLedgerCode(box_->currentText());
+}
+
+QString FundCodeController::PlanPathOf(const QString& code) const {
+    return PlanFilePath(programFolder_, code);
+}
+
+void FundCodeController::SetTitleFor(const QString& code) {
+    window_->setWindowTitle(WindowTitle(code, FundName(programFolder_, code)));
+}
+
+void FundCodeController::SaveHistory(bool removing) {
+    QStringList entries;
+    for (int i = 0; i < box_->count(); ++i) entries << box_->itemText(i);
+    SaveQueryHistory(programFolder_, entries, removing);
+}
+
+void FundCodeController::ReloadFor(const QString& code) {
+    ledger_.ClearRows();
+    hooks_.setLedgerCode(code);
+    hooks_.openPlan(PlanPathOf(code));
+}
+
+void FundCodeController::ShowFundCode(const QString& text) {
+    {
+        const QSignalBlocker blocker(box_);
+        const int at = box_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        if (at >= 0) box_->removeItem(at);
+        box_->insertItem(0, text);
+        box_->setEditText(text);
+    }
+    SaveHistory();
+    SetTitleFor(text);
+    hooks_.setLedgerCode(text);
+}
+
+void FundCodeController::FollowPlanCode(const QString& code) {
+    if (code == box_->currentText() || handlingTypedCode_) return;
+    SetFundCodeText(code);
+}
+
+void FundCodeController::SetFundCodeText(const QString& text) {
+    if (box_->currentText() == text) return;
+    {
+        const QSignalBlocker blocker(box_);
+        box_->setEditText(text);
+    }
+    onFundCodeChanged(text);
+}
+
+void FundCodeController::onFundCodeChanged(const QString& text) {
+    if (!hooks_.confirmDiscard()) {
+        // Cancel: the box shows the code the ledger belongs to again.
+        const QSignalBlocker blocker(box_);
+        box_->setEditText(hooks_.ledgerCode());
+        return;
+    }
+    // A plan opened below that names another fund is followed once; the
+    // plan of that fund is not followed further.
+    const bool outer = !std::exchange(handlingTypedCode_, true);
+    if (IsFundCode(text)) {
+        SetTitleFor(text);
+        settings_.ApplyPreset(Preset::Default);
+        hooks_.settingsReset();
+        // Move the code to the top of the list, keeping what the box shows.
+        const int cursor = box_->lineEdit()->cursorPosition();
+        const QSignalBlocker blocker(box_);
+        const int at = box_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        if (at >= 0) box_->removeItem(at);
+        box_->insertItem(0, text);
+        box_->setEditText(text);
+        box_->lineEdit()->setCursorPosition(cursor);
+    }
+    SaveHistory();
+    ReloadFor(box_->currentText());
+    if (outer) handlingTypedCode_ = false;
+}
+
+void FundCodeController::onFundCodePicked(int index) {
+    // The box also announces a "pick" when the focus leaves it while its
+    // text matches an entry; that is no pick and changes nothing.
+    if (!std::exchange(codePickedByUser_, false)) return;
+    const QString text = box_->itemText(index);
+    const bool confirmed = hooks_.confirmDiscard();
+    {
+        const QSignalBlocker blocker(box_);
+        box_->setEditText(confirmed ? text : hooks_.ledgerCode());
+    }
+    if (!confirmed) return;
+    if (IsFundCode(text)) {
+        SetTitleFor(text);
+        if (hooks_.fundPicked) hooks_.fundPicked();
+    }
+    settings_.ApplyPreset(Preset::Default);
+    ReloadFor(text);
+}
+
+void FundCodeController::onFundCodeDelete() {
+    const QString text = box_->currentText();
+    const int at = box_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (at < 0) return;
+    if (!hooks_.confirmDiscard()) return;
+    QFile::remove(QDir(programFolder_).filePath(QStringLiteral("History.ini")));
+    {
+        const QSignalBlocker blocker(box_);
+        box_->removeItem(at);
+        box_->setEditText(text);
+    }
+    SaveHistory(true);
+    ledger_.ClearRows();
+    // Emptying the box runs its change handling once more.
+    SetFundCodeText(QString());
+}
+
+bool FundCodeController::eventFilter(QObject* watched, QEvent* event) {
+    // Note the real picks of the list: a click or Enter in its pop-up, the
+    // arrow keys on the box. The pick is announced while the event is
+    // handled; the mark does not outlive it.
+    bool pick = false;
+    if (watched == box_->view()->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        pick = true;
+    } else if ((watched == box_->view() || watched == box_) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        pick = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Up ||
+               key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+        if (watched == box_ && (key == Qt::Key_Return || key == Qt::Key_Enter)) pick = false;
+    }
+    if (pick) {
+        codePickedByUser_ = true;
+        QTimer::singleShot(0, this, [this] { codePickedByUser_ = false; });
+    }
+    if ((watched == box_ || watched == box_->lineEdit()) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+            onFundCodeDelete();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace tovira

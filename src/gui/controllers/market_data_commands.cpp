@@ -1,0 +1,150 @@
+#include "gui/controllers/market_data_commands.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QWidget>
+
+#include "core/engine/recalculate.h"
+#include "core/marketdata/config.h"
+#include "core/marketdata/fund_directory.h"
+#include "core/marketdata/http_client.h"
+#include "core/marketdata/nav_history.h"
+#include "core/marketdata/nav_import.h"
+#include "core/storage/fund_selection.h"
+#include "gui/dialogs/import_range_dialog.h"
+
+namespace tovira {
+
+MarketDataCommands::MarketDataCommands(QWidget* window, LedgerModel& ledger,
+                                       const PlanSettings& settings, Prompt& prompt,
+                                       HttpClient& http, const Config& config,
+                                       const QString& programFolder, QComboBox* fundCodeBox,
+                                       Hooks hooks)
+    : QObject(window),
+      window_(window),
+      ledger_(ledger),
+      settings_(settings),
+      prompt_(prompt),
+      http_(http),
+      config_(config),
+      programFolder_(programFolder),
+      fundCodeBox_(fundCodeBox),
+      hooks_(std::move(hooks)) {
+    setObjectName(QStringLiteral("marketDataCommands"));
+}
+
+QAction* MarketDataCommands::Action(const char* name) const {
+    return window_->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+void MarketDataCommands::onImportValue() {
+    if (ledger_.RowCount() > 0) {
+        prompt_.Inform(QString::fromUtf8(kMsgImportOnFilled));
+        return;
+    }
+    if (importDialog_ && importDialog_->isVisible()) {
+        importDialog_->raise();
+        return;
+    }
+    importDialog_ = new ImportRangeDialog(hooks_.today(), window_);
+    importDialog_->setObjectName(QStringLiteral("importRangeDialog"));
+    importDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    importDialog_->setWindowModality(Qt::WindowModal);
+    connect(importDialog_, &ImportRangeDialog::Accepted, this, &MarketDataCommands::StartImport);
+    importDialog_->show();
+}
+
+void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
+    const QString code = fundCodeBox_->currentText();
+    if (!IsFundCode(code)) {
+        prompt_.Inform(QString::fromUtf8(kMsgBadFundCode));
+        return;
+    }
+    importDialog_->SetBusy(true);
+    // 取消 deletes the owner: the download is aborted and never reports.
+    const QPointer<QObject> owner = importDialog_->RequestOwner();
+    DownloadNavHistory(
+        http_, config_.BaseUrl(Endpoint::NavHistory), code, start, end,
+        [this, owner](const NavDownloadResult& result) {
+            if (!result.complete) prompt_.Inform(QString::fromUtf8(NavFailureMessage(result)));
+            if (!owner) return;  // cancelled while the message was open
+            // The window is modal: the ledger is still the empty one the
+            // import was asked for.
+            if (ledger_.RowCount() == 0) {
+                const ImportOutcome out = ImportNavHistory(ledger_, result.history);
+                if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
+            }
+            if (importDialog_) {
+                importDialog_->SetBusy(false);
+                importDialog_->accept();
+            }
+        },
+        owner, config_.ImportLimitMs());
+}
+
+void MarketDataCommands::onAdd() {
+    QAction* add = Action("appendToToday");
+    if (!add->isEnabled()) return;  // the previous append is still waiting
+    const int n = ledger_.RowCount();
+    const QDate today = hooks_.today();
+    const QString code = fundCodeBox_->currentText();
+    if (!IsFundCode(code)) {
+        prompt_.Inform(QString::fromUtf8(kMsgBadFundCode));
+        return;
+    }
+    const std::optional<QDate> last = LastRowDate(ledger_);
+    if (n == 0 || !last) {
+        prompt_.Inform(QString::fromUtf8(kMsgNoStartDate));
+        return;
+    }
+    add->setEnabled(false);
+    const QString ledgerCode = hooks_.ledgerCode();
+    const QString lastNav = ledger_.Cell(n, Column::NetValue);
+    DownloadNavHistory(
+        http_, config_.BaseUrl(Endpoint::NavHistory), code, last->addDays(1), today,
+        [this, add, n, last, ledgerCode, lastNav](const NavDownloadResult& result) {
+            add->setEnabled(true);
+            if (!result.complete) prompt_.Inform(QString::fromUtf8(NavFailureMessage(result)));
+            // The ledger was replaced while the request ran (another fund,
+            // cleared, another plan): these days belong to none of its rows.
+            if (ledgerCode != hooks_.ledgerCode() || ledger_.RowCount() < n ||
+                ReadLedgerDate(ledger_.Cell(n, Column::Date)) != last) {
+                if (result.history.contains(u'|')) {
+                    prompt_.Inform(QString::fromUtf8(kMsgAppendDiscarded));
+                }
+                return;
+            }
+            // Rows added meanwhile (today's estimate row) go below the new days.
+            const ImportOutcome out =
+                MergeAppendedDays(ledger_, n, lastNav, hooks_.previousNav(), result.history);
+            if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
+            Recalculate(ledger_, settings_, hooks_.mode());
+        },
+        this, config_.ImportLimitMs());
+}
+
+void MarketDataCommands::onUpdateDirectory() {
+    QAction* action = Action("updateFundDirectory");
+    if (!action->isEnabled()) return;
+    action->setEnabled(false);
+    DownloadFundDirectory(
+        http_, config_.BaseUrl(Endpoint::FundDirectory), programFolder_,
+        [this, action](DirectoryResult result) {
+            action->setEnabled(true);
+            switch (result) {
+                case DirectoryResult::Updated:
+                    prompt_.Inform(QString::fromUtf8(kMsgDirectoryUpdated));
+                    break;
+                case DirectoryResult::Failed:
+                    prompt_.Inform(QString::fromUtf8(kMsgDirectoryFailed));
+                    break;
+                case DirectoryResult::TimedOut:
+                    prompt_.Inform(QString::fromUtf8(kMsgDirectoryTimedOut));
+                    break;
+            }
+            if (hooks_.directoryUpdated) hooks_.directoryUpdated();
+        },
+        this);
+}
+
+}  // namespace tovira
