@@ -5,7 +5,6 @@
 
 #include <QDate>
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -18,15 +17,10 @@
 #include "gui/controllers/plan_commands.h"
 #include "core/marketdata/config.h"
 
-class QAction;
-class QCheckBox;
 class QComboBox;
-class QFrame;
 class QLabel;
-class QMenu;
 class QRadioButton;
 class QSystemTrayIcon;
-class QTimer;
 
 namespace tovira {
 
@@ -65,20 +59,12 @@ public:
     void onPreset(Preset p);
     void onModeClicked(Mode mode);
     void onFilesDropped(const QStringList& paths);
-    // "折线图": the chart replaces the ledger while ticked.
-    void onDiagram(bool ticked);
-
     // The start-up update check: asks when a new version is out and closes
     // the window when the user goes to download it.
     void StartUpdateCheck();
 
-    void onTrayShow();
-    void onTrayQuit();
-
     // The date the commands take as today (the clock, unless set otherwise).
     void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
-    // Config.ini as loaded; the commands read their hosts and limits here.
-    Config& Configuration() { return config_; }
 
     // See PlanCommands::ConfirmDiscard.
     bool ConfirmDiscard();
@@ -94,6 +80,10 @@ protected:
 private:
     void BuildMenus();
     QComboBox* FundCodeBox() const;
+    // "折线图": the chart replaces the ledger while ticked.
+    void onDiagram(bool ticked);
+    void onTrayShow();
+    void onTrayQuit();
     void RestoreFromTray();
     void ApplySettingsToPanel();
     void FinishEditing();

@@ -218,11 +218,17 @@ TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
 
 TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
     // A provider that is slow on page 8: what came before it is imported,
-    // with a message saying the limit was hit.
+    // with a message saying the limit was hit. The limit: one second.
+    IniDocument config;
+    ASSERT_TRUE(config.Load(dir.filePath(QStringLiteral("Config.ini"))));
+    config.SetValue(QStringLiteral("网络"), QStringLiteral("ImportTimeoutSeconds"), QStringLiteral("1"));
+    ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
+    window.reset();
+    window = std::make_unique<MainWindow>(dir.path(), &prompt);
+    window->SetToday([] { return QDate(2015, 7, 24); });
     Serve006675();
     const QList<QString> pages = test::RenderPages(test::ReadRows("nav/nav_006675_2024.csv"), 20);
     server.Answer(Page006675(8), pages[7].toUtf8(), "text/html; charset=utf-8", 200, 5000);
-    window->Configuration().SetImportLimitMs(700);
     ASSERT_TRUE(StartImport2024());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ImportDialog(); }, 5000));
     EXPECT_EQ(prompt.texts, QStringList{"下载用时超过上限，没有获取到全部日期区间内的净值！"});
