@@ -1,0 +1,568 @@
+#include "core/report/backtest_report.h"
+
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QLocale>
+#include <QSet>
+#include <QStringList>
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <utility>
+
+#include "core/common/display_width.h"
+#include "core/common/numbers.h"
+
+namespace tovira {
+namespace {
+
+double Figure(const LedgerModel& ledger, int row, Column key) {
+    const QString& text = ledger.Cell(row, key);
+    // Most amounts and shares of a long ledger are "0".
+    if (text.size() == 1 && text.front() == u'0') return 0;
+    return ReadNumber(text);
+}
+
+// A Date cell "yyyy/M/d" (a "-" between the parts is taken too). Anything
+// else is no date.
+QDate ReadDate(const QString& text) {
+    int parts[3] = {0, 0, 0};
+    int part = 0;
+    int digits = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9') {
+            if (++digits > 4) return {};
+            parts[part] = parts[part] * 10 + (u - u'0');
+        } else if ((u == u'/' || u == u'-') && digits > 0 && part < 2) {
+            ++part;
+            digits = 0;
+        } else {
+            return {};
+        }
+    }
+    if (part != 2 || digits == 0) return {};
+    return QDate(parts[0], parts[1], parts[2]);  // invalid when out of range
+}
+
+std::vector<QDate> ReadDates(const LedgerModel& ledger) {
+    std::vector<QDate> dates;
+    dates.reserve(static_cast<size_t>(ledger.RowCount()));
+    for (int row = 1; row <= ledger.RowCount(); ++row) {
+        dates.push_back(ReadDate(ledger.Cell(row, Column::Date)));
+    }
+    return dates;
+}
+
+// The fee factors of the pass, narrowed the same way.
+struct Factors {
+    float purchase = 0;
+    float redeem = 0;
+    bool redRecycle = false;
+    explicit Factors(const PlanSettings& s) : redRecycle(s.Checked(Switch::RedRecycle)) {
+        Assign(purchase, 1 + s.Number(Field::PurchaseFeePct) / 100);
+        Assign(redeem, 1 - s.Number(Field::RedeemFeePct) / 100);
+    }
+};
+
+std::optional<double> Percent(std::optional<double> fraction) {
+    if (!fraction) return std::nullopt;
+    const double pct = Round(*fraction * 100, 2);
+    if (!std::isfinite(pct)) return std::nullopt;
+    return pct;
+}
+
+// Walks one recalculated ledger: the strategy's figures and, when asked, its
+// cash flows.
+StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dates,
+                        const Factors& factors, std::vector<CashFlow>* flowsOut) {
+    StrategyFigures s;
+    const int n = ledger.RowCount();
+    if (n == 0) return s;
+    std::vector<CashFlow> flows;
+    flows.reserve(static_cast<size_t>(n) + 1);
+    s.profitByRow.reserve(static_cast<size_t>(n));
+    s.firstDate = dates.front();
+    s.lastDate = dates.back();
+    if (s.firstDate.isValid() && s.lastDate.isValid()) s.days = s.firstDate.daysTo(s.lastDate);
+
+    const QStringView conversionMarker(kConversionMarker);
+    const QStringView dividendMarker(kDividendMarker);
+    const double pf = factors.purchase;
+    double prevTT = 0;
+    float cash = 0;  // cash per share of the latest dividend row, as the pass keeps it
+    double paidIn = 0, received = 0, dividends = 0, fees = 0;
+    for (int row = 1; row <= n; ++row) {
+        const QDate& date = dates[static_cast<size_t>(row - 1)];
+        const double amount = Figure(ledger, row, Column::PurchaseAmount);
+        const double tt = Figure(ledger, row, Column::TTPurchase);
+        const double profit = Figure(ledger, row, Column::Profit);
+        const double roProfit = Figure(ledger, row, Column::ROProfit);
+        if (amount != 0) {
+            ++s.purchases;
+            paidIn += amount;
+            fees += amount - amount / pf;
+        }
+        // Row 1's redemption is never booked, so it moves no money.
+        if (row > 1) {
+            const double shares = Figure(ledger, row, Column::RedeemShares);
+            if (shares != 0) {
+                const double proceeds = Figure(ledger, row, Column::RedeemAmount);
+                ++s.redemptions;
+                received += proceeds;
+                fees += Figure(ledger, row, Column::NetValue) * shares - proceeds;
+            }
+            const QString& action = ledger.Cell(row, Column::RedConversion);
+            if (!action.isEmpty() && action.contains(dividendMarker)) {
+                const bool conversion = action.contains(conversionMarker);
+                if (!conversion) {
+                    Assign(cash, ReadNumber(QStringView(action).mid(
+                                     std::min<qsizetype>(dividendMarker.size(), action.size()))));
+                }
+                const double paid = cash * Figure(ledger, row - 1, Column::HoldShares);
+                if (!factors.redRecycle) {
+                    dividends += paid;
+                } else if (!conversion) {
+                    fees += paid - paid / pf;  // the reinvested cash pays the purchase fee
+                }
+            }
+        }
+        flows.push_back({date, -(tt - prevTT)});
+        if (row == 1 || tt > s.maxCapital) {
+            s.maxCapital = tt;
+            s.maxCapitalDate = date;
+        }
+        if (row == 1 || profit < s.worstProfit) {
+            s.worstProfit = profit;
+            s.worstProfitDate = date;
+        }
+        if (row == 1 || roProfit < s.worstReturnPct) {
+            s.worstReturnPct = roProfit;
+            s.worstReturnDate = date;
+        }
+        s.profitByRow.push_back(profit);
+        prevTT = tt;
+    }
+    s.finalValue = Figure(ledger, n, Column::MarketValue);
+    s.profit = s.profitByRow.back();
+    flows.push_back({dates.back(), s.finalValue * static_cast<double>(factors.redeem)});
+    s.paidIn = Round(paidIn, 2);
+    s.received = Round(received, 2);
+    s.dividendsReceived = Round(dividends, 2);
+    s.fees = Round(fees, 2);
+    if (s.maxCapital > 0) s.returnOnCapitalPct = Percent(s.profit / s.maxCapital);
+    s.xirrPct = Percent(Xirr(flows));
+    if (flowsOut) *flowsOut = std::move(flows);
+    return s;
+}
+
+FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dates,
+                        std::optional<qint64> days) {
+    FundFigures f;
+    const int n = ledger.RowCount();
+    double peak = 0;
+    QDate peakDate;
+    for (int row = 1; row <= n; ++row) {
+        const QDate& date = dates[static_cast<size_t>(row - 1)];
+        const double value = 1 + Figure(ledger, row, Column::TTIncrease) / 100;
+        if (row == 1 || value > peak) {
+            peak = value;
+            peakDate = date;
+        } else if (peak > 0) {
+            const double fall = (peak - value) / peak * 100;
+            if (fall > f.maxDrawdownPct) {
+                f.maxDrawdownPct = fall;
+                f.peakDate = peakDate;
+                f.troughDate = date;
+            }
+        }
+    }
+    f.maxDrawdownPct = Round(f.maxDrawdownPct, 2);
+    f.changePct = Figure(ledger, n, Column::TTIncrease);
+    const double growth = 1 + f.changePct / 100;
+    if (days && *days > 0 && growth > 0) {
+        f.annualisedPct = Percent(std::pow(growth, 365.0 / static_cast<double>(*days)) - 1);
+    }
+    return f;
+}
+
+// Makes `to` hold the input cells of `from` (typed amounts aside), ready for
+// typed amounts and a 实际操作 pass. Rows `to` already has are overwritten in
+// place, so a copy kept from an earlier report costs little.
+void CopyInputs(const LedgerModel& from, LedgerModel& to) {
+    const int n = from.RowCount();
+    BulkUpdate bulk(to);
+    while (to.RowCount() > n) to.RemoveRow(to.RowCount());
+    to.ReserveRows(n);
+    for (int row = 1; row <= n; ++row) {
+        if (row > to.RowCount()) to.AddRow(from.Cell(row, Column::ID));
+        // The daily and cumulative changes do not depend on what is bought:
+        // taking the plan's texts along spares the passes writing them anew.
+        for (Column key : {Column::Date, Column::NetValue, Column::Increase, Column::TTIncrease,
+                           Column::PurchaseEnabled, Column::RedeemEnabled, Column::RedConversion}) {
+            to.SetCell(row, key, from.Cell(row, key));
+        }
+    }
+}
+
+// Sets every row's typed purchase amount (amounts[row - 1], empty texts for
+// none) and books them. The copy never redeems: its RedeemShares cells are
+// empty or the 0 an earlier 实际操作 pass wrote back.
+StrategyFigures RunBaseline(LedgerModel& copy, const std::vector<QString>& amounts,
+                            const PlanSettings& settings, const std::vector<QDate>& dates,
+                            const Factors& factors) {
+    {
+        BulkUpdate bulk(copy);
+        const QString zero = QStringLiteral("0");
+        for (int row = 1; row <= copy.RowCount(); ++row) {
+            const QString& amount = amounts[static_cast<size_t>(row - 1)];
+            const QString& typed = copy.Cell(row, Column::PurchaseAmount);
+            // Empty and "0" both book nothing: leave such cells alone.
+            if (amount.isEmpty() && (typed.isEmpty() || typed == zero)) continue;
+            copy.SetCell(row, Column::PurchaseAmount, amount.isEmpty() ? zero : amount);
+        }
+    }
+    Recalculate(copy, settings, Mode::Fact);
+    return Measure(copy, dates, factors, nullptr);
+}
+
+// Scaled present value at x = ln(1 + r): the sum divided by its largest
+// discount factor, so that no term overflows; same sign and roots.
+struct PresentValue {
+    std::vector<double> amounts;
+    std::vector<double> years;
+    double tMin = 0, tMax = 0;
+    double operator()(double x) const {
+        const double m = std::max(-x * tMin, -x * tMax);
+        double sum = 0;
+        for (size_t k = 0; k < amounts.size(); ++k) sum += amounts[k] * std::exp(-x * years[k] - m);
+        return sum;
+    }
+};
+
+// Brent's method on a bracket [a, b] with f(a), f(b) of opposite signs.
+template <typename F>
+double Brent(const F& f, double a, double b, double fa, double fb, double tol) {
+    double c = b, fc = fb, d = 0, e = 0;
+    for (int iter = 0; iter < 300; ++iter) {
+        if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
+            c = a;
+            fc = fa;
+            e = d = b - a;
+        }
+        if (std::fabs(fc) < std::fabs(fb)) {
+            a = b;
+            b = c;
+            c = a;
+            fa = fb;
+            fb = fc;
+            fc = fa;
+        }
+        const double tol1 = 2 * DBL_EPSILON * std::fabs(b) + 0.5 * tol;
+        const double xm = 0.5 * (c - b);
+        if (std::fabs(xm) <= tol1 || fb == 0) return b;
+        if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
+            const double s = fb / fa;
+            double p, q;
+            if (a == c) {
+                p = 2 * xm * s;
+                q = 1 - s;
+            } else {
+                const double qa = fa / fc;
+                const double r = fb / fc;
+                p = s * (2 * xm * qa * (qa - r) - (b - a) * (r - 1));
+                q = (qa - 1) * (r - 1) * (s - 1);
+            }
+            if (p > 0) q = -q;
+            p = std::fabs(p);
+            if (2 * p < std::min(3 * xm * q - std::fabs(tol1 * q), std::fabs(e * q))) {
+                e = d;
+                d = p / q;
+            } else {
+                d = xm;
+                e = d;
+            }
+        } else {
+            d = xm;
+            e = d;
+        }
+        a = b;
+        fa = fb;
+        b += std::fabs(d) > tol1 ? d : (xm > 0 ? tol1 : -tol1);
+        fb = f(b);
+    }
+    return b;
+}
+
+}  // namespace
+
+std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSettings& settings) {
+    std::vector<CashFlow> flows;
+    if (ledger.RowCount() == 0) return flows;
+    Measure(ledger, ReadDates(ledger), Factors(settings), &flows);
+    return flows;
+}
+
+std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
+    PresentValue pv;
+    QDate origin;
+    bool paidIn = false, takenOut = false, twoDates = false;
+    for (const CashFlow& f : flows) {
+        if (f.amount == 0) continue;
+        if (!f.date.isValid() || !std::isfinite(f.amount)) return std::nullopt;
+        if (!origin.isValid()) origin = f.date;
+        const double t = static_cast<double>(origin.daysTo(f.date)) / 365.0;
+        if (t != 0) twoDates = true;
+        pv.amounts.push_back(f.amount);
+        pv.years.push_back(t);
+        (f.amount < 0 ? paidIn : takenOut) = true;
+    }
+    if (!paidIn || !takenOut || !twoDates) return std::nullopt;
+    pv.tMin = *std::min_element(pv.years.begin(), pv.years.end());
+    pv.tMax = *std::max_element(pv.years.begin(), pv.years.end());
+
+    // Look for the sign change nearest to a rate of 0, stepping outwards in
+    // x = ln(1 + r) by growing steps: down to r = -100 % (x = -40) and up to
+    // the largest rate a double holds in percent (x = 700).
+    constexpr double kLowest = -40, kHighest = 700;
+    const double f0 = pv(0);
+    if (!std::isfinite(f0)) return std::nullopt;
+    if (f0 == 0) return 0.0;
+    double up = 0, fUp = f0, down = 0, fDown = f0;
+    std::optional<std::pair<double, double>> bracket;
+    double fa = 0, fb = 0;
+    for (double step = 0.01; !bracket && (up < kHighest || down > kLowest); step *= 1.4) {
+        if (up < kHighest) {
+            const double next = std::min(kHighest, step);
+            const double fNext = pv(next);
+            if (!std::isfinite(fNext)) return std::nullopt;
+            if ((fUp < 0) != (fNext < 0) || fNext == 0) {
+                bracket = {up, next};
+                fa = fUp;
+                fb = fNext;
+                break;
+            }
+            up = next;
+            fUp = fNext;
+        }
+        if (down > kLowest) {
+            const double next = std::max(kLowest, -step);
+            const double fNext = pv(next);
+            if (!std::isfinite(fNext)) return std::nullopt;
+            if ((fDown < 0) != (fNext < 0) || fNext == 0) {
+                bracket = {next, down};
+                fa = fNext;
+                fb = fDown;
+                break;
+            }
+            down = next;
+            fDown = fNext;
+        }
+    }
+    if (!bracket) return std::nullopt;
+    const auto [a, b] = *bracket;
+    // 1e-10 on r = e^x - 1 asks for 1e-10 / e^x on x.
+    const double tol = 1e-10 / std::max(1.0, std::exp(b));
+    const double x = fb == 0 ? b : fa == 0 ? a : Brent(pv, a, b, fa, fb, tol);
+    const double r = std::expm1(x);
+    if (!std::isfinite(r)) return std::nullopt;
+    return r;
+}
+
+namespace {
+
+// The report, booking the two alternatives on lumpCopy and monthlyCopy (which
+// may be one and the same ledger).
+std::optional<BacktestReport> Build(const LedgerModel& ledger, const PlanSettings& settings,
+                                    Mode mode, LedgerModel& lumpCopy, LedgerModel& monthlyCopy) {
+    const int n = ledger.RowCount();
+    if (n == 0) return std::nullopt;
+    BacktestReport report;
+    report.mode = mode;
+    report.dates = ReadDates(ledger);
+    const Factors factors(settings);
+    report.plan = Measure(ledger, report.dates, factors, nullptr);
+    report.fund = MeasureFund(ledger, report.dates, report.plan.days);
+
+    // Both alternatives invest the plan's highest capital employed.
+    const double capital = report.plan.maxCapital > 0 ? report.plan.maxCapital : 0;
+    std::vector<QString> amounts(static_cast<size_t>(n));
+    if (capital > 0) amounts[0] = QString::number(capital, 'g', QLocale::FloatingPointShortest);
+    CopyInputs(ledger, lumpCopy);
+    report.lumpSum = RunBaseline(lumpCopy, amounts, settings, report.dates, factors);
+
+    // The first trading row of every calendar month.
+    std::vector<int> firstRows;
+    QSet<int> seen;
+    for (int row = 1; row <= n; ++row) {
+        const QDate& d = report.dates[static_cast<size_t>(row - 1)];
+        if (!d.isValid()) continue;
+        const int month = d.year() * 12 + d.month();
+        if (seen.contains(month)) continue;
+        seen.insert(month);
+        firstRows.push_back(row);
+    }
+    report.months = static_cast<int>(firstRows.size());
+    if (report.months > 0) report.monthlyAmount = Round(capital / report.months, 2);
+    std::fill(amounts.begin(), amounts.end(), QString());
+    if (report.monthlyAmount > 0) {
+        const QString text = QString::number(report.monthlyAmount, 'f', 2);
+        for (int row : firstRows) amounts[static_cast<size_t>(row - 1)] = text;
+    }
+    if (&monthlyCopy != &lumpCopy) CopyInputs(ledger, monthlyCopy);
+    report.monthly = RunBaseline(monthlyCopy, amounts, settings, report.dates, factors);
+    return report;
+}
+
+}  // namespace
+
+std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
+                                                  const PlanSettings& settings, Mode mode) {
+    // One copy serves both alternatives, one after the other.
+    LedgerModel copy;
+    return Build(ledger, settings, mode, copy, copy);
+}
+
+std::optional<BacktestReport> BacktestReporter::Build(const LedgerModel& ledger,
+                                                      const PlanSettings& settings, Mode mode) {
+    return tovira::Build(ledger, settings, mode, lumpCopy_, monthlyCopy_);
+}
+
+namespace {
+
+QJsonValue DateValue(const QDate& d) {
+    return d.isValid() ? QJsonValue(d.toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue NumberValue(std::optional<double> v) {
+    return v && std::isfinite(*v) ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject StrategyJson(const StrategyFigures& s) {
+    QJsonObject o;
+    o.insert(QStringLiteral("first_date"), DateValue(s.firstDate));
+    o.insert(QStringLiteral("last_date"), DateValue(s.lastDate));
+    o.insert(QStringLiteral("days"),
+             s.days ? QJsonValue(static_cast<qint64>(*s.days)) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("purchases"), s.purchases);
+    o.insert(QStringLiteral("paid_in"), NumberValue(s.paidIn));
+    o.insert(QStringLiteral("redemptions"), s.redemptions);
+    o.insert(QStringLiteral("received"), NumberValue(s.received));
+    o.insert(QStringLiteral("dividends_received"), NumberValue(s.dividendsReceived));
+    o.insert(QStringLiteral("fees"), NumberValue(s.fees));
+    o.insert(QStringLiteral("max_capital"), NumberValue(s.maxCapital));
+    o.insert(QStringLiteral("max_capital_date"), DateValue(s.maxCapitalDate));
+    o.insert(QStringLiteral("final_value"), NumberValue(s.finalValue));
+    o.insert(QStringLiteral("profit"), NumberValue(s.profit));
+    o.insert(QStringLiteral("return_on_capital_pct"), NumberValue(s.returnOnCapitalPct));
+    o.insert(QStringLiteral("xirr_pct"), NumberValue(s.xirrPct));
+    o.insert(QStringLiteral("worst_profit"), NumberValue(s.worstProfit));
+    o.insert(QStringLiteral("worst_profit_date"), DateValue(s.worstProfitDate));
+    o.insert(QStringLiteral("worst_return_pct"), NumberValue(s.worstReturnPct));
+    o.insert(QStringLiteral("worst_return_date"), DateValue(s.worstReturnDate));
+    return o;
+}
+
+}  // namespace
+
+QJsonObject BacktestReportJson(const BacktestReport& report) {
+    QJsonObject fund;
+    fund.insert(QStringLiteral("change_pct"), NumberValue(report.fund.changePct));
+    fund.insert(QStringLiteral("annualised_pct"), NumberValue(report.fund.annualisedPct));
+    fund.insert(QStringLiteral("max_drawdown_pct"), NumberValue(report.fund.maxDrawdownPct));
+    fund.insert(QStringLiteral("peak_date"), DateValue(report.fund.peakDate));
+    fund.insert(QStringLiteral("trough_date"), DateValue(report.fund.troughDate));
+    QJsonObject o;
+    o.insert(QStringLiteral("plan"), StrategyJson(report.plan));
+    o.insert(QStringLiteral("lump_sum"), StrategyJson(report.lumpSum));
+    o.insert(QStringLiteral("monthly"), StrategyJson(report.monthly));
+    o.insert(QStringLiteral("fund"), fund);
+    return o;
+}
+
+QByteArray BacktestReportJsonText(const BacktestReport& report) {
+    return QJsonDocument(BacktestReportJson(report)).toJson(QJsonDocument::Indented);
+}
+
+namespace {
+
+const char16_t kNone[] = u"—";
+
+QString DateText(const QDate& d) {
+    return d.isValid() ? d.toString(Qt::ISODate) : QString::fromUtf16(kNone);
+}
+QString MoneyText(std::optional<double> v) {
+    return v && std::isfinite(*v) ? FormatPattern(*v, u"0.00") : QString::fromUtf16(kNone);
+}
+
+// One line of the table: a caption and the three strategies' texts.
+struct Line {
+    const char* caption;
+    QString (*text)(const StrategyFigures&);
+};
+
+const Line kLines[] = {
+    {"开始日期", [](const StrategyFigures& s) { return DateText(s.firstDate); }},
+    {"结束日期", [](const StrategyFigures& s) { return DateText(s.lastDate); }},
+    {"天数",
+     [](const StrategyFigures& s) {
+         return s.days ? QString::number(*s.days) : QString::fromUtf16(kNone);
+     }},
+    {"申购次数", [](const StrategyFigures& s) { return QString::number(s.purchases); }},
+    {"申购金额", [](const StrategyFigures& s) { return MoneyText(s.paidIn); }},
+    {"赎回次数", [](const StrategyFigures& s) { return QString::number(s.redemptions); }},
+    {"赎回金额", [](const StrategyFigures& s) { return MoneyText(s.received); }},
+    {"现金分红", [](const StrategyFigures& s) { return MoneyText(s.dividendsReceived); }},
+    {"手续费", [](const StrategyFigures& s) { return MoneyText(s.fees); }},
+    {"最高占用资金", [](const StrategyFigures& s) { return MoneyText(s.maxCapital); }},
+    {"最高占用日期", [](const StrategyFigures& s) { return DateText(s.maxCapitalDate); }},
+    {"期末市值", [](const StrategyFigures& s) { return MoneyText(s.finalValue); }},
+    {"净盈亏", [](const StrategyFigures& s) { return MoneyText(s.profit); }},
+    {"占用资金收益率(%)", [](const StrategyFigures& s) { return MoneyText(s.returnOnCapitalPct); }},
+    {"年化收益率XIRR(%)", [](const StrategyFigures& s) { return MoneyText(s.xirrPct); }},
+    {"最大浮亏", [](const StrategyFigures& s) { return MoneyText(s.worstProfit); }},
+    {"最大浮亏日期", [](const StrategyFigures& s) { return DateText(s.worstProfitDate); }},
+    {"最低收益率(%)", [](const StrategyFigures& s) { return MoneyText(s.worstReturnPct); }},
+    {"最低收益率日期", [](const StrategyFigures& s) { return DateText(s.worstReturnDate); }},
+};
+
+}  // namespace
+
+QString BacktestReportTable(const BacktestReport& report) {
+    std::vector<QStringList> rows;
+    rows.push_back({QStringLiteral("项目"), QStringLiteral("本计划"), QStringLiteral("一次性买入"),
+                    QStringLiteral("每月定投")});
+    for (const Line& line : kLines) {
+        rows.push_back({QString::fromUtf8(line.caption), line.text(report.plan),
+                        line.text(report.lumpSum), line.text(report.monthly)});
+    }
+    const size_t strategyRows = rows.size();
+    rows.push_back({QStringLiteral("基金累计涨幅(%)"), MoneyText(report.fund.changePct)});
+    rows.push_back({QStringLiteral("基金年化涨幅(%)"), MoneyText(report.fund.annualisedPct)});
+    rows.push_back({QStringLiteral("基金最大回撤(%)"), MoneyText(report.fund.maxDrawdownPct)});
+    rows.push_back({QStringLiteral("回撤开始日期"), DateText(report.fund.peakDate)});
+    rows.push_back({QStringLiteral("回撤最低日期"), DateText(report.fund.troughDate)});
+
+    // Captions left-aligned, figures right-aligned, columns two blanks apart.
+    std::vector<int> widths(4, 0);
+    for (const QStringList& r : rows) {
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            widths[static_cast<size_t>(c)] =
+                std::max(widths[static_cast<size_t>(c)], DisplayWidth(r[c]));
+        }
+    }
+    QString out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (i == strategyRows) out += u'\n';
+        const QStringList& r = rows[i];
+        QString line = PadRight(r[0], widths[0]);
+        for (qsizetype c = 1; c < r.size(); ++c) {
+            line += QStringLiteral("  ") + PadLeft(r[c], widths[static_cast<size_t>(c)]);
+        }
+        while (line.endsWith(u' ')) line.chop(1);
+        out += line + u'\n';
+    }
+    return out;
+}
+
+}  // namespace tovira

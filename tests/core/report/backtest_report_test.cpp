@@ -1,0 +1,283 @@
+#include "core/report/backtest_report.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+#include <cmath>
+
+#include "core/common/display_width.h"
+#include "core/common/numbers.h"
+#include "core/storage/plan_file.h"
+#include "support/test_support.h"
+
+using namespace tovira;
+
+namespace {
+
+CashFlow Flow(int year, int month, int day, double amount) {
+    return {QDate(year, month, day), amount};
+}
+
+// How far a figure's text may lie from the exact money: half a unit of its
+// 7th significant digit, plus half a step of single precision at its size.
+double Slack(double v) {
+    if (v == 0) return 0;
+    const float f = std::fabs(static_cast<float>(v));
+    return 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(v))) - 6) +
+           (std::nextafter(f, 1e30f) - f) / 2.0;
+}
+
+// Three days: the plan buys 400 and then 600 in 实际操作; the fund falls 10 %
+// and ends 20 % up a year and a day later.
+class HandLedger : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* dates[] = {"2020/1/1", "2020/2/3", "2021/1/1"};
+        const char* navs[] = {"1.0000", "0.9000", "1.2000"};
+        const char* amounts[] = {"400", "600", ""};
+        for (int row = 1; row <= 3; ++row) {
+            ledger.AddRow(QString::number(row));
+            ledger.SetCell(row, Column::Date, QString::fromLatin1(dates[row - 1]));
+            ledger.SetCell(row, Column::NetValue, QString::fromLatin1(navs[row - 1]));
+            ledger.SetCell(row, Column::PurchaseAmount, QString::fromLatin1(amounts[row - 1]));
+        }
+        ledger.SetCell(1, Column::Increase, QStringLiteral("0"));
+        Recalculate(ledger, settings, Mode::Fact);
+        report = BuildBacktestReport(ledger, settings, Mode::Fact);
+        ASSERT_TRUE(report.has_value());
+    }
+    LedgerModel ledger;
+    PlanSettings settings;  // fees 0.15 % and 0.5 %
+    std::optional<BacktestReport> report;
+};
+
+}  // namespace
+
+TEST(XirrTest, HandCases) {
+    struct Case {
+        const char* name;
+        std::vector<CashFlow> flows;
+        std::optional<double> rate;
+    };
+    // 1000 now and 1000 a year later grow to 2200 after two years:
+    // y^2 + y = 2.2 with y = 1 + r.
+    const double twoPayments = (std::sqrt(9.8) - 1) / 2 - 1;
+    const Case cases[] = {
+        {"gain over one year", {Flow(2021, 1, 1, -100), Flow(2022, 1, 1, 110)}, 0.10},
+        {"loss over one year", {Flow(2021, 1, 1, -100), Flow(2022, 1, 1, 90)}, -0.10},
+        {"two payments",
+         {Flow(2021, 1, 1, -1000), Flow(2022, 1, 1, -1000), Flow(2023, 1, 1, 2200)},
+         twoPayments},
+        {"zero flows are ignored",
+         {Flow(2021, 1, 1, 0), Flow(2021, 1, 1, -100), Flow(2021, 6, 1, 0), Flow(2022, 1, 1, 110)},
+         0.10},
+        {"only money paid in", {Flow(2021, 1, 1, -100), Flow(2022, 1, 1, -50)}, std::nullopt},
+        {"only money taken out", {Flow(2021, 1, 1, 100), Flow(2022, 1, 1, 50)}, std::nullopt},
+        {"one date", {Flow(2021, 1, 1, -100), Flow(2021, 1, 1, 110)}, std::nullopt},
+        {"no flows", {}, std::nullopt},
+        {"a flow without a date", {{QDate(), -100}, Flow(2022, 1, 1, 110)}, std::nullopt},
+        // Rates beyond what a double holds: no number rather than a wrong one.
+        {"ten thousandfold in a day", {Flow(2021, 1, 1, -1), Flow(2021, 1, 2, 1e4)}, std::nullopt},
+        {"almost all lost in a day", {Flow(2021, 1, 1, -1e4), Flow(2021, 1, 2, 1)}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<double> r = Xirr(c.flows);
+        ASSERT_EQ(r.has_value(), c.rate.has_value());
+        if (r) {
+            EXPECT_NEAR(*r, *c.rate, 1e-9);
+        }
+    }
+}
+
+// The flows telescope to the last Profit: checked at every row of every
+// golden plan (the row as the end of the plan), in the mode it was made for.
+TEST(BacktestReportTest, FlowsAddUpToProfitOnGoldenPlans) {
+    const QDir dir(test::DataPath("golden"));
+    const QStringList csvs = dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    ASSERT_GE(csvs.size(), 21);
+    bool sawRedemptions = false, sawDividends = false;
+    for (const QString& csv : csvs) {
+        SCOPED_TRACE(csv.toStdString());
+        const QStringList parts = csv.split(u'.');
+        LedgerModel ledger;
+        PlanSettings settings;
+        OpenPlanOptions options;
+        options.mode = parts[1] == QStringLiteral("fact") ? Mode::Fact : Mode::Theory;
+        ASSERT_EQ(
+            OpenPlanFile(dir.filePath(parts[0] + QStringLiteral(".ini")), ledger, settings, options)
+                .result,
+            OpenResult::Opened);
+        const std::vector<CashFlow> flows = PlanCashFlows(ledger, settings);
+        const int n = ledger.RowCount();
+        ASSERT_EQ(flows.size(), static_cast<size_t>(n) + 1);
+        const double rf = static_cast<float>(1 - settings.Number(Field::RedeemFeePct) / 100);
+        double sum = 0;
+        double moneySlack = 0;
+        for (int row = 1; row <= n; ++row) {
+            sum += flows[static_cast<size_t>(row - 1)].amount;
+            const double value = ReadNumber(ledger.Cell(row, Column::MarketValue));
+            const double invested = ReadNumber(ledger.Cell(row, Column::TTPurchase));
+            const double profit = ReadNumber(ledger.Cell(row, Column::Profit));
+            ASSERT_NEAR(sum + value * rf, profit,
+                        0.01 + Slack(value) + Slack(invested) + Slack(profit))
+                << "row " << row;
+            moneySlack += 0.01 + Slack(invested) +
+                          Slack(ReadNumber(ledger.Cell(row, Column::PurchaseAmount))) +
+                          Slack(ReadNumber(ledger.Cell(row, Column::RedeemAmount)));
+        }
+        EXPECT_NEAR(sum, -ReadNumber(ledger.Cell(n, Column::TTPurchase)), 1e-6);
+        EXPECT_DOUBLE_EQ(flows.back().amount, ReadNumber(ledger.Cell(n, Column::MarketValue)) * rf);
+        const std::optional<BacktestReport> report =
+            BuildBacktestReport(ledger, settings, options.mode);
+        ASSERT_TRUE(report.has_value());
+        const StrategyFigures& plan = report->plan;
+        EXPECT_EQ(plan.profit, ReadNumber(ledger.Cell(n, Column::Profit)));
+        // Money in less money out is what stays invested, up to each row's
+        // rounding.
+        EXPECT_NEAR(plan.paidIn - plan.received - plan.dividendsReceived,
+                    ReadNumber(ledger.Cell(n, Column::TTPurchase)), moneySlack);
+        sawRedemptions = sawRedemptions || plan.redemptions > 0;
+        sawDividends = sawDividends || plan.dividendsReceived > 0;
+    }
+    EXPECT_TRUE(sawRedemptions && sawDividends);
+}
+
+TEST_F(HandLedger, PlanAndBaselines) {
+    const StrategyFigures& plan = report->plan;
+    EXPECT_EQ(plan.days, 366);
+    EXPECT_EQ(plan.purchases, 2);
+    EXPECT_EQ(plan.maxCapital, 1000);
+    EXPECT_EQ(plan.maxCapitalDate, QDate(2020, 2, 3));
+
+    // The lump sum buys the plan's highest capital, 1000, on day one:
+    // 1000 / 1.0015 / 1.0 = 998.50 shares, worth 898.65 at 0.90 and 1198.20
+    // at 1.20; after the 0.5 % fee that is -105.84 and +192.21.
+    const StrategyFigures& lump = report->lumpSum;
+    EXPECT_EQ(lump.purchases, 1);
+    EXPECT_EQ(lump.paidIn, 1000);
+    EXPECT_EQ(lump.fees, 1.5);
+    EXPECT_EQ(lump.maxCapital, 1000);
+    EXPECT_EQ(lump.maxCapitalDate, QDate(2020, 1, 1));
+    EXPECT_EQ(lump.finalValue, 1198.2);
+    EXPECT_EQ(lump.profit, 192.21);
+    EXPECT_EQ(lump.returnOnCapitalPct, 19.22);
+    EXPECT_EQ(lump.worstProfit, -105.84);
+    EXPECT_EQ(lump.worstProfitDate, QDate(2020, 2, 3));
+    EXPECT_EQ(lump.worstReturnPct, -10.58);
+    const double rate = std::pow(1198.2 * static_cast<double>(0.995f) / 1000, 365.0 / 366) - 1;
+    ASSERT_TRUE(lump.xirrPct.has_value());
+    EXPECT_NEAR(*lump.xirrPct, rate * 100, 0.005);
+
+    // Three calendar months: 333.33 on each first trading day.
+    EXPECT_EQ(report->months, 3);
+    EXPECT_EQ(report->monthlyAmount, 333.33);
+    EXPECT_EQ(report->monthly.purchases, 3);
+    EXPECT_EQ(report->monthly.paidIn, 999.99);
+
+    // The fund: -10 % on day two, +20 % at the end.
+    EXPECT_EQ(report->fund.changePct, 20);
+    EXPECT_EQ(report->fund.maxDrawdownPct, 10);
+    EXPECT_EQ(report->fund.peakDate, QDate(2020, 1, 1));
+    EXPECT_EQ(report->fund.troughDate, QDate(2020, 2, 3));
+    EXPECT_NEAR(*report->fund.annualisedPct, (std::pow(1.2, 365.0 / 366) - 1) * 100, 0.005);
+
+    // The plan's own ledger is left as it was.
+    EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "400");
+    EXPECT_EQ(ledger.RowCount(), 3);
+}
+
+// A redemption typed on the first day is shown but never booked (the
+// holdings and the money invested ignore it), so it moves no money here.
+TEST_F(HandLedger, FirstDayRedemptionMovesNoMoney) {
+    ledger.SetCell(1, Column::RedeemShares, QStringLiteral("100"));
+    Recalculate(ledger, settings, Mode::Fact);
+    ASSERT_NE(ReadNumber(ledger.Cell(1, Column::RedeemAmount)), 0);
+    const std::optional<BacktestReport> r = BuildBacktestReport(ledger, settings, Mode::Fact);
+    EXPECT_EQ(r->plan.redemptions, 0);
+    EXPECT_EQ(r->plan.received, 0);
+    EXPECT_EQ(r->plan.fees, report->plan.fees);
+}
+
+// A reporter kept open reuses its copy: a shorter ledger or other amounts
+// must not leave anything of the previous report behind.
+TEST_F(HandLedger, ReusedReporterMatchesAFreshReport) {
+    BacktestReporter reporter;
+    ASSERT_TRUE(reporter.Build(ledger, settings, Mode::Fact).has_value());
+    ledger.RemoveRow(3);
+    ledger.SetCell(2, Column::PurchaseAmount, QStringLiteral("100"));
+    settings.SetChecked(Switch::RedRecycle, true);
+    Recalculate(ledger, settings, Mode::Fact);
+    const std::optional<BacktestReport> reused = reporter.Build(ledger, settings, Mode::Fact);
+    const std::optional<BacktestReport> fresh = BuildBacktestReport(ledger, settings, Mode::Fact);
+    ASSERT_TRUE(reused && fresh);
+    EXPECT_EQ(BacktestReportJsonText(*reused), BacktestReportJsonText(*fresh));
+    EXPECT_EQ(reused->lumpSum.maxCapital, 500);
+    EXPECT_EQ(reused->lumpSum.profitByRow.size(), 2u);
+}
+
+TEST_F(HandLedger, JsonHasTheKeysAndNulls) {
+    const QJsonDocument doc = QJsonDocument::fromJson(BacktestReportJsonText(*report));
+    ASSERT_TRUE(doc.isObject());
+    const QJsonObject o = doc.object();
+    const QSet<QString> strategyKeys = {"first_date",
+                                        "last_date",
+                                        "days",
+                                        "purchases",
+                                        "paid_in",
+                                        "redemptions",
+                                        "received",
+                                        "dividends_received",
+                                        "fees",
+                                        "max_capital",
+                                        "max_capital_date",
+                                        "final_value",
+                                        "profit",
+                                        "return_on_capital_pct",
+                                        "xirr_pct",
+                                        "worst_profit",
+                                        "worst_profit_date",
+                                        "worst_return_pct",
+                                        "worst_return_date"};
+    const QStringList topKeys = o.keys();
+    EXPECT_EQ(QSet<QString>(topKeys.begin(), topKeys.end()),
+              (QSet<QString>{"plan", "lump_sum", "monthly", "fund"}));
+    for (const char* s : {"plan", "lump_sum", "monthly"}) {
+        const QStringList keys = o[QLatin1String(s)].toObject().keys();
+        EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()), strategyKeys) << s;
+    }
+    const QStringList fundKeys = o["fund"].toObject().keys();
+    EXPECT_EQ(QSet<QString>(fundKeys.begin(), fundKeys.end()),
+              (QSet<QString>{"change_pct", "annualised_pct", "max_drawdown_pct", "peak_date",
+                             "trough_date"}));
+    const QJsonObject lump = o["lump_sum"].toObject();
+    EXPECT_EQ(lump["first_date"].toString(), "2020-01-01");
+    EXPECT_TRUE(lump["days"].isDouble());
+    EXPECT_EQ(lump["days"].toInt(), 366);
+    EXPECT_EQ(lump["profit"].toDouble(), 192.21);
+
+    // One day: no period, no rate, no fall.
+    LedgerModel one;
+    test::AddDays(one, {{"1.0000"}});
+    Recalculate(one, settings, Mode::Theory);
+    const QJsonObject single =
+        BacktestReportJson(*BuildBacktestReport(one, settings, Mode::Theory));
+    EXPECT_TRUE(single["plan"].toObject()["xirr_pct"].isNull());
+    EXPECT_TRUE(single["fund"].toObject()["annualised_pct"].isNull());
+    EXPECT_TRUE(single["fund"].toObject()["peak_date"].isNull());
+    EXPECT_FALSE(BuildBacktestReport(LedgerModel(), settings, Mode::Theory).has_value());
+}
+
+TEST_F(HandLedger, TableColumnsLineUp) {
+    const QStringList lines = BacktestReportTable(*report).split(u'\n');
+    // The strategy block: figures are right-aligned, so every line of it ends
+    // in the same terminal column, Chinese captions counting two.
+    const int width = DisplayWidth(lines[0]);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("一次性买入")));
+    for (int i = 1; i < 20; ++i) EXPECT_EQ(DisplayWidth(lines[i]), width) << lines[i].toStdString();
+    EXPECT_TRUE(lines[13].startsWith(QStringLiteral("净盈亏")));
+    EXPECT_TRUE(lines[13].contains(QStringLiteral("192.21")));
+}
