@@ -81,6 +81,21 @@ TEST_F(MainWindowTest, TypingACodeOpensItsPlanAndRecordsTheHistory) {
     EXPECT_TRUE(prompt.texts.isEmpty());  // nothing was unsaved
 }
 
+TEST_F(MainWindowTest, PlansNamingEachOtherAreFollowedOnceWithoutLooping) {
+    // The plan of the code shown at start names another fund, whose plan
+    // names the first one back. (A typed code's plan is taken as it is.)
+    for (const auto& [own, other] : {std::pair{"210009", "222222"}, std::pair{"222222", "210009"}}) {
+        IniDocument plan;
+        ASSERT_TRUE(plan.Load(ExamplePlan()));
+        plan.SetValue(QStringLiteral("设置"), QStringLiteral("基金代码"), QString::fromLatin1(other));
+        ASSERT_TRUE(plan.Save(PlanPath(own)));
+    }
+    MainWindow& w = Window();
+    EXPECT_EQ(CodeBox()->currentText(), "222222");
+    EXPECT_EQ(w.Ledger().RowCount(), 240);
+    EXPECT_TRUE(prompt.texts.isEmpty());
+}
+
 TEST_F(MainWindowTest, UnsavedInputIsNotLostWhenTheCodeChanges) {
     MainWindow& w = Window();
     ClearBox();
