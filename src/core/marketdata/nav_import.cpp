@@ -100,8 +100,9 @@ ImportOutcome AppendNavHistoryAfter(LedgerModel& ledger, int after, const QStrin
 
 ImportOutcome MergeAppendedDays(LedgerModel& ledger, int after, const QString& afterNav,
                                 const QString& previousNav, const QString& history) {
+    // With no previous NAV known the estimate left row `after` alone.
     if (ledger.RowCount() > after && after >= 1 && history.contains(u'|') &&
-        ledger.Cell(after, Column::NetValue) == previousNav) {
+        !previousNav.isEmpty() && ledger.Cell(after, Column::NetValue) == previousNav) {
         ledger.SetCell(after, Column::NetValue, afterNav);
     }
     return AppendNavHistoryAfter(ledger, after, history);

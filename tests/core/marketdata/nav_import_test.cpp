@@ -96,3 +96,32 @@ TEST(NavImportTest, DaysAppendedBeforeRowsAddedMeanwhile) {
     EXPECT_EQ(ledger->Cell(3, Column::Date), "2020/1/6");
     EXPECT_EQ(ledger->Cell(4, Column::ID), "4");
 }
+
+// The append's merge: the estimate row gave row 2 the previous official NAV,
+// which belongs to the last downloaded day; row 2 gets its own NAV back. A
+// figure the user typed or cleared there meanwhile, or an empty download,
+// stays.
+TEST(NavImportTest, MergedAppendGivesTheLastRowItsOwnNavBack) {
+    const struct {
+        const char* rowTwoNav;    // row 2's NAV when the download is in
+        const char* previousNav;  // what the estimate took as previous NAV
+        const char* history;
+        const char* expected;
+    } cases[] = {
+        {"1.25", "1.25", "0|2020/1/3,1.25,,,", "1.1"},
+        {"1.2001", "1.25", "0|2020/1/3,1.25,,,", "1.2001"},
+        {"1.25", "1.25", "", "1.25"},
+        {"", "", "0|2020/1/3,1.25,,,", ""},  // cleared by the user, no previous NAV known
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rowTwoNav);
+        LedgerModel ledger;
+        test::AddDays(ledger, {{"1.0"}, {"1.1"}, {"1.3"}});  // row 3: the estimate's day
+        ledger.SetCell(3, Column::Date, QStringLiteral("2020/1/6"));
+        ledger.SetCell(2, Column::NetValue, QString::fromLatin1(c.rowTwoNav));
+        MergeAppendedDays(ledger, 2, QStringLiteral("1.1"), QString::fromLatin1(c.previousNav),
+                          QString::fromLatin1(c.history));
+        EXPECT_EQ(ledger.Cell(2, Column::NetValue), QString::fromLatin1(c.expected));
+        EXPECT_EQ(ledger.Cell(ledger.RowCount(), Column::Date), "2020/1/6");
+    }
+}
