@@ -32,6 +32,9 @@ FundCodeController::FundCodeController(QWidget* window, QComboBox* box,
     connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::onFundCodeChanged);
     connect(box_, qOverload<int>(&QComboBox::activated), this,
             &FundCodeController::onFundCodePicked);
+    line_ = box_->lineEdit();
+    list_ = box_->view();
+    listViewport_ = box_->view()->viewport();
     box_->lineEdit()->installEventFilter(this);
     box_->installEventFilter(this);
     // A pick from the pop-up list: its click or its Enter key.
@@ -165,9 +168,9 @@ bool FundCodeController::eventFilter(QObject* watched, QEvent* event) {
     // arrow keys on the box. The pick is announced while the event is
     // handled; the mark does not outlive it.
     bool pick = false;
-    if (watched == box_->view()->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == listViewport_ && event->type() == QEvent::MouseButtonRelease) {
         pick = true;
-    } else if ((watched == box_->view() || watched == box_) && event->type() == QEvent::KeyPress) {
+    } else if ((watched == list_ || watched == box_) && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         pick = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Up ||
                key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
@@ -177,7 +180,7 @@ bool FundCodeController::eventFilter(QObject* watched, QEvent* event) {
         codePickedByUser_ = true;
         QTimer::singleShot(0, this, [this] { codePickedByUser_ = false; });
     }
-    if ((watched == box_ || watched == box_->lineEdit()) && event->type() == QEvent::KeyPress) {
+    if ((watched == box_ || watched == line_) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
             onFundCodeDelete();

@@ -75,6 +75,11 @@ class FundCodeController : public QObject {
     // The list was really picked from (its pop-up or the arrow keys), not
     // the focus leaving a box whose text matches an entry.
     bool codePickedByUser_ = false;
+    // The watched parts of the box, kept as they were when watching began:
+    // the filter sees events while the box is being torn down too.
+    const QObject* line_ = nullptr;
+    const QObject* list_ = nullptr;
+    const QObject* listViewport_ = nullptr;
 };
 
 }  // namespace tovira
