@@ -26,7 +26,7 @@ namespace {
 size_t Index(Field f) { return static_cast<size_t>(f); }
 size_t Index(Switch s) { return static_cast<size_t>(s); }
 
-// Geometry in twips. Frame3 is the panel itself; the frames and the toggle
+// Geometry in twips, the panel itself at the origin; the frames and the toggle
 // sit where the window's layout puts them, the rest is our own grid.
 constexpr int kPanelWidth = 2415;
 constexpr int kPanelHeight = 9255;

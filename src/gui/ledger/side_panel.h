@@ -1,5 +1,5 @@
 #pragma once
-// The side panel (Frame3): the option check boxes (frame "选项"), the fund
+// The side panel ("sidePanel"): the option check boxes (frame "选项"), the fund
 // code box and the parameter boxes with their spin buttons (frame "参数"),
 // and the toggle that slides the panel shut and open. It is a view of
 // PlanSettings: typing clamps through the settings, leaving a box validates
@@ -26,7 +26,7 @@ class SidePanel : public QWidget {
   public:
     SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent = nullptr);
 
-    // FCList: the editable fund code box at the top of frame "参数".
+    // The editable fund code box ("fundCodeBox") at the top of frame "参数".
     QComboBox* FundCodeBox() const { return fundCode_; }
     QLineEdit* Box(Field f) const { return boxes_[static_cast<size_t>(f)]; }
     QLabel* Caption(Field f) const { return captions_[static_cast<size_t>(f)]; }
@@ -34,7 +34,7 @@ class SidePanel : public QWidget {
     // Up and down buttons of a spin control (nullptr for fields without one).
     QToolButton* SpinUp(Field f) const { return spinUp_[static_cast<size_t>(f)]; }
     QToolButton* SpinDown(Field f) const { return spinDown_[static_cast<size_t>(f)]; }
-    // Label16: " 《" while the panel is open, "  》" while shut.
+    // The toggle ("panelToggle"): " 《" while the panel is open, "  》" while shut.
     QLabel* Toggle() const { return toggle_; }
 
     // Shows the settings' texts, switch states and enabled states.
