@@ -44,6 +44,22 @@ inline const char* const kMsgMoneyOutTheoryOnly =
     "理论计算下仅供参考，如需填入列表请切换到实际操作。";
 inline const char* const kMsgMoneyOutCaption = "赎回提示";
 
+// Market data.
+inline const char* const kMsgImportOnFilled = "请保存现有数据并清空列表!";
+inline const char* const kMsgNoStartDate = "没有开始日期，请先导入净值！";
+inline const char* const kMsgAppendDiscarded = "列表已更换，下载的净值没有加入！";
+inline const char* const kMsgRowLimit = "列表最多容纳32767行，已达上限，其余日期未能加入！";
+inline const char* const kMsgEstimateFailed =
+    "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！";
+inline const char* const kMsgEstimateTimedOut =
+    "获取估值超时，请检查网络是否正常，或者更换基金公司！";
+inline const char* const kMsgNavFailed = "出错了，没有获取到日期区间内的净值！";
+inline const char* const kMsgNavTimedOut = "连接超时，没有获取到日期区间内的净值！";
+inline const char* const kMsgNavOverTime = "下载用时超过上限，没有获取到全部日期区间内的净值！";
+inline const char* const kMsgDirectoryUpdated = "更新成功！";
+inline const char* const kMsgDirectoryFailed = "更新失败！";
+inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";
+
 enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed };
 struct SaveOutcome {
     SaveResult result = SaveResult::Failed;

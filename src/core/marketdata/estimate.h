@@ -5,12 +5,9 @@
 #include <QString>
 #include <optional>
 
-namespace tovira {
+#include "core/common/messages.h"
 
-inline const char* const kMsgEstimateFailed =
-    "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！";
-inline const char* const kMsgEstimateTimedOut =
-    "获取估值超时，请检查网络是否正常，或者更换基金公司！";
+namespace tovira {
 
 enum class EstimateProvider { Tiantian, Howbuy, Jqka };
 

@@ -9,13 +9,11 @@
 #include <optional>
 #include <utility>
 
+#include "core/common/messages.h"
+
 namespace tovira {
 
 class HttpClient;
-
-inline const char* const kMsgDirectoryUpdated = "更新成功！";
-inline const char* const kMsgDirectoryFailed = "更新失败！";
-inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";
 
 // The entries of the script between the first "[[" and the following "]]":
 // piece 1 and piece 5 of each entry split at double quotes. Nothing when the

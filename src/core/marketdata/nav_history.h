@@ -11,13 +11,11 @@
 #include <QUrl>
 #include <functional>
 
+#include "core/common/messages.h"
+
 namespace tovira {
 
 class HttpClient;
-
-inline const char* const kMsgNavFailed = "出错了，没有获取到日期区间内的净值！";
-inline const char* const kMsgNavTimedOut = "连接超时，没有获取到日期区间内的净值！";
-inline const char* const kMsgNavOverTime = "下载用时超过上限，没有获取到全部日期区间内的净值！";
 
 // baseUrl + "/f10/F10DataApi.aspx?type=lsjz&code=..&page=..&per=..&sdate=..&edate=.."
 // per defaults to the calendar days of the range, both ends included.

@@ -6,15 +6,10 @@
 #include <QString>
 #include <optional>
 
+#include "core/common/messages.h"
 #include "core/ledger/ledger_model.h"
 
 namespace tovira {
-
-inline const char* const kMsgImportOnFilled = "请保存现有数据并清空列表!";
-inline const char* const kMsgNoStartDate = "没有开始日期，请先导入净值！";
-inline const char* const kMsgAppendDiscarded = "列表已更换，下载的净值没有加入！";
-inline const char* const kMsgRowLimit =
-    "列表最多容纳32767行，已达上限，其余日期未能加入！";
 
 struct ImportOutcome {
     int added = 0;             // rows added
