@@ -82,20 +82,6 @@ void BM_BacktestReport(benchmark::State& state) {
     PerRow(state);
 }
 
-// The window's case: one reporter kept open, reporting after each pass.
-void BM_BacktestReportReused(benchmark::State& state) {
-    LedgerModel ledger;
-    PlanSettings settings;
-    FillPlan(static_cast<int>(state.range(0)), ledger, settings);
-    Recalculate(ledger, settings, Mode::Theory);
-    BacktestReporter reporter;
-    for (auto _ : state) {
-        std::optional<BacktestReport> report = reporter.Build(ledger, settings, Mode::Theory);
-        benchmark::DoNotOptimize(report);
-    }
-    PerRow(state);
-}
-
 }  // namespace
 
 BENCHMARK(BM_PlainRecalculate)
@@ -105,4 +91,3 @@ BENCHMARK(BM_PlainRecalculate)
     ->Args({32767, 0})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BacktestReport)->Arg(250)->Arg(2500)->Arg(32767)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BacktestReportReused)->Arg(250)->Arg(2500)->Arg(32767)->Unit(benchmark::kMillisecond);

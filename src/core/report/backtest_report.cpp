@@ -186,16 +186,14 @@ FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dat
     return f;
 }
 
-// Makes `to` hold the input cells of `from` (typed amounts aside), ready for
-// typed amounts and a 实际操作 pass. Rows `to` already has are overwritten in
-// place, so a copy kept from an earlier report costs little.
+// Fills the empty ledger `to` with the input cells of `from` (typed amounts
+// aside), ready for typed amounts and a 实际操作 pass.
 void CopyInputs(const LedgerModel& from, LedgerModel& to) {
     const int n = from.RowCount();
     BulkUpdate bulk(to);
-    while (to.RowCount() > n) to.RemoveRow(to.RowCount());
     to.ReserveRows(n);
     for (int row = 1; row <= n; ++row) {
-        if (row > to.RowCount()) to.AddRow(from.Cell(row, Column::ID));
+        to.AddRow(from.Cell(row, Column::ID));
         // The daily and cumulative changes do not depend on what is bought:
         // taking the plan's texts along spares the passes writing them anew.
         for (Column key : {Column::Date, Column::NetValue, Column::Increase, Column::TTIncrease,
@@ -369,12 +367,8 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
     return r;
 }
 
-namespace {
-
-// The report, booking the two alternatives on lumpCopy and monthlyCopy (which
-// may be one and the same ledger).
-std::optional<BacktestReport> Build(const LedgerModel& ledger, const PlanSettings& settings,
-                                    Mode mode, LedgerModel& lumpCopy, LedgerModel& monthlyCopy) {
+std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
+                                                  const PlanSettings& settings, Mode mode) {
     const int n = ledger.RowCount();
     if (n == 0) return std::nullopt;
     BacktestReport report;
@@ -388,8 +382,10 @@ std::optional<BacktestReport> Build(const LedgerModel& ledger, const PlanSetting
     const double capital = report.plan.maxCapital > 0 ? report.plan.maxCapital : 0;
     std::vector<QString> amounts(static_cast<size_t>(n));
     if (capital > 0) amounts[0] = QString::number(capital, 'g', QLocale::FloatingPointShortest);
-    CopyInputs(ledger, lumpCopy);
-    report.lumpSum = RunBaseline(lumpCopy, amounts, settings, report.dates, factors);
+    // One copy serves both alternatives, one after the other.
+    LedgerModel copy;
+    CopyInputs(ledger, copy);
+    report.lumpSum = RunBaseline(copy, amounts, settings, report.dates, factors);
 
     // The first trading row of every calendar month.
     std::vector<int> firstRows;
@@ -409,23 +405,8 @@ std::optional<BacktestReport> Build(const LedgerModel& ledger, const PlanSetting
         const QString text = QString::number(report.monthlyAmount, 'f', 2);
         for (int row : firstRows) amounts[static_cast<size_t>(row - 1)] = text;
     }
-    if (&monthlyCopy != &lumpCopy) CopyInputs(ledger, monthlyCopy);
-    report.monthly = RunBaseline(monthlyCopy, amounts, settings, report.dates, factors);
+    report.monthly = RunBaseline(copy, amounts, settings, report.dates, factors);
     return report;
-}
-
-}  // namespace
-
-std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
-                                                  const PlanSettings& settings, Mode mode) {
-    // One copy serves both alternatives, one after the other.
-    LedgerModel copy;
-    return Build(ledger, settings, mode, copy, copy);
-}
-
-std::optional<BacktestReport> BacktestReporter::Build(const LedgerModel& ledger,
-                                                      const PlanSettings& settings, Mode mode) {
-    return tovira::Build(ledger, settings, mode, lumpCopy_, monthlyCopy_);
 }
 
 namespace {

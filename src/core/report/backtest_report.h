@@ -89,19 +89,6 @@ struct BacktestReport {
 std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
                                                   const PlanSettings& settings, Mode mode);
 
-// The same, keeping one copy per alternative from one report to the next: a
-// window that reports after every recalculation then neither allocates rows
-// nor rewrites the figures that did not change.
-class BacktestReporter {
-  public:
-    std::optional<BacktestReport> Build(const LedgerModel& ledger, const PlanSettings& settings,
-                                        Mode mode);
-
-  private:
-    LedgerModel lumpCopy_;
-    LedgerModel monthlyCopy_;
-};
-
 // {"plan": S, "lump_sum": S, "monthly": S, "fund": F}: numbers as numbers,
 // dates as "YYYY-MM-DD", absent figures as null.
 QJsonObject BacktestReportJson(const BacktestReport& report);

@@ -202,23 +202,6 @@ TEST_F(HandLedger, FirstDayRedemptionMovesNoMoney) {
     EXPECT_EQ(r->plan.fees, report->plan.fees);
 }
 
-// A reporter kept open reuses its copy: a shorter ledger or other amounts
-// must not leave anything of the previous report behind.
-TEST_F(HandLedger, ReusedReporterMatchesAFreshReport) {
-    BacktestReporter reporter;
-    ASSERT_TRUE(reporter.Build(ledger, settings, Mode::Fact).has_value());
-    ledger.RemoveRow(3);
-    ledger.SetCell(2, Column::PurchaseAmount, QStringLiteral("100"));
-    settings.SetChecked(Switch::RedRecycle, true);
-    Recalculate(ledger, settings, Mode::Fact);
-    const std::optional<BacktestReport> reused = reporter.Build(ledger, settings, Mode::Fact);
-    const std::optional<BacktestReport> fresh = BuildBacktestReport(ledger, settings, Mode::Fact);
-    ASSERT_TRUE(reused && fresh);
-    EXPECT_EQ(BacktestReportJsonText(*reused), BacktestReportJsonText(*fresh));
-    EXPECT_EQ(reused->lumpSum.maxCapital, 500);
-    EXPECT_EQ(reused->lumpSum.profitByRow.size(), 2u);
-}
-
 TEST_F(HandLedger, JsonHasTheKeysAndNulls) {
     const QJsonDocument doc = QJsonDocument::fromJson(BacktestReportJsonText(*report));
     ASSERT_TRUE(doc.isObject());
