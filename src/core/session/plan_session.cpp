@@ -20,7 +20,7 @@ void PlanSession::SetLedgerCode(const QString& code) {
     if (onLedgerCodeChanged) onLedgerCodeChanged(previous, code);
 }
 
-OpenOutcome PlanSession::Open(Mode mode, std::function<void(const QString&)> storedFundCode) {
+OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> storedFundCode) {
     OpenPlanOptions options;
     options.mode = mode;
     options.setFundCode = std::move(storedFundCode);
@@ -37,7 +37,7 @@ OpenOutcome PlanSession::Open(Mode mode, std::function<void(const QString&)> sto
 }
 
 OpenOutcome PlanSession::Open(const QString& path, Mode mode,
-                              std::function<void(const QString&)> storedFundCode) {
+                              std::function<bool(const QString&)> storedFundCode) {
     planPath_ = path;
     return Open(mode, std::move(storedFundCode));
 }

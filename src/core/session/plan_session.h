@@ -46,10 +46,10 @@ class PlanSession {
     // OpenPlanOptions). With no file to load the rows stay and show the
     // figures of the mode. Parameters loaded from a file, or left with no
     // rows to keep them, count as unchanged.
-    OpenOutcome Open(Mode mode, std::function<void(const QString&)> storedFundCode = {});
+    OpenOutcome Open(Mode mode, std::function<bool(const QString&)> storedFundCode = {});
     // The same for a given file.
     OpenOutcome Open(const QString& path, Mode mode,
-                     std::function<void(const QString&)> storedFundCode = {});
+                     std::function<bool(const QString&)> storedFundCode = {});
 
     // The save command: writes the plan, in the mode shown, into the plan
     // file of fundCode, which the plan path then names; on success the rows

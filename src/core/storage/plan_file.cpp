@@ -215,7 +215,12 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
 
     // The rows just read are the file's, not unsaved work.
     ledger.SetInputsModified(false);
-    if (options.setFundCode) options.setFundCode(doc.Value(set, QStringLiteral("基金代码")));
+    if (options.setFundCode && options.setFundCode(doc.Value(set, QStringLiteral("基金代码")))) {
+        // Another plan took the ledger's place (it is loaded and
+        // recalculated); this file's first-day change is not its.
+        outcome.result = OpenResult::Opened;
+        return outcome;
+    }
     ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
     if (options.recalculate) Recalculate(ledger, settings, options.mode);
     // What was just read is what the file holds.

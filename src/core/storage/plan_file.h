@@ -34,8 +34,9 @@ struct OpenPlanOptions {
     Mode mode = Mode::Theory;
     // Called with the stored fund code ("设置"/"基金代码") at the point where
     // the window sets its fund code box; may clear the ledger and open
-    // another plan. Not called when absent.
-    std::function<void(const QString& storedFundCode)> setFundCode;
+    // another plan, and then returns true: this open ends there, the other
+    // plan's rows are not this file's. Not called when absent.
+    std::function<bool(const QString& storedFundCode)> setFundCode;
     // Whether the open ends with the recalculation (only measurements turn
     // it off).
     bool recalculate = true;

@@ -85,9 +85,10 @@ void FundCodeController::ShowFundCode(const QString& text) {
     hooks_.setLedgerCode(text);
 }
 
-void FundCodeController::FollowPlanCode(const QString& code) {
-    if (code == box_->currentText() || handlingTypedCode_) return;
+bool FundCodeController::FollowPlanCode(const QString& code) {
+    if (code == box_->currentText() || handlingTypedCode_) return false;
     SetFundCodeText(code);
+    return true;
 }
 
 void FundCodeController::SetFundCodeText(const QString& text) {

@@ -50,7 +50,7 @@ class FundCodeController : public QObject {
     // A plan being opened names this fund: switch to it as typing would,
     // except while a typed code is being handled, so that two plans naming
     // each other cannot send the window round in circles.
-    void FollowPlanCode(const QString& code);
+    bool FollowPlanCode(const QString& code);
     void SetTitleFor(const QString& code);
 
     void onFundCodeChanged(const QString& text);

@@ -48,7 +48,7 @@ class PlanCommands : public QObject {
         // The fund code the box shows.
         std::function<QString()> fundCodeText;
         // A plan being opened names this fund (see OpenPlanOptions).
-        std::function<void(const QString&)> followPlanCode;
+        std::function<bool(const QString&)> followPlanCode;
         // Shows a code in the box, the title and the history without loading
         // its plan.
         std::function<void(const QString&)> showFundCode;

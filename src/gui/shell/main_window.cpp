@@ -140,7 +140,9 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     };
     PlanCommands::Hooks planHooks;
     planHooks.fundCodeText = [this] { return FundCodeBox()->currentText(); };
-    planHooks.followPlanCode = [this](const QString& code) { fundCode_->FollowPlanCode(code); };
+    planHooks.followPlanCode = [this](const QString& code) {
+        return fundCode_->FollowPlanCode(code);
+    };
     planHooks.showFundCode = [this](const QString& code) { fundCode_->ShowFundCode(code); };
     planHooks.modeSwitched = [this] {
         if (!topBar_->ChartSwitch()->isChecked()) return;

@@ -36,7 +36,10 @@ class PlanFileTest : public ::testing::Test {
     OpenResult Open(const QString& path, Mode mode = Mode::Theory) {
         OpenPlanOptions options;
         options.mode = mode;
-        options.setFundCode = [this](const QString& code) { storedCode = code; };
+        options.setFundCode = [this](const QString& code) {
+            storedCode = code;
+            return false;
+        };
         const OpenOutcome outcome = OpenPlanFile(path, ledger, settings, options);
         if (const QString message = MessageFor(outcome); !message.isEmpty()) prompt.Inform(message);
         return outcome.result;
@@ -258,9 +261,23 @@ TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
         WriteFile("other.ini", QStringLiteral("[设置]\r\n基金代码=000006\r\n[特殊数据]\r\n行数="
                                               "1\r\nIncrease=-1\r\n[第1行]\r\nNetValue=1\r\n"));
     OpenPlanOptions options;
-    options.setFundCode = [this](const QString&) { ledger.ClearRows(); };
+    options.setFundCode = [this](const QString&) {
+        ledger.ClearRows();
+        return true;
+    };
     ASSERT_EQ(OpenPlanFile(path, ledger, settings, options).result, OpenResult::Opened);
     EXPECT_EQ(ledger.RowCount(), 0);  // nothing left to write the first day's change into
+
+    // The followed plan's rows keep their own first-day change.
+    options.setFundCode = [this](const QString&) {
+        ledger.ClearRows();
+        AddDays(ledger, {{"2.0"}, {"2.2"}});
+        ledger.SetCell(1, Column::Increase, QStringLiteral("0.5"));
+        return true;
+    };
+    ASSERT_EQ(OpenPlanFile(path, ledger, settings, options).result, OpenResult::Opened);
+    EXPECT_EQ(ledger.Cell(1, Column::Increase), "0.5");
+    EXPECT_EQ(ledger.Cell(1, Column::NetValue), "2.0");
 }
 
 TEST_F(PlanFileTest, OnlyUserInputCountsAsUnsavedWork) {
