@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja
 cmake --build build --parallel
-exec ./build/src/tovira "$@"
+exec ./build/bin/tovira "$@"
