@@ -19,9 +19,9 @@ namespace {
 // n trading days (weekdays from 1950) with a wandering NAV, a few dividends,
 // conversions and suspended days; the plan buys on falls and sells on gains.
 void FillPlan(int n, LedgerModel& ledger, PlanSettings& settings) {
-    settings.SetChecked(Switch::PCFirst, true);
-    settings.SetChecked(Switch::Redeem, true);
-    settings.SetChecked(Switch::KeepROP, true);
+    settings.SetChecked(Switch::BuyFirst, true);
+    settings.SetChecked(Switch::SellOnRises, true);
+    settings.SetChecked(Switch::GrowingTopUp, true);
     settings.SetText(Field::TotalCapital, QStringLiteral("500000"));
     BulkUpdate bulk(ledger);
     ledger.ReserveRows(n);
@@ -32,16 +32,16 @@ void FillPlan(int n, LedgerModel& ledger, PlanSettings& settings) {
         ledger.AddRow(QString::number(i));
         ledger.SetCell(i, Column::Date, date.toString(QStringLiteral("yyyy/M/d")));
         ledger.SetCell(i, Column::NetValue, QString::number(nav, 'f', 4));
-        ledger.SetCell(i, Column::PurchaseEnabled,
+        ledger.SetCell(i, Column::PurchaseStatus,
                        i % 97 == 0 ? QStringLiteral("暂停申购") : QStringLiteral("开放申购"));
-        ledger.SetCell(i, Column::RedeemEnabled, QStringLiteral("开放赎回"));
-        ledger.SetCell(i, Column::RedConversion,
+        ledger.SetCell(i, Column::RedeemStatus, QStringLiteral("开放赎回"));
+        ledger.SetCell(i, Column::DividendAction,
                        i % 250 == 0   ? QStringLiteral("每份派现金0.0500元")
                        : i % 997 == 0 ? QStringLiteral("每份基金份额折算1.023002965份")
                                       : QString());
         date = date.addDays(date.dayOfWeek() == 5 ? 3 : 1);
     }
-    ledger.SetCell(1, Column::Increase, QStringLiteral("0.00"));
+    ledger.SetCell(1, Column::DailyChange, QStringLiteral("0.00"));
 }
 
 void PerRow(benchmark::State& state) {

@@ -40,7 +40,7 @@ void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
         if (!showRedeem && (col == Column::RedeemShares || col == Column::RedeemAmount)) continue;
         columns.push_back(c);
     }
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     std::vector<int> widths;
     for (int c : columns) {
         int w = DisplayWidth(QString::fromUtf8(Columns()[static_cast<size_t>(c)].caption));
@@ -123,7 +123,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
         return 1;
     }
-    if (ledger.RowCount() == 0) {
+    if (ledger.LastRow() == 0) {
         err << QString::fromUtf8(kMsgNoData) << Qt::endl;
         return 1;
     }
@@ -141,12 +141,12 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 0;
     }
 
-    PrintTable(ledger, session.Settings().Checked(Switch::Redeem), out);
-    const int n = ledger.RowCount();
+    PrintTable(ledger, session.Settings().Checked(Switch::SellOnRises), out);
+    const int n = ledger.LastRow();
     out << QStringLiteral("共 %1 行；总投入 %2，资产市值 %3，净盈亏 %4，净收益率 %5%")
                .arg(n)
-               .arg(ledger.Cell(n, Column::TTPurchase), ledger.Cell(n, Column::MarketValue),
-                    ledger.Cell(n, Column::Profit), ledger.Cell(n, Column::ROProfit))
+               .arg(ledger.Cell(n, Column::NetInvested), ledger.Cell(n, Column::MarketValue),
+                    ledger.Cell(n, Column::Profit), ledger.Cell(n, Column::ReturnPct))
         << '\n';
     return 0;
 }

@@ -26,13 +26,13 @@ struct DayInput {
 // Appends one row per day with dates counted from 2020/1/1.
 inline void AddDays(LedgerModel& ledger, std::initializer_list<DayInput> days) {
     for (const DayInput& d : days) {
-        const int row = ledger.RowCount() + 1;
+        const int row = ledger.LastRow() + 1;
         ledger.AddRow(QString::number(row));
         ledger.SetCell(row, Column::Date, QStringLiteral("2020/1/%1").arg(row));
         ledger.SetCell(row, Column::NetValue, QString::fromUtf8(d.nav));
-        ledger.SetCell(row, Column::PurchaseEnabled, QString::fromUtf8(d.purchaseStatus));
-        ledger.SetCell(row, Column::RedeemEnabled, QString::fromUtf8(d.redeemStatus));
-        ledger.SetCell(row, Column::RedConversion, QString::fromUtf8(d.action));
+        ledger.SetCell(row, Column::PurchaseStatus, QString::fromUtf8(d.purchaseStatus));
+        ledger.SetCell(row, Column::RedeemStatus, QString::fromUtf8(d.redeemStatus));
+        ledger.SetCell(row, Column::DividendAction, QString::fromUtf8(d.action));
     }
 }
 

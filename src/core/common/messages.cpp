@@ -50,16 +50,16 @@ QString MessageFor(const ExportOutcome& outcome) {
     return QString();
 }
 
-QString MessageFor(const MoneyOutOffer& offer) {
+QString MessageFor(const TakeBackOffer& offer) {
     const QString shares = Text("应赎回") + offer.sharesText;
     switch (offer.kind) {
-        case MoneyOutOffer::Kind::NoData:
+        case TakeBackOffer::Kind::NoData:
             return Text(kMsgNoData);
-        case MoneyOutOffer::Kind::Nothing:
+        case TakeBackOffer::Kind::Nothing:
             return shares + Text("份");
-        case MoneyOutOffer::Kind::ShowOnly:
-            return shares + Text("份\n") + Text(kMsgMoneyOutTheoryOnly);
-        case MoneyOutOffer::Kind::Book:
+        case TakeBackOffer::Kind::ShowOnly:
+            return shares + Text("份\n") + Text(kMsgTakeBackTheoryOnly);
+        case TakeBackOffer::Kind::Book:
             return shares + Text("份，是否填入列表并计算确认金额？");
     }
     return QString();

@@ -40,9 +40,9 @@ inline const char* const kMsgExportFailed = "导出失败，请检查文件是�
 // Calculators.
 // Shown under the shares to redeem in 理论计算, where the plan's own rules
 // decide every redemption and nothing typed into the ledger would stay.
-inline const char* const kMsgMoneyOutTheoryOnly =
+inline const char* const kMsgTakeBackTheoryOnly =
     "理论计算下仅供参考，如需填入列表请切换到实际操作。";
-inline const char* const kMsgMoneyOutCaption = "赎回提示";
+inline const char* const kMsgTakeBackCaption = "赎回提示";
 
 // Market data.
 inline const char* const kMsgImportOnFilled = "请保存现有数据并清空列表!";
@@ -85,7 +85,7 @@ struct ExportOutcome {
 };
 
 // What the take-back-principal command offers.
-struct MoneyOutOffer {
+struct TakeBackOffer {
     enum class Kind {
         NoData,    // the ledger has no rows
         Nothing,   // the shares come to 0
@@ -102,7 +102,7 @@ struct MoneyOutOffer {
 QString MessageFor(const SaveOutcome& outcome);
 QString MessageFor(const OpenOutcome& outcome);
 QString MessageFor(const ExportOutcome& outcome);
-// The figure, the theory-only note or the question of MoneyOutOffer::Book.
-QString MessageFor(const MoneyOutOffer& offer);
+// The figure, the theory-only note or the question of TakeBackOffer::Book.
+QString MessageFor(const TakeBackOffer& offer);
 
 }  // namespace tovira

@@ -10,7 +10,7 @@ namespace tovira {
 
 namespace {
 
-bool RowExists(const LedgerModel& ledger, int row) { return row >= 1 && row <= ledger.RowCount(); }
+bool RowExists(const LedgerModel& ledger, int row) { return row >= 1 && row <= ledger.LastRow(); }
 
 // The leading number of a cell, kept single-precision. A missing row or a
 // value outside the single range leaves 0.
@@ -48,16 +48,16 @@ float NetOfRedeemFee(const PlanSettings& settings) {
 
 }  // namespace
 
-bool LedgerHasData(const LedgerModel& ledger) { return ledger.RowCount() > 0; }
+bool LedgerHasData(const LedgerModel& ledger) { return ledger.LastRow() > 0; }
 
-float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings) {
-    const int n = ledger.RowCount();
+float TakeBackPrincipalShares(const LedgerModel& ledger, const PlanSettings& settings) {
+    const int n = ledger.LastRow();
     const double p = LeadingSingle(ledger, n, Column::NetValue);
     const double r = NetOfRedeemFee(settings);
-    const double t = ConvertedSingle(ledger, n - 2, Column::TTPurchase);
-    const double h = ConvertedSingle(ledger, n - 2, Column::HoldShares);
-    const double a = ProductSingle(ledger, n - 1, Column::TTPurchase, Column::PurchaseShares);
-    const double b = ProductSingle(ledger, n - 1, Column::PurchaseAmount, Column::HoldShares);
+    const double t = ConvertedSingle(ledger, n - 2, Column::NetInvested);
+    const double h = ConvertedSingle(ledger, n - 2, Column::HeldShares);
+    const double a = ProductSingle(ledger, n - 1, Column::NetInvested, Column::ConfirmedShares);
+    const double b = ProductSingle(ledger, n - 1, Column::PurchaseAmount, Column::HeldShares);
 
     float x = 0;
     const double divisor = t - p * h * r;
@@ -65,39 +65,39 @@ float MoneyOutShares(const LedgerModel& ledger, const PlanSettings& settings) {
 
     // What row n holds before its own redemption is all it can redeem.
     float onHand = 0;
-    Assign(onHand, static_cast<double>(LeadingSingle(ledger, n, Column::HoldShares)) +
+    Assign(onHand, static_cast<double>(LeadingSingle(ledger, n, Column::HeldShares)) +
                        LeadingSingle(ledger, n, Column::RedeemShares));
     if (x > std::max(onHand, 0.0f)) x = std::max(onHand, 0.0f);
     return x;
 }
 
-MoneyOutOffer OfferMoneyOut(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
-    MoneyOutOffer offer;
+TakeBackOffer OfferTakeBackPrincipal(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
+    TakeBackOffer offer;
     if (!LedgerHasData(ledger)) return offer;
-    offer.shares = MoneyOutShares(ledger, settings);
+    offer.shares = TakeBackPrincipalShares(ledger, settings);
     offer.sharesText = GeneralText(offer.shares);
     if (offer.shares == 0) {
-        offer.kind = MoneyOutOffer::Kind::Nothing;
+        offer.kind = TakeBackOffer::Kind::Nothing;
     } else {
-        offer.kind = mode == Mode::Fact ? MoneyOutOffer::Kind::Book : MoneyOutOffer::Kind::ShowOnly;
+        offer.kind = mode == Mode::Fact ? TakeBackOffer::Kind::Book : TakeBackOffer::Kind::ShowOnly;
     }
     return offer;
 }
 
-void BookMoneyOut(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
-                  const MoneyOutOffer& offer) {
-    if (offer.kind != MoneyOutOffer::Kind::Book || ledger.RowCount() == 0) return;
-    ledger.SetCell(ledger.RowCount(), Column::RedeemShares, offer.sharesText);
+void BookTakeBackPrincipal(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                  const TakeBackOffer& offer) {
+    if (offer.kind != TakeBackOffer::Kind::Book || ledger.LastRow() == 0) return;
+    ledger.SetCell(ledger.LastRow(), Column::RedeemShares, offer.sharesText);
     Recalculate(ledger, settings, mode);
 }
 
-float CheaperShares(const LedgerModel& ledger, const PlanSettings& settings,
+float LowerHoldingCostShares(const LedgerModel& ledger, const PlanSettings& settings,
                     QStringView targetCost) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     const double p = LeadingSingle(ledger, n, Column::NetValue);
     const double r = NetOfRedeemFee(settings);
-    const double t = ConvertedSingle(ledger, n - 1, Column::TTPurchase);
-    const double h = ConvertedSingle(ledger, n - 1, Column::HoldShares);
+    const double t = ConvertedSingle(ledger, n - 1, Column::NetInvested);
+    const double h = ConvertedSingle(ledger, n - 1, Column::HeldShares);
     const double k = ReadNumber(targetCost);
 
     // A target typed as the NAV the ledger shows is the NAV: P only holds single
@@ -110,10 +110,10 @@ float CheaperShares(const LedgerModel& ledger, const PlanSettings& settings,
     return s;
 }
 
-std::optional<QString> Cheaper(const LedgerModel& ledger, const PlanSettings& settings,
+std::optional<QString> LowerHoldingCost(const LedgerModel& ledger, const PlanSettings& settings,
                                QStringView targetCost) {
     if (!LedgerHasData(ledger)) return std::nullopt;
-    return GeneralText(CheaperShares(ledger, settings, targetCost));
+    return GeneralText(LowerHoldingCostShares(ledger, settings, targetCost));
 }
 
 }  // namespace tovira

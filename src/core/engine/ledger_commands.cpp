@@ -4,7 +4,7 @@ namespace tovira {
 
 void DeleteThisLine(LedgerModel& ledger, std::optional<int> selectedRow,
                     const PlanSettings& settings, Mode mode) {
-    if (ledger.RowCount() > 0 && selectedRow) ledger.RemoveRow(*selectedRow);
+    if (ledger.LastRow() > 0 && selectedRow) ledger.RemoveRow(*selectedRow);
     Recalculate(ledger, settings, mode);
 }
 

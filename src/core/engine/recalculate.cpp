@@ -27,11 +27,11 @@ struct Params {
           multiple(s.Number(Field::Multiple)),
           multipleStep(s.Number(Field::MultipleStep)),
           riskPositionPct(s.Number(Field::RiskPositionPct)),
-          pcFirst(s.Checked(Switch::PCFirst)),
-          redeem(s.Checked(Switch::Redeem)),
-          keepRop(s.Checked(Switch::KeepROP)),
-          noLimit(s.Checked(Switch::NoLimit)),
-          redRecycle(s.Checked(Switch::RedRecycle)) {}
+          pcFirst(s.Checked(Switch::BuyFirst)),
+          redeem(s.Checked(Switch::SellOnRises)),
+          keepRop(s.Checked(Switch::GrowingTopUp)),
+          noLimit(s.Checked(Switch::UnlimitedCapital)),
+          redRecycle(s.Checked(Switch::ReinvestDividends)) {}
 };
 
 enum class Action : unsigned char { None, Conversion, Dividend };
@@ -70,11 +70,11 @@ RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
     static const QString kClosed = QStringLiteral("封闭期");
     RowInput in;
     Assign(in.nav, ReadNumber(ledger.Cell(row, Column::NetValue)));
-    const QString& purchase = ledger.Cell(row, Column::PurchaseEnabled);
-    const QString& redeem = ledger.Cell(row, Column::RedeemEnabled);
+    const QString& purchase = ledger.Cell(row, Column::PurchaseStatus);
+    const QString& redeem = ledger.Cell(row, Column::RedeemStatus);
     in.purchaseBlocked = purchase == kSuspendPurchase || purchase == kClosed;
     in.redeemBlocked = redeem == kSuspendRedeem || redeem == kClosed;
-    const QString& action = ledger.Cell(row, Column::RedConversion);
+    const QString& action = ledger.Cell(row, Column::DividendAction);
     if (!action.isEmpty()) {
         const QStringView conversion(kConversionMarker);
         const QStringView dividend(kDividendMarker);
@@ -379,7 +379,7 @@ class FigureWriter {
 }  // namespace
 
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     if (n == 0) return;
     const Params params(settings);
 
@@ -388,7 +388,7 @@ void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
     for (int row = 1; row <= n; ++row) inputs.push_back(ReadRow(ledger, row, mode));
 
     Pass pass(params, mode);
-    Assign(pass.firstIncrease, ReadNumber(ledger.Cell(1, Column::Increase)));
+    Assign(pass.firstIncrease, ReadNumber(ledger.Cell(1, Column::DailyChange)));
     std::vector<RowFigures> figures;
     pass.Run(inputs, figures);
 
@@ -396,18 +396,18 @@ void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
     FigureWriter w(ledger);
     for (int row = 1; row <= n; ++row) {
         const RowFigures& f = figures[static_cast<size_t>(row - 1)];
-        w.WriteSigned(row, Column::Increase, f.increase);
-        w.Write(row, Column::TTIncrease, f.ttIncrease);
+        w.WriteSigned(row, Column::DailyChange, f.increase);
+        w.Write(row, Column::CumulativeChange, f.ttIncrease);
         w.Write(row, Column::PurchaseAmount, f.purchaseAmount);
-        w.Write(row, Column::PurchaseShares, f.purchaseShares);
+        w.Write(row, Column::ConfirmedShares, f.purchaseShares);
         w.Write(row, Column::RedeemShares, f.redeemShares);
         w.Write(row, Column::RedeemAmount, f.redeemAmount);
-        w.Write(row, Column::HoldShares, f.holdShares);
+        w.Write(row, Column::HeldShares, f.holdShares);
         w.Write(row, Column::MarketValue, f.marketValue);
-        w.Write(row, Column::TTPurchase, f.ttPurchase);
+        w.Write(row, Column::NetInvested, f.ttPurchase);
         w.Write(row, Column::Profit, f.profit);
-        w.WriteSigned(row, Column::ROProfit, f.roProfit);
-        w.Write(row, Column::AverageValue, f.averageValue);
+        w.WriteSigned(row, Column::ReturnPct, f.roProfit);
+        w.Write(row, Column::AverageCost, f.averageValue);
     }
 }
 

@@ -16,8 +16,8 @@ namespace tovira {
 enum class Mode { None, Theory, Fact };
 
 // Recomputes Increase, TTIncrease, PurchaseAmount, PurchaseShares,
-// RedeemShares, RedeemAmount, HoldShares, MarketValue, TTPurchase, Profit,
-// ROProfit and AverageValue of every row from the input cells and a snapshot
+// RedeemShares, RedeemAmount, HeldShares, MarketValue, NetInvested, Profit,
+// ReturnPct and AverageCost of every row from the input cells and a snapshot
 // of the settings taken when the pass starts. Never fails; bad texts read 0.
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode);
 

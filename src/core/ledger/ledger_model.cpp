@@ -7,8 +7,8 @@ namespace tovira {
 LedgerModel::LedgerModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 bool LedgerModel::AddRow(const QString& rowText) {
-    if (RowCount() >= kMaxRows) return false;
-    const int position = RowCount();
+    if (LastRow() >= kMaxRows) return false;
+    const int position = LastRow();
     if (bulkDepth_ > 0) {
         StructureWillChange();
     } else {
@@ -23,7 +23,7 @@ bool LedgerModel::AddRow(const QString& rowText) {
 
 const QString& LedgerModel::Cell(int row, Column key) const {
     static const QString kEmpty;
-    if (row < 1 || row > RowCount()) return kEmpty;
+    if (row < 1 || row > LastRow()) return kEmpty;
     return rows_[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(Index(key))];
 }
 
@@ -33,11 +33,11 @@ bool LedgerModel::IsInputCell(int row, Column key) {
         case Column::NetValue:
         case Column::PurchaseAmount:
         case Column::RedeemShares:
-        case Column::PurchaseEnabled:
-        case Column::RedeemEnabled:
-        case Column::RedConversion:
+        case Column::PurchaseStatus:
+        case Column::RedeemStatus:
+        case Column::DividendAction:
             return true;
-        case Column::Increase:
+        case Column::DailyChange:
             return row == 1;
         default:
             return false;
@@ -55,7 +55,7 @@ void LedgerModel::SetComputedCell(int row, Column key, const QString& text) {
 }
 
 void LedgerModel::Store(int row, Column key, QString&& text, bool input) {
-    if (row < 1 || row > RowCount()) return;
+    if (row < 1 || row > LastRow()) return;
     QString& cell = rows_[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(Index(key))];
     if (cell == text) return;
     cell = std::move(text);
@@ -69,7 +69,7 @@ void LedgerModel::Store(int row, Column key, QString&& text, bool input) {
 }
 
 void LedgerModel::SetCellColour(int row, Column key, QRgb colour) {
-    if (row < 1 || row > RowCount()) return;
+    if (row < 1 || row > LastRow()) return;
     QRgb& slot = rows_[static_cast<size_t>(row - 1)].colours[static_cast<size_t>(Index(key))];
     if (slot == colour) return;
     slot = colour;
@@ -82,14 +82,14 @@ void LedgerModel::SetCellColour(int row, Column key, QRgb colour) {
 }
 
 std::optional<QRgb> LedgerModel::CellColour(int row, Column key) const {
-    if (row < 1 || row > RowCount()) return std::nullopt;
+    if (row < 1 || row > LastRow()) return std::nullopt;
     const QRgb c = rows_[static_cast<size_t>(row - 1)].colours[static_cast<size_t>(Index(key))];
     if (c == 0) return std::nullopt;
     return c;
 }
 
 void LedgerModel::RemoveRow(int row) {
-    if (row < 1 || row > RowCount()) return;
+    if (row < 1 || row > LastRow()) return;
     if (bulkDepth_ > 0) {
         StructureWillChange();
     } else {
@@ -125,7 +125,7 @@ void LedgerModel::EndBulk() {
     }
     if (bulkFirst_ >= 0) {
         const int first = bulkFirst_;
-        const int last = std::min(bulkLast_, RowCount() - 1);
+        const int last = std::min(bulkLast_, LastRow() - 1);
         bulkFirst_ = bulkLast_ = -1;
         if (first <= last) {
             emit dataChanged(index(first, 0), index(last, kColumnCount - 1));
@@ -147,7 +147,7 @@ void LedgerModel::StructureWillChange() {
 }
 
 int LedgerModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : RowCount();
+    return parent.isValid() ? 0 : LastRow();
 }
 
 int LedgerModel::columnCount(const QModelIndex& parent) const {
@@ -155,7 +155,7 @@ int LedgerModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant LedgerModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= RowCount() || index.column() >= kColumnCount) {
+    if (!index.isValid() || index.row() >= LastRow() || index.column() >= kColumnCount) {
         return {};
     }
     const Row& r = rows_[static_cast<size_t>(index.row())];

@@ -28,8 +28,10 @@ class LedgerModel : public QAbstractTableModel {
 
     explicit LedgerModel(QObject* parent = nullptr);
 
-    // Ledger operations. Rows count from 1.
-    int RowCount() const { return static_cast<int>(rows_.size()); }
+    // Ledger operations. Rows count from 1 (row 1 is model row 0): rows
+    // 1..LastRow() exist, none when LastRow() is 0. Qt's rowCount() is the
+    // same number for the views.
+    int LastRow() const { return static_cast<int>(rows_.size()); }
     // Appends an empty row showing rowText in the ID column. Returns false when
     // the table already holds kMaxRows rows.
     bool AddRow(const QString& rowText);

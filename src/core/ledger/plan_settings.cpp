@@ -82,7 +82,7 @@ QString ClampOnce(const ClampRule& r, const QString& text) {
     return out;
 }
 
-// A preset: for each switch (in Switch order, BrokenSP excluded) -1 leaves it,
+// A preset: for each switch (in Switch order, 破位止盈 excluded) -1 leaves it,
 // 0/1 sets it; for each field a text or nullptr to leave it.
 struct PresetValues {
     std::array<int, 6> switches;
@@ -97,9 +97,8 @@ constexpr Field kPresetTextOrder[] = {
     Field::MultipleStep,
 };
 
-// Columns of texts: Text1 Text2 Text3 Text4 Text5 Text6 Text7 Text8 Text9
-// Text10 Text12 Text13 Text14. Default sets Text3 to "50", not to the form
-// default "100".
+// Columns of texts in Field order. Default sets 至少赎回 to "50", not to the
+// window's starting text "100".
 const PresetValues kPresets[] = {
     {{0, 0, 0, 0, 0, 0},
      {"0.15", "0.5", "50", "100", "50000", "3", "15", "-0.5", "1.2", "0.1", "5", "40", "1"}},
@@ -118,19 +117,19 @@ const PresetValues kPresets[] = {
 
 const std::array<FieldInfo, kFieldCount>& Fields() {
     static const std::array<FieldInfo, kFieldCount> kFields = {{
-        {Field::PurchaseFeePct, "Text1", "申购费率", "0.15", "购买渠道的申购费率"},
-        {Field::RedeemFeePct, "Text2", "赎回费率", "0.5", "购买渠道的赎回费率"},
-        {Field::MinRedeemShares, "Text3", "至少赎回", "100", "基金的最小赎回份额"},
-        {Field::MinKeepShares, "Text4", "至少保留", "100", "基金的最少保留份额"},
-        {Field::TotalCapital, "Text5", "资金总量", "50000", "近期无他用的资金总量，至少1000元"},
-        {Field::StartSellPct, "Text6", "起卖点位", "3", "达到则开始赎回"},
-        {Field::TakeProfitPct, "Text7", "止盈点位", "15", "达到则弹窗提醒"},
-        {Field::StartBuyPct, "Text8", "起投涨幅", "-0.50", "判断是否投入的依据"},
-        {Field::Multiple, "Text9", "倍数", "1.2", "相邻两次投入之比"},
-        {Field::MultipleStep, "Text10", "加倍", "0.1", "连跌行情倍数每次加大的量"},
-        {Field::BreakMaDays, "Text12", "破位均线", "5", "即最近几个交易日净值的平均值"},
-        {Field::RiskPositionPct, "Text13", "风控仓位", "40", "加仓优先状态下允许激进操作的仓位"},
-        {Field::BreakAmplitudePct, "Text14", "破位幅度", "1", "低于上面的平均值百分之几则卖出"},
+        {Field::PurchaseFeePct, "purchaseFee", "申购费率", "0.15", "购买渠道的申购费率"},
+        {Field::RedeemFeePct, "redeemFee", "赎回费率", "0.5", "购买渠道的赎回费率"},
+        {Field::MinRedeemShares, "minRedeemShares", "至少赎回", "100", "基金的最小赎回份额"},
+        {Field::MinKeepShares, "minKeepShares", "至少保留", "100", "基金的最少保留份额"},
+        {Field::TotalCapital, "totalCapital", "资金总量", "50000", "近期无他用的资金总量，至少1000元"},
+        {Field::StartSellPct, "startSell", "起卖点位", "3", "达到则开始赎回"},
+        {Field::TakeProfitPct, "takeProfit", "止盈点位", "15", "达到则弹窗提醒"},
+        {Field::StartBuyPct, "startBuy", "起投涨幅", "-0.50", "判断是否投入的依据"},
+        {Field::Multiple, "multiple", "倍数", "1.2", "相邻两次投入之比"},
+        {Field::MultipleStep, "multipleStep", "加倍", "0.1", "连跌行情倍数每次加大的量"},
+        {Field::BreakMaDays, "breakDays", "破位均线", "5", "即最近几个交易日净值的平均值"},
+        {Field::RiskPositionPct, "riskPosition", "风控仓位", "40", "加仓优先状态下允许激进操作的仓位"},
+        {Field::BreakAmplitudePct, "breakAmplitude", "破位幅度", "1", "低于上面的平均值百分之几则卖出"},
     }};
     return kFields;
 }
@@ -139,13 +138,13 @@ const FieldInfo& FieldOf(Field f) { return Fields()[Index(f)]; }
 
 const std::array<SwitchInfo, kSwitchCount>& Switches() {
     static const std::array<SwitchInfo, kSwitchCount> kSwitches = {{
-        {Switch::SPRemind, "SPRemind", "止盈提醒", "收益率超过止盈点弹窗提醒"},
-        {Switch::RedRecycle, "RedRecycle", "红利再投", "若购买渠道的分红方式未修改请勿勾选"},
-        {Switch::PCFirst, "PCFirst", "加仓优先", "若不勾选，净值创新低才会加仓"},
-        {Switch::Redeem, "Redeem", "越涨越卖", "根据至少赎回、至少保留和起卖点位计算赎回份额"},
-        {Switch::KeepROP, "KeepROP", "修正追加", "使后期的单笔投入的金额增大以有效降低持仓成本"},
-        {Switch::NoLimit, "NoLimit", "无限资金", ""},
-        {Switch::BrokenSP, "BrokenSP", "破位止盈", ""},
+        {Switch::TakeProfitAlert, "SPRemind", "止盈提醒", "收益率超过止盈点弹窗提醒"},
+        {Switch::ReinvestDividends, "RedRecycle", "红利再投", "若购买渠道的分红方式未修改请勿勾选"},
+        {Switch::BuyFirst, "PCFirst", "加仓优先", "若不勾选，净值创新低才会加仓"},
+        {Switch::SellOnRises, "Redeem", "越涨越卖", "根据至少赎回、至少保留和起卖点位计算赎回份额"},
+        {Switch::GrowingTopUp, "KeepROP", "修正追加", "使后期的单笔投入的金额增大以有效降低持仓成本"},
+        {Switch::UnlimitedCapital, "NoLimit", "无限资金", ""},
+        {Switch::BreakAlert, "BrokenSP", "破位止盈", ""},
     }};
     return kSwitches;
 }
@@ -160,13 +159,13 @@ Control ControlOf(Field f) {
 std::optional<Control> SpinOf(Field f) {
     switch (f) {
         case Field::StartBuyPct:
-            return Control::UpDown1;
+            return Control::StartBuyPctSpin;
         case Field::Multiple:
-            return Control::UpDown2;
+            return Control::MultipleSpin;
         case Field::MultipleStep:
-            return Control::UpDown3;
+            return Control::MultipleStepSpin;
         case Field::RiskPositionPct:
-            return Control::UpDown4;
+            return Control::RiskPositionPctSpin;
         default:
             return std::nullopt;
     }
@@ -191,10 +190,10 @@ PlanSettings::PlanSettings() {
         texts_[Index(info.field)] = QString::fromUtf8(info.defaultText);
     enabled_.fill(true);
     // All switches start off, so everything they govern starts disabled.
-    for (Control c : {Control::Text3, Control::Text4, Control::Text6, Control::Label3,
-                      Control::Label4, Control::Label6, Control::Text7, Control::Label8,
-                      Control::Text12, Control::Label20, Control::Text14, Control::Label22,
-                      Control::Text13, Control::Label21, Control::UpDown4, Control::BrokenSP}) {
+    for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox, Control::MinRedeemSharesCaption,
+                      Control::MinKeepSharesCaption, Control::StartSellPctCaption, Control::TakeProfitPctBox, Control::TakeProfitPctCaption,
+                      Control::BreakMaDaysBox, Control::BreakMaDaysCaption, Control::BreakAmplitudePctBox, Control::BreakAmplitudePctCaption,
+                      Control::RiskPositionPctBox, Control::RiskPositionPctCaption, Control::RiskPositionPctSpin, Control::BreakAlertBox}) {
         SetEnabled(c, false);
     }
 }
@@ -213,37 +212,37 @@ void PlanSettings::SetChecked(Switch s, bool checked) {
 void PlanSettings::RunHandler(Switch s) {
     const bool on = Checked(s);
     switch (s) {
-        case Switch::PCFirst:
-            SetEnabled(Control::Label21, on);
-            SetEnabled(Control::Text13, on);
-            SetEnabled(Control::UpDown4, on);
+        case Switch::BuyFirst:
+            SetEnabled(Control::RiskPositionPctCaption, on);
+            SetEnabled(Control::RiskPositionPctBox, on);
+            SetEnabled(Control::RiskPositionPctSpin, on);
             break;
-        case Switch::Redeem:
-            for (Control c : {Control::Text3, Control::Text4, Control::Text6, Control::Label3,
-                              Control::Label4, Control::Label6}) {
+        case Switch::SellOnRises:
+            for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox, Control::MinRedeemSharesCaption,
+                              Control::MinKeepSharesCaption, Control::StartSellPctCaption}) {
                 SetEnabled(c, on);
             }
             break;
-        case Switch::SPRemind:
+        case Switch::TakeProfitAlert:
             // Without the take-profit alert there is nothing for the break
             // alert to replace, so it goes off first.
-            if (!on) SetChecked(Switch::BrokenSP, false);
-            SetEnabled(Control::BrokenSP, on);
-            SetEnabled(Control::Label8, on);
-            SetEnabled(Control::Text7, on);
+            if (!on) SetChecked(Switch::BreakAlert, false);
+            SetEnabled(Control::BreakAlertBox, on);
+            SetEnabled(Control::TakeProfitPctCaption, on);
+            SetEnabled(Control::TakeProfitPctBox, on);
             break;
-        case Switch::BrokenSP:
+        case Switch::BreakAlert:
             // The break alert replaces the fixed take-profit point.
-            SetEnabled(Control::Label20, on);
-            SetEnabled(Control::Text12, on);
-            SetEnabled(Control::Label22, on);
-            SetEnabled(Control::Text14, on);
-            SetEnabled(Control::Label8, !on);
-            SetEnabled(Control::Text7, !on);
+            SetEnabled(Control::BreakMaDaysCaption, on);
+            SetEnabled(Control::BreakMaDaysBox, on);
+            SetEnabled(Control::BreakAmplitudePctCaption, on);
+            SetEnabled(Control::BreakAmplitudePctBox, on);
+            SetEnabled(Control::TakeProfitPctCaption, !on);
+            SetEnabled(Control::TakeProfitPctBox, !on);
             break;
-        case Switch::RedRecycle:
-        case Switch::KeepROP:
-        case Switch::NoLimit:
+        case Switch::ReinvestDividends:
+        case Switch::GrowingTopUp:
+        case Switch::UnlimitedCapital:
             break;
     }
 }

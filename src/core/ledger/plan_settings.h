@@ -12,62 +12,71 @@
 
 namespace tovira {
 
-// The thirteen numeric fields, in the order of their controls Text1 ... Text14
-// (there is no Text11: that is the in-place cell editor).
+// The thirteen numeric fields of the side panel, top to bottom.
 enum class Field : int {
-    PurchaseFeePct,     // Text1
-    RedeemFeePct,       // Text2
-    MinRedeemShares,    // Text3
-    MinKeepShares,      // Text4
-    TotalCapital,       // Text5
-    StartSellPct,       // Text6
-    TakeProfitPct,      // Text7
-    StartBuyPct,        // Text8
-    Multiple,           // Text9
-    MultipleStep,       // Text10
-    BreakMaDays,        // Text12
-    RiskPositionPct,    // Text13
-    BreakAmplitudePct,  // Text14
+    PurchaseFeePct,
+    RedeemFeePct,
+    MinRedeemShares,
+    MinKeepShares,
+    TotalCapital,
+    StartSellPct,
+    TakeProfitPct,
+    StartBuyPct,
+    Multiple,
+    MultipleStep,
+    BreakMaDays,
+    RiskPositionPct,
+    BreakAmplitudePct,
 };
 inline constexpr int kFieldCount = 13;
 
 // The seven switches, in the order the plan file stores them.
-enum class Switch : int { SPRemind, RedRecycle, PCFirst, Redeem, KeepROP, NoLimit, BrokenSP };
+enum class Switch : int {
+    TakeProfitAlert,    // 止盈提醒
+    ReinvestDividends,  // 红利再投
+    BuyFirst,           // 加仓优先
+    SellOnRises,        // 越涨越卖
+    GrowingTopUp,       // 修正追加
+    UnlimitedCapital,   // 无限资金
+    BreakAlert,         // 破位止盈
+};
 inline constexpr int kSwitchCount = 7;
 
-// Controls of the side panel whose enabled state the switches steer.
+// Controls of the side panel whose enabled state the switches steer: the
+// boxes in Field order, the captions a switch greys out, the four spin
+// controls, the check boxes in Switch order.
 enum class Control : int {
-    Text1,
-    Text2,
-    Text3,
-    Text4,
-    Text5,
-    Text6,
-    Text7,
-    Text8,
-    Text9,
-    Text10,
-    Text12,
-    Text13,
-    Text14,
-    Label3,   // caption of Text3
-    Label4,   // caption of Text4
-    Label6,   // caption of Text6
-    Label8,   // caption of Text7
-    Label20,  // caption of Text12
-    Label21,  // caption of Text13
-    Label22,  // caption of Text14
-    UpDown1,
-    UpDown2,
-    UpDown3,
-    UpDown4,
-    SPRemind,
-    RedRecycle,
-    PCFirst,
-    Redeem,
-    KeepROP,
-    NoLimit,
-    BrokenSP,
+    PurchaseFeePctBox,
+    RedeemFeePctBox,
+    MinRedeemSharesBox,
+    MinKeepSharesBox,
+    TotalCapitalBox,
+    StartSellPctBox,
+    TakeProfitPctBox,
+    StartBuyPctBox,
+    MultipleBox,
+    MultipleStepBox,
+    BreakMaDaysBox,
+    RiskPositionPctBox,
+    BreakAmplitudePctBox,
+    MinRedeemSharesCaption,
+    MinKeepSharesCaption,
+    StartSellPctCaption,
+    TakeProfitPctCaption,
+    BreakMaDaysCaption,
+    RiskPositionPctCaption,
+    BreakAmplitudePctCaption,
+    StartBuyPctSpin,
+    MultipleSpin,
+    MultipleStepSpin,
+    RiskPositionPctSpin,
+    TakeProfitAlertBox,
+    ReinvestDividendsBox,
+    BuyFirstBox,
+    SellOnRisesBox,
+    GrowingTopUpBox,
+    UnlimitedCapitalBox,
+    BreakAlertBox,
 };
 inline constexpr int kControlCount = 31;
 
@@ -75,7 +84,7 @@ enum class Preset : int { Default, Brave, Steady, Careful };
 
 struct FieldInfo {
     Field field;
-    const char* control;      // "Text1"
+    const char* name;         // "purchaseFee", for messages and tests
     const char* iniKey;       // plan file key in section "设置"
     const char* defaultText;  // text when the window is created
     const char* tooltip;
@@ -92,9 +101,9 @@ const std::array<FieldInfo, kFieldCount>& Fields();
 const FieldInfo& FieldOf(Field f);
 const std::array<SwitchInfo, kSwitchCount>& Switches();
 const SwitchInfo& SwitchOf(Switch s);
-// The box control of a field (Text1 ... Text14).
+// The box control of a field.
 Control ControlOf(Field f);
-// The spin control of a field, if it has one (Text8, Text9, Text10, Text13).
+// The spin control of a field, if it has one (起投涨幅, 投入倍数, 倍数加大, 风控仓位).
 std::optional<Control> SpinOf(Field f);
 
 // Preset names as the menu shows them ("默认值(参考)", ...).
@@ -102,7 +111,7 @@ QString PresetCaption(Preset p);
 
 class PlanSettings {
   public:
-    PlanSettings();  // form defaults: default texts, all switches off
+    PlanSettings();  // the texts a new window shows, all switches off
 
     const QString& Text(Field f) const { return texts_[static_cast<size_t>(f)]; }
     // The field's text read as a number (lenient).
@@ -113,7 +122,7 @@ class PlanSettings {
 
     bool Checked(Switch s) const { return checked_[static_cast<size_t>(s)]; }
     // Sets a switch; when the state changes, the switch's handler runs (enables
-    // and disables controls, unchecks BrokenSP with SPRemind) and
+    // and disables controls, unchecks 破位止盈 with 止盈提醒) and
     // onSwitchChanged is called.
     void SetChecked(Switch s, bool checked);
 

@@ -10,12 +10,12 @@ namespace {
 // Writes to a row the ledger does not have (row 0 of a one-row ledger, or a
 // row AddRow refused) are skipped.
 void SetIfPresent(LedgerModel& ledger, int row, Column key, const QString& text) {
-    if (row >= 1 && row <= ledger.RowCount()) ledger.SetCell(row, key, text);
+    if (row >= 1 && row <= ledger.LastRow()) ledger.SetCell(row, key, text);
 }
 
 void WriteProvisionalRow(LedgerModel& ledger, const QString& estimateValue,
                          const QString& previousNav, const QDate& today) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     const QString todayText = today.toString(QStringLiteral("yyyy/M/d"));
     const bool weekday = today.dayOfWeek() >= Qt::Monday && today.dayOfWeek() <= Qt::Friday;
     if (ledger.Cell(n, Column::Date) != todayText && weekday) {
@@ -36,16 +36,16 @@ void WriteProvisionalRow(LedgerModel& ledger, const QString& estimateValue,
 
 std::optional<EstimateAlert> TakeProfitAlert(const LedgerModel& ledger,
                                              const PlanSettings& settings) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     const QString& point = settings.Text(Field::TakeProfitPct);
-    if (ReadNumber(ledger.Cell(n, Column::ROProfit)) < ReadNumber(point)) return std::nullopt;
+    if (ReadNumber(ledger.Cell(n, Column::ReturnPct)) < ReadNumber(point)) return std::nullopt;
     return EstimateAlert{AlertKind::TakeProfit, QStringLiteral("您的收益率已达到") + point +
                                                     QStringLiteral("%，请决定是否全部赎回！")};
 }
 
 std::optional<EstimateAlert> BreakAlert(const LedgerModel& ledger, const PlanSettings& settings,
                                         const QString& estimateValue) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     const QString& daysText = settings.Text(Field::BreakMaDays);
     const QString& amplitudeText = settings.Text(Field::BreakAmplitudePct);
 
@@ -73,7 +73,7 @@ std::optional<EstimateAlert> BreakAlert(const LedgerModel& ledger, const PlanSet
     const double threshold =
         ReadNumber(FormatPattern(static_cast<double>(average) * (1 - amplitude / 100), u"0.0000"));
     if (!(ReadNumber(ledger.Cell(n, Column::NetValue)) <= threshold)) return std::nullopt;
-    if (!(ReadNumber(ledger.Cell(n, Column::ROProfit)) >= 0)) return std::nullopt;
+    if (!(ReadNumber(ledger.Cell(n, Column::ReturnPct)) >= 0)) return std::nullopt;
     if (estimateValue.isEmpty()) return std::nullopt;
     return EstimateAlert{AlertKind::Break, QStringLiteral("该基金估值的跌幅已超过近") + daysText +
                                                QStringLiteral("日(不算当天)平均值") +
@@ -87,12 +87,12 @@ std::optional<EstimateAlert> BreakAlert(const LedgerModel& ledger, const PlanSet
 std::optional<EstimateAlert> ApplyEstimate(LedgerModel& ledger, const PlanSettings& settings,
                                            Mode mode, const QString& estimateValue,
                                            const QString& previousNav, const QDate& today) {
-    if (ledger.RowCount() == 0) return std::nullopt;
+    if (ledger.LastRow() == 0) return std::nullopt;
     WriteProvisionalRow(ledger, estimateValue, previousNav, today);
     Recalculate(ledger, settings, mode);
 
-    if (!settings.Checked(Switch::SPRemind)) return std::nullopt;
-    if (!settings.Checked(Switch::BrokenSP)) return TakeProfitAlert(ledger, settings);
+    if (!settings.Checked(Switch::TakeProfitAlert)) return std::nullopt;
+    if (!settings.Checked(Switch::BreakAlert)) return TakeProfitAlert(ledger, settings);
     return BreakAlert(ledger, settings, estimateValue);
 }
 

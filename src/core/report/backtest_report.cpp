@@ -47,8 +47,8 @@ QDate ReadDate(const QString& text) {
 
 std::vector<QDate> ReadDates(const LedgerModel& ledger) {
     std::vector<QDate> dates;
-    dates.reserve(static_cast<size_t>(ledger.RowCount()));
-    for (int row = 1; row <= ledger.RowCount(); ++row) {
+    dates.reserve(static_cast<size_t>(ledger.LastRow()));
+    for (int row = 1; row <= ledger.LastRow(); ++row) {
         dates.push_back(ReadDate(ledger.Cell(row, Column::Date)));
     }
     return dates;
@@ -59,7 +59,7 @@ struct Factors {
     float purchase = 0;
     float redeem = 0;
     bool redRecycle = false;
-    explicit Factors(const PlanSettings& s) : redRecycle(s.Checked(Switch::RedRecycle)) {
+    explicit Factors(const PlanSettings& s) : redRecycle(s.Checked(Switch::ReinvestDividends)) {
         Assign(purchase, 1 + s.Number(Field::PurchaseFeePct) / 100);
         Assign(redeem, 1 - s.Number(Field::RedeemFeePct) / 100);
     }
@@ -77,7 +77,7 @@ std::optional<double> Percent(std::optional<double> fraction) {
 StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dates,
                         const Factors& factors, std::vector<CashFlow>* flowsOut) {
     StrategyFigures s;
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     if (n == 0) return s;
     std::vector<CashFlow> flows;
     flows.reserve(static_cast<size_t>(n) + 1);
@@ -95,9 +95,9 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
     for (int row = 1; row <= n; ++row) {
         const QDate& date = dates[static_cast<size_t>(row - 1)];
         const double amount = Figure(ledger, row, Column::PurchaseAmount);
-        const double tt = Figure(ledger, row, Column::TTPurchase);
+        const double tt = Figure(ledger, row, Column::NetInvested);
         const double profit = Figure(ledger, row, Column::Profit);
-        const double roProfit = Figure(ledger, row, Column::ROProfit);
+        const double roProfit = Figure(ledger, row, Column::ReturnPct);
         if (amount != 0) {
             ++s.purchases;
             paidIn += amount;
@@ -112,14 +112,14 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
                 received += proceeds;
                 fees += Figure(ledger, row, Column::NetValue) * shares - proceeds;
             }
-            const QString& action = ledger.Cell(row, Column::RedConversion);
+            const QString& action = ledger.Cell(row, Column::DividendAction);
             if (!action.isEmpty() && action.contains(dividendMarker)) {
                 const bool conversion = action.contains(conversionMarker);
                 if (!conversion) {
                     Assign(cash, ReadNumber(QStringView(action).mid(
                                      std::min<qsizetype>(dividendMarker.size(), action.size()))));
                 }
-                const double paid = cash * Figure(ledger, row - 1, Column::HoldShares);
+                const double paid = cash * Figure(ledger, row - 1, Column::HeldShares);
                 if (!factors.redRecycle) {
                     dividends += paid;
                 } else if (!conversion) {
@@ -159,12 +159,12 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
 FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dates,
                         std::optional<qint64> days) {
     FundFigures f;
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     double peak = 0;
     QDate peakDate;
     for (int row = 1; row <= n; ++row) {
         const QDate& date = dates[static_cast<size_t>(row - 1)];
-        const double value = 1 + Figure(ledger, row, Column::TTIncrease) / 100;
+        const double value = 1 + Figure(ledger, row, Column::CumulativeChange) / 100;
         if (row == 1 || value > peak) {
             peak = value;
             peakDate = date;
@@ -178,7 +178,7 @@ FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dat
         }
     }
     f.maxDrawdownPct = Round(f.maxDrawdownPct, 2);
-    f.changePct = Figure(ledger, n, Column::TTIncrease);
+    f.changePct = Figure(ledger, n, Column::CumulativeChange);
     const double growth = 1 + f.changePct / 100;
     if (days && *days > 0 && growth > 0) {
         f.annualisedPct = Percent(std::pow(growth, 365.0 / static_cast<double>(*days)) - 1);
@@ -189,15 +189,15 @@ FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dat
 // Fills the empty ledger `to` with the input cells of `from` (typed amounts
 // aside), ready for typed amounts and a 实际操作 pass.
 void CopyInputs(const LedgerModel& from, LedgerModel& to) {
-    const int n = from.RowCount();
+    const int n = from.LastRow();
     BulkUpdate bulk(to);
     to.ReserveRows(n);
     for (int row = 1; row <= n; ++row) {
         to.AddRow(from.Cell(row, Column::ID));
         // The daily and cumulative changes do not depend on what is bought:
         // taking the plan's texts along spares the passes writing them anew.
-        for (Column key : {Column::Date, Column::NetValue, Column::Increase, Column::TTIncrease,
-                           Column::PurchaseEnabled, Column::RedeemEnabled, Column::RedConversion}) {
+        for (Column key : {Column::Date, Column::NetValue, Column::DailyChange, Column::CumulativeChange,
+                           Column::PurchaseStatus, Column::RedeemStatus, Column::DividendAction}) {
             to.SetCell(row, key, from.Cell(row, key));
         }
     }
@@ -212,7 +212,7 @@ StrategyFigures RunBaseline(LedgerModel& copy, const std::vector<QString>& amoun
     {
         BulkUpdate bulk(copy);
         const QString zero = QStringLiteral("0");
-        for (int row = 1; row <= copy.RowCount(); ++row) {
+        for (int row = 1; row <= copy.LastRow(); ++row) {
             const QString& amount = amounts[static_cast<size_t>(row - 1)];
             const QString& typed = copy.Cell(row, Column::PurchaseAmount);
             // Empty and "0" both book nothing: leave such cells alone.
@@ -296,7 +296,7 @@ double Brent(const F& f, double a, double b, double fa, double fb, double tol) {
 
 std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSettings& settings) {
     std::vector<CashFlow> flows;
-    if (ledger.RowCount() == 0) return flows;
+    if (ledger.LastRow() == 0) return flows;
     Measure(ledger, ReadDates(ledger), Factors(settings), &flows);
     return flows;
 }
@@ -369,7 +369,7 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
 
 std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
                                                   const PlanSettings& settings, Mode mode) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     if (n == 0) return std::nullopt;
     BacktestReport report;
     report.mode = mode;

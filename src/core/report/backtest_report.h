@@ -50,7 +50,7 @@ struct StrategyFigures {
     double received = 0;           // sum of their redemption proceeds
     double dividendsReceived = 0;  // cash dividends paid out (not reinvested)
     double fees = 0;               // purchase, reinvestment and redemption fees
-    double maxCapital = 0;         // highest net money invested (TTPurchase)
+    double maxCapital = 0;         // highest net money invested (NetInvested)
     QDate maxCapitalDate;
     double finalValue = 0;                     // last MarketValue
     double profit = 0;                         // last Profit
@@ -58,7 +58,7 @@ struct StrategyFigures {
     std::optional<double> xirrPct;
     double worstProfit = 0;
     QDate worstProfitDate;
-    double worstReturnPct = 0;  // lowest ROProfit
+    double worstReturnPct = 0;  // lowest ReturnPct
     QDate worstReturnDate;
     std::vector<double> profitByRow;  // Profit of every row, for charts
 };

@@ -26,13 +26,13 @@ OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> sto
     options.setFundCode = std::move(storedFundCode);
     const OpenOutcome outcome = OpenPlanFile(planPath_, ledger_, settings_, options);
     shownMode_ = mode;
-    if (outcome.result == OpenResult::NoFile && ledger_.RowCount() > 0) {
+    if (outcome.result == OpenResult::NoFile && ledger_.LastRow() > 0) {
         // Nothing to reload: still show the figures of the chosen mode.
         tovira::Recalculate(ledger_, settings_, mode);
     }
     // Loaded parameters are the file's; with no rows there is nothing a save
     // could keep them in.
-    if (outcome.result == OpenResult::Opened || ledger_.RowCount() == 0) settingsModified_ = false;
+    if (outcome.result == OpenResult::Opened || ledger_.LastRow() == 0) settingsModified_ = false;
     return outcome;
 }
 
@@ -60,7 +60,7 @@ SaveOutcome PlanSession::SaveToLedgerCode() { return SaveAs(ledgerCode_); }
 
 ExportOutcome PlanSession::Export(const QString& csvPath) const {
     ExportOutcome outcome;
-    if (ledger_.RowCount() == 0) {
+    if (ledger_.LastRow() == 0) {
         outcome.result = ExportResult::NoData;
     } else if (ExportCsv(csvPath, ledger_)) {
         outcome.result = ExportResult::Exported;
@@ -75,7 +75,7 @@ ExportOutcome PlanSession::Export(const QString& csvPath) const {
 }
 
 bool PlanSession::Recalculate() {
-    if (ledger_.RowCount() == 0) return false;
+    if (ledger_.LastRow() == 0) return false;
     tovira::Recalculate(ledger_, settings_, shownMode_);
     return true;
 }

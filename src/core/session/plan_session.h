@@ -75,7 +75,7 @@ class PlanSession {
     // Unsaved changes: input cells, or parameters the user changed.
     bool Modified() const { return ledger_.InputsModified() || settingsModified_; }
     // Whether leaving the plan would lose something: rows with unsaved changes.
-    bool HasUnsavedRows() const { return ledger_.RowCount() > 0 && Modified(); }
+    bool HasUnsavedRows() const { return ledger_.LastRow() > 0 && Modified(); }
 
   private:
     SaveOutcome SaveAs(const QString& fundCode);

@@ -55,7 +55,7 @@ void AppendLine(QString& line, const LedgerModel& ledger, int row) {
         const Column c = static_cast<Column>(p);
         if (p > 1) line += u',';
         AppendField(line, ledger.Cell(row, c),
-                    c == Column::Increase || c == Column::TTIncrease || c == Column::ROProfit);
+                    c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct);
     }
     line += QStringLiteral("\r\n");
 }
@@ -64,7 +64,7 @@ void AppendLine(QString& line, const LedgerModel& ledger, int row) {
 
 QString CsvText(const LedgerModel& ledger) {
     QString text = QString::fromUtf16(kHeader);
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     for (int row = 1; row <= n; ++row) AppendLine(text, ledger, row);
     return text;
 }
@@ -73,7 +73,7 @@ std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) {
     // Encoded line by line: a long ledger never needs the whole text twice.
     std::optional<QByteArray> bytes = EncodeGbk(QString::fromUtf16(kHeader));
     if (!bytes) return std::nullopt;
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     bytes->reserve(bytes->size() + qsizetype(n) * 100);
     QString line;
     for (int row = 1; row <= n; ++row) {
@@ -89,7 +89,7 @@ std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) {
 }
 
 QString UnexportableCellMessage(const LedgerModel& ledger) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     for (int row = 1; row <= n; ++row) {
         for (int p = 1; p < kColumnCount; ++p) {
             const Column c = static_cast<Column>(p);
@@ -104,7 +104,7 @@ QString UnexportableCellMessage(const LedgerModel& ledger) {
 }
 
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     return fundCode + u'_' + DatePart(ledger.Cell(1, Column::Date)) + u'_' +
            DatePart(ledger.Cell(n, Column::Date)) + QStringLiteral(".csv");
 }

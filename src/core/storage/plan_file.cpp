@@ -38,9 +38,9 @@ constexpr RowKey kRowKeys[] = {
     {"NetValue", Column::NetValue, false},
     {"PurchaseAmount", Column::PurchaseAmount, true},
     {"RedeemShares", Column::RedeemShares, true},
-    {"PurchaseEnabled", Column::PurchaseEnabled, false},
-    {"RedeemEnabled", Column::RedeemEnabled, false},
-    {"RedConversion", Column::RedConversion, false},
+    {"PurchaseEnabled", Column::PurchaseStatus, false},
+    {"RedeemEnabled", Column::RedeemStatus, false},
+    {"RedConversion", Column::DividendAction, false},
 };
 
 // The message naming the first text the save cannot encode, in the order the
@@ -57,10 +57,10 @@ QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& sett
             .arg(QString::number(row), QString::fromUtf8(ColumnOf(column).caption), c,
                  CodePointText(c));
     };
-    if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(1, Column::Increase))) {
-        return cellMessage(1, Column::Increase, *c);
+    if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(1, Column::DailyChange))) {
+        return cellMessage(1, Column::DailyChange, *c);
     }
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     for (int row = 1; row <= n; ++row) {
         for (const RowKey& k : kRowKeys) {
             if (k.factOnly && mode != Mode::Fact) continue;
@@ -110,7 +110,7 @@ SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode
     const bool folderReady = QDir().mkpath(PlanFolder(programFolder));
     const QString path = PlanFilePath(programFolder, fundCode);
     outcome.path = path;
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     if (n == 0) {
         outcome.result = SaveResult::NoRows;
         return outcome;
@@ -134,13 +134,13 @@ SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode
     for (const SwitchInfo& sw : Switches()) {
         doc.SetValue(set, QString::fromLatin1(sw.key),
                      settings.Checked(sw.sw) ? QStringLiteral("1") : QStringLiteral("0"));
-        if (sw.sw == Switch::BrokenSP) doc.SetValue(set, QStringLiteral("基金代码"), fundCode);
+        if (sw.sw == Switch::BreakAlert) doc.SetValue(set, QStringLiteral("基金代码"), fundCode);
     }
     for (Field f : kStoredFieldOrder) {
         doc.SetValue(set, QString::fromUtf8(FieldOf(f).iniKey), settings.Text(f));
     }
     doc.SetValue(SpecialSection(), QStringLiteral("行数"), QString::number(n));
-    doc.SetValue(SpecialSection(), QStringLiteral("Increase"), ledger.Cell(1, Column::Increase));
+    doc.SetValue(SpecialSection(), QStringLiteral("Increase"), ledger.Cell(1, Column::DailyChange));
     for (int row = 1; row <= n; ++row) {
         const QString section = RowSection(row);
         for (const RowKey& k : kRowKeys) {
@@ -200,7 +200,7 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
         BulkUpdate bulk(ledger);
         ledger.ReserveRows(n);
         for (int row = 1; row <= n; ++row) {
-            if (ledger.RowCount() < row && !ledger.AddRow(QString::number(row))) break;
+            if (ledger.LastRow() < row && !ledger.AddRow(QString::number(row))) break;
             const QString section = RowSection(row);
             for (const RowKey& k : kRowKeys) {
                 if (k.factOnly && options.mode != Mode::Fact) continue;
@@ -221,7 +221,7 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
         outcome.result = OpenResult::Opened;
         return outcome;
     }
-    ledger.SetCell(1, Column::Increase, doc.Value(SpecialSection(), QStringLiteral("Increase")));
+    ledger.SetCell(1, Column::DailyChange, doc.Value(SpecialSection(), QStringLiteral("Increase")));
     if (options.recalculate) Recalculate(ledger, settings, options.mode);
     // What was just read is what the file holds.
     ledger.SetInputsModified(false);

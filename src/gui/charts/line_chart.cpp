@@ -19,7 +19,7 @@ namespace {
 
 const QColor kGridColour(192, 192, 255);
 const QColor kTTIncreaseColour(0, 0, 255);
-const QColor kROProfitColour(255, 0, 0);
+const QColor kReturnColour(255, 0, 0);
 
 constexpr double kLabelRowSpacing = 600;  // 11 label rows
 constexpr double kGridSpacing = 300;      // horizontal grid lines and axis ticks
@@ -84,7 +84,7 @@ namespace {
 
 ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTwips) {
     ChartLayout c;
-    const int n = ledger.RowCount();
+    const int n = ledger.LastRow();
     c.rows = n;
     c.x0 = x0Twips;
     c.y0 = kChartTop;
@@ -95,9 +95,9 @@ ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTw
     std::vector<float> magnitudes(static_cast<size_t>(2 * n + 1), 0.0f);
     for (int i = 1; i <= n; ++i) {
         magnitudes[static_cast<size_t>(i)] =
-            AbsoluteLeadingNumber(ledger.Cell(i, Column::TTIncrease));
+            AbsoluteLeadingNumber(ledger.Cell(i, Column::CumulativeChange));
         magnitudes[static_cast<size_t>(n + i)] =
-            AbsoluteLeadingNumber(ledger.Cell(i, Column::ROProfit));
+            AbsoluteLeadingNumber(ledger.Cell(i, Column::ReturnPct));
     }
 
     const double legendY = c.y0 * 3 / 2 + kChartHeight - 120;
@@ -139,9 +139,9 @@ ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTw
         double ro = c.ZeroLine();
         for (int i = 1; i <= n; ++i) {
             const double x = c.x0 + static_cast<double>(i - 1) * c.pitch;
-            if (auto y = PointHeight(ledger.Cell(i, Column::TTIncrease), c.ZeroLine(), c.scale))
+            if (auto y = PointHeight(ledger.Cell(i, Column::CumulativeChange), c.ZeroLine(), c.scale))
                 tt = *y;
-            if (auto y = PointHeight(ledger.Cell(i, Column::ROProfit), c.ZeroLine(), c.scale))
+            if (auto y = PointHeight(ledger.Cell(i, Column::ReturnPct), c.ZeroLine(), c.scale))
                 ro = *y;
             c.ttIncrease.emplace_back(x, tt);
             c.roProfit.emplace_back(x, ro);
@@ -252,7 +252,7 @@ void LineChart::paintEvent(QPaintEvent*) {
     // The series in thick lines; each day's blue segment goes down before its
     // red one.
     const QPen blue(kTTIncreaseColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    const QPen red(kROProfitColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    const QPen red(kReturnColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     for (size_t i = 1; i < c.ttIncrease.size() && i < c.roProfit.size(); ++i) {
         painter.setPen(blue);
         painter.drawLine(point(c.ttIncrease[i - 1]), point(c.ttIncrease[i]));

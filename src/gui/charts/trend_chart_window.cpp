@@ -58,22 +58,22 @@ TrendChartWindow::TrendChartWindow(HttpClient& http, const Config& config, const
 
     QDir(programFolder_).mkpath(QStringLiteral("Pic"));
 
-    timer1_ = new QTimer(this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setInterval(kRefreshMs);
-    connect(timer1_, &QTimer::timeout, this, &TrendChartWindow::Refresh);
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setObjectName(QStringLiteral("refreshTimer"));
+    refreshTimer_->setInterval(kRefreshMs);
+    connect(refreshTimer_, &QTimer::timeout, this, &TrendChartWindow::Refresh);
 
     Download(fundCode_ ? fundCode_() : QString());
-    timer1_->start();
+    refreshTimer_->start();
 }
 
 QString TrendChartWindow::PicturePath(const QString& code) const {
     return QDir(programFolder_).filePath(QStringLiteral("Pic/") + code + QStringLiteral(".png"));
 }
 
-void TrendChartWindow::SetRefreshInterval(int ms) { timer1_->setInterval(ms); }
+void TrendChartWindow::SetRefreshInterval(int ms) { refreshTimer_->setInterval(ms); }
 
-int TrendChartWindow::RefreshInterval() const { return timer1_->interval(); }
+int TrendChartWindow::RefreshInterval() const { return refreshTimer_->interval(); }
 
 void TrendChartWindow::Refresh() {
     if (downloading_) {
@@ -152,12 +152,12 @@ void TrendChartWindow::paintEvent(QPaintEvent* event) {
 
 void TrendChartWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous() && !timer1_->isActive()) timer1_->start();
+    if (!event->spontaneous() && !refreshTimer_->isActive()) refreshTimer_->start();
 }
 
 void TrendChartWindow::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    if (!event->spontaneous()) timer1_->stop();
+    if (!event->spontaneous()) refreshTimer_->stop();
 }
 
 TrendChartWindow* ShowTrendChart(QWidget& mainWindow, HttpClient& http, const Config& config,

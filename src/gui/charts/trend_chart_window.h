@@ -44,7 +44,7 @@ class TrendChartWindow : public QDialog {
     // Where the chart of a code is kept.
     QString PicturePath(const QString& code) const;
 
-    // Timer1: downloads the chart of the code now shown; the window repaints
+    // The refresh timer: downloads the chart of the code now shown; the window repaints
     // when the download is over. A tick while a download still runs only
     // repaints.
     void Refresh();
@@ -76,7 +76,7 @@ class TrendChartWindow : public QDialog {
     QString baseUrl_;
     QString programFolder_;
     FundCodeSource fundCode_;
-    QTimer* timer1_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;
     bool downloading_ = false;
 
     QString cachedPath_;

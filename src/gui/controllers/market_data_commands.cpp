@@ -38,7 +38,7 @@ QAction* MarketDataCommands::Action(const char* name) const {
 }
 
 void MarketDataCommands::onImportValue() {
-    if (ledger_.RowCount() > 0) {
+    if (ledger_.LastRow() > 0) {
         prompt_.Inform(QString::fromUtf8(kMsgImportOnFilled));
         return;
     }
@@ -70,7 +70,7 @@ void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
             if (!owner) return;  // cancelled while the message was open
             // The window is modal: the ledger is still the empty one the
             // import was asked for.
-            if (ledger_.RowCount() == 0) {
+            if (ledger_.LastRow() == 0) {
                 const ImportOutcome out = ImportNavHistory(ledger_, result.history);
                 if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
             }
@@ -82,10 +82,10 @@ void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
         owner, config_.ImportLimitMs());
 }
 
-void MarketDataCommands::onAdd() {
+void MarketDataCommands::onAppendToToday() {
     QAction* add = Action("appendToToday");
     if (!add->isEnabled()) return;  // the previous append is still waiting
-    const int n = ledger_.RowCount();
+    const int n = ledger_.LastRow();
     const QDate today = hooks_.today();
     const QString code = fundCodeBox_->currentText();
     if (!IsFundCode(code)) {
@@ -107,7 +107,7 @@ void MarketDataCommands::onAdd() {
             if (!result.complete) prompt_.Inform(QString::fromUtf8(NavFailureMessage(result)));
             // The ledger was replaced while the request ran (another fund,
             // cleared, another plan): these days belong to none of its rows.
-            if (ledgerCode != hooks_.ledgerCode() || ledger_.RowCount() < n ||
+            if (ledgerCode != hooks_.ledgerCode() || ledger_.LastRow() < n ||
                 ReadLedgerDate(ledger_.Cell(n, Column::Date)) != last) {
                 if (result.history.contains(u'|')) {
                     prompt_.Inform(QString::fromUtf8(kMsgAppendDiscarded));

@@ -46,7 +46,7 @@ class MarketDataCommands : public QObject {
                        const QString& programFolder, QComboBox* fundCodeBox, Hooks hooks);
 
     void onImportValue();
-    void onAdd();
+    void onAppendToToday();
     void onUpdateDirectory();
 
   private:

@@ -65,7 +65,7 @@ void PlanCommands::OpenPlan(const QString& path, Mode mode) {
 }
 
 void PlanCommands::Open() {
-    if (session_.Ledger().RowCount() > 0) {
+    if (session_.Ledger().LastRow() > 0) {
         prompt_.Inform(Text(kMsgClearFirst));
         return;
     }
@@ -76,7 +76,7 @@ void PlanCommands::Open() {
 
 void PlanCommands::OpenDropped(const QStringList& paths) {
     if (paths.isEmpty()) return;
-    if (session_.Ledger().RowCount() > 0) {
+    if (session_.Ledger().LastRow() > 0) {
         prompt_.Inform(Text(kMsgClearFirst));
         return;
     }
@@ -132,7 +132,7 @@ void PlanCommands::Refresh() {
 
 void PlanCommands::Export() {
     const LedgerModel& ledger = session_.Ledger();
-    if (ledger.RowCount() == 0) {
+    if (ledger.LastRow() == 0) {
         prompt_.Inform(Text(kMsgNoData));
         return;
     }
@@ -170,16 +170,16 @@ void PlanCommands::ModeClicked(Mode mode) {
     if (hooks_.modeSwitched) hooks_.modeSwitched();
 }
 
-void PlanCommands::MoneyOut() {
-    const MoneyOutOffer offer =
-        OfferMoneyOut(session_.Ledger(), session_.Settings(), session_.ShownMode());
-    if (offer.kind != MoneyOutOffer::Kind::Book) {
+void PlanCommands::TakeBackPrincipal() {
+    const TakeBackOffer offer =
+        OfferTakeBackPrincipal(session_.Ledger(), session_.Settings(), session_.ShownMode());
+    if (offer.kind != TakeBackOffer::Kind::Book) {
         prompt_.Inform(MessageFor(offer));
         return;
     }
-    if (prompt_.Ask(MessageFor(offer), Text(kMsgMoneyOutCaption), PromptButtons::YesNo,
+    if (prompt_.Ask(MessageFor(offer), Text(kMsgTakeBackCaption), PromptButtons::YesNo,
                     PromptIcon::Question) == PromptAnswer::Yes) {
-        BookMoneyOut(session_.Ledger(), session_.Settings(), session_.ShownMode(), offer);
+        BookTakeBackPrincipal(session_.Ledger(), session_.Settings(), session_.ShownMode(), offer);
     }
 }
 

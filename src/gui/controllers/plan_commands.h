@@ -89,7 +89,7 @@ class PlanCommands : public QObject {
     // mode shown until then).
     void ModeClicked(Mode mode);
     // 做Ｔ拿回本金.
-    void MoneyOut();
+    void TakeBackPrincipal();
 
     // Asks "是否保存数据？" before unsaved input cells or parameters would be
     // lost. Yes saves what is shown, in the mode it is shown in. Returns

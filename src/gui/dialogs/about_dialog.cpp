@@ -47,44 +47,44 @@ AboutDialog::AboutDialog(const QString& webSite, UrlOpener open, QWidget* owner)
     const QIcon icon = owner ? owner->windowIcon() : QApplication::windowIcon();
     if (!icon.isNull()) picIcon_->setPixmap(icon.pixmap(picIcon_->size()));
 
-    lblTitle_ = MakeLabel(this, "lblTitle", title, TwipsRect(1140, 375, 2145, 375));
+    titleLabel_ = MakeLabel(this, "titleLabel", title, TwipsRect(1140, 375, 2145, 375));
     QFont titleFont = font();
     titleFont.setPointSize(12);
     titleFont.setBold(true);
-    lblTitle_->setFont(titleFont);
+    titleLabel_->setFont(titleFont);
 
-    lblVersion_ = MakeLabel(this, "lblVersion", QStringLiteral("版本：") + CurrentVersionText(),
+    versionLabel_ = MakeLabel(this, "versionLabel", QStringLiteral("版本：") + CurrentVersionText(),
                             TwipsRect(1140, 780, 2145, 300));
 
-    lblDescription_ =
-        MakeLabel(this, "lblDescription", QStringLiteral("官网："), TwipsRect(360, 1560, 600, 300));
+    descriptionLabel_ =
+        MakeLabel(this, "descriptionLabel", QStringLiteral("官网："), TwipsRect(360, 1560, 600, 300));
 
-    label1_ = MakeLabel(this, "Label1", webSite_, TwipsRect(900, 1560, 2385, 300));
+    webSiteLink_ = MakeLabel(this, "webSiteLink", webSite_, TwipsRect(900, 1560, 2385, 300));
     if (webSite_.isEmpty()) {
         // No address configured: nothing to show or open.
-        label1_->setEnabled(false);
+        webSiteLink_->setEnabled(false);
     } else {
-        label1_->setCursor(Qt::PointingHandCursor);
-        label1_->setToolTip(webSite_);
+        webSiteLink_->setCursor(Qt::PointingHandCursor);
+        webSiteLink_->setToolTip(webSite_);
     }
-    label1_->installEventFilter(this);
+    webSiteLink_->installEventFilter(this);
     ColourLink(kLinkNormal);
 
-    lblDisclaimer_ =
-        MakeLabel(this, "lblDisclaimer", QStringLiteral("警告：基金有风险，投资需谨慎！"),
+    disclaimerLabel_ =
+        MakeLabel(this, "disclaimerLabel", QStringLiteral("警告：基金有风险，投资需谨慎！"),
                   TwipsRect(360, 2220, 2925, 540));
-    lblDisclaimer_->setWordWrap(true);
-    lblDisclaimer_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    disclaimerLabel_->setWordWrap(true);
+    disclaimerLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void AboutDialog::ColourLink(const QColor& colour) {
-    QPalette palette = label1_->palette();
+    QPalette palette = webSiteLink_->palette();
     palette.setColor(QPalette::WindowText, colour);
-    label1_->setPalette(palette);
+    webSiteLink_->setPalette(palette);
 }
 
 bool AboutDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != label1_ || webSite_.isEmpty()) return QDialog::eventFilter(watched, event);
+    if (watched != webSiteLink_ || webSite_.isEmpty()) return QDialog::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::Enter:
         case QEvent::MouseMove:
@@ -97,7 +97,7 @@ bool AboutDialog::eventFilter(QObject* watched, QEvent* event) {
             // A click: pressed and released over the link.
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton &&
-                label1_->rect().contains(mouse->position().toPoint())) {
+                webSiteLink_->rect().contains(mouse->position().toPoint())) {
                 open_(QUrl(webSite_));
                 return true;
             }

@@ -20,11 +20,11 @@ class AboutDialog : public QDialog {
     AboutDialog(const QString& webSite, UrlOpener open, QWidget* owner);
 
     QLabel* picIcon() const { return picIcon_; }
-    QLabel* lblTitle() const { return lblTitle_; }
-    QLabel* lblVersion() const { return lblVersion_; }
-    QLabel* Label1() const { return label1_; }
-    QLabel* lblDescription() const { return lblDescription_; }
-    QLabel* lblDisclaimer() const { return lblDisclaimer_; }
+    QLabel* TitleLabel() const { return titleLabel_; }
+    QLabel* VersionLabel() const { return versionLabel_; }
+    QLabel* WebSiteLink() const { return webSiteLink_; }
+    QLabel* DescriptionLabel() const { return descriptionLabel_; }
+    QLabel* DisclaimerLabel() const { return disclaimerLabel_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -37,11 +37,11 @@ class AboutDialog : public QDialog {
     QString webSite_;
     UrlOpener open_;
     QLabel* picIcon_;
-    QLabel* lblTitle_;
-    QLabel* lblVersion_;
-    QLabel* label1_;
-    QLabel* lblDescription_;
-    QLabel* lblDisclaimer_;
+    QLabel* titleLabel_;
+    QLabel* versionLabel_;
+    QLabel* webSiteLink_;
+    QLabel* descriptionLabel_;
+    QLabel* disclaimerLabel_;
 };
 
 // Shows the owner's about box, making it on first use; asked again while it

@@ -33,33 +33,33 @@ CostCalculatorDialog::CostCalculatorDialog(const LedgerModel& ledger, const Plan
     setModal(false);
     setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
 
-    frame2_ = new QFrame(this);
-    frame2_->setObjectName(QStringLiteral("Frame2"));
-    frame2_->setFrameShape(QFrame::NoFrame);
-    frame2_->setGeometry(rect());
+    panel_ = new QFrame(this);
+    panel_->setObjectName(QStringLiteral("calculatorPanel"));
+    panel_->setFrameShape(QFrame::NoFrame);
+    panel_->setGeometry(rect());
 
-    label5_ = new QLabel(QStringLiteral("目标成本："), frame2_);
-    label5_->setObjectName(QStringLiteral("Label5"));
-    label5_->setGeometry(TwipsRect(120, 120, 900, 255));
+    targetCostCaption_ = new QLabel(QStringLiteral("目标成本："), panel_);
+    targetCostCaption_->setObjectName(QStringLiteral("targetCostCaption"));
+    targetCostCaption_->setGeometry(TwipsRect(120, 120, 900, 255));
 
-    text1_ = new QLineEdit(QStringLiteral("1.0000"), frame2_);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(TwipsRect(120, 480, 1095, 375));
+    targetCostEdit_ = new QLineEdit(QStringLiteral("1.0000"), panel_);
+    targetCostEdit_->setObjectName(QStringLiteral("targetCostEdit"));
+    targetCostEdit_->setGeometry(TwipsRect(120, 480, 1095, 375));
 
-    label6_ = new QLabel(QStringLiteral("应赎回份额："), frame2_);
-    label6_->setObjectName(QStringLiteral("Label6"));
-    label6_->setGeometry(TwipsRect(120, 960, 1080, 255));
+    resultCaption_ = new QLabel(QStringLiteral("应赎回份额："), panel_);
+    resultCaption_->setObjectName(QStringLiteral("resultCaption"));
+    resultCaption_->setGeometry(TwipsRect(120, 960, 1080, 255));
 
-    text2_ = new QLineEdit(frame2_);
-    text2_->setObjectName(QStringLiteral("Text2"));
-    text2_->setGeometry(TwipsRect(120, 1320, 1095, 375));
+    resultEdit_ = new QLineEdit(panel_);
+    resultEdit_->setObjectName(QStringLiteral("resultEdit"));
+    resultEdit_->setGeometry(TwipsRect(120, 1320, 1095, 375));
 
-    command1_ = new QPushButton(QStringLiteral("计    算"), frame2_);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(TwipsRect(120, 1920, 1095, 375));
+    calculateButton_ = new QPushButton(QStringLiteral("计    算"), panel_);
+    calculateButton_->setObjectName(QStringLiteral("calculateButton"));
+    calculateButton_->setGeometry(TwipsRect(120, 1920, 1095, 375));
     // Enter in a box must not close the window as a dialog's default button would.
-    command1_->setAutoDefault(false);
-    connect(command1_, &QPushButton::clicked, this, &CostCalculatorDialog::Calculate);
+    calculateButton_->setAutoDefault(false);
+    connect(calculateButton_, &QPushButton::clicked, this, &CostCalculatorDialog::Calculate);
 }
 
 void CostCalculatorDialog::PlaceBeside(const QWidget& mainWindow) {
@@ -74,16 +74,16 @@ void CostCalculatorDialog::PlaceBeside(const QWidget& mainWindow) {
 }
 
 void CostCalculatorDialog::Calculate() {
-    const std::optional<QString> shares = Cheaper(ledger_, settings_, text1_->text());
+    const std::optional<QString> shares = LowerHoldingCost(ledger_, settings_, targetCostEdit_->text());
     if (!shares) {
         prompt_.Inform(QString::fromUtf8(kMsgNoData));
         return;
     }
     // The box is narrow: show a long result from its start, so its sign
     // stays in sight, and the whole text on hover.
-    text2_->setText(*shares);
-    text2_->setCursorPosition(0);
-    text2_->setToolTip(*shares);
+    resultEdit_->setText(*shares);
+    resultEdit_->setCursorPosition(0);
+    resultEdit_->setToolTip(*shares);
 }
 
 CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger, const PlanSettings& settings,

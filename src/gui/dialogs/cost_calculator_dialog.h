@@ -29,23 +29,23 @@ class CostCalculatorDialog : public QDialog {
     // main window is maximised.
     void PlaceBeside(const QWidget& mainWindow);
 
-    // Command1: works out the shares for the target cost in Text1 into Text2.
+    // 计算: works out the shares for the target cost into the result box.
     void Calculate();
 
-    QLineEdit* TargetCostBox() const { return text1_; }
-    QLineEdit* ResultBox() const { return text2_; }
-    QPushButton* CalculateButton() const { return command1_; }
+    QLineEdit* TargetCostBox() const { return targetCostEdit_; }
+    QLineEdit* ResultBox() const { return resultEdit_; }
+    QPushButton* CalculateButton() const { return calculateButton_; }
 
   private:
     const LedgerModel& ledger_;
     const PlanSettings& settings_;
     Prompt& prompt_;
-    QFrame* frame2_ = nullptr;
-    QLabel* label5_ = nullptr;
-    QLineEdit* text1_ = nullptr;
-    QLabel* label6_ = nullptr;
-    QLineEdit* text2_ = nullptr;
-    QPushButton* command1_ = nullptr;
+    QFrame* panel_ = nullptr;
+    QLabel* targetCostCaption_ = nullptr;
+    QLineEdit* targetCostEdit_ = nullptr;
+    QLabel* resultCaption_ = nullptr;
+    QLineEdit* resultEdit_ = nullptr;
+    QPushButton* calculateButton_ = nullptr;
 };
 
 // The "降低持仓成本" menu command: "数据不足！" when the ledger has no rows;

@@ -58,7 +58,7 @@ CellEditor::CellEditor(LedgerView& view) : QObject(&view), view_(view), viewport
         if (!Editing()) return;
         const LedgerModel& ledger = view_.Ledger();
         const auto key = static_cast<Column>(column_);
-        if (row_ <= ledger.RowCount() && ledger.Cell(row_, Column::ID) == rowIdBeforeReset_ &&
+        if (row_ <= ledger.LastRow() && ledger.Cell(row_, Column::ID) == rowIdBeforeReset_ &&
             ledger.Cell(row_, key).isEmpty()) {
             End(false);
         } else {

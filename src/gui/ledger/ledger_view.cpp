@@ -98,7 +98,7 @@ std::optional<int> LedgerView::SelectedRow() const {
 }
 
 void LedgerView::SelectRow(int row) {
-    if (row < 1 || row > model_.RowCount()) return;
+    if (row < 1 || row > model_.LastRow()) return;
     selectionModel()->setCurrentIndex(
         model_.index(row - 1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }

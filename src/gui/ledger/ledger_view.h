@@ -26,7 +26,7 @@ class LedgerView : public QTableView {
     // 1-based position of the selected row, if any.
     std::optional<int> SelectedRow() const;
     void SelectRow(int row);
-    // The menu popped up on a right press (PopMenu); the window fills it.
+    // The menu popped up on a right press; the window fills it.
     QMenu* ContextMenu() const { return menu_; }
     CellEditor* Editor() const { return editor_; }
     // The tooltip of the cell at a viewport position: its full text when the

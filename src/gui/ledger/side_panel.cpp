@@ -30,10 +30,10 @@ size_t Index(Switch s) { return static_cast<size_t>(s); }
 // sit where the window's layout puts them, the rest is our own grid.
 constexpr int kPanelWidth = 2415;
 constexpr int kPanelHeight = 9255;
-constexpr int kFrame2Top = 240;
-constexpr int kFrame2Height = 1815;
-constexpr int kFrame1Top = 2160;
-constexpr int kFrame1Height = 7095;
+constexpr int kOptionsTop = 240;
+constexpr int kOptionsHeight = 1815;
+constexpr int kParametersTop = 2160;
+constexpr int kParametersHeight = 7095;
 constexpr int kToggleLeft = 2160;
 constexpr int kToggleWidth = 240;
 constexpr int kToggleHeight = 255;
@@ -62,9 +62,9 @@ struct SwitchPlace {
     int column;
 };
 constexpr SwitchPlace kSwitchPlaces[] = {
-    {Switch::SPRemind, 0, 0}, {Switch::BrokenSP, 0, 1}, {Switch::PCFirst, 1, 0},
-    {Switch::KeepROP, 1, 1},  {Switch::Redeem, 2, 0},   {Switch::RedRecycle, 2, 1},
-    {Switch::NoLimit, 3, 0},
+    {Switch::TakeProfitAlert, 0, 0}, {Switch::BreakAlert, 0, 1}, {Switch::BuyFirst, 1, 0},
+    {Switch::GrowingTopUp, 1, 1},  {Switch::SellOnRises, 2, 0},   {Switch::ReinvestDividends, 2, 1},
+    {Switch::UnlimitedCapital, 3, 0},
 };
 
 // Captions of the boxes: the figure and its unit.
@@ -105,19 +105,19 @@ const char* CaptionText(Field f) {
 std::optional<Control> CaptionControlOf(Field f) {
     switch (f) {
         case Field::MinRedeemShares:
-            return Control::Label3;
+            return Control::MinRedeemSharesCaption;
         case Field::MinKeepShares:
-            return Control::Label4;
+            return Control::MinKeepSharesCaption;
         case Field::StartSellPct:
-            return Control::Label6;
+            return Control::StartSellPctCaption;
         case Field::TakeProfitPct:
-            return Control::Label8;
+            return Control::TakeProfitPctCaption;
         case Field::BreakMaDays:
-            return Control::Label20;
+            return Control::BreakMaDaysCaption;
         case Field::RiskPositionPct:
-            return Control::Label21;
+            return Control::RiskPositionPctCaption;
         case Field::BreakAmplitudePct:
-            return Control::Label22;
+            return Control::BreakAmplitudePctCaption;
         default:
             return std::nullopt;
     }
@@ -125,22 +125,22 @@ std::optional<Control> CaptionControlOf(Field f) {
 
 Control ControlOf(Switch s) {
     switch (s) {
-        case Switch::SPRemind:
-            return Control::SPRemind;
-        case Switch::RedRecycle:
-            return Control::RedRecycle;
-        case Switch::PCFirst:
-            return Control::PCFirst;
-        case Switch::Redeem:
-            return Control::Redeem;
-        case Switch::KeepROP:
-            return Control::KeepROP;
-        case Switch::NoLimit:
-            return Control::NoLimit;
-        case Switch::BrokenSP:
-            return Control::BrokenSP;
+        case Switch::TakeProfitAlert:
+            return Control::TakeProfitAlertBox;
+        case Switch::ReinvestDividends:
+            return Control::ReinvestDividendsBox;
+        case Switch::BuyFirst:
+            return Control::BuyFirstBox;
+        case Switch::SellOnRises:
+            return Control::SellOnRisesBox;
+        case Switch::GrowingTopUp:
+            return Control::GrowingTopUpBox;
+        case Switch::UnlimitedCapital:
+            return Control::UnlimitedCapitalBox;
+        case Switch::BreakAlert:
+            return Control::BreakAlertBox;
     }
-    return Control::SPRemind;
+    return Control::TakeProfitAlertBox;
 }
 
 // Object names of the boxes, in the order of Field and of Switch.
@@ -165,7 +165,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
 
     auto* options = new QGroupBox(QStringLiteral("选项"), this);
     options->setObjectName(QStringLiteral("switchesGroup"));
-    options->setGeometry(TwipsRect(0, kFrame2Top, kPanelWidth, kFrame2Height));
+    options->setGeometry(TwipsRect(0, kOptionsTop, kPanelWidth, kOptionsHeight));
     // Created in reading order, so Tab walks them row by row.
     for (const SwitchPlace& place : kSwitchPlaces) {
         const SwitchInfo& info = SwitchOf(place.sw);
@@ -179,8 +179,8 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
         connect(box, &QCheckBox::clicked, this, [this, s](bool checked) {
             if (syncing_) return;
             settings_.SetChecked(s, checked);
-            // A handler may have changed other switches (SPRemind unticks
-            // BrokenSP), so show every state again.
+            // A handler may have changed other switches (止盈提醒 unticks
+            // 破位止盈), so show every state again.
             SyncStates();
             emit SwitchClicked(s, checked);
             emit EditedByUser();
@@ -190,7 +190,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
 
     auto* parameters = new QGroupBox(QStringLiteral("参数"), this);
     parameters->setObjectName(QStringLiteral("parametersGroup"));
-    parameters->setGeometry(TwipsRect(0, kFrame1Top, kPanelWidth, kFrame1Height));
+    parameters->setGeometry(TwipsRect(0, kParametersTop, kPanelWidth, kParametersHeight));
 
     auto rowTop = [](int row) { return kFirstRowTop + row * kFieldPitch; };
     auto addCaption = [&](const QString& text, int row) {

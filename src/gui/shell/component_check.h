@@ -29,7 +29,7 @@ struct ComponentCheckResult {
     QString message;
 };
 
-// Steps 2 to 5 of start-up: looks up MSCOMCTL.OCX, MSCOMCT2.OCX and
+// The start-up check of the Windows build: looks up MSCOMCTL.OCX, MSCOMCT2.OCX and
 // COMDLG32.OCX in the system folder ("C:\Windows\SysWOW64\" when
 // `windows64`, else "C:\Windows\System32\") through `fileExists`, deletes an
 // old script when all three are there, appends two lines per missing file to

@@ -11,7 +11,7 @@ namespace {
 Endpoint EndpointOf(HelpLink link) {
     switch (link) {
         case HelpLink::Instructions:
-        case HelpLink::Xiaoshu:
+        case HelpLink::DecimalsHelp:
             return Endpoint::UpdateServer;
         case HelpLink::ContactMe:
             return Endpoint::ContactPage;
@@ -26,7 +26,7 @@ const char* PathOf(HelpLink link) {
     switch (link) {
         case HelpLink::Instructions:
             return "/help.html";
-        case HelpLink::Xiaoshu:
+        case HelpLink::DecimalsHelp:
             return "/help.html#otherquestion";
         case HelpLink::ContactMe:
         case HelpLink::JoinUs:

@@ -22,7 +22,7 @@ UrlOpener SystemUrlOpener();
 
 enum class HelpLink {
     Instructions,  // "使用说明": the user guide, "/help.html" on the update server
-    Xiaoshu,       // "小数没"0"": its section on other questions
+    DecimalsHelp,  // "小数没"0"": its section on other questions
     ContactMe,     // "联系作者": the contact page
     JoinUs,        // "加入我们": the user group's page
 };

@@ -83,7 +83,7 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     view_->setObjectName(QStringLiteral("ledgerView"));
     // The redemption columns show while the plan sells on rises.
     settings_.onSwitchChanged = [this](Switch s, bool on) {
-        if (s == Switch::Redeem) view_->ShowRedeemColumns(on);
+        if (s == Switch::SellOnRises) view_->ShowRedeemColumns(on);
     };
     chart_ = new LineChart(ledger_, central);
     chart_->setObjectName(QStringLiteral("lineChart"));
@@ -204,7 +204,7 @@ void MainWindow::BuildMenus() {
     add(files, "Save", QStringLiteral("保存"), [this] { onSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("高级(&A)"));
-    add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"), [this] { plans_->MoneyOut(); });
+    add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"), [this] { plans_->TakeBackPrincipal(); });
     add(functions, "lowerHoldingCost", QStringLiteral("降低持仓成本"),
         [this] { ShowCostCalculator(*this, ledger_, settings_, *prompt_); });
     add(functions, "showTrendChart", QStringLiteral("查看最新走势"), [this] {
@@ -230,7 +230,7 @@ void MainWindow::BuildMenus() {
         [this] { OpenHelpLink(HelpLink::Instructions, config_, *prompt_); });
     help->addSeparator();
     add(help, "decimalsHelp", QStringLiteral("小数没\"0\""),
-        [this] { OpenHelpLink(HelpLink::Xiaoshu, config_, *prompt_); });
+        [this] { OpenHelpLink(HelpLink::DecimalsHelp, config_, *prompt_); });
     add(help, "checkForUpdate", QStringLiteral("检查更新"),
         [this] { CheckForUpdate(*http_, config_, *prompt_, {}, this); });
     add(help, "contactAuthor", QStringLiteral("联系作者"),
@@ -244,7 +244,7 @@ void MainWindow::BuildMenus() {
     pop->addSeparator();
     add(pop, "importNav", QStringLiteral("导入净值"), [this] { market_->onImportValue(); });
     add(pop, "ExportData", QStringLiteral("导出数据"), [this] { onExportData(); });
-    add(pop, "appendToToday", QStringLiteral("追加至今"), [this] { market_->onAdd(); });
+    add(pop, "appendToToday", QStringLiteral("追加至今"), [this] { market_->onAppendToToday(); });
     pop->addSeparator();
     add(pop, "DeleteThisLine", QStringLiteral("删除此行"), [this] { onDeleteThisLine(); });
     add(pop, "ClearList", QStringLiteral("清空列表"), [this] { onClearList(); });
@@ -279,7 +279,7 @@ void MainWindow::onTrayShow() { RestoreFromTray(); }
 void MainWindow::onTrayQuit() {
     FinishEditing();
     // A save that fails keeps the program running, so nothing is lost.
-    if (ledger_.RowCount() > 0 &&
+    if (ledger_.LastRow() > 0 &&
         !plans_->AskToSave(PromptButtons::YesNo, PlanCommands::SaveTo::ShownFund)) {
         return;
     }
@@ -291,7 +291,7 @@ void MainWindow::onTrayQuit() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     FinishEditing();
-    if (!quitting_ && ledger_.RowCount() > 0 &&
+    if (!quitting_ && ledger_.LastRow() > 0 &&
         !plans_->AskToSave(PromptButtons::YesNoCancel, PlanCommands::SaveTo::ShownFund)) {
         event->ignore();
         return;

@@ -22,19 +22,19 @@ class RecalculateTest : public ::testing::Test {
 
 TEST_F(RecalculateTest, FirstRowBuysOneHundredthOfTheCapital) {
     AddDays(ledger, {{"1.0000"}});
-    ledger.SetCell(1, Column::Increase, QStringLiteral("0.00"));
+    ledger.SetCell(1, Column::DailyChange, QStringLiteral("0.00"));
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 1, Column::Increase), "0");
+    EXPECT_EQ(C(ledger, 1, Column::DailyChange), "0");
     EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "500");
-    EXPECT_EQ(C(ledger, 1, Column::PurchaseShares), "499.25");
-    EXPECT_EQ(C(ledger, 1, Column::HoldShares), "499.25");
+    EXPECT_EQ(C(ledger, 1, Column::ConfirmedShares), "499.25");
+    EXPECT_EQ(C(ledger, 1, Column::HeldShares), "499.25");
     EXPECT_EQ(C(ledger, 1, Column::MarketValue), "499.25");
-    EXPECT_EQ(C(ledger, 1, Column::TTPurchase), "500");
+    EXPECT_EQ(C(ledger, 1, Column::NetInvested), "500");
     EXPECT_EQ(C(ledger, 1, Column::Profit), "-3.25");
-    EXPECT_EQ(C(ledger, 1, Column::ROProfit), "-0.65");
-    EXPECT_EQ(C(ledger, 1, Column::AverageValue), "1.0065");
-    EXPECT_EQ(ledger.CellColour(1, Column::Increase), kGreen);
-    EXPECT_EQ(ledger.CellColour(1, Column::ROProfit), kGreen);
+    EXPECT_EQ(C(ledger, 1, Column::ReturnPct), "-0.65");
+    EXPECT_EQ(C(ledger, 1, Column::AverageCost), "1.0065");
+    EXPECT_EQ(ledger.CellColour(1, Column::DailyChange), kGreen);
+    EXPECT_EQ(ledger.CellColour(1, Column::ReturnPct), kGreen);
 }
 
 TEST_F(RecalculateTest, ConsecutiveFallsGrowTheMultiple) {
@@ -47,9 +47,9 @@ TEST_F(RecalculateTest, ConsecutiveFallsGrowTheMultiple) {
     EXPECT_EQ(C(ledger, 5, Column::PurchaseAmount), "0");
     // After a day without purchase the chain restarts at the multiple.
     EXPECT_EQ(C(ledger, 6, Column::PurchaseAmount), "1310.4");
-    EXPECT_EQ(C(ledger, 2, Column::Increase), "-1");
-    EXPECT_EQ(ledger.CellColour(2, Column::Increase), kGreen);
-    EXPECT_EQ(C(ledger, 3, Column::TTIncrease), "-1.99");
+    EXPECT_EQ(C(ledger, 2, Column::DailyChange), "-1");
+    EXPECT_EQ(ledger.CellColour(2, Column::DailyChange), kGreen);
+    EXPECT_EQ(C(ledger, 3, Column::CumulativeChange), "-1.99");
 }
 
 TEST_F(RecalculateTest, BlockedPurchaseRestartsTheWeight) {
@@ -68,19 +68,19 @@ TEST_F(RecalculateTest, CapitalLimitCutsToTheRemainder) {
     Recalculate(ledger, settings, Mode::Theory);
     // 10, 20, 46, 119.6, 346.84 bring the total to 542.44; the next purchase
     // (1109.89) is cut to the remainder and later ones to nothing.
-    EXPECT_EQ(C(ledger, 5, Column::TTPurchase), "542.44");
+    EXPECT_EQ(C(ledger, 5, Column::NetInvested), "542.44");
     EXPECT_EQ(C(ledger, 6, Column::PurchaseAmount), "457.56");
-    EXPECT_EQ(C(ledger, 6, Column::TTPurchase), "1000");
+    EXPECT_EQ(C(ledger, 6, Column::NetInvested), "1000");
     EXPECT_EQ(C(ledger, 7, Column::PurchaseAmount), "0");
     EXPECT_EQ(C(ledger, 8, Column::PurchaseAmount), "0");
 
-    settings.SetChecked(Switch::NoLimit, true);
+    settings.SetChecked(Switch::UnlimitedCapital, true);
     Recalculate(ledger, settings, Mode::Theory);
     EXPECT_EQ(C(ledger, 6, Column::PurchaseAmount), "1109.89");
 }
 
 TEST_F(RecalculateTest, AddFirstRuleBuysWhileUnderWaterUpToTheRiskPosition) {
-    settings.SetChecked(Switch::PCFirst, true);
+    settings.SetChecked(Switch::BuyFirst, true);
     // Row 2 falls 0.3 %: not enough for the start-purchase change.
     AddDays(ledger, {{"1.0000"}, {"0.9970"}, {"0.9800"}, {"0.9750"}});
     Recalculate(ledger, settings, Mode::Theory);
@@ -100,23 +100,23 @@ TEST_F(RecalculateTest, AddFirstRuleBuysWhileUnderWaterUpToTheRiskPosition) {
 
 TEST_F(RecalculateTest, AddFirstBoundIsComparedInDouble) {
     // CurrentReturn single(-1.38) lies above the double -1.38: no purchase.
-    settings.SetChecked(Switch::PCFirst, true);
+    settings.SetChecked(Switch::BuyFirst, true);
     settings.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
     settings.SetText(Field::RedeemFeePct, QStringLiteral("0"));
     settings.SetText(Field::StartBuyPct, QStringLiteral("-1.15"));
     // bound = round(-1.15 * 1.2, 2) = -1.38; return on row 2 = -1.38 %.
     AddDays(ledger, {{"1.0000"}, {"0.9862"}});
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 2, Column::Increase), "-1.38");
+    EXPECT_EQ(C(ledger, 2, Column::DailyChange), "-1.38");
     EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "0");
 }
 
 TEST_F(RecalculateTest, ZeroCapitalSendsAddFirstToTheNewLowRule) {
-    settings.SetChecked(Switch::PCFirst, true);
+    settings.SetChecked(Switch::BuyFirst, true);
     settings.SetText(Field::TotalCapital, QStringLiteral("0"));
-    settings.SetChecked(Switch::NoLimit, true);
+    settings.SetChecked(Switch::UnlimitedCapital, true);
     AddDays(ledger, {{"1.0000"}, {"0.9800"}});
-    ledger.SetCell(1, Column::Increase, QStringLiteral("-1"));
+    ledger.SetCell(1, Column::DailyChange, QStringLiteral("-1"));
     Recalculate(ledger, settings, Mode::Theory);
     // No first purchase (capital 0), so no amount to multiply either.
     EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "0");
@@ -124,7 +124,7 @@ TEST_F(RecalculateTest, ZeroCapitalSendsAddFirstToTheNewLowRule) {
 }
 
 TEST_F(RecalculateTest, KeepRopRaisesSmallPurchasesToAThird) {
-    settings.SetChecked(Switch::KeepROP, true);
+    settings.SetChecked(Switch::GrowingTopUp, true);
     AddDays(ledger, {{"1.0000"}, {"0.9900"}, {"0.9801"}});
     Recalculate(ledger, settings, Mode::Theory);
     // 600 / 500 is above 0.33: unchanged; then 780 / 1100 also.
@@ -138,18 +138,18 @@ TEST_F(RecalculateTest, KeepRopRaisesSmallPurchasesToAThird) {
 }
 
 TEST_F(RecalculateTest, RedemptionSellsTheGainAboveThePrincipal) {
-    settings.SetChecked(Switch::Redeem, true);
+    settings.SetChecked(Switch::SellOnRises, true);
     settings.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
     settings.SetText(Field::TotalCapital, QStringLiteral("1000000"));
     settings.SetText(Field::MinRedeemShares, QStringLiteral("100"));
     AddDays(ledger, {{"1.0000"}, {"1.1000"}});
     Recalculate(ledger, settings, Mode::Theory);
     // Row 1 buys 10000 shares for 10000; the ratio 0.0945 passes 3 %.
-    EXPECT_EQ(C(ledger, 1, Column::HoldShares), "10000");
+    EXPECT_EQ(C(ledger, 1, Column::HeldShares), "10000");
     EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "863.41");
     EXPECT_EQ(C(ledger, 2, Column::RedeemAmount), "945");
-    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "9136.59");
-    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "9055");
+    EXPECT_EQ(C(ledger, 2, Column::HeldShares), "9136.59");
+    EXPECT_EQ(C(ledger, 2, Column::NetInvested), "9055");
 
     settings.SetText(Field::StartSellPct, QStringLiteral("10"));
     Recalculate(ledger, settings, Mode::Theory);
@@ -166,7 +166,7 @@ TEST_F(RecalculateTest, RedemptionSellsTheGainAboveThePrincipal) {
     EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
 
     settings.SetText(Field::MinKeepShares, QStringLiteral("100"));
-    ledger.SetCell(2, Column::RedeemEnabled, QStringLiteral("暂停赎回"));
+    ledger.SetCell(2, Column::RedeemStatus, QStringLiteral("暂停赎回"));
     Recalculate(ledger, settings, Mode::Theory);
     EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
 }
@@ -176,22 +176,22 @@ TEST_F(RecalculateTest, DividendsAndConversions) {
     settings.SetText(Field::TotalCapital, QStringLiteral("1000000"));
     AddDays(ledger, {{"1.0000"}, {"1.0000", "", "", "每份派现金0.0500元"}});
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 2, Column::Increase), "5");
-    EXPECT_EQ(C(ledger, 2, Column::TTIncrease), "5");
-    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "10000");
-    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "9500");  // 500 paid out
+    EXPECT_EQ(C(ledger, 2, Column::DailyChange), "5");
+    EXPECT_EQ(C(ledger, 2, Column::CumulativeChange), "5");
+    EXPECT_EQ(C(ledger, 2, Column::HeldShares), "10000");
+    EXPECT_EQ(C(ledger, 2, Column::NetInvested), "9500");  // 500 paid out
 
-    settings.SetChecked(Switch::RedRecycle, true);
+    settings.SetChecked(Switch::ReinvestDividends, true);
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "10000");
-    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "10500");
+    EXPECT_EQ(C(ledger, 2, Column::NetInvested), "10000");
+    EXPECT_EQ(C(ledger, 2, Column::HeldShares), "10500");
 
     ledger.ClearRows();
     AddDays(ledger, {{"1.0000"}, {"0.5000", "", "", "每份基金份额折算2.000000000份"}, {"0.5000"}});
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 2, Column::Increase), "0");
-    EXPECT_EQ(C(ledger, 2, Column::HoldShares), "20000");
-    EXPECT_EQ(C(ledger, 3, Column::TTIncrease), "0");  // the conversion stays multiplied in
+    EXPECT_EQ(C(ledger, 2, Column::DailyChange), "0");
+    EXPECT_EQ(C(ledger, 2, Column::HeldShares), "20000");
+    EXPECT_EQ(C(ledger, 3, Column::CumulativeChange), "0");  // the conversion stays multiplied in
 }
 
 TEST_F(RecalculateTest, FactModeBooksTypedAmountsAndIgnoresStatus) {
@@ -203,35 +203,35 @@ TEST_F(RecalculateTest, FactModeBooksTypedAmountsAndIgnoresStatus) {
     EXPECT_EQ(C(ledger, 1, Column::PurchaseAmount), "1000");
     EXPECT_EQ(C(ledger, 2, Column::PurchaseAmount), "500");
     EXPECT_EQ(C(ledger, 2, Column::RedeemShares), "0");
-    EXPECT_EQ(C(ledger, 2, Column::TTPurchase), "1500");
+    EXPECT_EQ(C(ledger, 2, Column::NetInvested), "1500");
 }
 
 TEST_F(RecalculateTest, BadNumbersNeverStopThePass) {
     // NAV 0, garbage texts and zero divisors keep their targets at 0.
     AddDays(ledger, {{"0"}, {"abc"}, {"1.0"}, {"0", "", "", "每份派现金0.1元"}});
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 1, Column::PurchaseShares), "0");
-    EXPECT_EQ(C(ledger, 1, Column::AverageValue), "0");
-    EXPECT_EQ(C(ledger, 2, Column::Increase), "0");
-    EXPECT_EQ(C(ledger, 3, Column::Increase), "0");  // previous NAV 0
-    EXPECT_EQ(C(ledger, 4, Column::PurchaseShares), "0");
+    EXPECT_EQ(C(ledger, 1, Column::ConfirmedShares), "0");
+    EXPECT_EQ(C(ledger, 1, Column::AverageCost), "0");
+    EXPECT_EQ(C(ledger, 2, Column::DailyChange), "0");
+    EXPECT_EQ(C(ledger, 3, Column::DailyChange), "0");  // previous NAV 0
+    EXPECT_EQ(C(ledger, 4, Column::ConfirmedShares), "0");
 
     // A reinvested dividend on NAV 0 cannot be bought: holdings stay 0.
-    settings.SetChecked(Switch::RedRecycle, true);
+    settings.SetChecked(Switch::ReinvestDividends, true);
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(C(ledger, 4, Column::HoldShares), "0");
+    EXPECT_EQ(C(ledger, 4, Column::HeldShares), "0");
 }
 
 TEST_F(RecalculateTest, EmptyLedgerAndDeleteThisLine) {
     Recalculate(ledger, settings, Mode::Theory);
-    EXPECT_EQ(ledger.RowCount(), 0);
+    EXPECT_EQ(ledger.LastRow(), 0);
     AddDays(ledger, {{"1.0"}, {"0.99"}, {"0.98"}, {"0.97"}, {"0.96"}});
     DeleteThisLine(ledger, 3, settings, Mode::Theory);
-    ASSERT_EQ(ledger.RowCount(), 4);
+    ASSERT_EQ(ledger.LastRow(), 4);
     EXPECT_EQ(C(ledger, 3, Column::ID), "4");
-    EXPECT_EQ(C(ledger, 3, Column::Increase), "-2.02");  // 0.97 against 0.99
+    EXPECT_EQ(C(ledger, 3, Column::DailyChange), "-2.02");  // 0.97 against 0.99
     DeleteThisLine(ledger, std::nullopt, settings, Mode::Theory);
-    EXPECT_EQ(ledger.RowCount(), 4);
+    EXPECT_EQ(ledger.LastRow(), 4);
 }
 
 TEST_F(RecalculateTest, LargeFiguresUseTheExponentForm) {
@@ -265,7 +265,7 @@ TEST_F(RecalculateTest, OverflowingComparisonsCountAsMet) {
           Case{Field::MinRedeemShares, "-1e39", "0"}, Case{Field::MinKeepShares, "-1e39", "0"}}) {
         LedgerModel l;
         PlanSettings s;
-        s.SetChecked(Switch::Redeem, true);
+        s.SetChecked(Switch::SellOnRises, true);
         s.SetText(Field::PurchaseFeePct, QStringLiteral("0"));
         s.SetText(Field::TotalCapital, QStringLiteral("1000000"));
         s.SetText(c.field, QString::fromLatin1(c.text));

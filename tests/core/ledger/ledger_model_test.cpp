@@ -17,7 +17,7 @@ namespace {
 // Rows 1..n with IDs "1".."n" and a date cell telling them apart.
 void AddNumberedRows(LedgerModel& ledger, int n) {
     for (int i = 0; i < n; ++i) {
-        const int row = ledger.RowCount() + 1;
+        const int row = ledger.LastRow() + 1;
         ASSERT_TRUE(ledger.AddRow(QString::number(row)));
         ledger.SetCell(row, Column::Date, QStringLiteral("2020/1/%1").arg(row));
     }
@@ -25,7 +25,7 @@ void AddNumberedRows(LedgerModel& ledger, int n) {
 
 QStringList Ids(const LedgerModel& ledger) {
     QStringList ids;
-    for (int row = 1; row <= ledger.RowCount(); ++row) ids << ledger.Cell(row, Column::ID);
+    for (int row = 1; row <= ledger.LastRow(); ++row) ids << ledger.Cell(row, Column::ID);
     return ids;
 }
 
@@ -57,21 +57,21 @@ TEST(LedgerColumnsTest, EighteenColumnsWithKeysCaptionsAndWidths) {
         {Column::ID, "ID", "ID", 500},
         {Column::Date, "Date", "日期", 1170},
         {Column::NetValue, "NetValue", "净值", 900},
-        {Column::Increase, "Increase", "涨幅(%)", 900},
-        {Column::TTIncrease, "TTIncrease", "累涨(%)", 900},
+        {Column::DailyChange, "Increase", "涨幅(%)", 900},
+        {Column::CumulativeChange, "TTIncrease", "累涨(%)", 900},
         {Column::PurchaseAmount, "PurchaseAmount", "申购金额", 1000},
-        {Column::PurchaseShares, "PurchaseShares", "确认份额", 1000},
+        {Column::ConfirmedShares, "PurchaseShares", "确认份额", 1000},
         {Column::RedeemShares, "RedeemShares", "赎回份额", 1000},
         {Column::RedeemAmount, "RedeemAmount", "确认金额", 1000},
-        {Column::HoldShares, "HoldShares", "持有份额", 1000},
+        {Column::HeldShares, "HoldShares", "持有份额", 1000},
         {Column::MarketValue, "MarketValue", "资产市值", 1000},
-        {Column::TTPurchase, "TTPurchase", "总投入", 1000},
+        {Column::NetInvested, "TTPurchase", "总投入", 1000},
         {Column::Profit, "Profit", "净盈亏", 1000},
-        {Column::ROProfit, "ROProfit", "收益(%)", 900},
-        {Column::AverageValue, "AverageValue", "持仓成本", 1000},
-        {Column::PurchaseEnabled, "PurchaseEnabled", "申购状态", 1000},
-        {Column::RedeemEnabled, "RedeemEnabled", "赎回状态", 1000},
-        {Column::RedConversion, "RedConversion", "分红配送", 3000},
+        {Column::ReturnPct, "ROProfit", "收益(%)", 900},
+        {Column::AverageCost, "AverageValue", "持仓成本", 1000},
+        {Column::PurchaseStatus, "PurchaseEnabled", "申购状态", 1000},
+        {Column::RedeemStatus, "RedeemEnabled", "赎回状态", 1000},
+        {Column::DividendAction, "RedConversion", "分红配送", 3000},
     };
     LedgerModel ledger;
     ASSERT_EQ(ledger.columnCount(), 18);
@@ -91,10 +91,10 @@ TEST(LedgerColumnsTest, EighteenColumnsWithKeysCaptionsAndWidths) {
 
 TEST(LedgerModelTest, RowsHoldTextCellsAddressedByKey) {
     LedgerModel ledger;
-    EXPECT_EQ(ledger.RowCount(), 0);
+    EXPECT_EQ(ledger.LastRow(), 0);
     ASSERT_TRUE(ledger.AddRow(QStringLiteral("7")));
     ASSERT_TRUE(ledger.AddRow(QStringLiteral("8")));
-    EXPECT_EQ(ledger.RowCount(), 2);
+    EXPECT_EQ(ledger.LastRow(), 2);
     EXPECT_EQ(ledger.rowCount(), 2);
     EXPECT_EQ(ledger.Cell(1, Column::ID), "7");
     for (int c = 1; c < kColumnCount; ++c) {
@@ -102,9 +102,9 @@ TEST(LedgerModelTest, RowsHoldTextCellsAddressedByKey) {
     }
 
     ledger.SetCell(2, Column::NetValue, QStringLiteral("1.0234"));
-    ledger.SetCell(2, Column::RedConversion, QStringLiteral("每份派现金0.05元"));
+    ledger.SetCell(2, Column::DividendAction, QStringLiteral("每份派现金0.05元"));
     EXPECT_EQ(ledger.Cell(2, Column::NetValue), "1.0234");
-    EXPECT_EQ(ledger.Cell(2, Column::RedConversion), "每份派现金0.05元");
+    EXPECT_EQ(ledger.Cell(2, Column::DividendAction), "每份派现金0.05元");
     EXPECT_TRUE(ledger.Cell(1, Column::NetValue).isEmpty());
 
     // The view sees the same texts, left-aligned, at the column's position.
@@ -119,27 +119,27 @@ TEST(LedgerModelTest, RowsHoldTextCellsAddressedByKey) {
 TEST(LedgerModelTest, RemovingARowKeepsTheOtherIds) {
     LedgerModel ledger;
     AddNumberedRows(ledger, 5);
-    ledger.SetCellColour(4, Column::Increase, kRed);
+    ledger.SetCellColour(4, Column::DailyChange, kRed);
 
     ledger.RemoveRow(3);
     EXPECT_EQ(Ids(ledger), QStringList({"1", "2", "4", "5"}));
     EXPECT_EQ(ledger.rowCount(), 4);
     // The rows below moved up with their cells and colours.
     EXPECT_EQ(ledger.Cell(3, Column::Date), "2020/1/4");
-    EXPECT_EQ(ledger.CellColour(3, Column::Increase), kRed);
-    EXPECT_EQ(ledger.CellColour(4, Column::Increase), std::nullopt);
+    EXPECT_EQ(ledger.CellColour(3, Column::DailyChange), kRed);
+    EXPECT_EQ(ledger.CellColour(4, Column::DailyChange), std::nullopt);
 
     ledger.RemoveRow(1);
     ledger.RemoveRow(3);
     EXPECT_EQ(Ids(ledger), QStringList({"2", "4"}));
 
     ledger.ClearRows();
-    EXPECT_EQ(ledger.RowCount(), 0);
+    EXPECT_EQ(ledger.LastRow(), 0);
     EXPECT_EQ(ledger.rowCount(), 0);
     // A new row after clearing starts empty.
     ASSERT_TRUE(ledger.AddRow(QStringLiteral("1")));
     EXPECT_TRUE(ledger.Cell(1, Column::Date).isEmpty());
-    EXPECT_EQ(ledger.CellColour(1, Column::Increase), std::nullopt);
+    EXPECT_EQ(ledger.CellColour(1, Column::DailyChange), std::nullopt);
 }
 
 TEST(LedgerModelTest, RowsOutsideTheTableAreHarmless) {
@@ -151,8 +151,8 @@ TEST(LedgerModelTest, RowsOutsideTheTableAreHarmless) {
     for (int row : {-1, 0, 3, 40000}) {
         EXPECT_TRUE(ledger.Cell(row, Column::Date).isEmpty());
         ledger.SetCell(row, Column::Date, QStringLiteral("2021/1/1"));
-        ledger.SetCellColour(row, Column::Increase, kRed);
-        EXPECT_EQ(ledger.CellColour(row, Column::Increase), std::nullopt);
+        ledger.SetCellColour(row, Column::DailyChange, kRed);
+        EXPECT_EQ(ledger.CellColour(row, Column::DailyChange), std::nullopt);
         ledger.RemoveRow(row);
     }
     EXPECT_EQ(Ids(ledger), QStringList({"1", "2"}));
@@ -176,10 +176,10 @@ TEST(LedgerModelTest, AddRowStopsAtTheRowLimit) {
             ASSERT_TRUE(ledger.AddRow(QString::number(i)));
         }
     }
-    EXPECT_EQ(ledger.RowCount(), 32767);
+    EXPECT_EQ(ledger.LastRow(), 32767);
     ModelSignals spy(ledger);
     EXPECT_FALSE(ledger.AddRow(QStringLiteral("32768")));
-    EXPECT_EQ(ledger.RowCount(), 32767);
+    EXPECT_EQ(ledger.LastRow(), 32767);
     EXPECT_EQ(ledger.Cell(32767, Column::ID), "32767");
     EXPECT_EQ(spy.Total(), 0);
 
@@ -192,27 +192,27 @@ TEST(LedgerModelTest, AddRowStopsAtTheRowLimit) {
 TEST(LedgerModelTest, CellColoursReachTheView) {
     LedgerModel ledger;
     AddNumberedRows(ledger, 2);
-    ledger.SetCellColour(1, Column::Increase, kRed);
-    ledger.SetCellColour(2, Column::ROProfit, kGreen);
+    ledger.SetCellColour(1, Column::DailyChange, kRed);
+    ledger.SetCellColour(2, Column::ReturnPct, kGreen);
 
     const auto foreground = [&](int row, Column c) {
         return ledger.data(ledger.index(row - 1, Index(c)), Qt::ForegroundRole);
     };
-    EXPECT_EQ(foreground(1, Column::Increase).value<QColor>(), QColor(255, 0, 0));
-    EXPECT_EQ(foreground(2, Column::ROProfit).value<QColor>(), QColor(0, 255, 0));
+    EXPECT_EQ(foreground(1, Column::DailyChange).value<QColor>(), QColor(255, 0, 0));
+    EXPECT_EQ(foreground(2, Column::ReturnPct).value<QColor>(), QColor(0, 255, 0));
     // Uncoloured cells leave the colour to the view.
-    EXPECT_FALSE(foreground(1, Column::ROProfit).isValid());
-    EXPECT_FALSE(foreground(2, Column::Increase).isValid());
+    EXPECT_FALSE(foreground(1, Column::ReturnPct).isValid());
+    EXPECT_FALSE(foreground(2, Column::DailyChange).isValid());
     EXPECT_FALSE(foreground(1, Column::Date).isValid());
 
     // A change is announced for that cell; setting the same colour again is not.
     QSignalSpy changed(&ledger, &QAbstractItemModel::dataChanged);
-    ledger.SetCellColour(1, Column::Increase, kGreen);
-    ledger.SetCellColour(1, Column::Increase, kGreen);
+    ledger.SetCellColour(1, Column::DailyChange, kGreen);
+    ledger.SetCellColour(1, Column::DailyChange, kGreen);
     ASSERT_EQ(changed.count(), 1);
-    EXPECT_EQ(changed[0][0].toModelIndex(), ledger.index(0, Index(Column::Increase)));
+    EXPECT_EQ(changed[0][0].toModelIndex(), ledger.index(0, Index(Column::DailyChange)));
     EXPECT_TRUE(changed[0][2].value<QList<int>>().contains(Qt::ForegroundRole));
-    EXPECT_EQ(foreground(1, Column::Increase).value<QColor>(), QColor(0, 255, 0));
+    EXPECT_EQ(foreground(1, Column::DailyChange).value<QColor>(), QColor(0, 255, 0));
 }
 
 TEST(LedgerModelTest, SingleChangesAreAnnouncedOneByOne) {
@@ -246,7 +246,7 @@ TEST(LedgerModelTest, BulkCellWritesGiveOneDataChanged) {
         for (int c = 3; c < kColumnCount; ++c) {
             ledger.SetCell(row, static_cast<Column>(c), QStringLiteral("%1.%2").arg(row).arg(c));
         }
-        ledger.SetCellColour(row, Column::Increase, kRed);
+        ledger.SetCellColour(row, Column::DailyChange, kRed);
     }
     EXPECT_EQ(spy.Total(), 0);
     ledger.EndBulk();
@@ -348,13 +348,13 @@ TEST(LedgerModelTest, KeepsTheItemModelContractThroughEveryChange) {
 
     // Remove rows in the middle, at the end, at the start.
     ledger.RemoveRow(3);
-    ledger.RemoveRow(ledger.RowCount());
+    ledger.RemoveRow(ledger.LastRow());
     ledger.RemoveRow(1);
     DeleteThisLine(ledger, 1, settings, Mode::Theory);
-    ASSERT_EQ(ledger.RowCount(), 1);
+    ASSERT_EQ(ledger.LastRow(), 1);
     ledger.RemoveRow(1);
     ledger.RemoveRow(1);  // nothing left to remove
-    ASSERT_EQ(ledger.RowCount(), 0);
+    ASSERT_EQ(ledger.LastRow(), 0);
 
     // Bulk sections: cells only, rows coming and going, nested, emptied and
     // refilled, and empty.
@@ -369,7 +369,7 @@ TEST(LedgerModelTest, KeepsTheItemModelContractThroughEveryChange) {
         ledger.SetCell(3, Column::NetValue, QStringLiteral("2"));
         AddNumberedRows(ledger, 300);
         ledger.RemoveRow(2);
-        ledger.RemoveRow(ledger.RowCount());
+        ledger.RemoveRow(ledger.LastRow());
         ledger.SetCell(100, Column::NetValue, QStringLiteral("3"));
     }
     {
@@ -382,14 +382,14 @@ TEST(LedgerModelTest, KeepsTheItemModelContractThroughEveryChange) {
         AddNumberedRows(ledger, 2);
     }
     { BulkUpdate bulk(ledger); }
-    ASSERT_EQ(ledger.RowCount(), 2);
+    ASSERT_EQ(ledger.LastRow(), 2);
 
     // Resets: clear, clear an empty ledger, refill, the context menu's clear.
     ledger.ClearRows();
     ledger.ClearRows();
     AddNumberedRows(ledger, 4);
     ClearList(ledger);
-    ASSERT_EQ(ledger.RowCount(), 0);
+    ASSERT_EQ(ledger.LastRow(), 0);
 
     // A plan opened over a longer ledger and over an empty one.
     const QString plan = test::DataPath("golden/161725-fact.ini");
@@ -399,11 +399,11 @@ TEST(LedgerModelTest, KeepsTheItemModelContractThroughEveryChange) {
         AddNumberedRows(ledger, 1000);
     }
     EXPECT_EQ(OpenPlanFile(plan, ledger, settings, options).result, OpenResult::Opened);
-    EXPECT_EQ(ledger.RowCount(), 1000);
+    EXPECT_EQ(ledger.LastRow(), 1000);
     ledger.ClearRows();
     options.mode = Mode::Fact;
     EXPECT_EQ(OpenPlanFile(plan, ledger, settings, options).result, OpenResult::Opened);
-    EXPECT_EQ(ledger.RowCount(), 798);
+    EXPECT_EQ(ledger.LastRow(), 798);
 }
 
 TEST(LedgerCommandsTest, DeleteThisLineRecalculatesFromTheRemainingRows) {
@@ -436,13 +436,13 @@ TEST(LedgerCommandsTest, DeleteWithoutSelectionOnlyRecalculates) {
     LedgerModel ledger;
     AddDays(ledger, {{"1.0000"}, {"0.9900"}});
     DeleteThisLine(ledger, std::nullopt, settings, Mode::Theory);
-    EXPECT_EQ(ledger.RowCount(), 2);
+    EXPECT_EQ(ledger.LastRow(), 2);
     EXPECT_EQ(ledger.Cell(2, Column::PurchaseAmount), "600");
 
     LedgerModel empty;
     DeleteThisLine(empty, 1, settings, Mode::Theory);
-    EXPECT_EQ(empty.RowCount(), 0);
+    EXPECT_EQ(empty.LastRow(), 0);
 
     ClearList(ledger);
-    EXPECT_EQ(ledger.RowCount(), 0);
+    EXPECT_EQ(ledger.LastRow(), 0);
 }

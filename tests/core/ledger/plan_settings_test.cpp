@@ -22,27 +22,26 @@ TEST(PlanSettingsDefaults, TextsSwitchesAndEnabledState) {
     const char* expected[] = {"0.15",  "0.5", "100", "100", "50000", "3", "15",
                               "-0.50", "1.2", "0.1", "5",   "40",    "1"};
     for (Field f : AllFields()) {
-        EXPECT_EQ(s.Text(f), Q(expected[static_cast<int>(f)])) << FieldOf(f).control;
+        EXPECT_EQ(s.Text(f), Q(expected[static_cast<int>(f)])) << FieldOf(f).name;
         // The defaults are already in their settled form.
-        EXPECT_EQ(PlanSettings::Clamp(f, s.Text(f)), s.Text(f)) << FieldOf(f).control;
-        EXPECT_FALSE(PlanSettings::Validate(f, s.Text(f)).has_value()) << FieldOf(f).control;
+        EXPECT_EQ(PlanSettings::Clamp(f, s.Text(f)), s.Text(f)) << FieldOf(f).name;
+        EXPECT_FALSE(PlanSettings::Validate(f, s.Text(f)).has_value()) << FieldOf(f).name;
     }
     for (int i = 0; i < kSwitchCount; ++i) EXPECT_FALSE(s.Checked(static_cast<Switch>(i)));
 
     const std::vector<Control> disabled = {
-        Control::Text3,   Control::Text4,   Control::Text6,   Control::Text7,
-        Control::Text12,  Control::Text13,  Control::Text14,  Control::Label3,
-        Control::Label4,  Control::Label6,  Control::Label8,  Control::Label20,
-        Control::Label21, Control::Label22, Control::UpDown4, Control::BrokenSP};
+        Control::MinRedeemSharesBox,   Control::MinKeepSharesBox,   Control::StartSellPctBox,   Control::TakeProfitPctBox,
+        Control::BreakMaDaysBox,  Control::RiskPositionPctBox,  Control::BreakAmplitudePctBox,  Control::MinRedeemSharesCaption,
+        Control::MinKeepSharesCaption,  Control::StartSellPctCaption,  Control::TakeProfitPctCaption,  Control::BreakMaDaysCaption,
+        Control::RiskPositionPctCaption, Control::BreakAmplitudePctCaption, Control::RiskPositionPctSpin, Control::BreakAlertBox};
     for (int i = 0; i < kControlCount; ++i) {
         const Control c = static_cast<Control>(i);
         const bool off = std::find(disabled.begin(), disabled.end(), c) != disabled.end();
         EXPECT_EQ(s.Enabled(c), !off) << "control " << i;
     }
     EXPECT_DOUBLE_EQ(s.Number(Field::StartBuyPct), -0.5);
-    // There is no Text11: the boxes after Text10 are shifted by one.
-    EXPECT_EQ(ControlOf(Field::BreakMaDays), Control::Text12);
-    EXPECT_EQ(SpinOf(Field::RiskPositionPct), Control::UpDown4);
+    EXPECT_EQ(ControlOf(Field::BreakMaDays), Control::BreakMaDaysBox);
+    EXPECT_EQ(SpinOf(Field::RiskPositionPct), Control::RiskPositionPctSpin);
 }
 
 TEST(PlanSettingsClamp, BoundsFallbacksAndPatterns) {
@@ -51,7 +50,7 @@ TEST(PlanSettingsClamp, BoundsFallbacksAndPatterns) {
         const char* typed;
         const char* result;
     } cases[] = {
-        // Text8: two decimals, also after clamping; non-numbers fall back.
+        // 起投涨幅: two decimals, also after clamping; non-numbers fall back.
         {Field::StartBuyPct, "-", "-0.50"},
         {Field::StartBuyPct, "", "-0.50"},
         {Field::StartBuyPct, "1x", "-0.50"},
@@ -59,20 +58,20 @@ TEST(PlanSettingsClamp, BoundsFallbacksAndPatterns) {
         {Field::StartBuyPct, "-12", "-9.00"},
         {Field::StartBuyPct, "-0.5", "-0.50"},
         {Field::StartBuyPct, "-0.125", "-0.13"},
-        // Text9: no pattern, the typed text stays when inside the bounds.
+        // 投入倍数: no pattern, the typed text stays when inside the bounds.
         {Field::Multiple, "1.75", "1.75"},
         {Field::Multiple, "1.50", "1.50"},
         {Field::Multiple, "2.5", "2"},
         {Field::Multiple, "0.9", "1"},
         {Field::Multiple, "abc", "1.2"},
-        // Text10: the pattern is skipped for 0.
+        // 倍数加大: the pattern is skipped for 0.
         {Field::MultipleStep, "0", "0"},
         {Field::MultipleStep, "-0.2", "0"},
         {Field::MultipleStep, "0.125", "0.13"},
         {Field::MultipleStep, "0.31", "0.3"},
         {Field::MultipleStep, "0.05", "0.05"},
         {Field::MultipleStep, ".", "0.1"},
-        // Text13: whole numbers.
+        // 风控仓位: whole numbers.
         {Field::RiskPositionPct, "abc", "50"},
         {Field::RiskPositionPct, "45.5", "46"},
         {Field::RiskPositionPct, "100.4", "100"},
@@ -80,7 +79,7 @@ TEST(PlanSettingsClamp, BoundsFallbacksAndPatterns) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PlanSettings::Clamp(c.field, Q(c.typed)), Q(c.result))
-            << FieldOf(c.field).control << " '" << c.typed << "'";
+            << FieldOf(c.field).name << " '" << c.typed << "'";
     }
 }
 
@@ -144,10 +143,10 @@ TEST(PlanSettingsValidate, MessagesAndBounds) {
     for (const Case& c : cases) {
         const std::optional<QString> msg = PlanSettings::Validate(c.field, Q(c.text));
         if (c.message) {
-            ASSERT_TRUE(msg.has_value()) << FieldOf(c.field).control << " '" << c.text << "'";
+            ASSERT_TRUE(msg.has_value()) << FieldOf(c.field).name << " '" << c.text << "'";
             EXPECT_EQ(*msg, Q(c.message));
         } else {
-            EXPECT_FALSE(msg.has_value()) << FieldOf(c.field).control << " '" << c.text << "'";
+            EXPECT_FALSE(msg.has_value()) << FieldOf(c.field).name << " '" << c.text << "'";
         }
     }
 }
@@ -196,62 +195,62 @@ TEST(PlanSettingsSwitches, HandlersRunOnlyOnRealChanges) {
     PlanSettings s;
     Recorder r;
     r.Attach(s);
-    s.SetChecked(Switch::Redeem, false);
+    s.SetChecked(Switch::SellOnRises, false);
     EXPECT_TRUE(r.calls.empty());
-    s.SetChecked(Switch::Redeem, true);
-    s.SetChecked(Switch::Redeem, true);
+    s.SetChecked(Switch::SellOnRises, true);
+    s.SetChecked(Switch::SellOnRises, true);
     ASSERT_EQ(r.calls.size(), 1u);
-    EXPECT_EQ(r.calls[0], std::make_pair(Switch::Redeem, true));
-    for (Control c : {Control::Text3, Control::Text4, Control::Text6, Control::Label3,
-                      Control::Label4, Control::Label6}) {
+    EXPECT_EQ(r.calls[0], std::make_pair(Switch::SellOnRises, true));
+    for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox, Control::MinRedeemSharesCaption,
+                      Control::MinKeepSharesCaption, Control::StartSellPctCaption}) {
         EXPECT_TRUE(s.Enabled(c));
     }
-    s.SetChecked(Switch::Redeem, false);
-    EXPECT_FALSE(s.Enabled(Control::Text4));
-    EXPECT_FALSE(s.Enabled(Control::Label6));
-    EXPECT_EQ(r.calls.back(), std::make_pair(Switch::Redeem, false));
+    s.SetChecked(Switch::SellOnRises, false);
+    EXPECT_FALSE(s.Enabled(Control::MinKeepSharesBox));
+    EXPECT_FALSE(s.Enabled(Control::StartSellPctCaption));
+    EXPECT_EQ(r.calls.back(), std::make_pair(Switch::SellOnRises, false));
 
-    s.SetChecked(Switch::PCFirst, true);
-    EXPECT_TRUE(s.Enabled(Control::Text13));
-    EXPECT_TRUE(s.Enabled(Control::Label21));
-    EXPECT_TRUE(s.Enabled(Control::UpDown4));
-    s.SetChecked(Switch::PCFirst, false);
-    EXPECT_FALSE(s.Enabled(Control::UpDown4));
+    s.SetChecked(Switch::BuyFirst, true);
+    EXPECT_TRUE(s.Enabled(Control::RiskPositionPctBox));
+    EXPECT_TRUE(s.Enabled(Control::RiskPositionPctCaption));
+    EXPECT_TRUE(s.Enabled(Control::RiskPositionPctSpin));
+    s.SetChecked(Switch::BuyFirst, false);
+    EXPECT_FALSE(s.Enabled(Control::RiskPositionPctSpin));
 
     // Switches without a handler still notify and change nothing else.
     r.calls.clear();
-    s.SetChecked(Switch::NoLimit, true);
+    s.SetChecked(Switch::UnlimitedCapital, true);
     EXPECT_EQ(r.calls.size(), 1u);
-    EXPECT_FALSE(s.Enabled(Control::Text7));
+    EXPECT_FALSE(s.Enabled(Control::TakeProfitPctBox));
 }
 
 TEST(PlanSettingsSwitches, TakeProfitAndBreakAlertInterplay) {
     PlanSettings s;
-    s.SetChecked(Switch::SPRemind, true);
-    EXPECT_TRUE(s.Enabled(Control::BrokenSP));
-    EXPECT_TRUE(s.Enabled(Control::Text7));
-    EXPECT_TRUE(s.Enabled(Control::Label8));
-    EXPECT_FALSE(s.Enabled(Control::Text12));
+    s.SetChecked(Switch::TakeProfitAlert, true);
+    EXPECT_TRUE(s.Enabled(Control::BreakAlertBox));
+    EXPECT_TRUE(s.Enabled(Control::TakeProfitPctBox));
+    EXPECT_TRUE(s.Enabled(Control::TakeProfitPctCaption));
+    EXPECT_FALSE(s.Enabled(Control::BreakMaDaysBox));
 
-    s.SetChecked(Switch::BrokenSP, true);
-    EXPECT_FALSE(s.Enabled(Control::Text7));
-    EXPECT_FALSE(s.Enabled(Control::Label8));
-    for (Control c : {Control::Label20, Control::Text12, Control::Label22, Control::Text14}) {
+    s.SetChecked(Switch::BreakAlert, true);
+    EXPECT_FALSE(s.Enabled(Control::TakeProfitPctBox));
+    EXPECT_FALSE(s.Enabled(Control::TakeProfitPctCaption));
+    for (Control c : {Control::BreakMaDaysCaption, Control::BreakMaDaysBox, Control::BreakAmplitudePctCaption, Control::BreakAmplitudePctBox}) {
         EXPECT_TRUE(s.Enabled(c));
     }
 
     Recorder r;
     r.Attach(s);
-    s.SetChecked(Switch::SPRemind, false);
-    EXPECT_FALSE(s.Checked(Switch::BrokenSP));
-    // The break alert's handler re-enables Text7, the take-profit handler then
+    s.SetChecked(Switch::TakeProfitAlert, false);
+    EXPECT_FALSE(s.Checked(Switch::BreakAlert));
+    // The break alert's handler re-enables 止盈点位, the take-profit handler then
     // disables it again.
-    for (Control c : {Control::Text7, Control::Label8, Control::Text12, Control::Text14,
-                      Control::Label20, Control::Label22, Control::BrokenSP}) {
+    for (Control c : {Control::TakeProfitPctBox, Control::TakeProfitPctCaption, Control::BreakMaDaysBox, Control::BreakAmplitudePctBox,
+                      Control::BreakMaDaysCaption, Control::BreakAmplitudePctCaption, Control::BreakAlertBox}) {
         EXPECT_FALSE(s.Enabled(c)) << static_cast<int>(c);
     }
-    const std::vector<std::pair<Switch, bool>> expected = {{Switch::BrokenSP, false},
-                                                           {Switch::SPRemind, false}};
+    const std::vector<std::pair<Switch, bool>> expected = {{Switch::BreakAlert, false},
+                                                           {Switch::TakeProfitAlert, false}};
     EXPECT_EQ(r.calls, expected);
 }
 
@@ -266,9 +265,9 @@ TEST(PlanSettingsPresets, DefaultResetsEverythingInOrder) {
     for (int i = 0; i < kSwitchCount; ++i) EXPECT_FALSE(s.Checked(static_cast<Switch>(i)));
     // The cascade from SPRemind turns BrokenSP off before SPRemind reports.
     ASSERT_EQ(r.calls.size(), 7u);
-    EXPECT_EQ(r.calls[0].first, Switch::BrokenSP);
-    EXPECT_EQ(r.calls[1].first, Switch::SPRemind);
-    EXPECT_EQ(r.calls[6].first, Switch::NoLimit);
+    EXPECT_EQ(r.calls[0].first, Switch::BreakAlert);
+    EXPECT_EQ(r.calls[1].first, Switch::TakeProfitAlert);
+    EXPECT_EQ(r.calls[6].first, Switch::UnlimitedCapital);
 
     EXPECT_EQ(s.Text(Field::MinRedeemShares), "50");
     EXPECT_EQ(s.Text(Field::StartBuyPct), "-0.50");
@@ -288,43 +287,43 @@ TEST(PlanSettingsPresets, DefaultResetsEverythingInOrder) {
 
 TEST(PlanSettingsPresets, OthersChangeOnlyTheirRows) {
     PlanSettings s;
-    s.SetChecked(Switch::RedRecycle, true);
+    s.SetChecked(Switch::ReinvestDividends, true);
     s.SetText(Field::PurchaseFeePct, "0.12");
     s.SetText(Field::StartSellPct, "4");
 
     s.ApplyPreset(Preset::Brave);
-    EXPECT_TRUE(s.Checked(Switch::SPRemind));
-    EXPECT_TRUE(s.Checked(Switch::RedRecycle));
-    EXPECT_TRUE(s.Checked(Switch::PCFirst));
-    EXPECT_FALSE(s.Checked(Switch::Redeem));
-    EXPECT_TRUE(s.Checked(Switch::KeepROP));
+    EXPECT_TRUE(s.Checked(Switch::TakeProfitAlert));
+    EXPECT_TRUE(s.Checked(Switch::ReinvestDividends));
+    EXPECT_TRUE(s.Checked(Switch::BuyFirst));
+    EXPECT_FALSE(s.Checked(Switch::SellOnRises));
+    EXPECT_TRUE(s.Checked(Switch::GrowingTopUp));
     EXPECT_EQ(s.Text(Field::PurchaseFeePct), "0.12");
     EXPECT_EQ(s.Text(Field::StartSellPct), "4");
     EXPECT_EQ(s.Text(Field::StartBuyPct), "-0.30");
     EXPECT_EQ(s.Text(Field::RiskPositionPct), "30");
     EXPECT_EQ(s.Text(Field::Multiple), "1.3");
     EXPECT_EQ(s.Text(Field::MultipleStep), "0.2");
-    EXPECT_TRUE(s.Enabled(Control::Text7));
-    EXPECT_TRUE(s.Enabled(Control::Text13));
-    EXPECT_FALSE(s.Enabled(Control::Text3));
+    EXPECT_TRUE(s.Enabled(Control::TakeProfitPctBox));
+    EXPECT_TRUE(s.Enabled(Control::RiskPositionPctBox));
+    EXPECT_FALSE(s.Enabled(Control::MinRedeemSharesBox));
 
     s.ApplyPreset(Preset::Steady);
-    EXPECT_TRUE(s.Checked(Switch::Redeem));
-    EXPECT_TRUE(s.Enabled(Control::Text3));
+    EXPECT_TRUE(s.Checked(Switch::SellOnRises));
+    EXPECT_TRUE(s.Enabled(Control::MinRedeemSharesBox));
     EXPECT_EQ(s.Text(Field::StartSellPct), "5");
     EXPECT_EQ(s.Text(Field::StartBuyPct), "-0.50");
 
     s.ApplyPreset(Preset::Careful);
-    EXPECT_FALSE(s.Checked(Switch::PCFirst));
-    EXPECT_FALSE(s.Checked(Switch::KeepROP));
-    EXPECT_FALSE(s.Enabled(Control::Text13));
+    EXPECT_FALSE(s.Checked(Switch::BuyFirst));
+    EXPECT_FALSE(s.Checked(Switch::GrowingTopUp));
+    EXPECT_FALSE(s.Enabled(Control::RiskPositionPctBox));
     EXPECT_EQ(s.Text(Field::StartSellPct), "2");
     EXPECT_EQ(s.Text(Field::TakeProfitPct), "8");
     EXPECT_EQ(s.Text(Field::StartBuyPct), "-1.00");
     EXPECT_EQ(s.Text(Field::RiskPositionPct), "50");
     EXPECT_EQ(s.Text(Field::Multiple), "1.1");
     EXPECT_EQ(s.Text(Field::MultipleStep), "0.05");
-    EXPECT_TRUE(s.Checked(Switch::RedRecycle));
+    EXPECT_TRUE(s.Checked(Switch::ReinvestDividends));
 }
 
 }  // namespace

@@ -207,7 +207,7 @@ class EstimateRowTest : public ::testing::Test {
     void Rows(std::initializer_list<const char*> navs, const QDate& lastDate) {
         const int count = static_cast<int>(navs.size());
         for (const char* nav : navs) {
-            const int row = ledger.RowCount() + 1;
+            const int row = ledger.LastRow() + 1;
             ledger.AddRow(QString::number(row));
             ledger.SetCell(row, Column::Date,
                            lastDate.addDays(row - count).toString(QStringLiteral("yyyy/M/d")));
@@ -224,8 +224,8 @@ class EstimateRowTest : public ::testing::Test {
     QString Nav(int row) const { return ledger.Cell(row, Column::NetValue); }
 
     void BreakSwitches(const char* days, const char* amplitude) {
-        settings.SetChecked(Switch::SPRemind, true);
-        settings.SetChecked(Switch::BrokenSP, true);
+        settings.SetChecked(Switch::TakeProfitAlert, true);
+        settings.SetChecked(Switch::BreakAlert, true);
         settings.SetText(Field::BreakMaDays, S(days));
         settings.SetText(Field::BreakAmplitudePct, S(amplitude));
     }
@@ -239,7 +239,7 @@ class EstimateRowTest : public ::testing::Test {
 TEST_F(EstimateRowTest, LastRowIsTodayUpdatesItAndTheRowBefore) {
     Rows({"1.0000", "1.0100", "1.0200"}, kWednesday);
     EXPECT_FALSE(Apply("1.0345", "1.0111", kWednesday));
-    ASSERT_EQ(ledger.RowCount(), 3);
+    ASSERT_EQ(ledger.LastRow(), 3);
     EXPECT_EQ(Nav(1), "1.0000");
     EXPECT_EQ(Nav(2), "1.0111");
     EXPECT_EQ(Nav(3), "1.0345");
@@ -255,19 +255,19 @@ TEST_F(EstimateRowTest, LastRowIsTodayUpdatesItAndTheRowBefore) {
 TEST_F(EstimateRowTest, WeekdayAfterTheLastRowAppendsToday) {
     Rows({"1.0000", "1.0100"}, kWednesday.addDays(-1));
     Apply("1.0345", "1.0111", kWednesday);
-    ASSERT_EQ(ledger.RowCount(), 3);
+    ASSERT_EQ(ledger.LastRow(), 3);
     EXPECT_EQ(ledger.Cell(3, Column::ID), "3");
     EXPECT_EQ(ledger.Cell(3, Column::Date), "2024/3/13");
     EXPECT_EQ(Nav(3), "1.0345");
     EXPECT_EQ(Nav(2), "1.0111");
     EXPECT_EQ(Nav(1), "1.0000");
-    EXPECT_EQ(ledger.Cell(3, Column::PurchaseEnabled), "");
-    EXPECT_EQ(ledger.Cell(3, Column::RedConversion), "");
-    EXPECT_EQ(ledger.Cell(3, Column::HoldShares), "1000");
+    EXPECT_EQ(ledger.Cell(3, Column::PurchaseStatus), "");
+    EXPECT_EQ(ledger.Cell(3, Column::DividendAction), "");
+    EXPECT_EQ(ledger.Cell(3, Column::HeldShares), "1000");
 
     // The next estimate of the day finds today's row and adds nothing.
     Apply("1.04", "", kWednesday);
-    ASSERT_EQ(ledger.RowCount(), 3);
+    ASSERT_EQ(ledger.LastRow(), 3);
     EXPECT_EQ(Nav(2), "1.0111");
     EXPECT_EQ(Nav(3), "1.04");
 }
@@ -276,7 +276,7 @@ TEST_F(EstimateRowTest, TodaysRowMatchesOnlyTheExactDateText) {
     Rows({"1.0000", "1.0100"}, kWednesday);
     ledger.SetCell(2, Column::Date, QStringLiteral("2024/03/13"));
     Apply("1.0345", "", kWednesday);
-    ASSERT_EQ(ledger.RowCount(), 3);
+    ASSERT_EQ(ledger.LastRow(), 3);
     EXPECT_EQ(Nav(2), "1.0100");
     EXPECT_EQ(ledger.Cell(3, Column::Date), "2024/3/13");
 }
@@ -287,7 +287,7 @@ TEST_F(EstimateRowTest, WeekendTakesTheLastRowForToday) {
         ledger.ClearRows();
         Rows({"1.0000", "1.0100", "1.0200"}, kFriday);
         Apply("1.0345", "1.0111", weekend);
-        ASSERT_EQ(ledger.RowCount(), 3);
+        ASSERT_EQ(ledger.LastRow(), 3);
         EXPECT_EQ(Nav(1), "1.0000");
         EXPECT_EQ(Nav(2), "1.0111");
         EXPECT_EQ(Nav(3), "1.0345");
@@ -297,47 +297,47 @@ TEST_F(EstimateRowTest, WeekendTakesTheLastRowForToday) {
     ledger.ClearRows();
     Rows({"1.0000"}, kFriday.addDays(-1));
     Apply("1.0345", "", kFriday);
-    EXPECT_EQ(ledger.RowCount(), 2);
+    EXPECT_EQ(ledger.LastRow(), 2);
 }
 
 TEST_F(EstimateRowTest, SingleRowSkipsTheMissingRowBefore) {
     Rows({"1.0000"}, kWednesday);
     Apply("1.0345", "0.9999", kWednesday);
-    ASSERT_EQ(ledger.RowCount(), 1);
+    ASSERT_EQ(ledger.LastRow(), 1);
     EXPECT_EQ(Nav(1), "1.0345");
 
     ledger.ClearRows();
     Rows({"1.0000"}, kFriday);
     Apply("1.0345", "0.9999", kSaturday);
-    ASSERT_EQ(ledger.RowCount(), 1);
+    ASSERT_EQ(ledger.LastRow(), 1);
     EXPECT_EQ(Nav(1), "1.0345");
 
     ledger.ClearRows();
     Rows({"1.0000"}, kWednesday.addDays(-1));
     Apply("1.0345", "0.9999", kWednesday);
-    ASSERT_EQ(ledger.RowCount(), 2);
+    ASSERT_EQ(ledger.LastRow(), 2);
     EXPECT_EQ(Nav(1), "0.9999");
     EXPECT_EQ(Nav(2), "1.0345");
 }
 
 TEST_F(EstimateRowTest, EmptyLedgerStaysEmptyWithoutAlert) {
-    settings.SetChecked(Switch::SPRemind, true);
+    settings.SetChecked(Switch::TakeProfitAlert, true);
     settings.SetText(Field::TakeProfitPct, QStringLiteral("-100"));
     EXPECT_FALSE(Apply("1.0345", "1.0111", kWednesday));
-    EXPECT_EQ(ledger.RowCount(), 0);
+    EXPECT_EQ(ledger.LastRow(), 0);
 }
 
 TEST_F(EstimateRowTest, TakeProfitAtThePointNotBelow) {
-    settings.SetChecked(Switch::SPRemind, true);
+    settings.SetChecked(Switch::TakeProfitAlert, true);
     Rows({"1.0000"}, kWednesday.addDays(-1));
     std::optional<EstimateAlert> alert = Apply("1.15", "", kWednesday);
-    EXPECT_EQ(ledger.Cell(2, Column::ROProfit), "15");
+    EXPECT_EQ(ledger.Cell(2, Column::ReturnPct), "15");
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->kind, AlertKind::TakeProfit);
     EXPECT_EQ(alert->text, S("您的收益率已达到15%，请决定是否全部赎回！"));
 
     EXPECT_FALSE(Apply("1.1499", "", kWednesday));
-    EXPECT_EQ(ledger.Cell(2, Column::ROProfit), "14.99");
+    EXPECT_EQ(ledger.Cell(2, Column::ReturnPct), "14.99");
 
     // The point is quoted as typed.
     settings.SetText(Field::TakeProfitPct, QStringLiteral("14.990"));
@@ -350,13 +350,13 @@ TEST_F(EstimateRowTest, OnlyTheChosenAlertIsConsidered) {
     Rows({"1.0000"}, kWednesday.addDays(-1));
     // Without SPRemind nothing is raised, BrokenSP alone neither.
     EXPECT_FALSE(Apply("1.5", "", kWednesday));
-    settings.SetChecked(Switch::BrokenSP, true);
+    settings.SetChecked(Switch::BreakAlert, true);
     EXPECT_FALSE(Apply("1.5", "", kWednesday));
     // With both on, the break alert replaces the take-profit alert.
-    settings.SetChecked(Switch::SPRemind, true);
-    settings.SetChecked(Switch::BrokenSP, true);
+    settings.SetChecked(Switch::TakeProfitAlert, true);
+    settings.SetChecked(Switch::BreakAlert, true);
     EXPECT_FALSE(Apply("1.5", "", kWednesday));
-    settings.SetChecked(Switch::BrokenSP, false);
+    settings.SetChecked(Switch::BreakAlert, false);
     EXPECT_TRUE(Apply("1.5", "", kWednesday));
 }
 
@@ -375,7 +375,7 @@ TEST_F(EstimateRowTest, BreakBelowTheAverageWhileInProfit) {
     ledger.ClearRows();
     Rows({"1.0000", "1.0000", "1.0000", "1.0000", "1.0000", "1.0000"}, kWednesday.addDays(-1));
     EXPECT_FALSE(Apply("0.98", "", kWednesday));
-    EXPECT_EQ(ledger.Cell(7, Column::ROProfit), "-2");
+    EXPECT_EQ(ledger.Cell(7, Column::ReturnPct), "-2");
 }
 
 TEST_F(EstimateRowTest, BreakNeedsMoreRowsThanDays) {

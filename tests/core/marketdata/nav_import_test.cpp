@@ -14,19 +14,19 @@ TEST(NavImportTest, ImportFillsRowsOldestFirstWithTheFirstDaysChange) {
         ledger, QStringLiteral("-1.23|2017/3/1,1.0100,开放申购,开放赎回,|2017/3/2,1.0200,暂停申购,"
                                "开放赎回,每份派现金0.0500元|2017/3/3,1.0000,开放申购,开放赎回,"));
     EXPECT_EQ(out.added, 3);
-    ASSERT_EQ(ledger.RowCount(), 3);
+    ASSERT_EQ(ledger.LastRow(), 3);
     EXPECT_EQ(ledger.Cell(1, Column::ID), "1");
     EXPECT_EQ(ledger.Cell(3, Column::ID), "3");
-    EXPECT_EQ(ledger.Cell(1, Column::Increase), "-1.23");
-    EXPECT_EQ(ledger.Cell(2, Column::Increase), "");
-    EXPECT_EQ(ledger.Cell(2, Column::PurchaseEnabled), "暂停申购");
-    EXPECT_EQ(ledger.Cell(2, Column::RedConversion), "每份派现金0.0500元");
-    EXPECT_EQ(ledger.Cell(3, Column::RedConversion), "");
+    EXPECT_EQ(ledger.Cell(1, Column::DailyChange), "-1.23");
+    EXPECT_EQ(ledger.Cell(2, Column::DailyChange), "");
+    EXPECT_EQ(ledger.Cell(2, Column::PurchaseStatus), "暂停申购");
+    EXPECT_EQ(ledger.Cell(2, Column::DividendAction), "每份派现金0.0500元");
+    EXPECT_EQ(ledger.Cell(3, Column::DividendAction), "");
     EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "");  // no recalculation
 
     LedgerModel empty;
     EXPECT_EQ(ImportNavHistory(empty, QString()).added, 0);
-    EXPECT_EQ(empty.RowCount(), 0);
+    EXPECT_EQ(empty.LastRow(), 0);
 }
 
 TEST(NavImportTest, AppendNumbersOnAndNeverAddsADayTwice) {
@@ -36,11 +36,11 @@ TEST(NavImportTest, AppendNumbersOnAndNeverAddsADayTwice) {
     const ImportOutcome out = AppendNavHistory(
         ledger, QStringLiteral("0.5|2020/1/2,1.1,,,|2020/1/3,1.2,,,|2020/1/6,1.3,,,"));
     EXPECT_EQ(out.added, 2);
-    ASSERT_EQ(ledger.RowCount(), 3);
+    ASSERT_EQ(ledger.LastRow(), 3);
     EXPECT_EQ(ledger.Cell(2, Column::ID), "2");  // row count 1 + 1
     EXPECT_EQ(ledger.Cell(2, Column::Date), "2020/1/3");
     EXPECT_EQ(ledger.Cell(3, Column::Date), "2020/1/6");
-    EXPECT_EQ(ledger.Cell(2, Column::Increase), "");  // record 0 unused
+    EXPECT_EQ(ledger.Cell(2, Column::DailyChange), "");  // record 0 unused
     EXPECT_EQ(LastRowDate(ledger), QDate(2020, 1, 6));
 
     ledger.SetCell(3, Column::Date, QStringLiteral("abc"));
@@ -56,7 +56,7 @@ TEST(NavImportTest, TheRowLimitKeepsWhatFits) {
     const ImportOutcome out = ImportNavHistory(ledger, history);
     EXPECT_TRUE(out.hitRowLimit);
     EXPECT_EQ(out.added, LedgerModel::kMaxRows);
-    EXPECT_EQ(ledger.RowCount(), LedgerModel::kMaxRows);
+    EXPECT_EQ(ledger.LastRow(), LedgerModel::kMaxRows);
     const ImportOutcome more = AppendNavHistory(ledger, QStringLiteral("0|2200/1/1,1,,,"));
     EXPECT_TRUE(more.hitRowLimit);
     EXPECT_EQ(more.added, 0);
@@ -77,7 +77,7 @@ TEST(NavImportTest, DaysAppendedBeforeRowsAddedMeanwhile) {
     const ImportOutcome out =
         AppendNavHistoryAfter(*ledger, 2, QStringLiteral("0|2020/1/3,1.2,,,|2020/1/6,1.3,,,"));
     EXPECT_EQ(out.added, 2);
-    ASSERT_EQ(ledger->RowCount(), 5);
+    ASSERT_EQ(ledger->LastRow(), 5);
     const QStringList expected[] = {{"1", "2020/1/1", "1.0"}, {"2", "2020/1/2", "1.1"},
                                     {"3", "2020/1/3", "1.2"}, {"4", "2020/1/6", "1.3"},
                                     {"5", "2020/1/8", "1.4"}};
@@ -92,7 +92,7 @@ TEST(NavImportTest, DaysAppendedBeforeRowsAddedMeanwhile) {
     // Nothing new: the later rows stay as they were.
     ledger = ledgerWithLaterRows();
     EXPECT_EQ(AppendNavHistoryAfter(*ledger, 2, QString()).added, 0);
-    ASSERT_EQ(ledger->RowCount(), 4);
+    ASSERT_EQ(ledger->LastRow(), 4);
     EXPECT_EQ(ledger->Cell(3, Column::Date), "2020/1/6");
     EXPECT_EQ(ledger->Cell(4, Column::ID), "4");
 }
@@ -122,6 +122,6 @@ TEST(NavImportTest, MergedAppendGivesTheLastRowItsOwnNavBack) {
         MergeAppendedDays(ledger, 2, QStringLiteral("1.1"), QString::fromLatin1(c.previousNav),
                           QString::fromLatin1(c.history));
         EXPECT_EQ(ledger.Cell(2, Column::NetValue), QString::fromLatin1(c.expected));
-        EXPECT_EQ(ledger.Cell(ledger.RowCount(), Column::Date), "2020/1/6");
+        EXPECT_EQ(ledger.Cell(ledger.LastRow(), Column::Date), "2020/1/6");
     }
 }

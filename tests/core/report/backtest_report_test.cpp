@@ -44,7 +44,7 @@ class HandLedger : public ::testing::Test {
             ledger.SetCell(row, Column::NetValue, QString::fromLatin1(navs[row - 1]));
             ledger.SetCell(row, Column::PurchaseAmount, QString::fromLatin1(amounts[row - 1]));
         }
-        ledger.SetCell(1, Column::Increase, QStringLiteral("0"));
+        ledger.SetCell(1, Column::DailyChange, QStringLiteral("0"));
         Recalculate(ledger, settings, Mode::Fact);
         report = BuildBacktestReport(ledger, settings, Mode::Fact);
         ASSERT_TRUE(report.has_value());
@@ -112,7 +112,7 @@ TEST(BacktestReportTest, FlowsAddUpToProfitOnGoldenPlans) {
                 .result,
             OpenResult::Opened);
         const std::vector<CashFlow> flows = PlanCashFlows(ledger, settings);
-        const int n = ledger.RowCount();
+        const int n = ledger.LastRow();
         ASSERT_EQ(flows.size(), static_cast<size_t>(n) + 1);
         const double rf = static_cast<float>(1 - settings.Number(Field::RedeemFeePct) / 100);
         double sum = 0;
@@ -120,7 +120,7 @@ TEST(BacktestReportTest, FlowsAddUpToProfitOnGoldenPlans) {
         for (int row = 1; row <= n; ++row) {
             sum += flows[static_cast<size_t>(row - 1)].amount;
             const double value = ReadNumber(ledger.Cell(row, Column::MarketValue));
-            const double invested = ReadNumber(ledger.Cell(row, Column::TTPurchase));
+            const double invested = ReadNumber(ledger.Cell(row, Column::NetInvested));
             const double profit = ReadNumber(ledger.Cell(row, Column::Profit));
             ASSERT_NEAR(sum + value * rf, profit,
                         0.01 + Slack(value) + Slack(invested) + Slack(profit))
@@ -129,7 +129,7 @@ TEST(BacktestReportTest, FlowsAddUpToProfitOnGoldenPlans) {
                           Slack(ReadNumber(ledger.Cell(row, Column::PurchaseAmount))) +
                           Slack(ReadNumber(ledger.Cell(row, Column::RedeemAmount)));
         }
-        EXPECT_NEAR(sum, -ReadNumber(ledger.Cell(n, Column::TTPurchase)), 1e-6);
+        EXPECT_NEAR(sum, -ReadNumber(ledger.Cell(n, Column::NetInvested)), 1e-6);
         EXPECT_DOUBLE_EQ(flows.back().amount, ReadNumber(ledger.Cell(n, Column::MarketValue)) * rf);
         const std::optional<BacktestReport> report =
             BuildBacktestReport(ledger, settings, options.mode);
@@ -139,7 +139,7 @@ TEST(BacktestReportTest, FlowsAddUpToProfitOnGoldenPlans) {
         // Money in less money out is what stays invested, up to each row's
         // rounding.
         EXPECT_NEAR(plan.paidIn - plan.received - plan.dividendsReceived,
-                    ReadNumber(ledger.Cell(n, Column::TTPurchase)), moneySlack);
+                    ReadNumber(ledger.Cell(n, Column::NetInvested)), moneySlack);
         sawRedemptions = sawRedemptions || plan.redemptions > 0;
         sawDividends = sawDividends || plan.dividendsReceived > 0;
     }
@@ -187,7 +187,7 @@ TEST_F(HandLedger, PlanAndBaselines) {
 
     // The plan's own ledger is left as it was.
     EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "400");
-    EXPECT_EQ(ledger.RowCount(), 3);
+    EXPECT_EQ(ledger.LastRow(), 3);
 }
 
 // A redemption typed on the first day is shown but never booked (the

@@ -37,7 +37,7 @@ TEST_F(PlanSessionTest, SavesInTheModeShownAndOpensBackInBothModes) {
     session.PointAtFund(QStringLiteral("000021"));
     ASSERT_EQ(session.Open(Mode::Fact).result, OpenResult::NoFile);
     EXPECT_EQ(session.ShownMode(), Mode::Fact);
-    EXPECT_EQ(session.Ledger().RowCount(), 2);  // no file: the rows stay
+    EXPECT_EQ(session.Ledger().LastRow(), 2);  // no file: the rows stay
     session.Ledger().SetCell(1, Column::PurchaseAmount, QStringLiteral("1000"));
     session.ApplyPreset(Preset::Brave);
     EXPECT_TRUE(session.HasUnsavedRows());
@@ -79,7 +79,7 @@ TEST_F(PlanSessionTest, RefusedSavesKeepTheChangesAndTheQuestionSavesTheRowsFund
 
     test::AddDays(session.Ledger(), {{"1.0000"}});
     session.MarkSettingsChanged();
-    session.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("😀"));
+    session.Ledger().SetCell(1, Column::DividendAction, QStringLiteral("😀"));
     const SaveOutcome refused = session.Save(QStringLiteral("000022"));
     EXPECT_EQ(refused.result, SaveResult::Unsavable);
     EXPECT_EQ(MessageFor(refused), "第1行「分红配送」含有无法保存的字符“😀”（U+1F600），未保存！");
@@ -87,7 +87,7 @@ TEST_F(PlanSessionTest, RefusedSavesKeepTheChangesAndTheQuestionSavesTheRowsFund
     EXPECT_TRUE(session.SettingsModified());
     EXPECT_EQ(session.LedgerCode(), "000022");
 
-    session.Ledger().SetCell(1, Column::RedConversion, QString());
+    session.Ledger().SetCell(1, Column::DividendAction, QString());
     session.SetPlanPath(dir.filePath(QStringLiteral("elsewhere.ini")));
     ASSERT_TRUE(session.SaveToLedgerCode().Saved());
     EXPECT_EQ(session.PlanPath(), dir.filePath(QStringLiteral("elsewhere.ini")));

@@ -27,7 +27,7 @@ QByteArray Gbk(const QString& text) {
 
 // One ledger row with every cell of columns 2..18 filled from `cells`.
 void AddRow(LedgerModel& ledger, const QStringList& cells) {
-    const int row = ledger.RowCount() + 1;
+    const int row = ledger.LastRow() + 1;
     ASSERT_TRUE(ledger.AddRow(QString::number(row)));
     ASSERT_EQ(cells.size(), kColumnCount - 1);
     for (int c = 1; c < kColumnCount; ++c) {
@@ -76,7 +76,7 @@ TEST_F(CsvExportTest, PercentFieldsAndEmptyCells) {
     AddRow(ledger, kFullRow);
     ledger.AddRow(QStringLiteral("2"));  // every cell empty
     ledger.SetCell(2, Column::Date, QStringLiteral("2017/3/28"));
-    ledger.SetCell(2, Column::AverageValue, QStringLiteral("1.02"));
+    ledger.SetCell(2, Column::AverageCost, QStringLiteral("1.02"));
 
     const QStringList lines = Lines(CsvText(ledger));
     ASSERT_EQ(lines.size(), 4);  // header, two rows, and the empty text after the last CR LF
@@ -120,9 +120,9 @@ TEST_F(CsvExportTest, FieldsWithSeparatorsAreQuoted) {
     EXPECT_EQ(text, expected);
 
     // A lone line feed or a lone quote is enough to quote the field.
-    ledger.SetCell(1, Column::RedConversion, QStringLiteral("a\nb"));
-    ledger.SetCell(1, Column::PurchaseEnabled, QStringLiteral("\""));
-    ledger.SetCell(1, Column::ROProfit, QStringLiteral("x,y"));
+    ledger.SetCell(1, Column::DividendAction, QStringLiteral("a\nb"));
+    ledger.SetCell(1, Column::PurchaseStatus, QStringLiteral("\""));
+    ledger.SetCell(1, Column::ReturnPct, QStringLiteral("x,y"));
     EXPECT_TRUE(CsvText(ledger).endsWith(",\"x,y%\",1.023541,\"\"\"\",开放赎回,\"a\nb\"\r\n"));
 }
 
@@ -133,7 +133,7 @@ TEST_F(CsvExportTest, FailuresWriteNothing) {
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("missing"))));
 
     EXPECT_EQ(UnexportableCellMessage(ledger), "");
-    ledger.SetCell(1, Column::RedConversion, QStringLiteral("分红 😀"));
+    ledger.SetCell(1, Column::DividendAction, QStringLiteral("分红 😀"));
     // The refusal names the character and where it stands, not a busy file.
     EXPECT_EQ(UnexportableCellMessage(ledger),
               "第1行「分红配送」含有无法导出的字符“😀”（U+1F600），未导出！");

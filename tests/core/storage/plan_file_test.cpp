@@ -64,8 +64,8 @@ class PlanFileTest : public ::testing::Test {
 
 TEST_F(PlanFileTest, SaveWritesSectionsInOrderAsGbkWithCrLf) {
     AddDays(ledger, {{"1.0000", "暂停申购"}, {"1.0100"}});
-    ledger.SetCell(1, Column::Increase, QStringLiteral("0.37"));
-    settings.SetChecked(Switch::PCFirst, true);
+    ledger.SetCell(1, Column::DailyChange, QStringLiteral("0.37"));
+    settings.SetChecked(Switch::BuyFirst, true);
     ASSERT_EQ(Save(QStringLiteral("000001")), SaveResult::Saved);
     EXPECT_EQ(prompt.texts, QStringList{QStringLiteral("保存成功！")});
     EXPECT_EQ(prompt.captions.value(0), "Tovira");
@@ -98,7 +98,7 @@ TEST_F(PlanFileTest, SaveWritesSectionsInOrderAsGbkWithCrLf) {
 
 TEST_F(PlanFileTest, RoundTripKeepsInputCellsAndSettings) {
     AddDays(ledger, {{"1.0000", "暂停申购", "暂停赎回", "每份派现金0.0675元"}, {"0.9900"}});
-    ledger.SetCell(1, Column::Increase, QStringLiteral("-0.12"));
+    ledger.SetCell(1, Column::DailyChange, QStringLiteral("-0.12"));
     settings.ApplyPreset(Preset::Steady);
     settings.SetText(Field::TotalCapital, QStringLiteral("80000"));
     ASSERT_EQ(Save(QStringLiteral("006675")), SaveResult::Saved);
@@ -107,17 +107,17 @@ TEST_F(PlanFileTest, RoundTripKeepsInputCellsAndSettings) {
     PlanSettings fresh;
     OpenPlanOptions options;
     ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, options).result, OpenResult::Opened);
-    ASSERT_EQ(reopened.RowCount(), 2);
-    for (Column c : {Column::ID, Column::Date, Column::NetValue, Column::PurchaseEnabled,
-                     Column::RedeemEnabled, Column::RedConversion}) {
+    ASSERT_EQ(reopened.LastRow(), 2);
+    for (Column c : {Column::ID, Column::Date, Column::NetValue, Column::PurchaseStatus,
+                     Column::RedeemStatus, Column::DividendAction}) {
         EXPECT_EQ(reopened.Cell(1, c), ledger.Cell(1, c));
     }
-    EXPECT_EQ(reopened.Cell(2, Column::RedConversion), "");
-    EXPECT_EQ(reopened.Cell(1, Column::Increase), "-0.12");
+    EXPECT_EQ(reopened.Cell(2, Column::DividendAction), "");
+    EXPECT_EQ(reopened.Cell(1, Column::DailyChange), "-0.12");
     for (const FieldInfo& f : Fields()) EXPECT_EQ(fresh.Text(f.field), settings.Text(f.field));
     for (const SwitchInfo& s : Switches()) EXPECT_EQ(fresh.Checked(s.sw), settings.Checked(s.sw));
     // The Redeem switch (the view shows the redemption columns from it).
-    EXPECT_TRUE(fresh.Checked(Switch::Redeem));
+    EXPECT_TRUE(fresh.Checked(Switch::SellOnRises));
     // Opening ends with a recalculation.
     EXPECT_EQ(reopened.Cell(1, Column::PurchaseAmount), "800");
 }
@@ -154,7 +154,7 @@ TEST_F(PlanFileTest, SavingFewerRowsLeavesOldSectionsButOpensTheCount) {
     EXPECT_EQ(doc.Value(QStringLiteral("特殊数据"), QStringLiteral("行数")), "3");
     ledger.ClearRows();
     ASSERT_EQ(Open(currentPath), OpenResult::Opened);
-    EXPECT_EQ(ledger.RowCount(), 3);
+    EXPECT_EQ(ledger.LastRow(), 3);
 }
 
 TEST_F(PlanFileTest, UntouchedKeysAndSectionsSurviveASave) {
@@ -191,29 +191,29 @@ TEST_F(PlanFileTest, SaveRefusals) {
     // A text GBK cannot hold is refused, and the earlier file stays intact.
     ASSERT_EQ(Save(QStringLiteral("000004")), SaveResult::Saved);
     const QByteArray before = test::ReadFileBytes(currentPath);
-    ledger.SetCell(1, Column::RedConversion, QStringLiteral("😀"));
+    ledger.SetCell(1, Column::DividendAction, QStringLiteral("😀"));
     EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Unsavable);
     EXPECT_EQ(prompt.texts.last(), "第1行「分红配送」含有无法保存的字符“😀”（U+1F600），未保存！");
     EXPECT_EQ(test::ReadFileBytes(currentPath), before);
 }
 
 TEST_F(PlanFileTest, OpenAppliesWhatItCanAndRunsTheChangeReactions) {
-    settings.SetChecked(Switch::SPRemind, true);
+    settings.SetChecked(Switch::TakeProfitAlert, true);
     const QString path = WriteFile(
         "odd.ini",
         QStringLiteral(
             "[设置]\r\nSPRemind=abc\r\nRedeem=1\r\nKeepROP=2\r\n"
             "起投涨幅=12\r\n倍数=abc\r\n加倍=0.125\r\n风控仓位=45.5\r\n基金代码=000005\r\n"));
     ASSERT_EQ(Open(path), OpenResult::Opened);
-    EXPECT_TRUE(settings.Checked(Switch::SPRemind));  // abc leaves it
-    EXPECT_TRUE(settings.Checked(Switch::Redeem));
-    EXPECT_FALSE(settings.Checked(Switch::KeepROP));  // 2 leaves it
+    EXPECT_TRUE(settings.Checked(Switch::TakeProfitAlert));  // abc leaves it
+    EXPECT_TRUE(settings.Checked(Switch::SellOnRises));
+    EXPECT_FALSE(settings.Checked(Switch::GrowingTopUp));  // 2 leaves it
     EXPECT_EQ(settings.Text(Field::StartBuyPct), "9.00");
     EXPECT_EQ(settings.Text(Field::Multiple), "1.2");
     EXPECT_EQ(settings.Text(Field::MultipleStep), "0.13");
     EXPECT_EQ(settings.Text(Field::RiskPositionPct), "46");
     EXPECT_EQ(settings.Text(Field::PurchaseFeePct), "");  // missing key empties the field
-    EXPECT_EQ(ledger.RowCount(), 0);                      // no 行数
+    EXPECT_EQ(ledger.LastRow(), 0);                      // no 行数
     EXPECT_EQ(storedCode, "000005");
     EXPECT_TRUE(prompt.texts.isEmpty());
 }
@@ -249,7 +249,7 @@ TEST_F(PlanFileTest, OpenRefusesWhatIsNotAPlanFile) {
                                         "[第1行]\r\nDate=2020/1/1\r\n[第2行]\r\nDate=2020/1/2\r\n")
                              .arg(QString::fromLatin1(c.count)));
         EXPECT_EQ(Open(path), c.result) << c.count;
-        EXPECT_EQ(ledger.RowCount(), c.rows) << c.count;
+        EXPECT_EQ(ledger.LastRow(), c.rows) << c.count;
         EXPECT_EQ(prompt.texts.join(u'|'), QString::fromUtf8(c.message)) << c.count;
         const bool applied = c.result == OpenResult::Opened;
         EXPECT_EQ(settings.Text(Field::Multiple), applied ? "2" : "1.5") << c.count;
@@ -266,17 +266,17 @@ TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
         return true;
     };
     ASSERT_EQ(OpenPlanFile(path, ledger, settings, options).result, OpenResult::Opened);
-    EXPECT_EQ(ledger.RowCount(), 0);  // nothing left to write the first day's change into
+    EXPECT_EQ(ledger.LastRow(), 0);  // nothing left to write the first day's change into
 
     // The followed plan's rows keep their own first-day change.
     options.setFundCode = [this](const QString&) {
         ledger.ClearRows();
         AddDays(ledger, {{"2.0"}, {"2.2"}});
-        ledger.SetCell(1, Column::Increase, QStringLiteral("0.5"));
+        ledger.SetCell(1, Column::DailyChange, QStringLiteral("0.5"));
         return true;
     };
     ASSERT_EQ(OpenPlanFile(path, ledger, settings, options).result, OpenResult::Opened);
-    EXPECT_EQ(ledger.Cell(1, Column::Increase), "0.5");
+    EXPECT_EQ(ledger.Cell(1, Column::DailyChange), "0.5");
     EXPECT_EQ(ledger.Cell(1, Column::NetValue), "2.0");
 }
 
@@ -288,9 +288,9 @@ TEST_F(PlanFileTest, OnlyUserInputCountsAsUnsavedWork) {
 
     Recalculate(ledger, settings, Mode::Theory);  // computed columns are no change
     EXPECT_FALSE(ledger.InputsModified());
-    ledger.SetCell(2, Column::HoldShares, QStringLiteral("5"));
+    ledger.SetCell(2, Column::HeldShares, QStringLiteral("5"));
     EXPECT_FALSE(ledger.InputsModified());
-    ledger.SetCell(2, Column::Increase, QStringLiteral("5"));  // only row 1's change is stored
+    ledger.SetCell(2, Column::DailyChange, QStringLiteral("5"));  // only row 1's change is stored
     EXPECT_FALSE(ledger.InputsModified());
 
     ledger.SetCell(2, Column::NetValue, QStringLiteral("1.2"));
@@ -318,8 +318,8 @@ TEST_F(PlanFileTest, NastyCellTextsComeBackAsSavedAndDisturbNoOtherRow) {
     for (const char* text : texts) {
         ledger.ClearRows();
         AddDays(ledger, {{"1.0000"}, {"1.0100"}, {"1.0200"}});
-        ledger.SetCell(1, Column::PurchaseEnabled, QString::fromUtf8(text));
-        ledger.SetCell(2, Column::RedConversion, QString::fromUtf8(text));
+        ledger.SetCell(1, Column::PurchaseStatus, QString::fromUtf8(text));
+        ledger.SetCell(2, Column::DividendAction, QString::fromUtf8(text));
         settings.SetText(Field::TotalCapital, QString::fromUtf8(text));
         ASSERT_EQ(Save(QStringLiteral("000012")), SaveResult::Saved) << text;
 
@@ -329,9 +329,9 @@ TEST_F(PlanFileTest, NastyCellTextsComeBackAsSavedAndDisturbNoOtherRow) {
         PlanSettings fresh;
         OpenPlanOptions options;
         ASSERT_EQ(OpenPlanFile(currentPath, reopened, fresh, options).result, OpenResult::Opened);
-        ASSERT_EQ(reopened.RowCount(), 3) << text;
-        EXPECT_EQ(reopened.Cell(1, Column::PurchaseEnabled), expected) << text;
-        EXPECT_EQ(reopened.Cell(2, Column::RedConversion), expected) << text;
+        ASSERT_EQ(reopened.LastRow(), 3) << text;
+        EXPECT_EQ(reopened.Cell(1, Column::PurchaseStatus), expected) << text;
+        EXPECT_EQ(reopened.Cell(2, Column::DividendAction), expected) << text;
         EXPECT_EQ(fresh.Text(Field::TotalCapital), expected) << text;
         for (int row = 1; row <= 3; ++row) {
             EXPECT_EQ(reopened.Cell(row, Column::Date), ledger.Cell(row, Column::Date)) << text;
@@ -355,9 +355,9 @@ TEST_F(PlanFileTest, RefusedSaveNamesTheCharacterAndItsPlace) {
         {[&](const QString& t) { settings.SetText(Field::TotalCapital, t); },
          settings.Text(Field::TotalCapital), "5万€",
          "「资金总量」含有无法保存的字符“€”（U+20AC），未保存！"},
-        {[&](const QString& t) { ledger.SetCell(2, Column::PurchaseEnabled, t); }, "", "开放𠀀",
+        {[&](const QString& t) { ledger.SetCell(2, Column::PurchaseStatus, t); }, "", "开放𠀀",
          "第2行「申购状态」含有无法保存的字符“𠀀”（U+20000），未保存！"},
-        {[&](const QString& t) { ledger.SetCell(1, Column::Increase, t); }, "", "\uE849",
+        {[&](const QString& t) { ledger.SetCell(1, Column::DailyChange, t); }, "", "\uE849",
          "第1行「涨幅(%)」含有无法保存的字符“\uE849”（U+E849），未保存！"},
     };
     for (const Case& c : cases) {
@@ -425,6 +425,6 @@ TEST_F(PlanFileTest, OnlyRegularFilesAreRead) {
     const QString link = dir.filePath(QStringLiteral("link.ini"));
     ASSERT_TRUE(QFile::link(plan, link));
     EXPECT_EQ(Open(link), OpenResult::Opened);
-    EXPECT_EQ(ledger.RowCount(), 1);
+    EXPECT_EQ(ledger.LastRow(), 1);
     alarm(0);
 }

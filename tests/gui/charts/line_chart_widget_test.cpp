@@ -23,10 +23,10 @@ QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 // One row per pair of ("TTIncrease", "ROProfit") texts.
 void Fill(LedgerModel& ledger, const std::vector<std::pair<const char*, const char*>>& rows) {
     for (const auto& [tt, ro] : rows) {
-        const int row = ledger.RowCount() + 1;
+        const int row = ledger.LastRow() + 1;
         ledger.AddRow(QString::number(row));
-        ledger.SetCell(row, Column::TTIncrease, Q(tt));
-        ledger.SetCell(row, Column::ROProfit, Q(ro));
+        ledger.SetCell(row, Column::CumulativeChange, Q(tt));
+        ledger.SetCell(row, Column::ReturnPct, Q(ro));
     }
 }
 
@@ -317,7 +317,7 @@ TEST_F(LineChartWidget, KeepsItsDrawingUntilDrawnAgainAndClears) {
     Fill(ledger, {{"0", "-1"}, {"2", "-1"}});
     chart.Draw(3300);
     const ChartLayout before = chart.Layout();
-    ledger.SetCell(2, Column::TTIncrease, Q("-2"));
+    ledger.SetCell(2, Column::CumulativeChange, Q("-2"));
     EXPECT_EQ(chart.Layout().ttIncrease, before.ttIncrease);
     chart.Draw(2190);
     EXPECT_EQ(chart.Layout().ttIncrease.back(), QPointF(2490, 7500));

@@ -21,7 +21,7 @@ const QColor kBlue(0, 0, 255);
 const QColor kBlack(0, 0, 0);
 
 QColor LinkColour(const AboutDialog& box) {
-    return box.Label1()->palette().color(QPalette::WindowText);
+    return box.WebSiteLink()->palette().color(QPalette::WindowText);
 }
 
 // A pointer move without buttons, as the window system sends it.
@@ -51,11 +51,11 @@ class AboutFormTest : public ::testing::Test {
 TEST_F(AboutFormTest, ShowsTheProgramsTextsInTheDesignSize) {
     AboutDialog box(QStringLiteral("http://www.example.com"), Recorder(), &owner);
     EXPECT_EQ(box.windowTitle(), "关于 Tovira");
-    EXPECT_EQ(box.lblTitle()->text(), "Tovira");
-    EXPECT_EQ(box.lblVersion()->text(), "版本：" TOVIRA_VERSION);
-    EXPECT_EQ(box.lblDescription()->text(), "官网：");
-    EXPECT_EQ(box.Label1()->text(), "http://www.example.com");
-    EXPECT_EQ(box.lblDisclaimer()->text(), "警告：基金有风险，投资需谨慎！");
+    EXPECT_EQ(box.TitleLabel()->text(), "Tovira");
+    EXPECT_EQ(box.VersionLabel()->text(), "版本：" TOVIRA_VERSION);
+    EXPECT_EQ(box.DescriptionLabel()->text(), "官网：");
+    EXPECT_EQ(box.WebSiteLink()->text(), "http://www.example.com");
+    EXPECT_EQ(box.DisclaimerLabel()->text(), "警告：基金有风险，投资需谨慎！");
     EXPECT_FALSE(box.picIcon()->pixmap().isNull());
 
     // Fixed client area of 3405 x 3060 twips, no minimise or maximise button.
@@ -70,20 +70,20 @@ TEST_F(AboutFormTest, LinkIsBlueUnderThePointerAndBlackOverTheRestOfTheBox) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
     EXPECT_EQ(LinkColour(box), kBlack);
 
-    MovePointer(box.Label1(), QPoint(5, 5));
+    MovePointer(box.WebSiteLink(), QPoint(5, 5));
     EXPECT_EQ(LinkColour(box), kBlue);
     // Over the bare box, and over another label, it turns black again.
     MovePointer(&box, QPoint(2, box.height() - 2));
     EXPECT_EQ(LinkColour(box), kBlack);
-    MovePointer(box.Label1(), QPoint(5, 5));
-    MovePointer(box.lblDisclaimer(), QPoint(5, 5));
+    MovePointer(box.WebSiteLink(), QPoint(5, 5));
+    MovePointer(box.DisclaimerLabel(), QPoint(5, 5));
     EXPECT_EQ(LinkColour(box), kBlack);
 
     QEvent enter(QEvent::Enter);
-    QApplication::sendEvent(box.Label1(), &enter);
+    QApplication::sendEvent(box.WebSiteLink(), &enter);
     EXPECT_EQ(LinkColour(box), kBlue);
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(box.Label1(), &leave);
+    QApplication::sendEvent(box.WebSiteLink(), &leave);
     EXPECT_EQ(LinkColour(box), kBlack);
     EXPECT_TRUE(opened.isEmpty());
 }
@@ -91,19 +91,19 @@ TEST_F(AboutFormTest, LinkIsBlueUnderThePointerAndBlackOverTheRestOfTheBox) {
 TEST_F(AboutFormTest, ClickingTheLinkOpensTheWebSite) {
     AboutDialog box(QStringLiteral("http://www.example.com"), Recorder(), &owner);
     box.show();
-    QTest::mouseClick(box.lblDisclaimer(), Qt::LeftButton);
+    QTest::mouseClick(box.DisclaimerLabel(), Qt::LeftButton);
     EXPECT_TRUE(opened.isEmpty());
-    QTest::mouseClick(box.Label1(), Qt::LeftButton);
+    QTest::mouseClick(box.WebSiteLink(), Qt::LeftButton);
     EXPECT_EQ(opened, QStringList{"http://www.example.com"});
 }
 
 TEST_F(AboutFormTest, WithoutAWebSiteTheLinkIsBlankAndInert) {
     AboutDialog box(QString(), Recorder(), &owner);
     box.show();
-    EXPECT_TRUE(box.Label1()->text().isEmpty());
-    EXPECT_FALSE(box.Label1()->isEnabled());
-    MovePointer(box.Label1(), QPoint(5, 5));
-    QTest::mouseClick(box.Label1(), Qt::LeftButton);
+    EXPECT_TRUE(box.WebSiteLink()->text().isEmpty());
+    EXPECT_FALSE(box.WebSiteLink()->isEnabled());
+    MovePointer(box.WebSiteLink(), QPoint(5, 5));
+    QTest::mouseClick(box.WebSiteLink(), Qt::LeftButton);
     EXPECT_NE(LinkColour(box), kBlue);
     EXPECT_TRUE(opened.isEmpty());
 }

@@ -26,8 +26,8 @@ TEST(CalcFormTest, CalculatesOnEveryPressBesideTheMainWindow) {
 
     EXPECT_EQ(ShowCostCalculator(mainWindow, ledger, settings, prompt), nullptr);
     test::AddDays(ledger, {{"1.1"}, {"1.2"}});
-    ledger.SetCell(1, Column::TTPurchase, Q("10000"));
-    ledger.SetCell(1, Column::HoldShares, Q("9000"));
+    ledger.SetCell(1, Column::NetInvested, Q("10000"));
+    ledger.SetCell(1, Column::HeldShares, Q("9000"));
     QPointer<CostCalculatorDialog> form = ShowCostCalculator(mainWindow, ledger, settings, prompt);
     ASSERT_TRUE(form);
     EXPECT_EQ(ShowCostCalculator(mainWindow, ledger, settings, prompt), form.data());
@@ -62,8 +62,8 @@ TEST(CalcFormTest, ALongResultShowsFromItsSignWithTheWholeTextOnHover) {
     PlanSettings settings;
     test::RecordingPrompt prompt;
     test::AddDays(ledger, {{"1.1"}, {"1.2"}});
-    ledger.SetCell(1, Column::TTPurchase, Q("10000"));
-    ledger.SetCell(1, Column::HoldShares, Q("7000"));
+    ledger.SetCell(1, Column::NetInvested, Q("10000"));
+    ledger.SetCell(1, Column::HeldShares, Q("7000"));
     CostCalculatorDialog form(ledger, settings, prompt);
     form.show();
     // A target a hair above the NAV: hundreds of millions of shares, negative.

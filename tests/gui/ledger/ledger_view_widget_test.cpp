@@ -30,7 +30,7 @@ class LedgerViewTest : public ::testing::Test {
   protected:
     void SetUp() override {
         test::AddDays(model, {{"1.0000"}, {"1.0480"}, {"1.0300"}});
-        model.SetCell(2, Column::Increase, QStringLiteral("4.8"));
+        model.SetCell(2, Column::DailyChange, QStringLiteral("4.8"));
         auto* layout = new QVBoxLayout(&window);
         view = new LedgerView(model);
         other = new QLineEdit;
@@ -51,7 +51,7 @@ class LedgerViewTest : public ::testing::Test {
         return view->visualRect(model.index(row - 1, Index(key))).center();
     }
     QPoint BelowLastRow() const {
-        const QRect last = view->visualRect(model.index(model.RowCount() - 1, Index(Column::Date)));
+        const QRect last = view->visualRect(model.index(model.LastRow() - 1, Index(Column::Date)));
         return QPoint(last.center().x(), last.bottom() + 10);
     }
     void DoubleClick(const QPoint& at, Qt::MouseButton button = Qt::LeftButton) {
@@ -84,10 +84,10 @@ TEST_F(CellEditorTest, OpensOnlyOnALeftDoubleClickOnACellBesideTheIdColumn) {
 TEST_F(CellEditorTest, HiddenColumnCannotBeEditedUntilShown) {
     ASSERT_TRUE(view->isColumnHidden(Index(Column::RedeemShares)));
     // Where the hidden columns would sit, the next visible one is hit.
-    const int holdLeft = view->columnViewportPosition(Index(Column::HoldShares));
+    const int holdLeft = view->columnViewportPosition(Index(Column::HeldShares));
     DoubleClick(QPoint(holdLeft + 2, CellCentre(1, Column::Date).y()));
     ASSERT_TRUE(Editor().Editing());
-    EXPECT_EQ(Editor().EditedColumn(), Index(Column::HoldShares));
+    EXPECT_EQ(Editor().EditedColumn(), Index(Column::HeldShares));
     Editor().End(false);
 
     view->ShowRedeemColumns(true);
@@ -132,7 +132,7 @@ TEST_F(CellEditorTest, EnterWritesTheTextExactlyAsTyped) {
     QTest::keyClick(&Line(), Qt::Key_Return);
     EXPECT_FALSE(Editor().Editing());
     EXPECT_EQ(model.Cell(2, Column::NetValue), "1.05");
-    EXPECT_EQ(model.Cell(2, Column::Increase), "4.8");  // no recalculation
+    EXPECT_EQ(model.Cell(2, Column::DailyChange), "4.8");  // no recalculation
 
     // No check: a blank goes in as it is; while blank the editor keeps the
     // cell's width.
@@ -181,7 +181,7 @@ TEST_F(CellEditorTest, RowsChangingUnderAnOpenEditNeverGetAStaleWrite) {
     model.RemoveRow(2);
     EXPECT_FALSE(Editor().Editing());
     EXPECT_FALSE(Line().isVisible());
-    ASSERT_EQ(model.RowCount(), 2);
+    ASSERT_EQ(model.LastRow(), 2);
     EXPECT_EQ(model.Cell(1, Column::NetValue), "1.0000");
     EXPECT_EQ(model.Cell(2, Column::NetValue), "1.0300");
 
@@ -189,7 +189,7 @@ TEST_F(CellEditorTest, RowsChangingUnderAnOpenEditNeverGetAStaleWrite) {
     DoubleClick(CellCentre(2, Column::NetValue));
     model.RemoveRow(1);
     EXPECT_FALSE(Editor().Editing());
-    ASSERT_EQ(model.RowCount(), 1);
+    ASSERT_EQ(model.LastRow(), 1);
     EXPECT_EQ(model.Cell(1, Column::NetValue), "1.0300");
 
     // Rows appended in a bulk section (a reset) keep the edited row.
@@ -205,9 +205,9 @@ TEST_F(CellEditorTest, RowsChangingUnderAnOpenEditNeverGetAStaleWrite) {
     DoubleClick(CellCentre(2, Column::NetValue));
     model.ClearRows();
     EXPECT_FALSE(Editor().Editing());
-    EXPECT_EQ(model.RowCount(), 0);
+    EXPECT_EQ(model.LastRow(), 0);
     QTest::keyClick(view, Qt::Key_Return);
-    EXPECT_EQ(model.RowCount(), 0);
+    EXPECT_EQ(model.LastRow(), 0);
 }
 
 // Tearing the window down with an edit open: the typed text is kept when the
@@ -268,7 +268,7 @@ TEST_F(LedgerViewTest, RightPressPopsUpTheMenuAnywhereInTheListArea) {
 
 TEST_F(LedgerViewTest, ColumnWidthsAreTheViewsInTwipsAndRedemptionColumnsFollowTheSwitch) {
     EXPECT_EQ(view->columnWidth(Index(Column::ID)), TwipsToPixels(500));
-    EXPECT_EQ(view->columnWidth(Index(Column::RedConversion)), TwipsToPixels(3000));
+    EXPECT_EQ(view->columnWidth(Index(Column::DividendAction)), TwipsToPixels(3000));
     EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemShares)));
     EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemAmount)));
     EXPECT_TRUE(view->horizontalHeader()->isVisible());
@@ -316,14 +316,14 @@ TEST_F(LedgerViewTest, DroppedFilesAreReportedAsLocalPathsInOrder) {
 TEST_F(LedgerViewTest, ACellTooNarrowForItsTextShowsItInATooltip) {
     const QString wide = QStringLiteral("-1.072463E+09");
     model.SetCell(1, Column::NetValue, wide);  // 900 twips: too narrow
-    model.SetCell(1, Column::RedConversion, QStringLiteral("分红"));  // 3000 twips
+    model.SetCell(1, Column::DividendAction, QStringLiteral("分红"));  // 3000 twips
     EXPECT_EQ(model.index(0, Index(Column::NetValue)).data(Qt::ToolTipRole).toString(), wide);
-    EXPECT_FALSE(model.index(0, Index(Column::TTIncrease)).data(Qt::ToolTipRole).isValid());
+    EXPECT_FALSE(model.index(0, Index(Column::CumulativeChange)).data(Qt::ToolTipRole).isValid());
 
     EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::NetValue)), wide);
     EXPECT_EQ(view->ToolTipAt(CellCentre(2, Column::NetValue)), QString());  // "1.0480" fits
-    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::RedConversion)), QString());
-    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::TTIncrease)), QString());  // empty
+    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::DividendAction)), QString());
+    EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::CumulativeChange)), QString());  // empty
     EXPECT_EQ(view->ToolTipAt(BelowLastRow()), QString());
 
     // The hover itself brings it up.

@@ -55,11 +55,11 @@ class SidePanelTest : public ::testing::Test {
 
 TEST_F(SidePanelTest, StartsWithTheSettingsTextsAndEnabledStates) {
     for (const FieldInfo& info : Fields()) {
-        EXPECT_EQ(panel.Box(info.field)->text(), settings.Text(info.field)) << info.control;
+        EXPECT_EQ(panel.Box(info.field)->text(), settings.Text(info.field)) << info.name;
         // Only the boxes a switch governs start disabled, with their captions.
         const bool on = settings.Enabled(ControlOf(info.field));
-        EXPECT_EQ(Enabled(info.field), on) << info.control;
-        EXPECT_EQ(panel.Caption(info.field)->isEnabled(), on) << info.control;
+        EXPECT_EQ(Enabled(info.field), on) << info.name;
+        EXPECT_EQ(panel.Caption(info.field)->isEnabled(), on) << info.name;
     }
     EXPECT_EQ(panel.FundCodeBox()->currentText(), Q("210009"));
     EXPECT_FALSE(panel.SpinUp(Field::RiskPositionPct)->isEnabled());
@@ -67,7 +67,7 @@ TEST_F(SidePanelTest, StartsWithTheSettingsTextsAndEnabledStates) {
     EXPECT_TRUE(panel.SpinUp(Field::StartBuyPct)->isEnabled());
     for (const SwitchInfo& info : Switches()) {
         EXPECT_FALSE(panel.SwitchBox(info.sw)->isChecked()) << info.key;
-        EXPECT_EQ(panel.SwitchBox(info.sw)->isEnabled(), info.sw != Switch::BrokenSP) << info.key;
+        EXPECT_EQ(panel.SwitchBox(info.sw)->isEnabled(), info.sw != Switch::BreakAlert) << info.key;
     }
 }
 
@@ -124,7 +124,7 @@ TEST_F(SidePanelTest, ArrowKeysAndTheWheelSpinAndEveryUserEditIsReported) {
     EXPECT_EQ(edited.count(), 4);
 
     Type(Field::TotalCapital, "8");
-    panel.SwitchBox(Switch::Redeem)->click();
+    panel.SwitchBox(Switch::SellOnRises)->click();
     EXPECT_EQ(edited.count(), 6);
     // Code changing the settings is no user edit.
     settings.ApplyPreset(Preset::Brave);
@@ -133,7 +133,7 @@ TEST_F(SidePanelTest, ArrowKeysAndTheWheelSpinAndEveryUserEditIsReported) {
 }
 
 TEST_F(SidePanelTest, SpinButtonsStepAndClamp) {
-    settings.SetChecked(Switch::PCFirst, true);
+    settings.SetChecked(Switch::BuyFirst, true);
     settings.SetText(Field::RiskPositionPct, Q("95"));
     panel.SyncFromSettings();
     ASSERT_TRUE(panel.SpinUp(Field::RiskPositionPct)->isEnabled());
@@ -196,10 +196,10 @@ TEST_F(SidePanelTest, FocusLostToAMenuOrAnotherWindowIsNotLeavingTheBox) {
     EXPECT_TRUE(prompt.texts.isEmpty());
 }
 
-TEST_F(SidePanelTest, UncheckingSPRemindAlsoUnticksBrokenSP) {
+TEST_F(SidePanelTest, UncheckingTheTakeProfitAlertAlsoUnticksTheBreakAlert) {
     QSignalSpy clicked(&panel, &SidePanel::SwitchClicked);
-    QCheckBox* remind = panel.SwitchBox(Switch::SPRemind);
-    QCheckBox* broken = panel.SwitchBox(Switch::BrokenSP);
+    QCheckBox* remind = panel.SwitchBox(Switch::TakeProfitAlert);
+    QCheckBox* broken = panel.SwitchBox(Switch::BreakAlert);
 
     remind->click();
     EXPECT_TRUE(broken->isEnabled());
@@ -217,17 +217,17 @@ TEST_F(SidePanelTest, UncheckingSPRemindAlsoUnticksBrokenSP) {
 
     // One signal per click, the cascade does not count as a click.
     ASSERT_EQ(clicked.count(), 3);
-    EXPECT_EQ(clicked.at(2).at(0).value<Switch>(), Switch::SPRemind);
+    EXPECT_EQ(clicked.at(2).at(0).value<Switch>(), Switch::TakeProfitAlert);
     EXPECT_FALSE(clicked.at(2).at(1).toBool());
 }
 
-TEST_F(SidePanelTest, PCFirstAndRedeemSwitchTheirBoxesAndSpinButtons) {
-    panel.SwitchBox(Switch::PCFirst)->click();
+TEST_F(SidePanelTest, BuyFirstAndSellOnRisesSwitchTheirBoxesAndSpinButtons) {
+    panel.SwitchBox(Switch::BuyFirst)->click();
     EXPECT_TRUE(Enabled(Field::RiskPositionPct));
     EXPECT_TRUE(panel.Caption(Field::RiskPositionPct)->isEnabled());
     EXPECT_TRUE(panel.SpinDown(Field::RiskPositionPct)->isEnabled());
 
-    panel.SwitchBox(Switch::Redeem)->click();
+    panel.SwitchBox(Switch::SellOnRises)->click();
     EXPECT_TRUE(Enabled(Field::StartSellPct));
     EXPECT_TRUE(panel.Caption(Field::MinKeepShares)->isEnabled());
 }
@@ -238,9 +238,9 @@ TEST_F(SidePanelTest, SyncShowsWhatAPresetChanged) {
 
     EXPECT_EQ(panel.Box(Field::StartBuyPct)->text(), Q("-0.30"));
     EXPECT_EQ(panel.Box(Field::RiskPositionPct)->text(), Q("30"));
-    EXPECT_TRUE(panel.SwitchBox(Switch::SPRemind)->isChecked());
-    EXPECT_TRUE(panel.SwitchBox(Switch::KeepROP)->isChecked());
-    EXPECT_TRUE(panel.SwitchBox(Switch::BrokenSP)->isEnabled());
+    EXPECT_TRUE(panel.SwitchBox(Switch::TakeProfitAlert)->isChecked());
+    EXPECT_TRUE(panel.SwitchBox(Switch::GrowingTopUp)->isChecked());
+    EXPECT_TRUE(panel.SwitchBox(Switch::BreakAlert)->isEnabled());
     EXPECT_TRUE(Enabled(Field::RiskPositionPct));
 
     // Syncing runs no handler: nothing is reported as clicked.
@@ -248,7 +248,7 @@ TEST_F(SidePanelTest, SyncShowsWhatAPresetChanged) {
     settings.ApplyPreset(Preset::Default);
     panel.SyncFromSettings();
     EXPECT_EQ(clicked.count(), 0);
-    EXPECT_FALSE(panel.SwitchBox(Switch::SPRemind)->isChecked());
+    EXPECT_FALSE(panel.SwitchBox(Switch::TakeProfitAlert)->isChecked());
     EXPECT_EQ(panel.Box(Field::MinRedeemShares)->text(), Q("50"));
 }
 

@@ -41,7 +41,7 @@ protected:
         window->SetToday([] { return QDate(2024, 12, 31); });  // a Tuesday
         Timer()->setInterval(40);
         TypeCode(QStringLiteral("006675"));
-        ASSERT_EQ(window->Ledger().RowCount(), 240);
+        ASSERT_EQ(window->Ledger().LastRow(), 240);
     }
     bool WaitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 5000); }
     QTimer* Timer() { return Find<QTimer>("estimateTimer"); }
@@ -67,12 +67,12 @@ TEST_F(EstimateTest, AnEstimateBecomesTodaysProvisionalRow) {
     EXPECT_EQ(Value()->text(), "1.21");
     EXPECT_EQ(Change()->text(), "0.83%");
     const LedgerModel& ledger = window->Ledger();
-    ASSERT_EQ(ledger.RowCount(), 241);
+    ASSERT_EQ(ledger.LastRow(), 241);
     EXPECT_EQ(ledger.Cell(241, Column::ID), "241");
     EXPECT_EQ(ledger.Cell(241, Column::Date), "2024/12/31");
     EXPECT_EQ(ledger.Cell(241, Column::NetValue), "1.21");
     EXPECT_EQ(ledger.Cell(240, Column::NetValue), "1.2000");  // the previous official NAV
-    EXPECT_FALSE(ledger.Cell(241, Column::HoldShares).isEmpty());  // recalculated
+    EXPECT_FALSE(ledger.Cell(241, Column::HeldShares).isEmpty());  // recalculated
     const QString target = server.RequestedTargets().value(0);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^/js/006675\\.js\\?rt=144[1-9][0-9]{8}$"))
                     .match(target)
@@ -93,7 +93,7 @@ TEST_F(EstimateTest, AnEstimateBecomesTodaysProvisionalRow) {
 TEST_F(EstimateTest, TickingTheSwitchAppliesTheEstimateShown) {
     Value()->setText(QStringLiteral("1.3"));
     LiveBox()->click();
-    EXPECT_EQ(window->Ledger().RowCount(), 241);
+    EXPECT_EQ(window->Ledger().LastRow(), 241);
     EXPECT_EQ(window->Ledger().Cell(241, Column::NetValue), "1.3");
     LiveBox()->click();
 }
@@ -116,7 +116,7 @@ TEST_F(EstimateTest, TheTakeProfitAlertAndAProviderChange) {
     server.Answer(QStringLiteral("/js/"), Script("1.2000", "1.2100", "0.83"), "application/javascript");
     server.Answer(QStringLiteral("/fund/ajax/"),
                   "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>");
-    window->Settings().SetChecked(Switch::SPRemind, true);
+    window->Settings().SetChecked(Switch::TakeProfitAlert, true);
     window->Settings().SetText(Field::TakeProfitPct, QStringLiteral("-50"));
     LiveBox()->click();
     ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
@@ -154,7 +154,7 @@ TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
         EXPECT_EQ(prompt.texts.value(0),
                   "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！");
         EXPECT_EQ(Value()->text(), "");
-        EXPECT_EQ(window->Ledger().RowCount(), 240);
+        EXPECT_EQ(window->Ledger().LastRow(), 240);
     }
     // The provider's real 502: a style sheet holding "width:100%".
     server.Answer(QStringLiteral("/fund/ajax/"),
@@ -166,15 +166,15 @@ TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
     ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
     LiveBox()->click();
     EXPECT_EQ(Value()->text(), "");
-    EXPECT_EQ(window->Ledger().RowCount(), 240);
+    EXPECT_EQ(window->Ledger().LastRow(), 240);
 }
 
 TEST_F(EstimateTest, AnAppendKeepsItsDaysWhenTheEstimateRowCameMeanwhile) {
     // The ledger ends 44 trading days early; while those download, the
     // estimate adds today's row.
     LedgerModel& ledger = window->Ledger();
-    window->Settings().SetChecked(Switch::SPRemind, false);  // no alerts in between
-    for (int i = 0; i < 44; ++i) ledger.RemoveRow(ledger.RowCount());
+    window->Settings().SetChecked(Switch::TakeProfitAlert, false);  // no alerts in between
+    for (int i = 0; i < 44; ++i) ledger.RemoveRow(ledger.LastRow());
     const QList<test::NavRow> rows = test::ReadRows("nav/nav_006675_2024.csv");
     const QList<test::NavRow> missing = rows.mid(rows.size() - 44);
     server.Answer(QStringLiteral("/f10/"), test::RenderPage(missing, 44, 1).toUtf8(), "text/html",
@@ -185,11 +185,11 @@ TEST_F(EstimateTest, AnAppendKeepsItsDaysWhenTheEstimateRowCameMeanwhile) {
     QAction* add = Action("appendToToday");
     add->trigger();
     LiveBox()->click();
-    ASSERT_TRUE(WaitFor([&] { return ledger.RowCount() == 197; }));  // the estimate row
+    ASSERT_TRUE(WaitFor([&] { return ledger.LastRow() == 197; }));  // the estimate row
     ASSERT_TRUE(WaitFor([&] { return add->isEnabled(); }));
     LiveBox()->click();
     EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
-    ASSERT_EQ(ledger.RowCount(), 241);
+    ASSERT_EQ(ledger.LastRow(), 241);
     EXPECT_EQ(ledger.Cell(196, Column::NetValue), lastNav);  // not the previous NAV
     EXPECT_EQ(ledger.Cell(197, Column::Date), "2024/10/30");
     EXPECT_EQ(ledger.Cell(240, Column::Date), "2024/12/30");
@@ -197,15 +197,15 @@ TEST_F(EstimateTest, AnAppendKeepsItsDaysWhenTheEstimateRowCameMeanwhile) {
     EXPECT_EQ(ledger.Cell(241, Column::Date), "2024/12/31");
     EXPECT_EQ(ledger.Cell(241, Column::NetValue), "1.31");
     EXPECT_EQ(ledger.Cell(241, Column::ID), "241");
-    EXPECT_FALSE(ledger.Cell(241, Column::HoldShares).isEmpty());  // recalculated
+    EXPECT_FALSE(ledger.Cell(241, Column::HeldShares).isEmpty());  // recalculated
 
     // A ledger cleared meanwhile gets nothing, and the user is told.
     server.Answer(QStringLiteral("/f10/"), test::RenderPage(missing.mid(0, 1), 1, 1).toUtf8(),
                   "text/html", 200, 300);
-    for (int i = 0; i < 45; ++i) ledger.RemoveRow(ledger.RowCount());
+    for (int i = 0; i < 45; ++i) ledger.RemoveRow(ledger.LastRow());
     add->trigger();
     ledger.ClearRows();
     ASSERT_TRUE(WaitFor([&] { return add->isEnabled(); }));
     EXPECT_EQ(prompt.texts, QStringList{"列表已更换，下载的净值没有加入！"});
-    EXPECT_EQ(ledger.RowCount(), 0);
+    EXPECT_EQ(ledger.LastRow(), 0);
 }

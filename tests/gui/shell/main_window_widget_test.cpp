@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, StartsWithTheDefaultCodeAnEmptyLedgerAndTheHistory) {
     EXPECT_EQ(CodeBox()->currentText(), "210009");
     ASSERT_EQ(CodeBox()->count(), 2);
     EXPECT_EQ(CodeBox()->itemText(1), "000011");
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    EXPECT_EQ(w.Ledger().LastRow(), 0);
     EXPECT_EQ(w.Ledger().columnCount(), 18);
     EXPECT_TRUE(View()->isColumnHidden(Index(Column::RedeemShares)));
     EXPECT_TRUE(Find<QRadioButton>("theoryButton")->isChecked());
@@ -67,11 +67,11 @@ TEST_F(MainWindowTest, TypingACodeOpensItsPlanAndRecordsTheHistory) {
     MainWindow& w = Window();
     ClearBox();
     Type(QStringLiteral("00667"));
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    EXPECT_EQ(w.Ledger().LastRow(), 0);
     Type(QStringLiteral("5"));
     EXPECT_EQ(w.windowTitle(), "Zororad" TOVIRA_VERSION " - 006675 宝盈品牌消费股票A");
-    EXPECT_EQ(w.Ledger().RowCount(), 240);
-    EXPECT_TRUE(w.Settings().Checked(Switch::Redeem));
+    EXPECT_EQ(w.Ledger().LastRow(), 240);
+    EXPECT_TRUE(w.Settings().Checked(Switch::SellOnRises));
     EXPECT_FALSE(View()->isColumnHidden(Index(Column::RedeemShares)));
     EXPECT_EQ(CodeBox()->itemText(0), "006675");
     EXPECT_EQ(CodeBox()->currentText(), "006675");
@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, PlansNamingEachOtherAreFollowedOnceWithoutLooping) {
     }
     MainWindow& w = Window();
     EXPECT_EQ(CodeBox()->currentText(), "222222");
-    EXPECT_EQ(w.Ledger().RowCount(), 240);
+    EXPECT_EQ(w.Ledger().LastRow(), 240);
     EXPECT_TRUE(prompt.texts.isEmpty());
 }
 
@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, UnsavedInputIsNotLostWhenTheCodeChanges) {
     MainWindow& w = Window();
     ClearBox();
     Type(QStringLiteral("006675"));
-    ASSERT_EQ(w.Ledger().RowCount(), 240);
+    ASSERT_EQ(w.Ledger().LastRow(), 240);
     w.Ledger().SetCell(3, Column::NetValue, QStringLiteral("1.3000"));
 
     // Cancel: the box and the ledger stay as they were.
@@ -114,7 +114,7 @@ TEST_F(MainWindowTest, UnsavedInputIsNotLostWhenTheCodeChanges) {
     // Yes: saved to the plan of the fund the rows belong to, then cleared.
     prompt.replies = {PromptAnswer::Yes};
     QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    EXPECT_EQ(w.Ledger().LastRow(), 0);
     EXPECT_TRUE(prompt.texts.contains(QStringLiteral("保存成功！")));
     IniDocument plan;
     ASSERT_TRUE(plan.Load(PlanPath("006675")));
@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     EXPECT_EQ(prompt.texts.last(),
               "“我的基金”中没有基金161725的计划，是否将此计划复制到“我的基金”？");
     EXPECT_EQ(CodeBox()->currentText(), "161725");
-    EXPECT_GT(w.Ledger().RowCount(), 700);
+    EXPECT_GT(w.Ledger().LastRow(), 700);
     EXPECT_FALSE(QFile::exists(PlanPath("161725")));
     w.onClearList();
     prompt.replies = {PromptAnswer::Yes};
@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     const int asked = prompt.texts.size();
     w.onOpen();
     EXPECT_EQ(prompt.texts.size(), asked);
-    ASSERT_GT(w.Ledger().RowCount(), 700);
+    ASSERT_GT(w.Ledger().LastRow(), 700);
 
     // A filled ledger refuses both the open command and a drop.
     w.onOpen();
@@ -205,14 +205,14 @@ TEST_F(MainWindowTest, DeleteClearAndPresets) {
     Type(QStringLiteral("006675"));
     View()->SelectRow(3);
     w.onDeleteThisLine();
-    EXPECT_EQ(w.Ledger().RowCount(), 239);
+    EXPECT_EQ(w.Ledger().LastRow(), 239);
     EXPECT_EQ(w.Ledger().Cell(3, Column::ID), "4");
     w.onClearList();
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    EXPECT_EQ(w.Ledger().LastRow(), 0);
 
     Action("Brave")->trigger();
     EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), "-0.30");
-    EXPECT_TRUE(Panel()->SwitchBox(Switch::PCFirst)->isChecked());
+    EXPECT_TRUE(Panel()->SwitchBox(Switch::BuyFirst)->isChecked());
 }
 
 TEST_F(MainWindowTest, CtrlDeleteForgetsTheShownCode) {
@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, CtrlDeleteForgetsTheShownCode) {
     QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(CodeBox()->currentText(), "");
     EXPECT_EQ(CodeBox()->count(), 1);
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    EXPECT_EQ(w.Ledger().LastRow(), 0);
     IniDocument history;
     ASSERT_TRUE(history.Load(dir.filePath(QStringLiteral("History.ini"))));
     EXPECT_EQ(history.Value(QStringLiteral("查询历史"), QStringLiteral("FundCode1")), "000011");
@@ -263,11 +263,11 @@ TEST_F(MainWindowTest, ResizeRulesAndACancelledModeSwitch) {
 
     ClearBox();
     Type(QStringLiteral("006675"));
-    w.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("备注"));
+    w.Ledger().SetCell(1, Column::DividendAction, QStringLiteral("备注"));
     prompt.replies = {PromptAnswer::Cancel};
     Find<QRadioButton>("factButton")->click();
     EXPECT_TRUE(Find<QRadioButton>("theoryButton")->isChecked());
-    EXPECT_EQ(w.Ledger().Cell(1, Column::RedConversion), "备注");
+    EXPECT_EQ(w.Ledger().Cell(1, Column::DividendAction), "备注");
 }
 
 TEST_F(MainWindowTest, ALongLedgerRecalculatesAndRepaintsQuickly) {
@@ -283,7 +283,7 @@ TEST_F(MainWindowTest, ALongLedgerRecalculatesAndRepaintsQuickly) {
     ASSERT_TRUE(doc.Save(PlanPath("210009")));
     MainWindow& w = Window();
     w.show();
-    ASSERT_EQ(w.Ledger().RowCount(), 32767);
+    ASSERT_EQ(w.Ledger().LastRow(), 32767);
     QElapsedTimer timer;
     timer.start();
     w.Settings().SetText(Field::TotalCapital, QStringLiteral("80000"));
@@ -310,7 +310,7 @@ TEST_F(MainWindowTest, EveryPresetFromTheMenu) {
         Action(p.action)->trigger();
         EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), p.startBuy) << p.action;
         EXPECT_EQ(Panel()->Box(Field::Multiple)->text(), p.multiple) << p.action;
-        EXPECT_EQ(Panel()->SwitchBox(Switch::PCFirst)->isChecked(), p.pcFirst) << p.action;
+        EXPECT_EQ(Panel()->SwitchBox(Switch::BuyFirst)->isChecked(), p.pcFirst) << p.action;
         EXPECT_EQ(View()->isColumnHidden(Index(Column::RedeemShares)), !p.redeem) << p.action;
     }
     EXPECT_EQ(Panel()->Box(Field::MinRedeemShares)->text(), "50");  // Default sets 50
@@ -320,21 +320,21 @@ TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
     MainWindow& w = Window();
     ClearBox();
     Type(QStringLiteral("006675"));
-    w.Ledger().SetCell(2, Column::RedConversion, QStringLiteral("手工备注"));
+    w.Ledger().SetCell(2, Column::DividendAction, QStringLiteral("手工备注"));
     ASSERT_TRUE(w.onSave());
     EXPECT_EQ(prompt.texts.last(), "保存成功！");
     w.onClearList();
     chooser.openPath = PlanPath("006675");
     w.onOpen();
-    ASSERT_EQ(w.Ledger().RowCount(), 240);
-    EXPECT_EQ(w.Ledger().Cell(2, Column::RedConversion), "手工备注");
+    ASSERT_EQ(w.Ledger().LastRow(), 240);
+    EXPECT_EQ(w.Ledger().Cell(2, Column::DividendAction), "手工备注");
 
     // No: the edit is dropped and the ledger follows the new code.
-    w.Ledger().SetCell(2, Column::RedConversion, QStringLiteral("不要了"));
+    w.Ledger().SetCell(2, Column::DividendAction, QStringLiteral("不要了"));
     prompt.replies = {PromptAnswer::No};
     QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
     EXPECT_EQ(prompt.texts.last(), "是否保存数据？");
-    EXPECT_EQ(w.Ledger().RowCount(), 0);
+    EXPECT_EQ(w.Ledger().LastRow(), 0);
     IniDocument plan;
     ASSERT_TRUE(plan.Load(PlanPath("006675")));
     EXPECT_EQ(plan.Value(QStringLiteral("第2行"), QStringLiteral("RedConversion")), "手工备注");
@@ -366,7 +366,7 @@ protected:
         QFile::setPermissions(PlanPath("006675"), QFile::ReadOwner | QFile::WriteOwner);
         ClearBox();
         Type(QStringLiteral("006675"));
-        ASSERT_EQ(Window().Ledger().RowCount(), 240);
+        ASSERT_EQ(Window().Ledger().LastRow(), 240);
     }
     QString Stored(int row, const char* key) {
         IniDocument plan;
@@ -399,7 +399,7 @@ TEST_F(PlanSafetyTest, AModeSwitchAnsweredYesSavesWhatWasShownInItsMode) {
 
     // A change in theory, then fact: the theory figures are no typed amounts.
     Find<QRadioButton>("theoryButton")->click();
-    w.Ledger().SetCell(3, Column::RedConversion, QStringLiteral("备注"));
+    w.Ledger().SetCell(3, Column::DividendAction, QStringLiteral("备注"));
     prompt.replies = {PromptAnswer::Yes};
     Find<QRadioButton>("factButton")->click();
     EXPECT_EQ(Stored(1, "PurchaseAmount"), "1000");
@@ -478,7 +478,7 @@ TEST_F(PlanSafetyTest, ParameterAndSwitchEditsAreUnsavedWork) {
     QLineEdit* capital = Panel()->Box(Field::TotalCapital);
     capital->selectAll();
     QTest::keyClicks(capital, QStringLiteral("80000"));
-    Panel()->SwitchBox(Switch::RedRecycle)->click();  // 红利再投 off
+    Panel()->SwitchBox(Switch::ReinvestDividends)->click();  // 红利再投 off
     EXPECT_EQ(Mark(), "未保存的修改");
 
     prompt.replies = {PromptAnswer::Yes};
@@ -506,14 +506,14 @@ TEST_F(PlanSafetyTest, OnlyARealPickFromTheCodeListCountsAsAPick) {
     Type(QStringLiteral("006675"));
     ASSERT_EQ(CodeBox()->itemText(1), "000011");
     Find<QLabel>("estimateValueLabel")->setText(QStringLiteral("1.2345"));
-    w.Ledger().SetCell(1, Column::RedConversion, QStringLiteral("改动"));
+    w.Ledger().SetCell(1, Column::DividendAction, QStringLiteral("改动"));
 
     // The focus leaving a box whose text matches an entry: Qt announces it
     // as activated; nothing happens.
     emit CodeBox()->activated(0);
     EXPECT_TRUE(prompt.texts.isEmpty());
     EXPECT_EQ(Find<QLabel>("estimateValueLabel")->text(), "1.2345");
-    EXPECT_EQ(w.Ledger().Cell(1, Column::RedConversion), "改动");
+    EXPECT_EQ(w.Ledger().Cell(1, Column::DividendAction), "改动");
 
     // The arrow key is a pick: asked, then the other fund.
     {

@@ -96,13 +96,13 @@ TEST_F(MarketCommandsTest, ImportFillsTheLedgerFromTheProvider) {
 
     ASSERT_TRUE(Import(QDate(2015, 6, 29), QDate(2015, 7, 24)));
     const LedgerModel& ledger = window->Ledger();
-    ASSERT_EQ(ledger.RowCount(), 20);
+    ASSERT_EQ(ledger.LastRow(), 20);
     EXPECT_EQ(ledger.Cell(1, Column::Date), "2015/6/29");
     EXPECT_EQ(ledger.Cell(20, Column::Date), "2015/7/24");
     EXPECT_EQ(ledger.Cell(20, Column::NetValue), "0.3600");
-    EXPECT_EQ(ledger.Cell(20, Column::PurchaseEnabled), "场内买入");
+    EXPECT_EQ(ledger.Cell(20, Column::PurchaseStatus), "场内买入");
     EXPECT_EQ(ledger.Cell(20, Column::ID), "20");
-    EXPECT_FALSE(ledger.Cell(1, Column::Increase).isEmpty());
+    EXPECT_FALSE(ledger.Cell(1, Column::DailyChange).isEmpty());
     EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "");  // not recalculated
     EXPECT_TRUE(prompt.texts.isEmpty());
     EXPECT_TRUE(server.RequestedTargets().value(0).contains(
@@ -128,7 +128,7 @@ TEST_F(MarketCommandsTest, ImportRefusesABadCodeAndReportsAFailure) {
     server.Answer(QStringLiteral("/f10/"), "var apidata={ content:\"暂无数据!\",records:0,pages:0,curpage:1};");
     ASSERT_TRUE(Import(QDate(2015, 7, 25), QDate(2015, 7, 26)));
     EXPECT_EQ(prompt.texts.last(), "出错了，没有获取到日期区间内的净值！");
-    EXPECT_EQ(window->Ledger().RowCount(), 0);
+    EXPECT_EQ(window->Ledger().LastRow(), 0);
 }
 
 TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
@@ -144,18 +144,18 @@ TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
     Add();  // still waiting: does nothing
     ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
     const LedgerModel& ledger = window->Ledger();
-    ASSERT_EQ(ledger.RowCount(), 20);
+    ASSERT_EQ(ledger.LastRow(), 20);
     EXPECT_EQ(ledger.Cell(19, Column::Date), "2015/7/23");
     EXPECT_EQ(ledger.Cell(20, Column::Date), "2015/7/24");
     EXPECT_EQ(ledger.Cell(19, Column::ID), "19");
-    EXPECT_FALSE(ledger.Cell(20, Column::HoldShares).isEmpty());  // recalculated
+    EXPECT_FALSE(ledger.Cell(20, Column::HeldShares).isEmpty());  // recalculated
     EXPECT_EQ(server.RequestedTargets().size(), 2);
     EXPECT_TRUE(server.RequestedTargets().last().contains(QStringLiteral("sdate=2015/7/23&edate=2015/7/24")));
 
     // Nothing new yet: the failure message, nothing added, still recalculated.
     Add();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
-    EXPECT_EQ(ledger.RowCount(), 20);
+    EXPECT_EQ(ledger.LastRow(), 20);
 }
 
 TEST_F(MarketCommandsTest, ARequestThatNeverAnswersTimesOut) {
@@ -211,7 +211,7 @@ TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
         EXPECT_FALSE(form);
         EXPECT_FALSE(ImportDialog());
         EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
-        EXPECT_EQ(window->Ledger().RowCount(), 0);
+        EXPECT_EQ(window->Ledger().LastRow(), 0);
         EXPECT_EQ(server.Requests(), before + c.requestsBefore);
     }
 }
@@ -233,7 +233,7 @@ TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ImportDialog(); }, 5000));
     EXPECT_EQ(prompt.texts, QStringList{"下载用时超过上限，没有获取到全部日期区间内的净值！"});
     const LedgerModel& ledger = window->Ledger();
-    ASSERT_EQ(ledger.RowCount(), 80);  // pages 12 to 9, the oldest days
+    ASSERT_EQ(ledger.LastRow(), 80);  // pages 12 to 9, the oldest days
     EXPECT_EQ(ledger.Cell(1, Column::Date), "2024/1/4");
     EXPECT_EQ(ledger.Cell(80, Column::ID), "80");
 }

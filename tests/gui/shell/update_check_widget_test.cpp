@@ -259,7 +259,7 @@ TEST(HelpLinks, OpenTheirPagesOrSayWhichAddressIsMissing) {
     const UrlOpener record = [&](const QUrl& url) { opened << url.toString(); };
 
     for (HelpLink link :
-         {HelpLink::Instructions, HelpLink::Xiaoshu, HelpLink::ContactMe, HelpLink::JoinUs}) {
+         {HelpLink::Instructions, HelpLink::DecimalsHelp, HelpLink::ContactMe, HelpLink::JoinUs}) {
         OpenHelpLink(link, config, prompt, record);
     }
     EXPECT_EQ(opened,
@@ -271,7 +271,7 @@ TEST(HelpLinks, OpenTheirPagesOrSayWhichAddressIsMissing) {
     opened.clear();
     config.SetHost(Endpoint::UpdateServer, QString());
     config.SetHost(Endpoint::UserGroupPage, QString());
-    OpenHelpLink(HelpLink::Xiaoshu, config, prompt, record);
+    OpenHelpLink(HelpLink::DecimalsHelp, config, prompt, record);
     OpenHelpLink(HelpLink::JoinUs, config, prompt, record);
     EXPECT_TRUE(opened.isEmpty());
     ASSERT_EQ(prompt.texts.size(), 2);
