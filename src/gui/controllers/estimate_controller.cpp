@@ -33,9 +33,9 @@ EstimateController::EstimateController(const EstimateWidgets& widgets, LedgerMod
     timer_->setObjectName(QStringLiteral("estimateTimer"));
     timer_->setInterval(30000);
     connect(timer_, &QTimer::timeout, this, &EstimateController::Tick);
-    connect(w_.liveSwitch, &QCheckBox::clicked, this, &EstimateController::onSwitch);
+    connect(w_.liveSwitch, &QCheckBox::clicked, this, &EstimateController::OnSwitch);
     connect(w_.providerBox, qOverload<int>(&QComboBox::activated), this,
-            &EstimateController::onProviderChanged);
+            &EstimateController::OnProviderChanged);
 }
 
 void EstimateController::ClearShown() {
@@ -43,7 +43,7 @@ void EstimateController::ClearShown() {
     w_.change->clear();
 }
 
-void EstimateController::onSwitch(bool ticked) {
+void EstimateController::OnSwitch(bool ticked) {
     if (ticked) {
         timer_->start();
         if (!w_.value->text().isEmpty()) RunApplyEstimate();
@@ -52,7 +52,7 @@ void EstimateController::onSwitch(bool ticked) {
     }
 }
 
-void EstimateController::onProviderChanged() {
+void EstimateController::OnProviderChanged() {
     // Another provider's previous NAV must not be mixed into this one's rows.
     previousNav_.clear();
     if (w_.liveSwitch->isChecked()) timer_->start();  // restarts the interval

@@ -49,8 +49,8 @@ class EstimateController : public QObject {
     // A new fund was picked: the shown estimate is another fund's.
     void ClearShown();
 
-    void onSwitch(bool ticked);
-    void onProviderChanged();
+    void OnSwitch(bool ticked);
+    void OnProviderChanged();
     void Tick();
 
   private:

@@ -29,9 +29,9 @@ FundCodeController::FundCodeController(QWidget* window, QComboBox* box,
     setObjectName(QStringLiteral("fundCodeController"));
     box_->setInsertPolicy(QComboBox::NoInsert);
     box_->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
-    connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::onFundCodeChanged);
+    connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::OnFundCodeChanged);
     connect(box_, qOverload<int>(&QComboBox::activated), this,
-            &FundCodeController::onFundCodePicked);
+            &FundCodeController::OnFundCodePicked);
     line_ = box_->lineEdit();
     list_ = box_->view();
     listViewport_ = box_->view()->viewport();
@@ -97,10 +97,10 @@ void FundCodeController::SetFundCodeText(const QString& text) {
         const QSignalBlocker blocker(box_);
         box_->setEditText(text);
     }
-    onFundCodeChanged(text);
+    OnFundCodeChanged(text);
 }
 
-void FundCodeController::onFundCodeChanged(const QString& text) {
+void FundCodeController::OnFundCodeChanged(const QString& text) {
     if (!hooks_.confirmDiscard()) {
         // Cancel: the box shows the code the ledger belongs to again.
         const QSignalBlocker blocker(box_);
@@ -128,7 +128,7 @@ void FundCodeController::onFundCodeChanged(const QString& text) {
     if (outer) handlingTypedCode_ = false;
 }
 
-void FundCodeController::onFundCodePicked(int index) {
+void FundCodeController::OnFundCodePicked(int index) {
     // The box also announces a "pick" when the focus leaves it while its
     // text matches an entry; that is no pick and changes nothing.
     if (!std::exchange(codePickedByUser_, false)) return;
@@ -147,7 +147,7 @@ void FundCodeController::onFundCodePicked(int index) {
     ReloadFor(text);
 }
 
-void FundCodeController::onFundCodeDelete() {
+void FundCodeController::OnFundCodeDelete() {
     const QString text = box_->currentText();
     const int at = box_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
     if (at < 0) return;
@@ -184,7 +184,7 @@ bool FundCodeController::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == box_ || watched == line_) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
-            onFundCodeDelete();
+            OnFundCodeDelete();
             return true;
         }
     }

@@ -53,9 +53,9 @@ class FundCodeController : public QObject {
     bool FollowPlanCode(const QString& code);
     void SetTitleFor(const QString& code);
 
-    void onFundCodeChanged(const QString& text);
-    void onFundCodePicked(int index);
-    void onFundCodeDelete();
+    void OnFundCodeChanged(const QString& text);
+    void OnFundCodePicked(int index);
+    void OnFundCodeDelete();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -37,7 +37,7 @@ QAction* MarketDataCommands::Action(const char* name) const {
     return window_->findChild<QAction*>(QString::fromLatin1(name));
 }
 
-void MarketDataCommands::onImportValue() {
+void MarketDataCommands::OnImportValue() {
     if (ledger_.LastRow() > 0) {
         prompt_.Inform(QString::fromUtf8(kMsgImportOnFilled));
         return;
@@ -82,7 +82,7 @@ void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
         owner, config_.ImportLimitMs());
 }
 
-void MarketDataCommands::onAppendToToday() {
+void MarketDataCommands::OnAppendToToday() {
     QAction* add = Action("appendToToday");
     if (!add->isEnabled()) return;  // the previous append is still waiting
     const int n = ledger_.LastRow();
@@ -123,7 +123,7 @@ void MarketDataCommands::onAppendToToday() {
         this, config_.ImportLimitMs());
 }
 
-void MarketDataCommands::onUpdateDirectory() {
+void MarketDataCommands::OnUpdateDirectory() {
     QAction* action = Action("updateFundDirectory");
     if (!action->isEnabled()) return;
     action->setEnabled(false);

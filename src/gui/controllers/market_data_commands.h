@@ -45,9 +45,9 @@ class MarketDataCommands : public QObject {
                        Prompt& prompt, HttpClient& http, const Config& config,
                        const QString& programFolder, QComboBox* fundCodeBox, Hooks hooks);
 
-    void onImportValue();
-    void onAppendToToday();
-    void onUpdateDirectory();
+    void OnImportValue();
+    void OnAppendToToday();
+    void OnUpdateDirectory();
 
   private:
     void StartImport(const QDate& start, const QDate& end);

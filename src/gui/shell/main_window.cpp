@@ -124,10 +124,10 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     BuildMenus();
 
     layout_ = new WindowLayout({central, panel_, theory_, fact_, topBar_, view_, chart_}, this);
-    connect(topBar_->ChartSwitch(), &QCheckBox::clicked, this, &MainWindow::onDiagram);
-    connect(theory_, &QRadioButton::clicked, this, [this] { onModeClicked(Mode::Theory); });
-    connect(fact_, &QRadioButton::clicked, this, [this] { onModeClicked(Mode::Fact); });
-    connect(view_, &LedgerView::FilesDropped, this, &MainWindow::onFilesDropped);
+    connect(topBar_->ChartSwitch(), &QCheckBox::clicked, this, &MainWindow::OnDiagram);
+    connect(theory_, &QRadioButton::clicked, this, [this] { OnModeClicked(Mode::Theory); });
+    connect(fact_, &QRadioButton::clicked, this, [this] { OnModeClicked(Mode::Fact); });
+    connect(view_, &LedgerView::FilesDropped, this, &MainWindow::OnFilesDropped);
 
     // The mark of unsaved changes; the title stays as it is.
     modifiedMark_ = new QLabel(this);
@@ -167,7 +167,7 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
 
     // Load: title, query history, the tray icon, then the shown fund's plan.
     fundCode_->LoadHistory();
-    tray_ = CreateTrayIcon(this, [this] { onTrayShow(); }, [this] { onTrayQuit(); });
+    tray_ = CreateTrayIcon(this, [this] { OnTrayShow(); }, [this] { OnTrayQuit(); });
     ApplySettingsToPanel();
     session_.PointAtFund(session_.LedgerCode());
     plans_->OpenPlan(Mode::Theory);
@@ -200,8 +200,8 @@ void MainWindow::BuildMenus() {
         return a;
     };
     QMenu* files = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    add(files, "Open", QStringLiteral("打开"), [this] { onOpen(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
-    add(files, "Save", QStringLiteral("保存"), [this] { onSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
+    add(files, "Open", QStringLiteral("打开"), [this] { OnOpen(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
+    add(files, "Save", QStringLiteral("保存"), [this] { OnSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("高级(&A)"));
     add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"), [this] { plans_->TakeBackPrincipal(); });
@@ -219,11 +219,11 @@ void MainWindow::BuildMenus() {
                                                       {"Careful", Preset::Careful}};
     for (const auto& [name, preset] : presets) {
         const Preset p = preset;
-        add(variants, name, PresetCaption(p), [this, p] { onPreset(p); });
+        add(variants, name, PresetCaption(p), [this, p] { OnPreset(p); });
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    add(help, "updateFundDirectory", QStringLiteral("更新基金"), [this] { market_->onUpdateDirectory(); });
+    add(help, "updateFundDirectory", QStringLiteral("更新基金"), [this] { market_->OnUpdateDirectory(); });
     add(help, "about", QStringLiteral("关于软件"),
         [this] { ShowAboutDialog(this, config_.BaseUrl(Endpoint::WebSite)); });
     add(help, "instructions", QStringLiteral("使用说明"),
@@ -240,14 +240,14 @@ void MainWindow::BuildMenus() {
 
     QMenu* pop = view_->ContextMenu();
     pop->setTitle(QStringLiteral("右键菜单"));
-    add(pop, "Refresh", QStringLiteral("刷新"), [this] { onRefresh(); });
+    add(pop, "Refresh", QStringLiteral("刷新"), [this] { OnRefresh(); });
     pop->addSeparator();
-    add(pop, "importNav", QStringLiteral("导入净值"), [this] { market_->onImportValue(); });
-    add(pop, "ExportData", QStringLiteral("导出数据"), [this] { onExportData(); });
-    add(pop, "appendToToday", QStringLiteral("追加至今"), [this] { market_->onAppendToToday(); });
+    add(pop, "importNav", QStringLiteral("导入净值"), [this] { market_->OnImportValue(); });
+    add(pop, "ExportData", QStringLiteral("导出数据"), [this] { OnExportData(); });
+    add(pop, "appendToToday", QStringLiteral("追加至今"), [this] { market_->OnAppendToToday(); });
     pop->addSeparator();
-    add(pop, "DeleteThisLine", QStringLiteral("删除此行"), [this] { onDeleteThisLine(); });
-    add(pop, "ClearList", QStringLiteral("清空列表"), [this] { onClearList(); });
+    add(pop, "DeleteThisLine", QStringLiteral("删除此行"), [this] { OnDeleteThisLine(); });
+    add(pop, "ClearList", QStringLiteral("清空列表"), [this] { OnClearList(); });
 }
 
 void MainWindow::ApplySettingsToPanel() { panel_->SyncFromSettings(); }
@@ -274,9 +274,9 @@ void MainWindow::RestoreFromTray() {
     if (!isMaximized()) move(layout_->SavedPosition());
 }
 
-void MainWindow::onTrayShow() { RestoreFromTray(); }
+void MainWindow::OnTrayShow() { RestoreFromTray(); }
 
-void MainWindow::onTrayQuit() {
+void MainWindow::OnTrayQuit() {
     FinishEditing();
     // A save that fails keeps the program running, so nothing is lost.
     if (ledger_.LastRow() > 0 &&
@@ -309,17 +309,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::FinishEditing() { plans_->FinishEditing(); }
 bool MainWindow::PlanModified() const { return session_.Modified(); }
 bool MainWindow::ConfirmDiscard() { return plans_->ConfirmDiscard(); }
-void MainWindow::onOpen() { plans_->Open(); }
-bool MainWindow::onSave() { return plans_->Save(); }
-void MainWindow::onRefresh() { plans_->Refresh(); }
-void MainWindow::onExportData() { plans_->Export(); }
-void MainWindow::onDeleteThisLine() { plans_->DeleteRow(); }
-void MainWindow::onClearList() { plans_->ClearList(); }
-void MainWindow::onPreset(Preset p) { plans_->ApplyPreset(p); }
-void MainWindow::onModeClicked(Mode mode) { plans_->ModeClicked(mode); }
-void MainWindow::onFilesDropped(const QStringList& paths) { plans_->OpenDropped(paths); }
+void MainWindow::OnOpen() { plans_->Open(); }
+bool MainWindow::OnSave() { return plans_->Save(); }
+void MainWindow::OnRefresh() { plans_->Refresh(); }
+void MainWindow::OnExportData() { plans_->Export(); }
+void MainWindow::OnDeleteThisLine() { plans_->DeleteRow(); }
+void MainWindow::OnClearList() { plans_->ClearList(); }
+void MainWindow::OnPreset(Preset p) { plans_->ApplyPreset(p); }
+void MainWindow::OnModeClicked(Mode mode) { plans_->ModeClicked(mode); }
+void MainWindow::OnFilesDropped(const QStringList& paths) { plans_->OpenDropped(paths); }
 
-void MainWindow::onDiagram(bool ticked) {
+void MainWindow::OnDiagram(bool ticked) {
     if (ticked) {
         chart_->Draw(ChartLeftEdge(panel_->Toggle()->text()));
         chart_->show();

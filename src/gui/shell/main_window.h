@@ -50,15 +50,15 @@ public:
     const QString& CurrentPlanPath() const { return session_.PlanPath(); }
 
     // Commands, as the menus run them.
-    void onOpen();
-    bool onSave();
-    void onRefresh();
-    void onExportData();
-    void onDeleteThisLine();
-    void onClearList();
-    void onPreset(Preset p);
-    void onModeClicked(Mode mode);
-    void onFilesDropped(const QStringList& paths);
+    void OnOpen();
+    bool OnSave();
+    void OnRefresh();
+    void OnExportData();
+    void OnDeleteThisLine();
+    void OnClearList();
+    void OnPreset(Preset p);
+    void OnModeClicked(Mode mode);
+    void OnFilesDropped(const QStringList& paths);
     // The start-up update check: asks when a new version is out and closes
     // the window when the user goes to download it.
     void StartUpdateCheck();
@@ -81,9 +81,9 @@ private:
     void BuildMenus();
     QComboBox* FundCodeBox() const;
     // "折线图": the chart replaces the ledger while ticked.
-    void onDiagram(bool ticked);
-    void onTrayShow();
-    void onTrayQuit();
+    void OnDiagram(bool ticked);
+    void OnTrayShow();
+    void OnTrayQuit();
     void RestoreFromTray();
     void ApplySettingsToPanel();
     void FinishEditing();

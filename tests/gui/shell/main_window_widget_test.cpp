@@ -147,11 +147,11 @@ TEST_F(MainWindowTest, ClosingAsksAndAFailedSaveKeepsTheWindowOpen) {
 
 TEST_F(MainWindowTest, CommandsOnAnEmptyLedgerSayWhatIsMissing) {
     MainWindow& w = Window();
-    w.onRefresh();
+    w.OnRefresh();
     EXPECT_EQ(prompt.texts.last(), "请导入净值！");
-    w.onExportData();
+    w.OnExportData();
     EXPECT_EQ(prompt.texts.last(), "数据不足！");
-    w.onSave();
+    w.OnSave();
     EXPECT_EQ(prompt.texts.last(), "列表无数据，未保存！");
 }
 
@@ -161,32 +161,32 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     // A plan from elsewhere whose fund has no plan in the plan folder is
     // shown as it is, with the offer to keep a copy there.
     prompt.replies = {PromptAnswer::No};
-    w.onOpen();
+    w.OnOpen();
     EXPECT_EQ(prompt.texts.last(),
               "“我的基金”中没有基金161725的计划，是否将此计划复制到“我的基金”？");
     EXPECT_EQ(CodeBox()->currentText(), "161725");
     EXPECT_GT(w.Ledger().LastRow(), 700);
     EXPECT_FALSE(QFile::exists(PlanPath("161725")));
-    w.onClearList();
+    w.OnClearList();
     prompt.replies = {PromptAnswer::Yes};
-    w.onFilesDropped({chooser.openPath});
+    w.OnFilesDropped({chooser.openPath});
     EXPECT_EQ(test::ReadFileBytes(PlanPath("161725")), test::ReadFileBytes(chooser.openPath));
-    w.onClearList();
+    w.OnClearList();
     // With a plan in the folder there is nothing to offer.
     const int asked = prompt.texts.size();
-    w.onOpen();
+    w.OnOpen();
     EXPECT_EQ(prompt.texts.size(), asked);
     ASSERT_GT(w.Ledger().LastRow(), 700);
 
     // A filled ledger refuses both the open command and a drop.
-    w.onOpen();
+    w.OnOpen();
     EXPECT_EQ(prompt.texts.last(), "请保存现有数据并清空列表");
     prompt.texts.clear();
-    w.onFilesDropped({ExamplePlan()});
+    w.OnFilesDropped({ExamplePlan()});
     EXPECT_EQ(prompt.texts.value(0), "请保存现有数据并清空列表");
 
     chooser.savePath = dir.filePath(QStringLiteral("out.csv"));
-    w.onExportData();
+    w.OnExportData();
     EXPECT_EQ(chooser.proposed, "161725_2015-5-27_2018-8-29.csv");
     EXPECT_EQ(test::ReadFileBytes(chooser.savePath),
               test::ReadFileBytes(QStringLiteral(TOVIRA_TEST_DATA "/golden/161725-fact.theory.csv")));
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     Find<QRadioButton>("factButton")->click();
     EXPECT_TRUE(Find<QRadioButton>("factButton")->isChecked());
     chooser.savePath = dir.filePath(QStringLiteral("fact.csv"));
-    w.onExportData();
+    w.OnExportData();
     EXPECT_EQ(test::ReadFileBytes(chooser.savePath),
               test::ReadFileBytes(QStringLiteral(TOVIRA_TEST_DATA "/golden/161725-fact.fact.csv")));
 }
@@ -204,10 +204,10 @@ TEST_F(MainWindowTest, DeleteClearAndPresets) {
     ClearBox();
     Type(QStringLiteral("006675"));
     View()->SelectRow(3);
-    w.onDeleteThisLine();
+    w.OnDeleteThisLine();
     EXPECT_EQ(w.Ledger().LastRow(), 239);
     EXPECT_EQ(w.Ledger().Cell(3, Column::ID), "4");
-    w.onClearList();
+    w.OnClearList();
     EXPECT_EQ(w.Ledger().LastRow(), 0);
 
     Action("Brave")->trigger();
@@ -287,7 +287,7 @@ TEST_F(MainWindowTest, ALongLedgerRecalculatesAndRepaintsQuickly) {
     QElapsedTimer timer;
     timer.start();
     w.Settings().SetText(Field::TotalCapital, QStringLiteral("80000"));
-    w.onRefresh();
+    w.OnRefresh();
     View()->viewport()->repaint();
     QCoreApplication::processEvents();
     RecordProperty("refresh_and_repaint_ms", static_cast<int>(timer.elapsed()));
@@ -321,11 +321,11 @@ TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
     ClearBox();
     Type(QStringLiteral("006675"));
     w.Ledger().SetCell(2, Column::DividendAction, QStringLiteral("手工备注"));
-    ASSERT_TRUE(w.onSave());
+    ASSERT_TRUE(w.OnSave());
     EXPECT_EQ(prompt.texts.last(), "保存成功！");
-    w.onClearList();
+    w.OnClearList();
     chooser.openPath = PlanPath("006675");
-    w.onOpen();
+    w.OnOpen();
     ASSERT_EQ(w.Ledger().LastRow(), 240);
     EXPECT_EQ(w.Ledger().Cell(2, Column::DividendAction), "手工备注");
 
@@ -418,7 +418,7 @@ TEST_F(PlanSafetyTest, AModeSwitchAnsweredYesSavesWhatWasShownInItsMode) {
     EXPECT_TRUE(Find<QRadioButton>("factButton")->isChecked());
     EXPECT_EQ(w.CurrentMode(), Mode::Fact);
     EXPECT_EQ(w.Ledger().Cell(4, Column::PurchaseAmount), "55");
-    ASSERT_TRUE(w.onSave());
+    ASSERT_TRUE(w.OnSave());
     EXPECT_EQ(Stored(4, "PurchaseAmount"), "55");
 }
 
