@@ -28,7 +28,8 @@ QString Page(int days) {
     return QStringLiteral(
                "var apidata={ content:\"<table class='w782 comm lsjz'><thead><tr><th "
                "class='first'>净值日期</th><th>单位净值</th><th>累计净值</th><th>日增长率</th><th>"
-               "申购状态</th><th>赎回状态</th><th class='tor last'>分红送配</th></tr></thead><tbody>") +
+               "申购状态</th><th>赎回状态</th><th class='tor "
+               "last'>分红送配</th></tr></thead><tbody>") +
            rows + QStringLiteral("</tbody></table>\",records:%1,pages:1,curpage:1};").arg(days);
 }
 

@@ -122,8 +122,8 @@ void BM_SavePlan(benchmark::State& state) {
     }
     QTemporaryDir program;
     for (auto _ : state) {
-        const SaveOutcome saved = SavePlanFile(ledger, settings, Mode::Theory, program.path(),
-                                               QStringLiteral("000011"));
+        const SaveOutcome saved =
+            SavePlanFile(ledger, settings, Mode::Theory, program.path(), QStringLiteral("000011"));
         if (saved.result != SaveResult::Saved) {
             state.SkipWithError("the plan was not saved");
             break;

@@ -5,12 +5,11 @@
 #include <QTemporaryFile>
 
 #include "core/common/version.h"
-#include "gui/shell/main_window.h"
-
-#include "gui/shell/component_check.h"
 #include "gui/dialogs/import_range_dialog.h"
-#include "gui/shell/qt_prompt.h"
 #include "gui/layout/twips.h"
+#include "gui/shell/component_check.h"
+#include "gui/shell/main_window.h"
+#include "gui/shell/qt_prompt.h"
 
 namespace {
 

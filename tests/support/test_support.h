@@ -8,8 +8,8 @@
 #include <initializer_list>
 #include <ostream>
 
-#include "core/ledger/ledger_model.h"
 #include "core/common/prompt.h"
+#include "core/ledger/ledger_model.h"
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

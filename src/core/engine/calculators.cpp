@@ -71,7 +71,8 @@ float TakeBackPrincipalShares(const LedgerModel& ledger, const PlanSettings& set
     return x;
 }
 
-TakeBackOffer OfferTakeBackPrincipal(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
+TakeBackOffer OfferTakeBackPrincipal(const LedgerModel& ledger, const PlanSettings& settings,
+                                     Mode mode) {
     TakeBackOffer offer;
     if (!LedgerHasData(ledger)) return offer;
     offer.shares = TakeBackPrincipalShares(ledger, settings);
@@ -85,14 +86,14 @@ TakeBackOffer OfferTakeBackPrincipal(const LedgerModel& ledger, const PlanSettin
 }
 
 void BookTakeBackPrincipal(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
-                  const TakeBackOffer& offer) {
+                           const TakeBackOffer& offer) {
     if (offer.kind != TakeBackOffer::Kind::Book || ledger.LastRow() == 0) return;
     ledger.SetCell(ledger.LastRow(), Column::RedeemShares, offer.sharesText);
     Recalculate(ledger, settings, mode);
 }
 
 float LowerHoldingCostShares(const LedgerModel& ledger, const PlanSettings& settings,
-                    QStringView targetCost) {
+                             QStringView targetCost) {
     const int n = ledger.LastRow();
     const double p = LeadingSingle(ledger, n, Column::NetValue);
     const double r = NetOfRedeemFee(settings);
@@ -111,7 +112,7 @@ float LowerHoldingCostShares(const LedgerModel& ledger, const PlanSettings& sett
 }
 
 std::optional<QString> LowerHoldingCost(const LedgerModel& ledger, const PlanSettings& settings,
-                               QStringView targetCost) {
+                                        QStringView targetCost) {
     if (!LedgerHasData(ledger)) return std::nullopt;
     return GeneralText(LowerHoldingCostShares(ledger, settings, targetCost));
 }

@@ -41,12 +41,13 @@ float TakeBackPrincipalShares(const LedgerModel& ledger, const PlanSettings& set
 // any other mode the recalculation would overwrite a typed redemption at
 // once, so the shares are only shown, with kMsgTakeBackTheoryOnly. With no
 // rows, or when the shares come to 0, there is nothing to book.
-TakeBackOffer OfferTakeBackPrincipal(const LedgerModel& ledger, const PlanSettings& settings, Mode mode);
+TakeBackOffer OfferTakeBackPrincipal(const LedgerModel& ledger, const PlanSettings& settings,
+                                     Mode mode);
 
 // Writes an offer of kind Book into the last row's "RedeemShares" and
 // recalculates the ledger; any other offer changes nothing.
 void BookTakeBackPrincipal(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
-                  const TakeBackOffer& offer);
+                           const TakeBackOffer& offer);
 
 // Shares to redeem so that the holding costs targetCost per share:
 //   s = (T / r - H * K) / (P - K), in double, rounded to 2 decimals (halves to
@@ -54,11 +55,11 @@ void BookTakeBackPrincipal(LedgerModel& ledger, const PlanSettings& settings, Mo
 // T and H the total purchase and the held shares of the row before it, r as
 // above and K the leading number of targetCost. 0 when it cannot be worked out.
 float LowerHoldingCostShares(const LedgerModel& ledger, const PlanSettings& settings,
-                    QStringView targetCost);
+                             QStringView targetCost);
 
 // The calculator's button: the text of the result box, or nothing when the
 // ledger has no rows (the window then shows kMsgNoData).
 std::optional<QString> LowerHoldingCost(const LedgerModel& ledger, const PlanSettings& settings,
-                               QStringView targetCost);
+                                        QStringView targetCost);
 
 }  // namespace tovira

@@ -48,7 +48,9 @@ void LedgerModel::SetCell(int row, Column key, const QString& text) {
     Store(row, key, QString(text), true);
 }
 
-void LedgerModel::SetCell(int row, Column key, QString&& text) { Store(row, key, std::move(text), true); }
+void LedgerModel::SetCell(int row, Column key, QString&& text) {
+    Store(row, key, std::move(text), true);
+}
 
 void LedgerModel::SetComputedCell(int row, Column key, const QString& text) {
     Store(row, key, QString(text), false);

@@ -121,15 +121,18 @@ const std::array<FieldInfo, kFieldCount>& Fields() {
         {Field::RedeemFeePct, "redeemFee", "赎回费率", "0.5", "购买渠道的赎回费率"},
         {Field::MinRedeemShares, "minRedeemShares", "至少赎回", "100", "基金的最小赎回份额"},
         {Field::MinKeepShares, "minKeepShares", "至少保留", "100", "基金的最少保留份额"},
-        {Field::TotalCapital, "totalCapital", "资金总量", "50000", "近期无他用的资金总量，至少1000元"},
+        {Field::TotalCapital, "totalCapital", "资金总量", "50000",
+         "近期无他用的资金总量，至少1000元"},
         {Field::StartSellPct, "startSell", "起卖点位", "3", "达到则开始赎回"},
         {Field::TakeProfitPct, "takeProfit", "止盈点位", "15", "达到则弹窗提醒"},
         {Field::StartBuyPct, "startBuy", "起投涨幅", "-0.50", "判断是否投入的依据"},
         {Field::Multiple, "multiple", "倍数", "1.2", "相邻两次投入之比"},
         {Field::MultipleStep, "multipleStep", "加倍", "0.1", "连跌行情倍数每次加大的量"},
         {Field::BreakMaDays, "breakDays", "破位均线", "5", "即最近几个交易日净值的平均值"},
-        {Field::RiskPositionPct, "riskPosition", "风控仓位", "40", "加仓优先状态下允许激进操作的仓位"},
-        {Field::BreakAmplitudePct, "breakAmplitude", "破位幅度", "1", "低于上面的平均值百分之几则卖出"},
+        {Field::RiskPositionPct, "riskPosition", "风控仓位", "40",
+         "加仓优先状态下允许激进操作的仓位"},
+        {Field::BreakAmplitudePct, "breakAmplitude", "破位幅度", "1",
+         "低于上面的平均值百分之几则卖出"},
     }};
     return kFields;
 }
@@ -142,7 +145,8 @@ const std::array<SwitchInfo, kSwitchCount>& Switches() {
         {Switch::ReinvestDividends, "RedRecycle", "红利再投", "若购买渠道的分红方式未修改请勿勾选"},
         {Switch::BuyFirst, "PCFirst", "加仓优先", "若不勾选，净值创新低才会加仓"},
         {Switch::SellOnRises, "Redeem", "越涨越卖", "根据至少赎回、至少保留和起卖点位计算赎回份额"},
-        {Switch::GrowingTopUp, "KeepROP", "修正追加", "使后期的单笔投入的金额增大以有效降低持仓成本"},
+        {Switch::GrowingTopUp, "KeepROP", "修正追加",
+         "使后期的单笔投入的金额增大以有效降低持仓成本"},
         {Switch::UnlimitedCapital, "NoLimit", "无限资金", ""},
         {Switch::BreakAlert, "BrokenSP", "破位止盈", ""},
     }};
@@ -190,10 +194,13 @@ PlanSettings::PlanSettings() {
         texts_[Index(info.field)] = QString::fromUtf8(info.defaultText);
     enabled_.fill(true);
     // All switches start off, so everything they govern starts disabled.
-    for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox, Control::MinRedeemSharesCaption,
-                      Control::MinKeepSharesCaption, Control::StartSellPctCaption, Control::TakeProfitPctBox, Control::TakeProfitPctCaption,
-                      Control::BreakMaDaysBox, Control::BreakMaDaysCaption, Control::BreakAmplitudePctBox, Control::BreakAmplitudePctCaption,
-                      Control::RiskPositionPctBox, Control::RiskPositionPctCaption, Control::RiskPositionPctSpin, Control::BreakAlertBox}) {
+    for (Control c :
+         {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox,
+          Control::MinRedeemSharesCaption, Control::MinKeepSharesCaption,
+          Control::StartSellPctCaption, Control::TakeProfitPctBox, Control::TakeProfitPctCaption,
+          Control::BreakMaDaysBox, Control::BreakMaDaysCaption, Control::BreakAmplitudePctBox,
+          Control::BreakAmplitudePctCaption, Control::RiskPositionPctBox,
+          Control::RiskPositionPctCaption, Control::RiskPositionPctSpin, Control::BreakAlertBox}) {
         SetEnabled(c, false);
     }
 }
@@ -218,7 +225,8 @@ void PlanSettings::RunHandler(Switch s) {
             SetEnabled(Control::RiskPositionPctSpin, on);
             break;
         case Switch::SellOnRises:
-            for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox, Control::MinRedeemSharesCaption,
+            for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox,
+                              Control::StartSellPctBox, Control::MinRedeemSharesCaption,
                               Control::MinKeepSharesCaption, Control::StartSellPctCaption}) {
                 SetEnabled(c, on);
             }

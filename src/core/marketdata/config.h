@@ -24,7 +24,7 @@ enum class Endpoint {
 };
 
 class Config {
-public:
+  public:
     // Reads Config.ini from the folder, writing missing keys with their
     // defaults (silently does without when the file cannot be written).
     static Config Load(const QString& programFolder);
@@ -44,7 +44,7 @@ public:
     static QString KeyOf(Endpoint e);
     static QString DefaultHost(Endpoint e);
 
-private:
+  private:
     QString hosts_[10];
     int timeoutMs_ = 20000;
     int importLimitMs_ = 300000;

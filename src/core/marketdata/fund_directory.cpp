@@ -4,8 +4,8 @@
 #include <QStringTokenizer>
 #include <QUrl>
 
-#include "core/marketdata/http_client.h"
 #include "core/common/single_line_text.h"
+#include "core/marketdata/http_client.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {

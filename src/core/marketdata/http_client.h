@@ -29,18 +29,18 @@ struct HttpResponse {
 // aborted request reporting back, say) would take the half-destroyed window
 // for a live one.
 class OwnerGuard {
-public:
+  public:
     explicit OwnerGuard(QObject* owner = nullptr);
     // True once an owner given was destroyed or began to be; never without one.
     bool Gone() const { return *gone_; }
 
-private:
+  private:
     std::shared_ptr<bool> gone_ = std::make_shared<bool>(false);
 };
 
 class HttpClient : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit HttpClient(QObject* parent = nullptr);
     // Pending requests are dropped without calling back: their owners may
     // be half destroyed by now.
@@ -60,7 +60,7 @@ public:
     // UTF-8, or GB18030 when the bytes are not valid UTF-8.
     static QString DecodeBody(const QByteArray& body, const QByteArray& contentType);
 
-private:
+  private:
     QNetworkAccessManager* manager_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     int timeoutMs_ = 20000;

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "core/marketdata/http_client.h"
 #include "core/common/single_line_text.h"
+#include "core/marketdata/http_client.h"
 
 namespace tovira {
 
@@ -155,8 +155,8 @@ struct Download {
     bool limited = false;  // the whole download has a time limit
     QDeadlineTimer deadline;
 
-    NavPage firstPage;          // page 1, kept for the end
-    int pageRows = 0;           // rows of a full page (page 1's)
+    NavPage firstPage;  // page 1, kept for the end
+    int pageRows = 0;   // rows of a full page (page 1's)
     int pageCount = 1;
     QVector<int> pagesToFetch;  // in fetch order: P, P-1, ..., 2
     QString oldestChange;       // null until the oldest page came

@@ -26,13 +26,13 @@ QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& sta
 // was cut off: the rows it holds are the newest ones, so none of them is
 // taken (the older days before them are missing).
 struct NavPage {
-    QString oldestChange;  // record 0 of this page ("" when not reached)
-    QStringList records;   // the days that parsed, oldest first
-    bool complete = false; // the table is closed and every row parsed
-    bool closed = false;   // the table's closing marker came
-    int rows = 0;          // rows the table holds, parsed or not
-    int totalRecords = -1; // "records:N" of the envelope, -1 when absent
-    int pages = -1;        // "pages:P" of the envelope, -1 when absent
+    QString oldestChange;   // record 0 of this page ("" when not reached)
+    QStringList records;    // the days that parsed, oldest first
+    bool complete = false;  // the table is closed and every row parsed
+    bool closed = false;    // the table's closing marker came
+    int rows = 0;           // rows the table holds, parsed or not
+    int totalRecords = -1;  // "records:N" of the envelope, -1 when absent
+    int pages = -1;         // "pages:P" of the envelope, -1 when absent
 };
 NavPage ParseNavPage(const QString& pageText);
 

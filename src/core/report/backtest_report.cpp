@@ -196,8 +196,9 @@ void CopyInputs(const LedgerModel& from, LedgerModel& to) {
         to.AddRow(from.Cell(row, Column::ID));
         // The daily and cumulative changes do not depend on what is bought:
         // taking the plan's texts along spares the passes writing them anew.
-        for (Column key : {Column::Date, Column::NetValue, Column::DailyChange, Column::CumulativeChange,
-                           Column::PurchaseStatus, Column::RedeemStatus, Column::DividendAction}) {
+        for (Column key :
+             {Column::Date, Column::NetValue, Column::DailyChange, Column::CumulativeChange,
+              Column::PurchaseStatus, Column::RedeemStatus, Column::DividendAction}) {
             to.SetCell(row, key, from.Cell(row, key));
         }
     }

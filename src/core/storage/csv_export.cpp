@@ -54,8 +54,9 @@ void AppendLine(QString& line, const LedgerModel& ledger, int row) {
     for (int p = 1; p < kColumnCount; ++p) {
         const Column c = static_cast<Column>(p);
         if (p > 1) line += u',';
-        AppendField(line, ledger.Cell(row, c),
-                    c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct);
+        AppendField(
+            line, ledger.Cell(row, c),
+            c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct);
     }
     line += QStringLiteral("\r\n");
 }

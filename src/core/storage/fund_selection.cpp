@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "core/storage/ini_document.h"
 #include "core/common/version.h"
+#include "core/storage/ini_document.h"
 
 namespace tovira {
 namespace {

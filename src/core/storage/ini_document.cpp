@@ -333,7 +333,8 @@ QString TempSuffix() {
 bool WriteAll(FileSystemCalls& fs, int fd, const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const long n = fs.write(fd, bytes.constData() + done, static_cast<unsigned long>(bytes.size() - done));
+        const long n =
+            fs.write(fd, bytes.constData() + done, static_cast<unsigned long>(bytes.size() - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += n;

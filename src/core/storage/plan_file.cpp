@@ -57,7 +57,8 @@ QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& sett
             .arg(QString::number(row), QString::fromUtf8(ColumnOf(column).caption), c,
                  CodePointText(c));
     };
-    if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(1, Column::DailyChange))) {
+    if (const std::optional<QString> c =
+            FirstNonGbkCharacter(ledger.Cell(1, Column::DailyChange))) {
         return cellMessage(1, Column::DailyChange, *c);
     }
     const int n = ledger.LastRow();

@@ -6,10 +6,10 @@
 #include <QString>
 #include <functional>
 
+#include "core/common/messages.h"
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
-#include "core/common/messages.h"
 
 namespace tovira {
 

@@ -9,9 +9,9 @@
 #include <limits>
 #include <optional>
 
-#include "gui/layout/twips.h"
 #include "core/common/numbers.h"
 #include "core/ledger/ledger_model.h"
+#include "gui/layout/twips.h"
 
 namespace tovira {
 
@@ -139,7 +139,8 @@ ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTw
         double ro = c.ZeroLine();
         for (int i = 1; i <= n; ++i) {
             const double x = c.x0 + static_cast<double>(i - 1) * c.pitch;
-            if (auto y = PointHeight(ledger.Cell(i, Column::CumulativeChange), c.ZeroLine(), c.scale))
+            if (auto y =
+                    PointHeight(ledger.Cell(i, Column::CumulativeChange), c.ZeroLine(), c.scale))
                 tt = *y;
             if (auto y = PointHeight(ledger.Cell(i, Column::ReturnPct), c.ZeroLine(), c.scale))
                 ro = *y;

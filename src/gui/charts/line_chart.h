@@ -8,9 +8,9 @@
 // The geometry is computed apart from the painting (ComputeChart), so it can be
 // checked without pixels. When the value labels are too wide for the margins
 // (a return of some hundred thousand percent), the plot moves right of the
-// side panel and narrows so that every label shows in full. The chart keeps what it drew: it is not redrawn when
-// the ledger changes, the side panel slides or the window is resized, only by
-// the next Draw.
+// side panel and narrows so that every label shows in full. The chart keeps what it drew: it is not
+// redrawn when the ledger changes, the side panel slides or the window is resized, only by the next
+// Draw.
 
 #include <QPointF>
 #include <QString>

@@ -9,12 +9,12 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "gui/layout/twips.h"
 #include "core/common/prompt.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
 #include "core/storage/edit_file.h"
 #include "core/storage/plan_file.h"
+#include "gui/layout/twips.h"
 
 namespace tovira {
 
@@ -39,8 +39,9 @@ QString TrendChartUrl(const QString& baseUrl, const QString& code, double random
            QString::number(static_cast<qint64>(randomNumber));
 }
 
-TrendChartWindow::TrendChartWindow(HttpClient& http, const Config& config, const QString& programFolder,
-                 FundCodeSource fundCode, QWidget* owner)
+TrendChartWindow::TrendChartWindow(HttpClient& http, const Config& config,
+                                   const QString& programFolder, FundCodeSource fundCode,
+                                   QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       http_(http),
@@ -161,15 +162,16 @@ void TrendChartWindow::hideEvent(QHideEvent* event) {
 }
 
 TrendChartWindow* ShowTrendChart(QWidget& mainWindow, HttpClient& http, const Config& config,
-                        const QString& programFolder, TrendChartWindow::FundCodeSource fundCode,
-                        Prompt& prompt) {
+                                 const QString& programFolder,
+                                 TrendChartWindow::FundCodeSource fundCode, Prompt& prompt) {
     if (!IsFundCode(fundCode ? fundCode() : QString())) {
         prompt.Inform(QStringLiteral("基金代码有误，请更正！"));
         return nullptr;
     }
     // A hidden one was closed and is on its way out.
     TrendChartWindow* form = nullptr;
-    for (TrendChartWindow* open : mainWindow.findChildren<TrendChartWindow*>(Qt::FindDirectChildrenOnly)) {
+    for (TrendChartWindow* open :
+         mainWindow.findChildren<TrendChartWindow*>(Qt::FindDirectChildrenOnly)) {
         if (open->isVisible()) form = open;
     }
     if (!form) {

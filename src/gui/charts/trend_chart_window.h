@@ -39,7 +39,7 @@ class TrendChartWindow : public QDialog {
     // download and the refresh timer. The client and the program folder must
     // outlive the window; the host is taken from config now.
     TrendChartWindow(HttpClient& http, const Config& config, const QString& programFolder,
-            FundCodeSource fundCode, QWidget* owner = nullptr);
+                     FundCodeSource fundCode, QWidget* owner = nullptr);
 
     // Where the chart of a code is kept.
     QString PicturePath(const QString& code) const;
@@ -90,7 +90,7 @@ class TrendChartWindow : public QDialog {
 // While it is open the same window only comes back; once closed, the next call
 // opens a new one. Returns the window, or nullptr when none is shown.
 TrendChartWindow* ShowTrendChart(QWidget& mainWindow, HttpClient& http, const Config& config,
-                        const QString& programFolder, TrendChartWindow::FundCodeSource fundCode,
-                        Prompt& prompt);
+                                 const QString& programFolder,
+                                 TrendChartWindow::FundCodeSource fundCode, Prompt& prompt);
 
 }  // namespace tovira

@@ -54,10 +54,10 @@ AboutDialog::AboutDialog(const QString& webSite, UrlOpener open, QWidget* owner)
     titleLabel_->setFont(titleFont);
 
     versionLabel_ = MakeLabel(this, "versionLabel", QStringLiteral("版本：") + CurrentVersionText(),
-                            TwipsRect(1140, 780, 2145, 300));
+                              TwipsRect(1140, 780, 2145, 300));
 
-    descriptionLabel_ =
-        MakeLabel(this, "descriptionLabel", QStringLiteral("官网："), TwipsRect(360, 1560, 600, 300));
+    descriptionLabel_ = MakeLabel(this, "descriptionLabel", QStringLiteral("官网："),
+                                  TwipsRect(360, 1560, 600, 300));
 
     webSiteLink_ = MakeLabel(this, "webSiteLink", webSite_, TwipsRect(900, 1560, 2385, 300));
     if (webSite_.isEmpty()) {

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "gui/layout/twips.h"
-#include "core/ledger/ledger_model.h"
-#include "core/engine/calculators.h"
 #include "core/common/prompt.h"
+#include "core/engine/calculators.h"
+#include "core/ledger/ledger_model.h"
+#include "gui/layout/twips.h"
 
 namespace tovira {
 
@@ -20,8 +20,8 @@ constexpr double kClientHeight = 2460;
 
 }  // namespace
 
-CostCalculatorDialog::CostCalculatorDialog(const LedgerModel& ledger, const PlanSettings& settings, Prompt& prompt,
-                   QWidget* parent)
+CostCalculatorDialog::CostCalculatorDialog(const LedgerModel& ledger, const PlanSettings& settings,
+                                           Prompt& prompt, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       ledger_(ledger),
@@ -74,7 +74,8 @@ void CostCalculatorDialog::PlaceBeside(const QWidget& mainWindow) {
 }
 
 void CostCalculatorDialog::Calculate() {
-    const std::optional<QString> shares = LowerHoldingCost(ledger_, settings_, targetCostEdit_->text());
+    const std::optional<QString> shares =
+        LowerHoldingCost(ledger_, settings_, targetCostEdit_->text());
     if (!shares) {
         prompt_.Inform(QString::fromUtf8(kMsgNoData));
         return;
@@ -86,15 +87,16 @@ void CostCalculatorDialog::Calculate() {
     resultEdit_->setToolTip(*shares);
 }
 
-CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger, const PlanSettings& settings,
-                       Prompt& prompt) {
+CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger,
+                                         const PlanSettings& settings, Prompt& prompt) {
     if (!LedgerHasData(ledger)) {
         prompt.Inform(QString::fromUtf8(kMsgNoData));
         return nullptr;
     }
     // A hidden one was closed and is on its way out.
     CostCalculatorDialog* form = nullptr;
-    for (CostCalculatorDialog* open : mainWindow.findChildren<CostCalculatorDialog*>(Qt::FindDirectChildrenOnly)) {
+    for (CostCalculatorDialog* open :
+         mainWindow.findChildren<CostCalculatorDialog*>(Qt::FindDirectChildrenOnly)) {
         if (open->isVisible()) form = open;
     }
     if (!form) {

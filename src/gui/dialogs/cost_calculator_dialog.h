@@ -23,7 +23,7 @@ class CostCalculatorDialog : public QDialog {
     // The ledger, the settings and the prompt belong to the main window and
     // outlive the calculator.
     CostCalculatorDialog(const LedgerModel& ledger, const PlanSettings& settings, Prompt& prompt,
-             QWidget* parent = nullptr);
+                         QWidget* parent = nullptr);
 
     // Right edge on the main window's left edge, tops level; nothing when the
     // main window is maximised.
@@ -52,7 +52,7 @@ class CostCalculatorDialog : public QDialog {
 // otherwise shows the calculator beside mainWindow without waiting. While it is
 // open the same window comes back; once closed, the next call makes a new one.
 // Returns the window, or nullptr when none is shown.
-CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger, const PlanSettings& settings,
-                       Prompt& prompt);
+CostCalculatorDialog* ShowCostCalculator(QWidget& mainWindow, const LedgerModel& ledger,
+                                         const PlanSettings& settings, Prompt& prompt);
 
 }  // namespace tovira

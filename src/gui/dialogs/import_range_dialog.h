@@ -13,7 +13,7 @@ namespace tovira {
 
 class ImportRangeDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     ImportRangeDialog(const QDate& today, QWidget* parent = nullptr);
 
     QDate Start() const;
@@ -36,11 +36,11 @@ public:
 
     void reject() override;
 
-signals:
+  signals:
     // OK was clicked.
     void Accepted(const QDate& start, const QDate& end);
 
-private:
+  private:
     QCalendarWidget* monthView1_;
     QCalendarWidget* monthView2_;
     QLabel* label3_;

@@ -17,7 +17,8 @@ int TwipsToPixels(double twips) { return static_cast<int>(std::lround(twips * Pi
 double PixelsToTwips(int pixels) { return pixels / PixelsPerTwip(); }
 
 QRect TwipsRect(double left, double top, double width, double height) {
-    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                 TwipsToPixels(height));
 }
 
 QFont WindowFont() {

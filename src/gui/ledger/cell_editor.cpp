@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
+#include "core/common/single_line_text.h"
 #include "gui/layout/twips.h"
 #include "gui/ledger/ledger_view.h"
-#include "core/common/single_line_text.h"
 
 namespace tovira {
 

@@ -4,8 +4,8 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
@@ -140,7 +140,8 @@ bool LedgerView::viewportEvent(QEvent* event) {
         if (text.isEmpty()) {
             QToolTip::hideText();
         } else {
-            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
+            QToolTip::showText(help->globalPos(), text, viewport(),
+                               visualRect(indexAt(help->pos())));
         }
         return true;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The ledger on screen: a table view over LedgerModel with column widths in
-// twips (width 0 hides a column; the view, not the model, holds them), the context menu on a right press anywhere
-// in the list area, file drops, and the in-place cell editor.
+// twips (width 0 hides a column; the view, not the model, holds them), the context menu on a right
+// press anywhere in the list area, file drops, and the in-place cell editor.
 
 #include <QStringList>
 #include <QTableView>

@@ -5,19 +5,19 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QKeyEvent>
-#include <QWheelEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 #include <optional>
 
-#include "gui/layout/twips.h"
 #include "core/common/numbers.h"
+#include "gui/layout/twips.h"
 
 namespace tovira {
 
@@ -62,8 +62,9 @@ struct SwitchPlace {
     int column;
 };
 constexpr SwitchPlace kSwitchPlaces[] = {
-    {Switch::TakeProfitAlert, 0, 0}, {Switch::BreakAlert, 0, 1}, {Switch::BuyFirst, 1, 0},
-    {Switch::GrowingTopUp, 1, 1},  {Switch::SellOnRises, 2, 0},   {Switch::ReinvestDividends, 2, 1},
+    {Switch::TakeProfitAlert, 0, 0},  {Switch::BreakAlert, 0, 1},
+    {Switch::BuyFirst, 1, 0},         {Switch::GrowingTopUp, 1, 1},
+    {Switch::SellOnRises, 2, 0},      {Switch::ReinvestDividends, 2, 1},
     {Switch::UnlimitedCapital, 3, 0},
 };
 
@@ -145,13 +146,13 @@ Control ControlOf(Switch s) {
 
 // Object names of the boxes, in the order of Field and of Switch.
 const char* const kFieldNames[kFieldCount] = {
-    "purchaseFeeBox", "redeemFeeBox",  "minRedeemSharesBox", "minKeepSharesBox", "totalCapitalBox",
-    "startSellBox",   "takeProfitBox", "startBuyBox",        "multipleBox",      "multipleStepBox",
-    "breakDaysBox",   "riskPositionBox", "breakAmplitudeBox"};
-const char* const kSwitchNames[kSwitchCount] = {"takeProfitAlertBox", "reinvestDividendsBox",
-                                                "buyFirstBox",        "sellOnRisesBox",
-                                                "growingTopUpBox",    "unlimitedCapitalBox",
-                                                "breakAlertBox"};
+    "purchaseFeeBox",   "redeemFeeBox",    "minRedeemSharesBox", "minKeepSharesBox",
+    "totalCapitalBox",  "startSellBox",    "takeProfitBox",      "startBuyBox",
+    "multipleBox",      "multipleStepBox", "breakDaysBox",       "riskPositionBox",
+    "breakAmplitudeBox"};
+const char* const kSwitchNames[kSwitchCount] = {
+    "takeProfitAlertBox", "reinvestDividendsBox", "buyFirstBox",  "sellOnRisesBox",
+    "growingTopUpBox",    "unlimitedCapitalBox",  "breakAlertBox"};
 
 }  // namespace
 
@@ -361,7 +362,8 @@ bool SidePanel::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel) {
         for (const FieldInfo& info : Fields()) {
             const Field f = info.field;
-            if (watched != boxes_[Index(f)] || !spinUp_[Index(f)] || !spinUp_[Index(f)]->isEnabled())
+            if (watched != boxes_[Index(f)] || !spinUp_[Index(f)] ||
+                !spinUp_[Index(f)]->isEnabled())
                 continue;
             int direction = 0;
             if (event->type() == QEvent::KeyPress) {

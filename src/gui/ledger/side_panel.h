@@ -9,8 +9,8 @@
 #include <QWidget>
 #include <array>
 
-#include "core/ledger/plan_settings.h"
 #include "core/common/prompt.h"
+#include "core/ledger/plan_settings.h"
 
 class QCheckBox;
 class QComboBox;

@@ -41,7 +41,7 @@ constexpr double kClientWidth = 13455;
 constexpr double kClientHeight = 9255;
 
 class DialogChooser : public FileChooser {
-public:
+  public:
     QString OpenPlan(QWidget* parent) override {
         return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), QString(),
                                             QStringLiteral("ini文件 (*.ini)"));
@@ -154,7 +154,8 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
                               PlanWidgets{this, view_, panel_, theory_, fact_, modifiedMark_},
                               std::move(planHooks), this);
 
-    resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) + menuBar()->sizeHint().height() +
+    resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) +
+                                            menuBar()->sizeHint().height() +
                                             statusBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
@@ -167,7 +168,8 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
 
     // Load: title, query history, the tray icon, then the shown fund's plan.
     fundCode_->LoadHistory();
-    tray_ = CreateTrayIcon(this, [this] { OnTrayShow(); }, [this] { OnTrayQuit(); });
+    tray_ = CreateTrayIcon(
+        this, [this] { OnTrayShow(); }, [this] { OnTrayQuit(); });
     ApplySettingsToPanel();
     session_.PointAtFund(session_.LedgerCode());
     plans_->OpenPlan(Mode::Theory);
@@ -200,16 +202,22 @@ void MainWindow::BuildMenus() {
         return a;
     };
     QMenu* files = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    add(files, "Open", QStringLiteral("打开"), [this] { OnOpen(); }, QKeySequence(Qt::CTRL | Qt::Key_O));
-    add(files, "Save", QStringLiteral("保存"), [this] { OnSave(); }, QKeySequence(Qt::CTRL | Qt::Key_S));
+    add(
+        files, "Open", QStringLiteral("打开"), [this] { OnOpen(); },
+        QKeySequence(Qt::CTRL | Qt::Key_O));
+    add(
+        files, "Save", QStringLiteral("保存"), [this] { OnSave(); },
+        QKeySequence(Qt::CTRL | Qt::Key_S));
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("高级(&A)"));
-    add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"), [this] { plans_->TakeBackPrincipal(); });
+    add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"),
+        [this] { plans_->TakeBackPrincipal(); });
     add(functions, "lowerHoldingCost", QStringLiteral("降低持仓成本"),
         [this] { ShowCostCalculator(*this, ledger_, settings_, *prompt_); });
     add(functions, "showTrendChart", QStringLiteral("查看最新走势"), [this] {
-        ShowTrendChart(*this, *http_, config_, programFolder_,
-                       [this] { return FundCodeBox()->currentText(); }, *prompt_);
+        ShowTrendChart(
+            *this, *http_, config_, programFolder_, [this] { return FundCodeBox()->currentText(); },
+            *prompt_);
     });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
@@ -223,7 +231,8 @@ void MainWindow::BuildMenus() {
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    add(help, "updateFundDirectory", QStringLiteral("更新基金"), [this] { market_->OnUpdateDirectory(); });
+    add(help, "updateFundDirectory", QStringLiteral("更新基金"),
+        [this] { market_->OnUpdateDirectory(); });
     add(help, "about", QStringLiteral("关于软件"),
         [this] { ShowAboutDialog(this, config_.BaseUrl(Endpoint::WebSite)); });
     add(help, "instructions", QStringLiteral("使用说明"),

@@ -9,13 +9,13 @@
 #include <functional>
 #include <memory>
 
+#include "core/common/prompt.h"
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
-#include "core/common/prompt.h"
+#include "core/marketdata/config.h"
 #include "core/session/plan_session.h"
 #include "gui/controllers/plan_commands.h"
-#include "core/marketdata/config.h"
 
 class QComboBox;
 class QLabel;
@@ -36,7 +36,7 @@ class WindowLayout;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // prompt and chooser may be null: message boxes and file dialogs then.
     MainWindow(const QString& programFolder, Prompt* prompt = nullptr,
                FileChooser* chooser = nullptr, QWidget* parent = nullptr);
@@ -72,12 +72,12 @@ public:
     // parameter or switch the user changed.
     bool PlanModified() const;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void BuildMenus();
     QComboBox* FundCodeBox() const;
     // "折线图": the chart replaces the ledger while ticked.

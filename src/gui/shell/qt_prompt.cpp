@@ -15,15 +15,29 @@ PromptAnswer QtPrompt::Ask(const QString& text, const QString& caption, PromptBu
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (icon) {
-        case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case PromptIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case PromptIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case PromptIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case PromptIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case PromptIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case PromptIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case PromptIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case PromptIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
     switch (buttons) {
-        case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case PromptButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case PromptButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case PromptButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case PromptButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
@@ -38,10 +52,14 @@ PromptAnswer QtPrompt::Ask(const QString& text, const QString& caption, PromptBu
         if (QAbstractButton* b = box.button(which)) b->setText(QString::fromUtf8(buttonText));
     }
     switch (box.exec()) {
-        case QMessageBox::Yes: return PromptAnswer::Yes;
-        case QMessageBox::No: return PromptAnswer::No;
-        case QMessageBox::Cancel: return PromptAnswer::Cancel;
-        default: return PromptAnswer::Ok;
+        case QMessageBox::Yes:
+            return PromptAnswer::Yes;
+        case QMessageBox::No:
+            return PromptAnswer::No;
+        case QMessageBox::Cancel:
+            return PromptAnswer::Cancel;
+        default:
+            return PromptAnswer::Ok;
     }
 }
 

@@ -8,12 +8,12 @@ class QWidget;
 namespace tovira {
 
 class QtPrompt : public Prompt {
-public:
+  public:
     explicit QtPrompt(QWidget* parent) : parent_(parent) {}
     PromptAnswer Ask(const QString& text, const QString& caption, PromptButtons buttons,
                      PromptIcon icon) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 

@@ -6,9 +6,9 @@
 #include <QUrl>
 #include <memory>
 
+#include "core/common/version.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
-#include "core/common/version.h"
 
 namespace tovira {
 
@@ -56,7 +56,7 @@ Outcome Answer(Origin origin, const HttpResponse& response, const QString& base,
 // requests and boxes do not stack up. The token is held by the request's
 // callback, so a check whose answer never comes frees the slot as well.
 class CheckToken {
-public:
+  public:
     static std::shared_ptr<CheckToken> Take() {
         if (running_) return nullptr;
         running_ = true;
@@ -71,7 +71,7 @@ public:
         running_ = false;
     }
 
-private:
+  private:
     CheckToken() = default;
     static inline bool running_ = false;
     bool released_ = false;

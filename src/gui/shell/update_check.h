@@ -7,8 +7,8 @@
 #include <QString>
 #include <functional>
 
-#include "gui/shell/help_links.h"
 #include "core/common/prompt.h"
+#include "gui/shell/help_links.h"
 
 class QObject;
 

@@ -31,7 +31,8 @@ using TakeBackPrincipalTest = CalcTest;
 
 // The menu command as the window runs it: the offer is shown, or asked
 // ("赎回提示", Yes/No) and booked on Yes.
-void TakeBackPrincipal(LedgerModel& ledger, const PlanSettings& settings, Mode mode, Prompt& prompt) {
+void TakeBackPrincipal(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                       Prompt& prompt) {
     const TakeBackOffer offer = OfferTakeBackPrincipal(ledger, settings, mode);
     if (offer.kind != TakeBackOffer::Kind::Book) {
         prompt.Inform(MessageFor(offer));
@@ -49,7 +50,9 @@ TEST_F(TakeBackPrincipalTest, ReadsEachFigureFromItsOwnRow) {
          {Column::ConfirmedShares, "500份"},
          {Column::PurchaseAmount, "500"},
          {Column::HeldShares, "1400"}});
-    Row({{Column::NetValue, "1.2元"}, {Column::NetInvested, "1"}, {Column::HeldShares, "900"}});  // n: P
+    Row({{Column::NetValue, "1.2元"},
+         {Column::NetInvested, "1"},
+         {Column::HeldShares, "900"}});  // n: P
     // 50000 / (2000 - 1.2 * 900 * 0.995) = 54.0307
     EXPECT_FLOAT_EQ(TakeBackPrincipalShares(ledger, settings), 54.03f);
     settings.SetText(Field::RedeemFeePct, Q("10"));
@@ -119,7 +122,8 @@ TEST_F(TakeBackPrincipalTest, OffersAtMostTheSharesOnHandAndBooksOnlyInFact) {
     ledger.SetInputsModified(false);
     prompt.fallback = PromptAnswer::Yes;
     TakeBackPrincipal(ledger, settings, Mode::Theory, prompt);
-    EXPECT_EQ(prompt.texts, QStringList{Q("应赎回") + held + Q("份\n") + Q(kMsgTakeBackTheoryOnly)});
+    EXPECT_EQ(prompt.texts,
+              QStringList{Q("应赎回") + held + Q("份\n") + Q(kMsgTakeBackTheoryOnly)});
     EXPECT_EQ(ledger.Cell(3, Column::RedeemShares), Q("0"));
     EXPECT_FALSE(ledger.InputsModified());
 

@@ -329,8 +329,7 @@ TEST(LedgerModelTest, NestedBulkSectionsAnnounceAtTheOutermostEnd) {
 // and after it, and stops the run at the first breach.
 TEST(LedgerModelTest, KeepsTheItemModelContractThroughEveryChange) {
     LedgerModel ledger;
-    QAbstractItemModelTester tester(&ledger,
-                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester tester(&ledger, QAbstractItemModelTester::FailureReportingMode::Fatal);
     PlanSettings settings;
 
     // Fill and edit, one announcement at a time.

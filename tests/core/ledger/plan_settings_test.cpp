@@ -30,10 +30,14 @@ TEST(PlanSettingsDefaults, TextsSwitchesAndEnabledState) {
     for (int i = 0; i < kSwitchCount; ++i) EXPECT_FALSE(s.Checked(static_cast<Switch>(i)));
 
     const std::vector<Control> disabled = {
-        Control::MinRedeemSharesBox,   Control::MinKeepSharesBox,   Control::StartSellPctBox,   Control::TakeProfitPctBox,
-        Control::BreakMaDaysBox,  Control::RiskPositionPctBox,  Control::BreakAmplitudePctBox,  Control::MinRedeemSharesCaption,
-        Control::MinKeepSharesCaption,  Control::StartSellPctCaption,  Control::TakeProfitPctCaption,  Control::BreakMaDaysCaption,
-        Control::RiskPositionPctCaption, Control::BreakAmplitudePctCaption, Control::RiskPositionPctSpin, Control::BreakAlertBox};
+        Control::MinRedeemSharesBox,     Control::MinKeepSharesBox,
+        Control::StartSellPctBox,        Control::TakeProfitPctBox,
+        Control::BreakMaDaysBox,         Control::RiskPositionPctBox,
+        Control::BreakAmplitudePctBox,   Control::MinRedeemSharesCaption,
+        Control::MinKeepSharesCaption,   Control::StartSellPctCaption,
+        Control::TakeProfitPctCaption,   Control::BreakMaDaysCaption,
+        Control::RiskPositionPctCaption, Control::BreakAmplitudePctCaption,
+        Control::RiskPositionPctSpin,    Control::BreakAlertBox};
     for (int i = 0; i < kControlCount; ++i) {
         const Control c = static_cast<Control>(i);
         const bool off = std::find(disabled.begin(), disabled.end(), c) != disabled.end();
@@ -201,7 +205,8 @@ TEST(PlanSettingsSwitches, HandlersRunOnlyOnRealChanges) {
     s.SetChecked(Switch::SellOnRises, true);
     ASSERT_EQ(r.calls.size(), 1u);
     EXPECT_EQ(r.calls[0], std::make_pair(Switch::SellOnRises, true));
-    for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox, Control::StartSellPctBox, Control::MinRedeemSharesCaption,
+    for (Control c : {Control::MinRedeemSharesBox, Control::MinKeepSharesBox,
+                      Control::StartSellPctBox, Control::MinRedeemSharesCaption,
                       Control::MinKeepSharesCaption, Control::StartSellPctCaption}) {
         EXPECT_TRUE(s.Enabled(c));
     }
@@ -235,7 +240,8 @@ TEST(PlanSettingsSwitches, TakeProfitAndBreakAlertInterplay) {
     s.SetChecked(Switch::BreakAlert, true);
     EXPECT_FALSE(s.Enabled(Control::TakeProfitPctBox));
     EXPECT_FALSE(s.Enabled(Control::TakeProfitPctCaption));
-    for (Control c : {Control::BreakMaDaysCaption, Control::BreakMaDaysBox, Control::BreakAmplitudePctCaption, Control::BreakAmplitudePctBox}) {
+    for (Control c : {Control::BreakMaDaysCaption, Control::BreakMaDaysBox,
+                      Control::BreakAmplitudePctCaption, Control::BreakAmplitudePctBox}) {
         EXPECT_TRUE(s.Enabled(c));
     }
 
@@ -245,8 +251,10 @@ TEST(PlanSettingsSwitches, TakeProfitAndBreakAlertInterplay) {
     EXPECT_FALSE(s.Checked(Switch::BreakAlert));
     // The break alert's handler re-enables 止盈点位, the take-profit handler then
     // disables it again.
-    for (Control c : {Control::TakeProfitPctBox, Control::TakeProfitPctCaption, Control::BreakMaDaysBox, Control::BreakAmplitudePctBox,
-                      Control::BreakMaDaysCaption, Control::BreakAmplitudePctCaption, Control::BreakAlertBox}) {
+    for (Control c :
+         {Control::TakeProfitPctBox, Control::TakeProfitPctCaption, Control::BreakMaDaysBox,
+          Control::BreakAmplitudePctBox, Control::BreakMaDaysCaption,
+          Control::BreakAmplitudePctCaption, Control::BreakAlertBox}) {
         EXPECT_FALSE(s.Enabled(c)) << static_cast<int>(c);
     }
     const std::vector<std::pair<Switch, bool>> expected = {{Switch::BreakAlert, false},

@@ -12,8 +12,8 @@
 #include <iostream>
 
 #include "core/marketdata/http_client.h"
-#include "support/local_http_server.h"
 #include "core/storage/ini_document.h"
+#include "support/local_http_server.h"
 #include "support/test_support.h"
 
 using namespace tovira;
@@ -82,10 +82,11 @@ TEST(FundDirectoryParseTest, MalformedScriptsFail) {
         ParseFundDirectory(R"([["000001","A","名","x"],["000002","B"],["000003","C","丙"]])"));
     // Only the first list counts; text after it is ignored.
     // Line breaks and other control characters would break FundCode.ini's lines.
-    const auto broken = ParseFundDirectory(
-        QStringLiteral("[[\"00000\r\n1\",\"A\",\"华夏\r\n成长\t混合\x01\"]]"));
+    const auto broken =
+        ParseFundDirectory(QStringLiteral("[[\"00000\r\n1\",\"A\",\"华夏\r\n成长\t混合\x01\"]]"));
     ASSERT_TRUE(broken);
-    EXPECT_EQ(broken->value(0), std::make_pair(QStringLiteral("000001"), QStringLiteral("华夏成长混合")));
+    EXPECT_EQ(broken->value(0),
+              std::make_pair(QStringLiteral("000001"), QStringLiteral("华夏成长混合")));
 
     const auto first = ParseFundDirectory(R"(x=[["1","a","甲"]]; y=[["2","b"]])");
     ASSERT_TRUE(first);

@@ -9,21 +9,21 @@
 #include <optional>
 
 #include "core/marketdata/http_client.h"
-#include "support/local_http_server.h"
 #include "core/marketdata/nav_pages.h"
+#include "support/local_http_server.h"
 #include "support/test_support.h"
 
 namespace tovira {
 namespace {
 
+using test::Between;
 using test::DataPath;
 using test::LocalHttpServer;
 using test::NavRow;
-using test::ReadRows;
-using test::Between;
-using test::RenderTable;
-using test::RenderPage;
 using test::ReadFileBytes;
+using test::ReadRows;
+using test::RenderPage;
+using test::RenderTable;
 
 // The history string the rows should give, record 0 included.
 QString Expected(const QString& record0, const QList<NavRow>& oldestFirst) {

@@ -51,7 +51,8 @@ TEST(NavImportTest, TheRowLimitKeepsWhatFits) {
     LedgerModel ledger;
     QString history = QStringLiteral("0");
     for (int i = 0; i < LedgerModel::kMaxRows + 5; ++i) {
-        history += QStringLiteral("|%1,1.0,,,").arg(QDate(1900, 1, 1).addDays(i).toString(QStringLiteral("yyyy/M/d")));
+        history += QStringLiteral("|%1,1.0,,,")
+                       .arg(QDate(1900, 1, 1).addDays(i).toString(QStringLiteral("yyyy/M/d")));
     }
     const ImportOutcome out = ImportNavHistory(ledger, history);
     EXPECT_TRUE(out.hitRowLimit);
@@ -78,8 +79,10 @@ TEST(NavImportTest, DaysAppendedBeforeRowsAddedMeanwhile) {
         AppendNavHistoryAfter(*ledger, 2, QStringLiteral("0|2020/1/3,1.2,,,|2020/1/6,1.3,,,"));
     EXPECT_EQ(out.added, 2);
     ASSERT_EQ(ledger->LastRow(), 5);
-    const QStringList expected[] = {{"1", "2020/1/1", "1.0"}, {"2", "2020/1/2", "1.1"},
-                                    {"3", "2020/1/3", "1.2"}, {"4", "2020/1/6", "1.3"},
+    const QStringList expected[] = {{"1", "2020/1/1", "1.0"},
+                                    {"2", "2020/1/2", "1.1"},
+                                    {"3", "2020/1/3", "1.2"},
+                                    {"4", "2020/1/6", "1.3"},
                                     {"5", "2020/1/8", "1.4"}};
     for (int row = 1; row <= 5; ++row) {
         EXPECT_EQ((QStringList{ledger->Cell(row, Column::ID), ledger->Cell(row, Column::Date),

@@ -3,10 +3,10 @@
 // tests/data/nav, for tests that download them from a local server.
 
 #include <QDate>
-#include <algorithm>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 
 #include "support/test_support.h"
 
@@ -49,7 +49,7 @@ inline QString ChangeCell(const QString& change, const QString& emptyClass) {
 
 // The table the provider serves, rows newest first.
 inline QString RenderTable(const QList<NavRow>& oldestFirst,
-                    const QString& emptyClass = QStringLiteral("tor bold")) {
+                           const QString& emptyClass = QStringLiteral("tor bold")) {
     QString t = QStringLiteral(
         "<table class='w782 comm lsjz'><thead><tr><th class='first'>净值日期</th><th>单位净值</th>"
         "<th>累计净值</th><th>日增长率</th><th>申购状态</th><th>赎回状态</th>"
@@ -66,7 +66,7 @@ inline QString RenderTable(const QList<NavRow>& oldestFirst,
 }
 
 inline QString RenderPage(const QList<NavRow>& oldestFirst, int records, int pages, int curpage = 1,
-                   const QString& emptyClass = QStringLiteral("tor bold")) {
+                          const QString& emptyClass = QStringLiteral("tor bold")) {
     return QStringLiteral("var apidata={ content:\"%1\",records:%2,pages:%3,curpage:%4};")
         .arg(RenderTable(oldestFirst, emptyClass))
         .arg(records)

@@ -54,10 +54,10 @@ TEST(EditFileTest, WriteIniValueCreatesAndUpdatesKeyByKey) {
     EXPECT_TRUE(WriteIniValue(path, "Other", "k", "v"));
     EXPECT_TRUE(WriteIniValue(path, U("基金代码"), "000001", "A"));
     EXPECT_EQ(ReadFileBytes(path), QByteArray("[\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB]\r\n"
-                                         "000001=A\r\n"
-                                         "000002=B\r\n"
-                                         "[Other]\r\n"
-                                         "k=v\r\n"));
+                                              "000001=A\r\n"
+                                              "000002=B\r\n"
+                                              "[Other]\r\n"
+                                              "k=v\r\n"));
     EXPECT_FALSE(WriteIniValue(dir.filePath("missing/Cache.ini"), "S", "k", "v"));
     EXPECT_FALSE(WriteIniValue(path, "S", "k", U("😀")));
     EXPECT_EQ(ReadIniValue(path, "Other", "k"), QString("v"));

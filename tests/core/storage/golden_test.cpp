@@ -101,8 +101,7 @@ TEST(GoldenFolderTest, EveryExportInTheFolderIsATestCase) {
     QSet<QString> listed;
     for (const GoldenCase& c : GoldenCases()) listed.insert(QFileInfo(c.Expected()).fileName());
     const QDir dir(test::DataPath("golden"));
-    const QStringList exports =
-        dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    const QStringList exports = dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
     EXPECT_EQ(exports.size(), 21);
     for (const QString& csv : exports) EXPECT_TRUE(listed.contains(csv)) << csv.toStdString();
 }

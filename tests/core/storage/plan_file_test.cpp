@@ -21,9 +21,7 @@ namespace {
 
 class PlanFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-    }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     // Saves as the save command does: the plan path follows the outcome and
     // its message is what the user sees.
@@ -213,7 +211,7 @@ TEST_F(PlanFileTest, OpenAppliesWhatItCanAndRunsTheChangeReactions) {
     EXPECT_EQ(settings.Text(Field::MultipleStep), "0.13");
     EXPECT_EQ(settings.Text(Field::RiskPositionPct), "46");
     EXPECT_EQ(settings.Text(Field::PurchaseFeePct), "");  // missing key empties the field
-    EXPECT_EQ(ledger.LastRow(), 0);                      // no 行数
+    EXPECT_EQ(ledger.LastRow(), 0);                       // no 行数
     EXPECT_EQ(storedCode, "000005");
     EXPECT_TRUE(prompt.texts.isEmpty());
 }

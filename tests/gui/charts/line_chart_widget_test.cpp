@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "gui/layout/twips.h"
 #include "core/ledger/plan_settings.h"
 #include "core/storage/plan_file.h"
-#include "support/test_support.h"
 #include "gui/charts/line_chart.h"
+#include "gui/layout/twips.h"
+#include "support/test_support.h"
 
 namespace tovira {
 namespace {
@@ -290,9 +290,9 @@ TEST_F(LineChartWidget, LabelsOfAnExplodingReturnShowInFull) {
     PlanSettings settings;
     OpenPlanOptions options;
     options.mode = Mode::Theory;
-    ASSERT_EQ(OpenPlanFile(test::DataPath("golden/161725-steady.ini"), ledger, settings, options)
-                  .result,
-              OpenResult::Opened);
+    ASSERT_EQ(
+        OpenPlanFile(test::DataPath("golden/161725-steady.ini"), ledger, settings, options).result,
+        OpenResult::Opened);
     const QFontMetrics metrics(chart.font());
     for (const double x0 : {kChartLeftPanelOpen, kChartLeftPanelShut}) {
         chart.Draw(x0);

@@ -12,9 +12,9 @@
 
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
+#include "gui/charts/trend_chart_window.h"
 #include "support/local_http_server.h"
 #include "support/test_support.h"
-#include "gui/charts/trend_chart_window.h"
 
 namespace tovira {
 namespace {

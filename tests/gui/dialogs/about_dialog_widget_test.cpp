@@ -8,8 +8,8 @@
 #include <QPixmap>
 #include <QTest>
 
-#include "gui/dialogs/about_dialog.h"
 #include "core/common/version.h"
+#include "gui/dialogs/about_dialog.h"
 #include "gui/layout/twips.h"
 #include "support/test_support.h"
 
@@ -110,7 +110,8 @@ TEST_F(AboutFormTest, WithoutAWebSiteTheLinkIsBlankAndInert) {
 
 TEST_F(AboutFormTest, AskingAgainBringsBackTheSameBoxCentredOnItsOwner) {
     owner.show();
-    AboutDialog* first = ShowAboutDialog(&owner, QStringLiteral("http://www.example.com"), Recorder());
+    AboutDialog* first =
+        ShowAboutDialog(&owner, QStringLiteral("http://www.example.com"), Recorder());
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isModal());

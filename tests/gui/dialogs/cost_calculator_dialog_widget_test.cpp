@@ -5,11 +5,11 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "gui/layout/twips.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
-#include "support/test_support.h"
 #include "gui/dialogs/cost_calculator_dialog.h"
+#include "gui/layout/twips.h"
+#include "support/test_support.h"
 
 namespace tovira {
 namespace {

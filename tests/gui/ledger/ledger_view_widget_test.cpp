@@ -298,7 +298,8 @@ TEST_F(LedgerViewTest, DroppedFilesAreReportedAsLocalPathsInOrder) {
                               Qt::NoModifier);
         QCoreApplication::sendEvent(view->viewport(), &enter);
         if (!enter.isAccepted()) return false;
-        QDropEvent dropEvent(QPointF(30, 30), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent dropEvent(QPointF(30, 30), Qt::CopyAction, &mime, Qt::LeftButton,
+                             Qt::NoModifier);
         QCoreApplication::sendEvent(view->viewport(), &dropEvent);
         return dropEvent.isAccepted();
     };
@@ -315,7 +316,7 @@ TEST_F(LedgerViewTest, DroppedFilesAreReportedAsLocalPathsInOrder) {
 
 TEST_F(LedgerViewTest, ACellTooNarrowForItsTextShowsItInATooltip) {
     const QString wide = QStringLiteral("-1.072463E+09");
-    model.SetCell(1, Column::NetValue, wide);  // 900 twips: too narrow
+    model.SetCell(1, Column::NetValue, wide);                          // 900 twips: too narrow
     model.SetCell(1, Column::DividendAction, QStringLiteral("分红"));  // 3000 twips
     EXPECT_EQ(model.index(0, Index(Column::NetValue)).data(Qt::ToolTipRole).toString(), wide);
     EXPECT_FALSE(model.index(0, Index(Column::CumulativeChange)).data(Qt::ToolTipRole).isValid());

@@ -79,11 +79,11 @@ TEST_F(SidePanelTest, TypingIntoAClampedBoxEndsWithTheTypedValue) {
         const char* keys;
         const char* settled;
     } cases[] = {
-        {Field::StartBuyPct, "-1", "-1.00"},    {Field::StartBuyPct, "-0.3", "-0.30"},
-        {Field::StartBuyPct, "1.5", "1.50"},    {Field::StartBuyPct, "12", "9.00"},
-        {Field::StartBuyPct, "-", "-0.50"},     {Field::Multiple, "1.55", "1.55"},
-        {Field::Multiple, "0.8", "1"},          {Field::Multiple, "x", "1.2"},
-        {Field::MultipleStep, "0.31", "0.3"},   {Field::MultipleStep, "0.25", "0.25"},
+        {Field::StartBuyPct, "-1", "-1.00"},  {Field::StartBuyPct, "-0.3", "-0.30"},
+        {Field::StartBuyPct, "1.5", "1.50"},  {Field::StartBuyPct, "12", "9.00"},
+        {Field::StartBuyPct, "-", "-0.50"},   {Field::Multiple, "1.55", "1.55"},
+        {Field::Multiple, "0.8", "1"},        {Field::Multiple, "x", "1.2"},
+        {Field::MultipleStep, "0.31", "0.3"}, {Field::MultipleStep, "0.25", "0.25"},
     };
     for (const auto& c : cases) {
         QLineEdit* box = panel.Box(c.field);

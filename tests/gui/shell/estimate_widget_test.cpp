@@ -1,5 +1,7 @@
 // Real-time valuation in the window against a local stand-in provider.
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,17 +9,16 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QRegularExpression>
 #include <QTimer>
-#include <gtest/gtest.h>
 
-#include "gui/shell/main_window.h"
-#include "support/local_http_server.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
 #include "gui/controllers/estimate_controller.h"
+#include "gui/shell/main_window.h"
+#include "support/local_http_server.h"
 #include "support/window_fixture.h"
 
 using namespace tovira;
@@ -25,18 +26,21 @@ using namespace tovira;
 namespace {
 
 QByteArray Script(const char* dwjz, const char* gsz, const char* gszzl) {
-    return QStringLiteral("jsonpgz({\"fundcode\":\"006675\",\"name\":\"宝盈品牌消费股票A\",\"jzrq\":\"2024-12-30\","
-                          "\"dwjz\":\"%1\",\"gsz\":\"%2\",\"gszzl\":\"%3\",\"gztime\":\"2024-12-31 14:30\"});")
+    return QStringLiteral(
+               "jsonpgz({\"fundcode\":\"006675\",\"name\":\"宝盈品牌消费股票A\",\"jzrq\":\"2024-12-"
+               "30\","
+               "\"dwjz\":\"%1\",\"gsz\":\"%2\",\"gszzl\":\"%3\",\"gztime\":\"2024-12-31 14:30\"});")
         .arg(QLatin1String(dwjz), QLatin1String(gsz), QLatin1String(gszzl))
         .toUtf8();
 }
 
 class EstimateTest : public test::WindowFixture {
-protected:
+  protected:
     void SetUp() override {
         WindowFixture::SetUp();
         AddExamplePlan();
-        ServeFrom(server.Port(), {"EstimateTiantian", "EstimateHowbuy", "Estimate10jqka", "NavHistory"});
+        ServeFrom(server.Port(),
+                  {"EstimateTiantian", "EstimateHowbuy", "Estimate10jqka", "NavHistory"});
         window = std::make_unique<MainWindow>(dir.path(), &prompt);
         window->SetToday([] { return QDate(2024, 12, 31); });  // a Tuesday
         Timer()->setInterval(40);
@@ -71,7 +75,7 @@ TEST_F(EstimateTest, AnEstimateBecomesTodaysProvisionalRow) {
     EXPECT_EQ(ledger.Cell(241, Column::ID), "241");
     EXPECT_EQ(ledger.Cell(241, Column::Date), "2024/12/31");
     EXPECT_EQ(ledger.Cell(241, Column::NetValue), "1.21");
-    EXPECT_EQ(ledger.Cell(240, Column::NetValue), "1.2000");  // the previous official NAV
+    EXPECT_EQ(ledger.Cell(240, Column::NetValue), "1.2000");       // the previous official NAV
     EXPECT_FALSE(ledger.Cell(241, Column::HeldShares).isEmpty());  // recalculated
     const QString target = server.RequestedTargets().value(0);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^/js/006675\\.js\\?rt=144[1-9][0-9]{8}$"))
@@ -104,7 +108,8 @@ TEST_F(EstimateTest, FailuresDoNotPileUpAndThePollingGoesOn) {
     LiveBox()->click();
     ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
     EXPECT_EQ(prompt.texts.size(), 1);
-    EXPECT_EQ(prompt.texts.value(0), "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！");
+    EXPECT_EQ(prompt.texts.value(0),
+              "无法获取估值，请检查网络是否正常或代码是否正确，或者更换基金公司！");
     EXPECT_EQ(prompt.captions.value(0), "提示");
     EXPECT_GE(server.Requests(), 3);  // ticks went on while the box was open
     prompt.holdMs = 0;
@@ -113,9 +118,11 @@ TEST_F(EstimateTest, FailuresDoNotPileUpAndThePollingGoesOn) {
 }
 
 TEST_F(EstimateTest, TheTakeProfitAlertAndAProviderChange) {
-    server.Answer(QStringLiteral("/js/"), Script("1.2000", "1.2100", "0.83"), "application/javascript");
-    server.Answer(QStringLiteral("/fund/ajax/"),
-                  "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>");
+    server.Answer(QStringLiteral("/js/"), Script("1.2000", "1.2100", "0.83"),
+                  "application/javascript");
+    server.Answer(
+        QStringLiteral("/fund/ajax/"),
+        "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>");
     window->Settings().SetChecked(Switch::TakeProfitAlert, true);
     window->Settings().SetText(Field::TakeProfitPct, QStringLiteral("-50"));
     LiveBox()->click();
@@ -139,14 +146,16 @@ TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
         QByteArray body;
     } providers[] = {
         {"/js/", Script("1.2000", "1.2100", "0.83")},
-        {"/fund/ajax/", "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>"},
+        {"/fund/ajax/",
+         "<li><span class=\"con_value\">1.2234</span><span>0.01</span><span>-0.52%</span></li>"},
         {"/?module=api", R"(jQuery1({"data":{"006675":{"value":"1.1","pre":"1.0"}}}))"},
     };
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         server.Clear();
         prompt.texts.clear();
-        server.Answer(QString::fromLatin1(providers[i].prefix), providers[i].body, "text/html", 502);
+        server.Answer(QString::fromLatin1(providers[i].prefix), providers[i].body, "text/html",
+                      502);
         Providers()->setCurrentIndex(i);
         LiveBox()->click();
         ASSERT_TRUE(WaitFor([&] { return !prompt.texts.isEmpty(); }));
@@ -157,9 +166,10 @@ TEST_F(EstimateTest, AnErrorPageIsAFailedTickForEveryProvider) {
         EXPECT_EQ(window->Ledger().LastRow(), 240);
     }
     // The provider's real 502: a style sheet holding "width:100%".
-    server.Answer(QStringLiteral("/fund/ajax/"),
-                  "<html><head><style>body{width:100%}</style></head><body>502 Bad Gateway</body></html>",
-                  "text/html", 502);
+    server.Answer(
+        QStringLiteral("/fund/ajax/"),
+        "<html><head><style>body{width:100%}</style></head><body>502 Bad Gateway</body></html>",
+        "text/html", 502);
     prompt.texts.clear();
     Providers()->setCurrentIndex(1);
     LiveBox()->click();

@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "gui/shell/main_window.h"
 #include "gui/ledger/side_panel.h"
+#include "gui/shell/main_window.h"
 #include "support/window_fixture.h"
 
 namespace tovira {

@@ -1,9 +1,10 @@
-#include "gui/shell/main_window.h"
+#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,17 +13,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QElapsedTimer>
 #include <cmath>
-#include <gtest/gtest.h>
 
+#include "core/common/version.h"
+#include "core/storage/ini_document.h"
+#include "gui/charts/line_chart.h"
 #include "gui/layout/twips.h"
 #include "gui/ledger/cell_editor.h"
 #include "gui/ledger/ledger_view.h"
 #include "gui/ledger/side_panel.h"
-#include "gui/charts/line_chart.h"
-#include "core/common/version.h"
-#include "core/storage/ini_document.h"
+#include "gui/shell/main_window.h"
 #include "support/window_fixture.h"
 
 using namespace tovira;
@@ -32,7 +32,7 @@ namespace {
 using test::ExamplePlan;
 
 class MainWindowTest : public test::WindowFixture {
-protected:
+  protected:
     void SetUp() override {
         WindowFixture::SetUp();
         AddExamplePlan();
@@ -43,9 +43,12 @@ protected:
 
 TEST_F(MainWindowTest, StartsWithTheDefaultCodeAnEmptyLedgerAndTheHistory) {
     IniDocument history;
-    history.SetValue(QStringLiteral("查询历史"), QStringLiteral("FundCode1"), QStringLiteral("006675"));
-    history.SetValue(QStringLiteral("查询历史"), QStringLiteral("FundCode2"), QStringLiteral("000011"));
-    history.SetValue(QStringLiteral("查询历史"), QStringLiteral("FundCode4"), QStringLiteral("161725"));
+    history.SetValue(QStringLiteral("查询历史"), QStringLiteral("FundCode1"),
+                     QStringLiteral("006675"));
+    history.SetValue(QStringLiteral("查询历史"), QStringLiteral("FundCode2"),
+                     QStringLiteral("000011"));
+    history.SetValue(QStringLiteral("查询历史"), QStringLiteral("FundCode4"),
+                     QStringLiteral("161725"));
     ASSERT_TRUE(history.Save(dir.filePath(QStringLiteral("History.ini"))));
 
     MainWindow& w = Window();
@@ -62,7 +65,8 @@ TEST_F(MainWindowTest, StartsWithTheDefaultCodeAnEmptyLedgerAndTheHistory) {
 
 TEST_F(MainWindowTest, TypingACodeOpensItsPlanAndRecordsTheHistory) {
     IniDocument names;
-    names.SetValue(QStringLiteral("基金代码"), QStringLiteral("006675"), QStringLiteral("宝盈品牌消费股票A"));
+    names.SetValue(QStringLiteral("基金代码"), QStringLiteral("006675"),
+                   QStringLiteral("宝盈品牌消费股票A"));
     ASSERT_TRUE(names.Save(dir.filePath(QStringLiteral("FundCode.ini"))));
     MainWindow& w = Window();
     ClearBox();
@@ -84,10 +88,12 @@ TEST_F(MainWindowTest, TypingACodeOpensItsPlanAndRecordsTheHistory) {
 TEST_F(MainWindowTest, PlansNamingEachOtherAreFollowedOnceWithoutLooping) {
     // The plan of the code shown at start names another fund, whose plan
     // names the first one back. (A typed code's plan is taken as it is.)
-    for (const auto& [own, other] : {std::pair{"210009", "222222"}, std::pair{"222222", "210009"}}) {
+    for (const auto& [own, other] :
+         {std::pair{"210009", "222222"}, std::pair{"222222", "210009"}}) {
         IniDocument plan;
         ASSERT_TRUE(plan.Load(ExamplePlan()));
-        plan.SetValue(QStringLiteral("设置"), QStringLiteral("基金代码"), QString::fromLatin1(other));
+        plan.SetValue(QStringLiteral("设置"), QStringLiteral("基金代码"),
+                      QString::fromLatin1(other));
         ASSERT_TRUE(plan.Save(PlanPath(own)));
     }
     MainWindow& w = Window();
@@ -188,8 +194,9 @@ TEST_F(MainWindowTest, OpenDropExportAndModes) {
     chooser.savePath = dir.filePath(QStringLiteral("out.csv"));
     w.OnExportData();
     EXPECT_EQ(chooser.proposed, "161725_2015-5-27_2018-8-29.csv");
-    EXPECT_EQ(test::ReadFileBytes(chooser.savePath),
-              test::ReadFileBytes(QStringLiteral(TOVIRA_TEST_DATA "/golden/161725-fact.theory.csv")));
+    EXPECT_EQ(
+        test::ReadFileBytes(chooser.savePath),
+        test::ReadFileBytes(QStringLiteral(TOVIRA_TEST_DATA "/golden/161725-fact.theory.csv")));
 
     Find<QRadioButton>("factButton")->click();
     EXPECT_TRUE(Find<QRadioButton>("factButton")->isChecked());
@@ -357,7 +364,7 @@ TEST_F(MainWindowTest, TheChartTakesTheLedgersPlace) {
 
 // Saving on every path keeps exactly what the user saw and typed.
 class PlanSafetyTest : public MainWindowTest {
-protected:
+  protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         QFile::remove(PlanPath("006675"));
@@ -463,8 +470,8 @@ TEST_F(PlanSafetyTest, TheKeyboardOpensTheLedgersMenu) {
     MainWindow& w = Window();
     w.show();
     View()->setCurrentIndex(Cell(7, Column::NetValue));
-    for (auto [key, mods] : {std::pair{Qt::Key_Menu, Qt::NoModifier},
-                             std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+    for (auto [key, mods] :
+         {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
         QTest::keyClick(View(), key, mods);
         EXPECT_TRUE(View()->ContextMenu()->isVisible());
         EXPECT_EQ(View()->SelectedRow(), 7);

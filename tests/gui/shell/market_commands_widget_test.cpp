@@ -1,26 +1,27 @@
 // The window's market-data commands against a local stand-in provider.
 
+#include <gtest/gtest.h>
+
 #include <QAbstractItemView>
 #include <QAction>
-#include <QPointer>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
-#include "gui/dialogs/import_range_dialog.h"
-#include "gui/shell/main_window.h"
 #include "core/common/version.h"
 #include "core/marketdata/http_client.h"
-#include "support/local_http_server.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
+#include "gui/dialogs/import_range_dialog.h"
+#include "gui/shell/main_window.h"
+#include "support/local_http_server.h"
 #include "support/window_fixture.h"
 
 using namespace tovira;
@@ -29,13 +30,14 @@ namespace {
 
 // The real page of 2015-06-29 .. 2015-07-24, its envelope cut to one page.
 QByteArray JulyPage() {
-    QByteArray page = test::ReadFileBytes(test::DataPath("nav/eastmoney_lsjz_page_2015-07_exact.txt"));
+    QByteArray page =
+        test::ReadFileBytes(test::DataPath("nav/eastmoney_lsjz_page_2015-07_exact.txt"));
     page.replace(",records:868,pages:44,curpage:1", ",records:20,pages:1,curpage:1");
     return page;
 }
 
 class MarketCommandsTest : public test::WindowFixture {
-protected:
+  protected:
     void SetUp() override {
         WindowFixture::SetUp();
         ServeFrom(server.Port(), {"NavHistory", "FundDirectory"});
@@ -125,7 +127,8 @@ TEST_F(MarketCommandsTest, ImportRefusesABadCodeAndReportsAFailure) {
 
     CodeBox()->lineEdit()->clear();
     QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("150210"));
-    server.Answer(QStringLiteral("/f10/"), "var apidata={ content:\"暂无数据!\",records:0,pages:0,curpage:1};");
+    server.Answer(QStringLiteral("/f10/"),
+                  "var apidata={ content:\"暂无数据!\",records:0,pages:0,curpage:1};");
     ASSERT_TRUE(Import(QDate(2015, 7, 25), QDate(2015, 7, 26)));
     EXPECT_EQ(prompt.texts.last(), "出错了，没有获取到日期区间内的净值！");
     EXPECT_EQ(window->Ledger().LastRow(), 0);
@@ -150,7 +153,8 @@ TEST_F(MarketCommandsTest, AppendAddsTheNewDaysOnceAndRecalculates) {
     EXPECT_EQ(ledger.Cell(19, Column::ID), "19");
     EXPECT_FALSE(ledger.Cell(20, Column::HeldShares).isEmpty());  // recalculated
     EXPECT_EQ(server.RequestedTargets().size(), 2);
-    EXPECT_TRUE(server.RequestedTargets().last().contains(QStringLiteral("sdate=2015/7/23&edate=2015/7/24")));
+    EXPECT_TRUE(server.RequestedTargets().last().contains(
+        QStringLiteral("sdate=2015/7/23&edate=2015/7/24")));
 
     // Nothing new yet: the failure message, nothing added, still recalculated.
     Add();
@@ -166,13 +170,15 @@ TEST_F(MarketCommandsTest, ARequestThatNeverAnswersTimesOut) {
     window->findChild<HttpClient*>()->SetTimeout(300);
     Add();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
-    EXPECT_EQ(prompt.texts.last(), "连接超时，没有获取到日期区间内的净值！") << prompt.texts.join(u'|').toStdString();
+    EXPECT_EQ(prompt.texts.last(), "连接超时，没有获取到日期区间内的净值！")
+        << prompt.texts.join(u'|').toStdString();
 }
 
 TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
-    server.Answer(QStringLiteral("/js/fundcode_search.js"),
-                  test::ReadFileBytes(test::DataPath("provider/fundcode_search_excerpt_first60.js")),
-                  "application/javascript; charset=utf-8");
+    server.Answer(
+        QStringLiteral("/js/fundcode_search.js"),
+        test::ReadFileBytes(test::DataPath("provider/fundcode_search_excerpt_first60.js")),
+        "application/javascript; charset=utf-8");
     CodeBox()->lineEdit()->clear();
     QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("000001"));
     Action("updateFundDirectory")->trigger();
@@ -200,8 +206,8 @@ TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
         const int before = server.Requests();
         QPointer<ImportRangeDialog> form = StartImport2024();
         ASSERT_TRUE(form);
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return server.Requests() == before + c.requestsBefore; }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return server.Requests() == before + c.requestsBefore; }, 5000));
         if (c.escape) {
             QTest::keyClick(form, Qt::Key_Escape);
         } else {
@@ -221,7 +227,8 @@ TEST_F(MarketCommandsTest, TheWholeImportHasATimeLimit) {
     // with a message saying the limit was hit. The limit: one second.
     IniDocument config;
     ASSERT_TRUE(config.Load(dir.filePath(QStringLiteral("Config.ini"))));
-    config.SetValue(QStringLiteral("网络"), QStringLiteral("ImportTimeoutSeconds"), QStringLiteral("1"));
+    config.SetValue(QStringLiteral("网络"), QStringLiteral("ImportTimeoutSeconds"),
+                    QStringLiteral("1"));
     ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
     window.reset();
     window = std::make_unique<MainWindow>(dir.path(), &prompt);

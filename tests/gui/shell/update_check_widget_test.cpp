@@ -10,12 +10,12 @@
 #include <memory>
 #include <optional>
 
-#include "gui/shell/help_links.h"
-#include "gui/shell/qt_prompt.h"
-#include "gui/shell/update_check.h"
 #include "core/common/version.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
+#include "gui/shell/help_links.h"
+#include "gui/shell/qt_prompt.h"
+#include "gui/shell/update_check.h"
 #include "support/local_http_server.h"
 #include "support/test_support.h"
 
