@@ -32,6 +32,13 @@ class FileChooser {
     virtual QString SaveCsv(QWidget* parent, const QString& proposedName) = 0;
 };
 
+// The file dialogs themselves.
+class DialogFileChooser : public FileChooser {
+  public:
+    QString OpenPlan(QWidget* parent) override;
+    QString SaveCsv(QWidget* parent, const QString& proposedName) override;
+};
+
 struct PlanWidgets {
     QWidget* window;  // parent of the file dialogs
     LedgerView* view;

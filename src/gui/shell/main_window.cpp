@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -40,18 +39,6 @@ namespace {
 constexpr double kClientWidth = 13455;
 constexpr double kClientHeight = 9255;
 
-class DialogChooser : public FileChooser {
-  public:
-    QString OpenPlan(QWidget* parent) override {
-        return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), QString(),
-                                            QStringLiteral("ini文件 (*.ini)"));
-    }
-    QString SaveCsv(QWidget* parent, const QString& proposedName) override {
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("导出数据"), proposedName,
-                                            QStringLiteral("csv文件 (*.csv)"));
-    }
-};
-
 }  // namespace
 
 MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser* chooser,
@@ -63,7 +50,7 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     }
     prompt_ = prompt;
     if (!chooser) {
-        ownChooser_ = std::make_unique<DialogChooser>();
+        ownChooser_ = std::make_unique<DialogFileChooser>();
         chooser = ownChooser_.get();
     }
     chooser_ = chooser;
