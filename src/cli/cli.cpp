@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/common/display_width.h"
 #include "core/common/messages.h"
+#include "core/report/backtest_report.h"
 #include "core/session/plan_session.h"
 
 namespace tovira {
@@ -13,25 +15,8 @@ namespace {
 const char* const kUsage =
     "用法:\n"
     "  tovira-cli export PLAN.ini OUT.csv [--mode theory|fact]\n"
-    "  tovira-cli show PLAN.ini [--mode theory|fact]\n";
-
-// Width of a text in terminal cells: CJK and full-width characters take two.
-int DisplayWidth(const QString& text) {
-    int w = 0;
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) ||
-                          (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) ||
-                          (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
-                          (u >= 0xFFE0 && u <= 0xFFE6);
-        w += wide ? 2 : 1;
-    }
-    return w;
-}
-
-QString Pad(const QString& text, int width) {
-    return text + QString(std::max(0, width - DisplayWidth(text)), u' ');
-}
+    "  tovira-cli show PLAN.ini [--mode theory|fact]\n"
+    "  tovira-cli report PLAN.ini [--mode theory|fact] [--json]\n";
 
 void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
     std::vector<int> columns;
@@ -53,7 +38,7 @@ void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
         QString line;
         for (size_t k = 0; k < columns.size(); ++k) {
             if (k > 0) line += QStringLiteral("  ");
-            line += Pad(cellText(columns[k]), widths[k]);
+            line += PadRight(cellText(columns[k]), widths[k]);
         }
         while (line.endsWith(u' ')) line.chop(1);
         out << line << '\n';
@@ -69,6 +54,7 @@ void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
 int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     QStringList positional;
     Mode mode = Mode::Theory;
+    bool json = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QStringLiteral("--mode") || a.startsWith(QStringLiteral("--mode="))) {
@@ -91,6 +77,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
                     << Qt::endl;
                 return 2;
             }
+        } else if (a == QStringLiteral("--json")) {
+            json = true;
         } else if (a == QStringLiteral("-h") || a == QStringLiteral("--help")) {
             out << QString::fromUtf8(kUsage);
             return 0;
@@ -100,7 +88,9 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     }
     const bool isExport = positional.value(0) == QStringLiteral("export") && positional.size() == 3;
     const bool isShow = positional.value(0) == QStringLiteral("show") && positional.size() == 2;
-    if (!isExport && !isShow) {
+    const bool isReport = positional.value(0) == QStringLiteral("report") && positional.size() == 2;
+    // --json belongs to the report alone.
+    if ((!isExport && !isShow && !isReport) || (json && !isReport)) {
         err << QString::fromUtf8(kUsage);
         return 2;
     }
@@ -137,6 +127,21 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
                         : MessageFor(exported))
                 << Qt::endl;
             return 1;
+        }
+        return 0;
+    }
+
+    if (isReport) {
+        const std::optional<BacktestReport> report =
+            BuildBacktestReport(ledger, session.Settings(), mode);
+        if (!report) {
+            err << QString::fromUtf8(kMsgNoData) << Qt::endl;
+            return 1;
+        }
+        if (json) {
+            out << QString::fromUtf8(BacktestReportJsonText(*report));
+        } else {
+            out << BacktestReportTable(*report);
         }
         return 0;
     }

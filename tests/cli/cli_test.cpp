@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -148,4 +150,40 @@ TEST(CliTest, TheProgramWritesUtf8AndExitsWithTheStatus) {
             {QStringLiteral("show"), QStringLiteral("/nonexistent/a.ini")});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 1);
+}
+
+TEST(CliTest, ReportPrintsTheThreeStrategiesAsATableOrAsJson) {
+    const QString plan = test::DataPath("golden/006675-fact.ini");
+    const CliRun table = RunTool({QStringLiteral("report"), plan, QStringLiteral("--mode=fact")});
+    ASSERT_EQ(table.status, 0) << table.err.toStdString();
+    const QStringList lines = table.out.split(u'\n');
+    ASSERT_GT(lines.size(), 20);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("本计划")));
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("一次性买入")));
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("每月定投")));
+
+    const CliRun json = RunTool({QStringLiteral("report"), plan, QStringLiteral("--mode"),
+                                 QStringLiteral("fact"), QStringLiteral("--json")});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    QJsonParseError error;
+    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError);
+    for (const char* key : {"plan", "lump_sum", "monthly", "fund"}) {
+        EXPECT_TRUE(root.value(QLatin1String(key)).isObject()) << key;
+    }
+    // The plan's profit is the last row's, as `show` prints it.
+    const CliRun show = RunTool({QStringLiteral("show"), plan, QStringLiteral("--mode=fact")});
+    const QString summary = show.out.split(u'\n', Qt::SkipEmptyParts).last();
+    const QString profit = QStringLiteral("净盈亏 %1，")
+                               .arg(root.value(QStringLiteral("plan"))
+                                        .toObject()
+                                        .value(QStringLiteral("profit"))
+                                        .toDouble());
+    EXPECT_TRUE(summary.contains(profit)) << summary.toStdString();
+    EXPECT_EQ(root.value(QStringLiteral("plan")).toObject().value(QStringLiteral("first_date")),
+              QStringLiteral("2024-01-04"));
+
+    // --json belongs to the report; a missing plan is an error as for show.
+    EXPECT_EQ(RunTool({QStringLiteral("show"), plan, QStringLiteral("--json")}).status, 2);
+    EXPECT_EQ(RunTool({QStringLiteral("report"), QStringLiteral("/nonexistent/x.ini")}).status, 1);
 }
