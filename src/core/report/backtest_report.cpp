@@ -368,6 +368,12 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
     return r;
 }
 
+std::optional<StrategyFigures> PlanFiguresOnly(const LedgerModel& ledger,
+                                               const PlanSettings& settings) {
+    if (ledger.LastRow() == 0) return std::nullopt;
+    return Measure(ledger, ReadDates(ledger), Factors(settings), nullptr);
+}
+
 std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
                                                   const PlanSettings& settings, Mode mode) {
     const int n = ledger.LastRow();
@@ -510,20 +516,29 @@ const Line kLines[] = {
 
 }  // namespace
 
-QString BacktestReportTable(const BacktestReport& report) {
-    std::vector<QStringList> rows;
-    rows.push_back({QStringLiteral("项目"), QStringLiteral("本计划"), QStringLiteral("一次性买入"),
-                    QStringLiteral("每月定投")});
+BacktestReportRows BacktestReportCells(const BacktestReport& report) {
+    BacktestReportRows cells;
+    cells.header = {QStringLiteral("项目"), QStringLiteral("本计划"), QStringLiteral("一次性买入"),
+                    QStringLiteral("每月定投")};
     for (const Line& line : kLines) {
-        rows.push_back({QString::fromUtf8(line.caption), line.text(report.plan),
-                        line.text(report.lumpSum), line.text(report.monthly)});
+        cells.strategies.push_back({QString::fromUtf8(line.caption), line.text(report.plan),
+                                    line.text(report.lumpSum), line.text(report.monthly)});
     }
+    cells.fund = {{QStringLiteral("基金累计涨幅(%)"), MoneyText(report.fund.changePct)},
+                  {QStringLiteral("基金年化涨幅(%)"), MoneyText(report.fund.annualisedPct)},
+                  {QStringLiteral("基金最大回撤(%)"), MoneyText(report.fund.maxDrawdownPct)},
+                  {QStringLiteral("回撤开始日期"), DateText(report.fund.peakDate)},
+                  {QStringLiteral("回撤最低日期"), DateText(report.fund.troughDate)}};
+    return cells;
+}
+
+QString BacktestReportTable(const BacktestReport& report) {
+    BacktestReportRows cells = BacktestReportCells(report);
+    std::vector<QStringList> rows;
+    rows.push_back(std::move(cells.header));
+    for (QStringList& r : cells.strategies) rows.push_back(std::move(r));
     const size_t strategyRows = rows.size();
-    rows.push_back({QStringLiteral("基金累计涨幅(%)"), MoneyText(report.fund.changePct)});
-    rows.push_back({QStringLiteral("基金年化涨幅(%)"), MoneyText(report.fund.annualisedPct)});
-    rows.push_back({QStringLiteral("基金最大回撤(%)"), MoneyText(report.fund.maxDrawdownPct)});
-    rows.push_back({QStringLiteral("回撤开始日期"), DateText(report.fund.peakDate)});
-    rows.push_back({QStringLiteral("回撤最低日期"), DateText(report.fund.troughDate)});
+    for (QStringList& r : cells.fund) rows.push_back(std::move(r));
 
     // Captions left-aligned, figures right-aligned, columns two blanks apart.
     std::vector<int> widths(4, 0);

@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -89,10 +90,25 @@ struct BacktestReport {
 std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
                                                   const PlanSettings& settings, Mode mode);
 
+// The plan's own figures alone, without the two alternatives' passes: cheap
+// enough to follow every recalculation. None for an empty ledger.
+std::optional<StrategyFigures> PlanFiguresOnly(const LedgerModel& ledger,
+                                               const PlanSettings& settings);
+
 // {"plan": S, "lump_sum": S, "monthly": S, "fund": F}: numbers as numbers,
 // dates as "YYYY-MM-DD", absent figures as null.
 QJsonObject BacktestReportJson(const BacktestReport& report);
 QByteArray BacktestReportJsonText(const BacktestReport& report);
+
+// The texts of the report's table: the header (项目 and the three
+// strategies), one row per strategy figure (caption and three texts), then
+// the fund's own figures (caption and one text). "—" for an absent figure.
+struct BacktestReportRows {
+    QStringList header;
+    std::vector<QStringList> strategies;
+    std::vector<QStringList> fund;
+};
+BacktestReportRows BacktestReportCells(const BacktestReport& report);
 
 // The report as an aligned text table: one row per figure, one column per
 // strategy (本计划, 一次性买入, 每月定投), then the fund's own figures.

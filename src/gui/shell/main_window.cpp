@@ -17,6 +17,7 @@
 #include "core/marketdata/http_client.h"
 #include "gui/charts/line_chart.h"
 #include "gui/charts/trend_chart_window.h"
+#include "gui/controllers/backtest_report_controller.h"
 #include "gui/controllers/estimate_controller.h"
 #include "gui/controllers/fund_code_controller.h"
 #include "gui/controllers/market_data_commands.h"
@@ -121,6 +122,8 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     modifiedMark_->setObjectName(QStringLiteral("unsavedMark"));
     statusBar()->addPermanentWidget(modifiedMark_);
     statusBar()->setSizeGripEnabled(false);
+    backtest_ = new BacktestReportController(
+        this, statusBar(), ledger_, settings_, *prompt_, [this] { return CurrentMode(); }, this);
     // The previous official NAV belongs to the fund it was fetched for.
     session_.onLedgerCodeChanged = [this](const QString&, const QString&) {
         estimate_->ForgetPreviousNav();
@@ -206,6 +209,8 @@ void MainWindow::BuildMenus() {
             *this, *http_, config_, programFolder_, [this] { return FundCodeBox()->currentText(); },
             *prompt_);
     });
+    add(functions, "backtestReport", QStringLiteral("回测报告"),
+        [this] { backtest_->OpenReport(); });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
     const std::pair<const char*, Preset> presets[] = {{"Default", Preset::Default},

@@ -24,6 +24,7 @@ class QSystemTrayIcon;
 
 namespace tovira {
 
+class BacktestReportController;
 class EstimateController;
 class FundCodeController;
 class HttpClient;
@@ -44,6 +45,7 @@ class MainWindow : public QMainWindow {
 
     PlanSession& Session() { return session_; }
     PlanCommands& Plans() { return *plans_; }
+    BacktestReportController& Backtest() { return *backtest_; }
     LedgerModel& Ledger() { return session_.Ledger(); }
     PlanSettings& Settings() { return session_.Settings(); }
     Mode CurrentMode() const;
@@ -100,6 +102,7 @@ class MainWindow : public QMainWindow {
     FundCodeController* fundCode_ = nullptr;
     EstimateController* estimate_ = nullptr;
     MarketDataCommands* market_ = nullptr;
+    BacktestReportController* backtest_ = nullptr;
 
     // The plan: ledger, settings, the mode shown (the option buttons change
     // before the save question of a mode switch is answered), the plan path

@@ -190,6 +190,18 @@ TEST_F(HandLedger, PlanAndBaselines) {
     EXPECT_EQ(ledger.LastRow(), 3);
 }
 
+// The status bar's figures: the plan's own, as the full report has them.
+TEST_F(HandLedger, PlanFiguresOnlyMatchTheReport) {
+    const std::optional<StrategyFigures> own = PlanFiguresOnly(ledger, settings);
+    ASSERT_TRUE(own.has_value());
+    EXPECT_EQ(own->maxCapital, report->plan.maxCapital);
+    EXPECT_EQ(own->profit, report->plan.profit);
+    EXPECT_EQ(own->returnOnCapitalPct, report->plan.returnOnCapitalPct);
+    EXPECT_EQ(own->xirrPct, report->plan.xirrPct);
+    EXPECT_EQ(own->profitByRow, report->plan.profitByRow);
+    EXPECT_FALSE(PlanFiguresOnly(LedgerModel(), settings).has_value());
+}
+
 // A redemption typed on the first day is shown but never booked (the
 // holdings and the money invested ignore it), so it moves no money here.
 TEST_F(HandLedger, FirstDayRedemptionMovesNoMoney) {

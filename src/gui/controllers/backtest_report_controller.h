@@ -1,0 +1,60 @@
+#pragma once
+// The back-test figures in the window: the status bar's line of the plan's
+// own figures, and the report window of 高级 › 回测报告. Both follow every
+// recalculation of the ledger, whichever command ran it: changes of the
+// ledger are gathered for a moment and then looked at once, so a pass over
+// thousands of rows is reported one time.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+#include "core/common/prompt.h"
+#include "core/engine/recalculate.h"
+#include "core/ledger/ledger_model.h"
+#include "core/ledger/plan_settings.h"
+#include "core/report/backtest_report.h"
+
+class QLabel;
+class QStatusBar;
+class QWidget;
+
+namespace tovira {
+
+class BacktestReportWindow;
+
+// "投入峰值 …  盈亏 …  资金收益率 …%  年化(XIRR) …%"; "—" for a figure that
+// does not exist; empty without figures.
+QString BacktestStatusText(const std::optional<StrategyFigures>& plan);
+
+class BacktestReportController : public QObject {
+    Q_OBJECT
+  public:
+    // The status line goes into bar; window is the report window's parent.
+    BacktestReportController(QWidget* window, QStatusBar* bar, const LedgerModel& ledger,
+                             const PlanSettings& settings, Prompt& prompt,
+                             std::function<Mode()> mode, QObject* parent = nullptr);
+
+    // 回测报告: opens the report window, or raises the one open. An empty
+    // ledger gets "请导入净值！" and no window.
+    void OpenReport();
+    // The report window while it is open (a closed one is on its way out).
+    BacktestReportWindow* ReportWindow() const;
+    // Brings the status line and an open report up to date at once.
+    void UpdateNow();
+
+  private:
+    QWidget* parentWindow_;
+    const LedgerModel& ledger_;
+    const PlanSettings& settings_;
+    Prompt& prompt_;
+    std::function<Mode()> mode_;
+    QLabel* status_ = nullptr;
+    QTimer pending_;
+    QPointer<BacktestReportWindow> window_;
+};
+
+}  // namespace tovira
