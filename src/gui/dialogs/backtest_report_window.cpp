@@ -36,7 +36,11 @@ BacktestReportWindow::BacktestReportWindow(QWidget* parent) : QWidget(parent, Qt
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->setAlternatingRowColors(true);
+    table_->setWordWrap(false);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // One line per figure, so that the whole table fits above the chart.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     chart_ = new ProfitChart(this);
     chart_->setObjectName(QStringLiteral("profitChart"));
 
@@ -44,12 +48,11 @@ BacktestReportWindow::BacktestReportWindow(QWidget* parent) : QWidget(parent, Qt
     splitter->addWidget(table_);
     splitter->addWidget(chart_);
     splitter->setChildrenCollapsible(false);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({510, 390});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading_);
     layout->addWidget(splitter, 1);
-    resize(820, 900);
+    resize(820, 940);
 }
 
 void BacktestReportWindow::ShowReport(const BacktestReport& report) {
@@ -69,7 +72,6 @@ void BacktestReportWindow::ShowReport(const BacktestReport& report) {
             ++row;
         }
     }
-    table_->resizeRowsToContents();
 
     heading_->setText(QStringLiteral("%1，每月定投 %2 个月、每月 %3 元；图中为三种方式每日的净盈亏")
                           .arg(report.mode == Mode::Fact ? QStringLiteral("实际操作")
