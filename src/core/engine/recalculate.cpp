@@ -34,27 +34,6 @@ struct Params {
           redRecycle(s.Checked(Switch::ReinvestDividends)) {}
 };
 
-enum class Action : unsigned char { None, Conversion, Dividend };
-
-// The input side of one row, read once from the ledger.
-struct RowInput {
-    float nav = 0;
-    bool purchaseBlocked = false;
-    bool redeemBlocked = false;
-    bool dividendMarker = false;  // the text holds the cash-dividend marker anywhere
-    Action action = Action::None;
-    double actionValue = 0;  // conversion ratio or cash per share
-    float typedPurchase = 0;
-    float typedRedeem = 0;
-};
-
-// The computed figures of one row.
-struct RowFigures {
-    float increase = 0, ttIncrease = 0, purchaseAmount = 0, purchaseShares = 0;
-    float redeemShares = 0, redeemAmount = 0, holdShares = 0, marketValue = 0;
-    float ttPurchase = 0, profit = 0, roProfit = 0, averageValue = 0;
-};
-
 bool Finite(double v) { return std::isfinite(v); }
 
 // A test one of whose sides cannot be formed (its narrowing to single
@@ -64,7 +43,9 @@ bool Greater(double a, double b) { return !Finite(a) || !Finite(b) || a > b; }
 bool GreaterOrEqual(double a, double b) { return !Finite(a) || !Finite(b) || a >= b; }
 bool Less(double a, double b) { return !Finite(a) || !Finite(b) || a < b; }
 
-RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
+}  // namespace
+
+RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode) {
     static const QString kSuspendPurchase = QStringLiteral("暂停申购");
     static const QString kSuspendRedeem = QStringLiteral("暂停赎回");
     static const QString kClosed = QStringLiteral("封闭期");
@@ -82,11 +63,11 @@ RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
         // The value stands right after the marker, which the download writes
         // first: take it from the marker's length on, counted in characters.
         if (action.contains(conversion)) {
-            in.action = Action::Conversion;
+            in.action = DividendKind::Conversion;
             in.actionValue = ReadNumber(
                 QStringView(action).mid(std::min<qsizetype>(conversion.size(), action.size())));
         } else if (in.dividendMarker) {
-            in.action = Action::Dividend;
+            in.action = DividendKind::Dividend;
             in.actionValue = ReadNumber(
                 QStringView(action).mid(std::min<qsizetype>(dividend.size(), action.size())));
         }
@@ -97,6 +78,8 @@ RowInput ReadRow(const LedgerModel& ledger, int row, Mode mode) {
     }
     return in;
 }
+
+namespace {
 
 class Pass {
   public:
@@ -172,14 +155,14 @@ class Pass {
         const double prevHold = prev.holdShares;
         const double prevTT = prev.ttPurchase;
         const double rf = redeemFactor_;
-        if (in.action == Action::Conversion) {
+        if (in.action == DividendKind::Conversion) {
             if (Finite(in.actionValue)) conversionRatio_ = in.actionValue;
             const double tt = ttConversion_ * conversionRatio_;
             if (Finite(tt)) ttConversion_ = tt;
             Assign(r.increase, Round(nav * conversionRatio_ / prevNav * 100 - 100, 2));
             Assign(currentReturn_,
                    Round((prevHold * nav * conversionRatio_ * rf / prevTT - 1) * 100, 2));
-        } else if (in.action == Action::Dividend) {
+        } else if (in.action == DividendKind::Dividend) {
             Assign(cashDividend_, in.actionValue);
             const double cash = cashDividend_;
             Assign(ttDividend_, static_cast<double>(ttDividend_) + cash);
@@ -292,9 +275,9 @@ class Pass {
         const double cash = cashDividend_;
         Assign(r.purchaseShares, Round(Dec(r.purchaseAmount) / pf / Dec(in.nav), 2));
         Assign(r.redeemAmount, Round(Dec(in.nav) * Dec(r.redeemShares) * rf, 2));
-        if (in.action == Action::Conversion) {
+        if (in.action == DividendKind::Conversion) {
             Assign(r.holdShares, Round(prevHold * conversionRatio_, 2));
-        } else if (in.action == Action::Dividend && p_.redRecycle) {
+        } else if (in.action == DividendKind::Dividend && p_.redRecycle) {
             Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares) +
                                            Single(cash * prevHold) / pf / nav,
                                        2));
@@ -378,19 +361,30 @@ class FigureWriter {
 
 }  // namespace
 
+LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode) {
+    LedgerInput input;
+    input.mode = mode;
+    const int n = ledger.LastRow();
+    if (n == 0) return input;
+    input.rows.reserve(static_cast<size_t>(n));
+    for (int row = 1; row <= n; ++row) input.rows.push_back(ReadRowInput(ledger, row, mode));
+    Assign(input.firstIncrease, ReadNumber(ledger.Cell(1, Column::DailyChange)));
+    return input;
+}
+
+void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
+                    std::vector<RowFigures>& figures) {
+    const Params params(settings);
+    Pass pass(params, input.mode);
+    pass.firstIncrease = input.firstIncrease;
+    pass.Run(input.rows, figures);
+}
+
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
     const int n = ledger.LastRow();
     if (n == 0) return;
-    const Params params(settings);
-
-    std::vector<RowInput> inputs;
-    inputs.reserve(static_cast<size_t>(n));
-    for (int row = 1; row <= n; ++row) inputs.push_back(ReadRow(ledger, row, mode));
-
-    Pass pass(params, mode);
-    Assign(pass.firstIncrease, ReadNumber(ledger.Cell(1, Column::DailyChange)));
     std::vector<RowFigures> figures;
-    pass.Run(inputs, figures);
+    ComputeFigures(ReadLedgerInput(ledger, mode), settings, figures);
 
     BulkUpdate bulk(ledger);
     FigureWriter w(ledger);

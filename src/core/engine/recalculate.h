@@ -4,6 +4,7 @@
 // computed columns back as text with their colours.
 
 #include <QString>
+#include <vector>
 
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
@@ -20,6 +21,47 @@ enum class Mode { None, Theory, Fact };
 // ReturnPct and AverageCost of every row from the input cells and a snapshot
 // of the settings taken when the pass starts. Never fails; bad texts read 0.
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode);
+
+// The figures-only pass, for callers that need the numbers and not the texts
+// (the parameter search, reports): the same pass Recalculate runs, fed from
+// one read of the input cells and leaving the ledger alone.
+
+enum class DividendKind : unsigned char { None, Conversion, Dividend };
+
+// The input side of one row.
+struct RowInput {
+    float nav = 0;
+    bool purchaseBlocked = false;  // 暂停申购 or 封闭期
+    bool redeemBlocked = false;    // 暂停赎回 or 封闭期
+    bool dividendMarker = false;   // the text holds the cash-dividend marker anywhere
+    DividendKind action = DividendKind::None;
+    double actionValue = 0;   // conversion ratio or cash per share
+    float typedPurchase = 0;  // 实际操作 only
+    float typedRedeem = 0;    // 实际操作 only
+};
+
+// The computed figures of one row, before they become texts.
+struct RowFigures {
+    float increase = 0, ttIncrease = 0, purchaseAmount = 0, purchaseShares = 0;
+    float redeemShares = 0, redeemAmount = 0, holdShares = 0, marketValue = 0;
+    float ttPurchase = 0, profit = 0, roProfit = 0, averageValue = 0;
+};
+
+// The input cells of a whole ledger, read once; reusable for any number of
+// passes with different settings (in the same mode).
+struct LedgerInput {
+    Mode mode = Mode::Theory;
+    std::vector<RowInput> rows;
+    float firstIncrease = 0;  // row 1's Increase, the only change taken from the table
+};
+
+RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode);
+LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode);
+
+// The pass: one RowFigures per input row into `figures` (its storage is
+// reused). Safe to run on several threads over the same input.
+void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
+                    std::vector<RowFigures>& figures);
 
 // Marker texts in the dividend/conversion column.
 inline const char16_t kConversionMarker[] = u"每份基金份额折算";
