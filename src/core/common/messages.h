@@ -59,6 +59,14 @@ inline const char* const kMsgNavOverTime = "下载用时超过上限，没有获
 inline const char* const kMsgDirectoryUpdated = "更新成功！";
 inline const char* const kMsgDirectoryFailed = "更新失败！";
 inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";
+// Parameter search.
+inline const char* const kMsgSweepBadAxis = "参数范围应写成 名称=起点:终点:步长";
+inline const char* const kMsgSweepUnknownParameter = "没有这个参数：";
+inline const char* const kMsgSweepBadNumber = "起点、终点和步长必须是数字";
+inline const char* const kMsgSweepStepNotPositive = "步长必须大于0";
+inline const char* const kMsgSweepToBelowFrom = "终点不能小于起点";
+inline const char* const kMsgSweepTooManyCells = "组合超过1000000个，请缩小范围或加大步长";
+inline const char* const kMsgSweepSameParameter = "两个参数不能相同";
 
 enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed };
 struct SaveOutcome {

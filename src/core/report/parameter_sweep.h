@@ -100,8 +100,8 @@ struct SweepResult {
 };
 
 // Progress: cells done so far and the total. Called from the worker threads
-// (never from the caller's thread unless threads == 1), at most a few hundred
-// times per search; it must be thread-safe and quick.
+// (never from the caller's thread unless threads == 1), one call at a time,
+// about every 50 ms and once when the last cell is done; it must be quick.
 using SweepProgress = std::function<void(long long done, long long total)>;
 
 // Runs every combination in 理论计算 on `threads` threads (<= 0: one per

@@ -1,0 +1,328 @@
+#include "core/report/parameter_sweep.h"
+
+#include <QDate>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+#include "core/common/messages.h"
+#include "core/common/numbers.h"
+#include "core/engine/recalculate.h"
+#include "core/report/backtest_report.h"
+
+namespace tovira {
+namespace {
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// A Date cell "yyyy/M/d" (a "-" between the parts is taken too), read as the
+// back-test report reads it. Anything else is no date.
+QDate ReadDate(const QString& text) {
+    int parts[3] = {0, 0, 0};
+    int part = 0;
+    int digits = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9') {
+            if (++digits > 4) return {};
+            parts[part] = parts[part] * 10 + (u - u'0');
+        } else if ((u == u'/' || u == u'-') && digits > 0 && part < 2) {
+            ++part;
+            digits = 0;
+        } else {
+            return {};
+        }
+    }
+    if (part != 2 || digits == 0) return {};
+    return QDate(parts[0], parts[1], parts[2]);
+}
+
+// A figure as the report reads it back from the ledger: its general text,
+// read as a number.
+double AsShown(float value) {
+    if (value == 0.0f) return 0;
+    char buf[kGeneralTextMax];
+    const int len = GeneralTextTo(value, buf);
+    char16_t wide[kGeneralTextMax];
+    for (int k = 0; k < len; ++k) wide[k] = static_cast<unsigned char>(buf[k]);
+    return ReadNumber(QStringView(wide, len));
+}
+
+std::optional<double> Percent(std::optional<double> fraction) {
+    if (!fraction) return std::nullopt;
+    const double pct = Round(*fraction * 100, 2);
+    if (!std::isfinite(pct)) return std::nullopt;
+    return pct;
+}
+
+// The report's plan figures of one pass. Reading a figure back through its
+// text is monotonic, so the extremes are taken on the floats and read back
+// once; the cash flows are only formed where the money invested changes
+// (zero flows do not count in the rate).
+SweepMetrics Measure(const std::vector<RowFigures>& rows, const std::vector<QDate>& dates,
+                     float redeemFactor, std::vector<CashFlow>& flows) {
+    SweepMetrics m;
+    flows.clear();
+    if (rows.empty()) return m;
+    float maxTT = rows[0].ttPurchase;
+    float worst = rows[0].profit;
+    float lastTT = 0;
+    double prevTT = 0;
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const RowFigures& r = rows[k];
+        if (r.purchaseAmount != 0) ++m.purchases;
+        if (k > 0 && r.redeemShares != 0) ++m.redemptions;
+        if (r.ttPurchase > maxTT) maxTT = r.ttPurchase;
+        if (r.profit < worst) worst = r.profit;
+        if (k == 0 || r.ttPurchase != lastTT) {
+            const double tt = AsShown(r.ttPurchase);
+            const double amount = -(tt - prevTT);
+            if (amount != 0) flows.push_back({dates[k], amount});
+            prevTT = tt;
+            lastTT = r.ttPurchase;
+        }
+    }
+    m.max_capital = AsShown(maxTT);
+    m.worst_profit = AsShown(worst);
+    m.profit = AsShown(rows.back().profit);
+    flows.push_back(
+        {dates.back(), AsShown(rows.back().marketValue) * static_cast<double>(redeemFactor)});
+    if (m.max_capital > 0) m.return_on_capital_pct = Percent(m.profit / m.max_capital);
+    m.xirr_pct = Percent(Xirr(flows));
+    return m;
+}
+
+}  // namespace
+
+const std::vector<SweepParameter>& SweepParameters() {
+    static const std::vector<SweepParameter> kParameters = {
+        {"StartBuyPct", Field::StartBuyPct},         {"Multiple", Field::Multiple},
+        {"MultipleStep", Field::MultipleStep},       {"StartSellPct", Field::StartSellPct},
+        {"RiskPositionPct", Field::RiskPositionPct}, {"TotalCapital", Field::TotalCapital},
+        {"MinRedeemShares", Field::MinRedeemShares}, {"MinKeepShares", Field::MinKeepShares},
+    };
+    return kParameters;
+}
+
+std::optional<SweepParameter> SweepParameterByName(QStringView name) {
+    for (const SweepParameter& p : SweepParameters()) {
+        if (name == QLatin1StringView(p.name)) return p;
+    }
+    return std::nullopt;
+}
+
+std::optional<SweepAxis> MakeSweepAxis(const QString& name, double from, double to, double step,
+                                       QString* error) {
+    auto fail = [&](const QString& message) -> std::optional<SweepAxis> {
+        if (error) *error = name + QStringLiteral(": ") + message;
+        return std::nullopt;
+    };
+    const std::optional<SweepParameter> parameter = SweepParameterByName(name);
+    if (!parameter) return fail(Text(kMsgSweepUnknownParameter) + name);
+    if (!std::isfinite(from) || !std::isfinite(to) || !std::isfinite(step)) {
+        return fail(Text(kMsgSweepBadNumber));
+    }
+    if (!(step > 0)) return fail(Text(kMsgSweepStepNotPositive));
+    if (to < from) return fail(Text(kMsgSweepToBelowFrom));
+    const double span = std::floor((to - from) / step + 1e-6);
+    if (!(span < static_cast<double>(kMaxSweepCells))) return fail(Text(kMsgSweepTooManyCells));
+    const int count = static_cast<int>(span) + 1;
+
+    SweepAxis axis;
+    axis.name = name;
+    axis.field = parameter->field;
+    axis.from = from;
+    axis.to = to;
+    axis.step = step;
+    axis.texts.reserve(static_cast<size_t>(count));
+    axis.typed.reserve(static_cast<size_t>(count));
+    axis.used.reserve(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        // Twelve significant digits drop the noise of from + k * step.
+        const QString text = QString::number(from + k * step, 'g', 12);
+        const QString clamped = PlanSettings::Clamp(axis.field, text);
+        if (const std::optional<QString> refused = PlanSettings::Validate(axis.field, clamped)) {
+            return fail(text + QStringLiteral(": ") + *refused);
+        }
+        axis.texts.push_back(text);
+        axis.typed.push_back(ReadNumber(text));
+        axis.used.push_back(ReadNumber(clamped));
+    }
+    return axis;
+}
+
+std::optional<SweepAxis> ParseSweepAxis(QStringView text, QString* error) {
+    const qsizetype eq = text.indexOf(u'=');
+    const QList<QStringView> parts = eq < 0 ? QList<QStringView>() : text.mid(eq + 1).split(u':');
+    if (eq <= 0 || parts.size() != 3) {
+        if (error) *error = text.toString() + QStringLiteral(": ") + Text(kMsgSweepBadAxis);
+        return std::nullopt;
+    }
+    const QString name = text.left(eq).trimmed().toString();
+    if (!SweepParameterByName(name)) {
+        if (error) *error = Text(kMsgSweepUnknownParameter) + name;
+        return std::nullopt;
+    }
+    double values[3];
+    for (int k = 0; k < 3; ++k) {
+        const std::optional<double> v = StrictNumber(parts[k]);
+        if (!v) {
+            if (error) *error = name + QStringLiteral(": ") + Text(kMsgSweepBadNumber);
+            return std::nullopt;
+        }
+        values[k] = *v;
+    }
+    return MakeSweepAxis(name, values[0], values[1], values[2], error);
+}
+
+std::optional<QString> CheckSweepGrid(const SweepAxis& x, const SweepAxis& y) {
+    if (x.field == y.field) return Text(kMsgSweepSameParameter);
+    if (static_cast<long long>(x.Count()) * y.Count() > kMaxSweepCells) {
+        return Text(kMsgSweepTooManyCells);
+    }
+    return std::nullopt;
+}
+
+std::optional<SweepMetric> ParseSweepMetric(QStringView text) {
+    for (SweepMetric m : {SweepMetric::Xirr, SweepMetric::Profit, SweepMetric::Return}) {
+        if (text == QLatin1StringView(SweepMetricName(m))) return m;
+    }
+    return std::nullopt;
+}
+
+const char* SweepMetricName(SweepMetric metric) {
+    switch (metric) {
+        case SweepMetric::Profit:
+            return "profit";
+        case SweepMetric::Return:
+            return "return";
+        case SweepMetric::Xirr:
+            break;
+    }
+    return "xirr";
+}
+
+std::optional<double> MetricValue(const SweepMetrics& m, SweepMetric metric) {
+    switch (metric) {
+        case SweepMetric::Profit:
+            return m.profit;
+        case SweepMetric::Return:
+            return m.return_on_capital_pct;
+        case SweepMetric::Xirr:
+            break;
+    }
+    return m.xirr_pct;
+}
+
+PlanSettings SweepCellSettings(const PlanSettings& settings, const SweepAxis& x, int i,
+                               const SweepAxis& y, int j) {
+    PlanSettings cell = settings;
+    cell.onSwitchChanged = nullptr;
+    cell.SetText(x.field, x.texts[static_cast<size_t>(i)]);
+    cell.SetText(y.field, y.texts[static_cast<size_t>(j)]);
+    return cell;
+}
+
+SweepResult RunSweep(const LedgerModel& ledger, const PlanSettings& settings, const SweepAxis& x,
+                     const SweepAxis& y, int threads, std::atomic<bool>* cancel,
+                     const SweepProgress& progress) {
+    SweepResult result;
+    result.x = x;
+    result.y = y;
+    const long long total = static_cast<long long>(x.Count()) * y.Count();
+    result.cells.assign(static_cast<size_t>(total), SweepMetrics{});
+    if (total == 0) return result;
+
+    const LedgerInput input = ReadLedgerInput(ledger, Mode::Theory);
+    std::vector<QDate> dates;
+    dates.reserve(input.rows.size());
+    for (int row = 1; row <= ledger.LastRow(); ++row) {
+        dates.push_back(ReadDate(ledger.Cell(row, Column::Date)));
+    }
+    PlanSettings base = settings;
+    base.onSwitchChanged = nullptr;
+
+    if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    threads = static_cast<int>(std::min<long long>(threads, total));
+
+    // Cells are handed out one at a time: a pass over the longest ledger takes
+    // a few milliseconds, so a cancel is seen well within 200 ms.
+    std::atomic<long long> next{0};
+    std::atomic<long long> done{0};
+    std::atomic<bool> stopped{false};
+    // Progress goes out about every 50 ms and once at the end.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    std::atomic<long long> lastReport{0};  // nanoseconds since start
+    std::mutex progressMutex;
+    auto work = [&] {
+        std::vector<RowFigures> figures;
+        std::vector<CashFlow> flows;
+        for (;;) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                stopped = true;
+                return;
+            }
+            const long long cell = next.fetch_add(1);
+            if (cell >= total) return;
+            const int i = static_cast<int>(cell % x.Count());
+            const int j = static_cast<int>(cell / x.Count());
+            const PlanSettings s = SweepCellSettings(base, x, i, y, j);
+            ComputeFigures(input, s, figures);
+            float redeemFactor = 0;
+            Assign(redeemFactor, 1 - s.Number(Field::RedeemFeePct) / 100);
+            result.cells[static_cast<size_t>(cell)] = Measure(figures, dates, redeemFactor, flows);
+            const long long finished = done.fetch_add(1) + 1;
+            if (!progress) continue;
+            const long long now =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+            long long last = lastReport.load();
+            const bool due =
+                now - last >= 50'000'000 && lastReport.compare_exchange_strong(last, now);
+            if (due || finished == total) {
+                const std::lock_guard<std::mutex> lock(progressMutex);
+                progress(finished, total);
+            }
+        }
+    };
+    if (threads == 1) {
+        work();
+    } else {
+        std::vector<std::thread> pool;
+        pool.reserve(static_cast<size_t>(threads));
+        for (int t = 0; t < threads; ++t) pool.emplace_back(work);
+        for (std::thread& t : pool) t.join();
+    }
+    result.cancelled = stopped.load();
+    return result;
+}
+
+std::vector<std::pair<int, int>> BestSweepCells(const SweepResult& result, SweepMetric metric,
+                                                int count) {
+    std::vector<long long> order(result.cells.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<long long>(k);
+    auto better = [&](long long a, long long b) {
+        const std::optional<double> va = MetricValue(result.cells[static_cast<size_t>(a)], metric);
+        const std::optional<double> vb = MetricValue(result.cells[static_cast<size_t>(b)], metric);
+        if (va.has_value() != vb.has_value()) return va.has_value();
+        return va && *va > *vb;
+    };
+    const size_t keep = std::min(order.size(), static_cast<size_t>(std::max(0, count)));
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
+                      [&](long long a, long long b) {
+                          if (better(a, b)) return true;
+                          if (better(b, a)) return false;
+                          return a < b;
+                      });
+    std::vector<std::pair<int, int>> best;
+    best.reserve(keep);
+    const long long width = std::max(1, result.x.Count());
+    for (size_t k = 0; k < keep; ++k) {
+        best.emplace_back(static_cast<int>(order[k] % width), static_cast<int>(order[k] / width));
+    }
+    return best;
+}
+
+}  // namespace tovira
