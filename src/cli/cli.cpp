@@ -1,12 +1,15 @@
 #include "cli/cli.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <algorithm>
 #include <vector>
 
 #include "core/common/display_width.h"
 #include "core/common/messages.h"
 #include "core/report/backtest_report.h"
+#include "core/report/parameter_sweep.h"
 #include "core/session/plan_session.h"
 
 namespace tovira {
@@ -16,7 +19,120 @@ const char* const kUsage =
     "用法:\n"
     "  tovira-cli export PLAN.ini OUT.csv [--mode theory|fact]\n"
     "  tovira-cli show PLAN.ini [--mode theory|fact]\n"
-    "  tovira-cli report PLAN.ini [--mode theory|fact] [--json]\n";
+    "  tovira-cli report PLAN.ini [--mode theory|fact] [--json]\n"
+    "  tovira-cli sweep PLAN.ini --vary A=from:to:step --vary B=from:to:step\n"
+    "                  [--metric xirr|profit|return] [--threads N] [-o result.csv]\n";
+
+// The options of `sweep`.
+struct SweepOptions {
+    QStringList vary;
+    SweepMetric metric = SweepMetric::Xirr;
+    int threads = 0;
+    QString outPath;
+    bool any = false;  // one of them was given
+};
+
+// A figure of the search as plain decimal text (no exponent); empty when absent.
+QString SweepNumber(std::optional<double> v) {
+    if (!v) return {};
+    return QString::number(*v, 'f', QLocale::FloatingPointShortest);
+}
+
+QStringList SweepRow(const SweepResult& r, int i, int j) {
+    const SweepMetrics& m = r.At(i, j);
+    return {SweepNumber(r.x.used[static_cast<size_t>(i)]),
+            SweepNumber(r.y.used[static_cast<size_t>(j)]),
+            QString::number(m.purchases),
+            QString::number(m.redemptions),
+            SweepNumber(m.max_capital),
+            SweepNumber(m.profit),
+            SweepNumber(m.return_on_capital_pct),
+            SweepNumber(m.xirr_pct),
+            SweepNumber(m.worst_profit)};
+}
+
+QStringList SweepHeader(const SweepResult& r) {
+    QStringList header{r.x.name, r.y.name};
+    for (const char* key : kSweepMetricKeys) header << QString::fromLatin1(key);
+    return header;
+}
+
+bool WriteSweepCsv(const SweepResult& r, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    QByteArray bytes = SweepHeader(r).join(u',').toUtf8() + '\n';
+    for (int j = 0; j < r.y.Count(); ++j) {
+        for (int i = 0; i < r.x.Count(); ++i) bytes += SweepRow(r, i, j).join(u',').toUtf8() + '\n';
+    }
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+// Notes, on the error stream, each value the boxes' rules changed.
+void ReportClamped(const SweepAxis& axis, QTextStream& err) {
+    for (int k = 0; k < axis.Count(); ++k) {
+        if (!axis.Clamped(k)) continue;
+        err << axis.name << QStringLiteral(" ") << axis.texts[static_cast<size_t>(k)]
+            << QStringLiteral(": ") << QString::fromUtf8(kMsgSweepClamped)
+            << SweepNumber(axis.used[static_cast<size_t>(k)]) << Qt::endl;
+    }
+}
+
+// tovira-cli sweep, once the plan is open: the best ten cells on out, every
+// cell into the CSV file when asked.
+// The two axes of `sweep`; none (after the message) when a range is bad.
+std::optional<std::vector<SweepAxis>> ParseSweepAxes(const SweepOptions& options,
+                                                     QTextStream& err) {
+    std::vector<SweepAxis> axes;
+    for (const QString& text : options.vary) {
+        QString error;
+        std::optional<SweepAxis> axis = ParseSweepAxis(text, &error);
+        if (!axis) {
+            err << error << Qt::endl;
+            return std::nullopt;
+        }
+        axes.push_back(std::move(*axis));
+    }
+    if (const std::optional<QString> refused = CheckSweepGrid(axes[0], axes[1])) {
+        err << *refused << Qt::endl;
+        return std::nullopt;
+    }
+    return axes;
+}
+
+int RunSweepCommand(const PlanSession& session, const std::vector<SweepAxis>& axes,
+                    const SweepOptions& options, QTextStream& out, QTextStream& err) {
+    ReportClamped(axes[0], err);
+    ReportClamped(axes[1], err);
+    const SweepResult result = RunSweep(session.Ledger(), session.Settings(), axes[0], axes[1],
+                                        options.threads, nullptr, {});
+    if (!options.outPath.isEmpty() && !WriteSweepCsv(result, options.outPath)) {
+        err << QStringLiteral("无法写入文件：%1").arg(options.outPath) << Qt::endl;
+        return 1;
+    }
+    std::vector<QStringList> rows{SweepHeader(result)};
+    for (const auto& [i, j] : BestSweepCells(result, options.metric, 10)) {
+        rows.push_back(SweepRow(result, i, j));
+    }
+    std::vector<int> widths(rows[0].size(), 0);
+    for (const QStringList& row : rows) {
+        for (qsizetype k = 0; k < row.size(); ++k) {
+            const QString text = row[k].isEmpty() ? QStringLiteral("—") : row[k];
+            widths[static_cast<size_t>(k)] =
+                std::max(widths[static_cast<size_t>(k)], DisplayWidth(text));
+        }
+    }
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype k = 0; k < row.size(); ++k) {
+            if (k > 0) line += QStringLiteral("  ");
+            line += PadRight(row[k].isEmpty() ? QStringLiteral("—") : row[k],
+                             widths[static_cast<size_t>(k)]);
+        }
+        while (line.endsWith(u' ')) line.chop(1);
+        out << line << '\n';
+    }
+    return 0;
+}
 
 void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
     std::vector<int> columns;
@@ -55,6 +171,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     QStringList positional;
     Mode mode = Mode::Theory;
     bool json = false;
+    SweepOptions sweep;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QStringLiteral("--mode") || a.startsWith(QStringLiteral("--mode="))) {
@@ -77,6 +194,35 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
                     << Qt::endl;
                 return 2;
             }
+        } else if (a == QStringLiteral("--vary") || a == QStringLiteral("--metric") ||
+                   a == QStringLiteral("--threads") || a == QStringLiteral("-o")) {
+            if (i + 1 >= args.size()) {
+                err << QString::fromUtf8(kUsage);
+                return 2;
+            }
+            const QString& value = args[++i];
+            sweep.any = true;
+            if (a == QStringLiteral("--vary")) {
+                sweep.vary << value;
+            } else if (a == QStringLiteral("--metric")) {
+                const std::optional<SweepMetric> metric = ParseSweepMetric(value);
+                if (!metric) {
+                    err << QStringLiteral("未知的指标：%1（应为 xirr、profit 或 return）")
+                               .arg(value)
+                        << Qt::endl;
+                    return 2;
+                }
+                sweep.metric = *metric;
+            } else if (a == QStringLiteral("--threads")) {
+                bool ok = false;
+                sweep.threads = value.toInt(&ok);
+                if (!ok || sweep.threads < 1 || sweep.threads > 1024) {
+                    err << QStringLiteral("线程数应为 1 到 1024 的整数：%1").arg(value) << Qt::endl;
+                    return 2;
+                }
+            } else {
+                sweep.outPath = value;
+            }
         } else if (a == QStringLiteral("--json")) {
             json = true;
         } else if (a == QStringLiteral("-h") || a == QStringLiteral("--help")) {
@@ -89,10 +235,20 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     const bool isExport = positional.value(0) == QStringLiteral("export") && positional.size() == 3;
     const bool isShow = positional.value(0) == QStringLiteral("show") && positional.size() == 2;
     const bool isReport = positional.value(0) == QStringLiteral("report") && positional.size() == 2;
-    // --json belongs to the report alone.
-    if ((!isExport && !isShow && !isReport) || (json && !isReport)) {
+    const bool isSweep = positional.value(0) == QStringLiteral("sweep") && positional.size() == 2;
+    // --json belongs to the report alone, the search's options to the search;
+    // the search varies exactly two parameters in 理论计算.
+    if ((!isExport && !isShow && !isReport && !isSweep) || (json && !isReport) ||
+        (sweep.any && !isSweep) || (isSweep && (sweep.vary.size() != 2 || mode != Mode::Theory))) {
         err << QString::fromUtf8(kUsage);
         return 2;
+    }
+
+    // Bad ranges are told before the plan is read.
+    std::optional<std::vector<SweepAxis>> axes;
+    if (isSweep) {
+        axes = ParseSweepAxes(sweep, err);
+        if (!axes) return 2;
     }
 
     const QString planPath = positional[1];
@@ -130,6 +286,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
         return 0;
     }
+
+    if (isSweep) return RunSweepCommand(session, *axes, sweep, out, err);
 
     if (isReport) {
         const std::optional<BacktestReport> report =

@@ -187,3 +187,65 @@ TEST(CliTest, ReportPrintsTheThreeStrategiesAsATableOrAsJson) {
     EXPECT_EQ(RunTool({QStringLiteral("show"), plan, QStringLiteral("--json")}).status, 2);
     EXPECT_EQ(RunTool({QStringLiteral("report"), QStringLiteral("/nonexistent/x.ini")}).status, 1);
 }
+
+TEST(CliTest, SweepPrintsTheBestTenAndWritesEveryCell) {
+    const QString plan = test::DataPath("golden/000011-default.ini");
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("result.csv"));
+    const CliRun run =
+        RunTool({QStringLiteral("sweep"), plan, QStringLiteral("--vary"),
+                 QStringLiteral("StartBuyPct=-3:-0.25:0.25"), QStringLiteral("--vary"),
+                 QStringLiteral("Multiple=1.5:2.5:0.5"), QStringLiteral("--metric"),
+                 QStringLiteral("profit"), QStringLiteral("--threads"), QStringLiteral("2"),
+                 QStringLiteral("-o"), csv});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList best = run.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(best.size(), 11);
+    // Highest profit first.
+    auto profitOf = [](const QString& line) { return line.simplified().split(u' ')[5].toDouble(); };
+    EXPECT_GE(profitOf(best[1]), profitOf(best[10]));
+    // Multiple 2.5 is beyond the box's bound: the search used 2 and says so.
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Multiple 2.5"))) << run.err.toStdString();
+
+    const QStringList lines = QString::fromUtf8(test::ReadFileBytes(csv)).split(u'\n');
+    ASSERT_EQ(lines.size(), 12 * 3 + 2);  // header, 36 cells, the final newline
+    EXPECT_EQ(lines[0], QStringLiteral("StartBuyPct,Multiple,purchases,redemptions,max_capital,"
+                                       "profit,return_on_capital_pct,xirr_pct,worst_profit"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("-3,1.5,"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[36].startsWith(QStringLiteral("-0.25,2,"))) << lines[36].toStdString();
+    EXPECT_EQ(lines[36].count(u','), 8);
+    EXPECT_TRUE(lines[37].isEmpty());
+}
+
+TEST(CliTest, SweepRefusesBadRangesAndOptionsWithStatusTwo) {
+    const QString plan = test::DataPath("golden/000011-default.ini");
+    const QString good = QStringLiteral("Multiple=1:2:0.5");
+    const QStringList bad[] = {
+        {QStringLiteral("StartBuyPct=-1:1:0"), good},
+        {QStringLiteral("StartBuyPct=1:-1:0.5"), good},
+        {QStringLiteral("Nonsense=1:2:1"), good},
+        {QStringLiteral("TotalCapital=1000:2001000:1000"),
+         QStringLiteral("StartBuyPct=-1:1:0.001")},
+        {good, good},
+        {good},
+    };
+    for (const QStringList& vary : bad) {
+        QStringList args{QStringLiteral("sweep"), plan};
+        for (const QString& v : vary) args << QStringLiteral("--vary") << v;
+        const CliRun run = RunTool(args);
+        EXPECT_EQ(run.status, 2) << vary.join(u' ').toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    const QStringList two{QStringLiteral("--vary"), good, QStringLiteral("--vary"),
+                          QStringLiteral("StartBuyPct=-1:1:1")};
+    EXPECT_EQ(RunTool(QStringList{QStringLiteral("sweep"), plan} + two +
+                      QStringList{QStringLiteral("--metric"), QStringLiteral("best")})
+                  .status,
+              2);
+    EXPECT_EQ(RunTool(QStringList{QStringLiteral("sweep"), plan} + two +
+                      QStringList{QStringLiteral("--threads"), QStringLiteral("0")})
+                  .status,
+              2);
+    EXPECT_EQ(RunTool(QStringList{QStringLiteral("show"), plan} + two).status, 2);
+}
