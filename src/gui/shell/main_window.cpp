@@ -21,6 +21,7 @@
 #include "gui/controllers/estimate_controller.h"
 #include "gui/controllers/fund_code_controller.h"
 #include "gui/controllers/market_data_commands.h"
+#include "gui/controllers/parameter_search_controller.h"
 #include "gui/dialogs/about_dialog.h"
 #include "gui/dialogs/cost_calculator_dialog.h"
 #include "gui/layout/twips.h"
@@ -143,6 +144,7 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     plans_ = new PlanCommands(session_, *prompt_, *chooser_,
                               PlanWidgets{this, view_, panel_, theory_, fact_, modifiedMark_},
                               std::move(planHooks), this);
+    search_ = new ParameterSearchController(this, session_, panel_, *plans_, *prompt_, {}, this);
 
     resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) +
                                             menuBar()->sizeHint().height() +
@@ -211,6 +213,7 @@ void MainWindow::BuildMenus() {
     });
     add(functions, "backtestReport", QStringLiteral("回测报告"),
         [this] { backtest_->OpenReport(); });
+    add(functions, "parameterSearch", QStringLiteral("参数寻优"), [this] { search_->Open(); });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
     const std::pair<const char*, Preset> presets[] = {{"Default", Preset::Default},

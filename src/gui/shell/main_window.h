@@ -29,6 +29,7 @@ class EstimateController;
 class FundCodeController;
 class HttpClient;
 class MarketDataCommands;
+class ParameterSearchController;
 class LedgerView;
 class LineChart;
 class SidePanel;
@@ -46,6 +47,7 @@ class MainWindow : public QMainWindow {
     PlanSession& Session() { return session_; }
     PlanCommands& Plans() { return *plans_; }
     BacktestReportController& Backtest() { return *backtest_; }
+    ParameterSearchController& Search() { return *search_; }
     LedgerModel& Ledger() { return session_.Ledger(); }
     PlanSettings& Settings() { return session_.Settings(); }
     Mode CurrentMode() const;
@@ -103,6 +105,7 @@ class MainWindow : public QMainWindow {
     EstimateController* estimate_ = nullptr;
     MarketDataCommands* market_ = nullptr;
     BacktestReportController* backtest_ = nullptr;
+    ParameterSearchController* search_ = nullptr;
 
     // The plan: ledger, settings, the mode shown (the option buttons change
     // before the save question of a mode switch is answered), the plan path

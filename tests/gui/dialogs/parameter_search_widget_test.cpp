@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <thread>
+
+#include "core/common/numbers.h"
+#include "gui/charts/heat_map.h"
+#include "gui/controllers/parameter_search_controller.h"
+#include "gui/dialogs/parameter_search_dialog.h"
+#include "support/window_fixture.h"
+
+namespace tovira {
+namespace {
+
+class ParameterSearchTest : public test::WindowFixture {
+  protected:
+    // The golden plan opened as 006675's plan, and the search dialog.
+    ParameterSearchDialog& OpenSearch() {
+        EXPECT_TRUE(QFile::copy(test::DataPath("golden/006675-default.ini"), PlanPath("006675")));
+        MainWindow& w = Window();
+        w.Plans().OpenPlan(PlanPath("006675"), Mode::Theory);
+        Action("parameterSearch")->trigger();
+        ParameterSearchDialog* d = w.Search().Dialog();
+        EXPECT_TRUE(d && d->isVisible() && !d->isModal());
+        return *d;
+    }
+    void SetRange(ParameterSearchDialog& d, const char* axis, int parameter, const char* from,
+                  const char* to, const char* step) {
+        const QString a = QString::fromLatin1(axis);
+        d.findChild<QComboBox*>(a + QStringLiteral("Parameter"))->setCurrentIndex(parameter);
+        d.findChild<QLineEdit*>(a + QStringLiteral("From"))->setText(QString::fromLatin1(from));
+        d.findChild<QLineEdit*>(a + QStringLiteral("To"))->setText(QString::fromLatin1(to));
+        d.findChild<QLineEdit*>(a + QStringLiteral("Step"))->setText(QString::fromLatin1(step));
+    }
+    // A grid big enough to run for seconds: 起投涨幅 × 资金总量.
+    void BigGrid(ParameterSearchDialog& d) {
+        SetRange(d, "x", 0, "-9", "0", "0.01");
+        SetRange(d, "y", 5, "10000", "500000", "1000");
+    }
+};
+
+TEST_F(ParameterSearchTest, WindowKeepsRunningDuringASearchAndCancelStopsItQuickly) {
+    ParameterSearchDialog& d = OpenSearch();
+    BigGrid(d);
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
+    ASSERT_TRUE(d.Start());
+    QTest::qWait(400);
+    ASSERT_TRUE(d.Running()) << "the grid finished too soon to show anything";
+    EXPECT_GE(ticks, 15);  // the event loop turned while the search ran
+    EXPECT_GT(d.findChild<QProgressBar*>("searchProgress")->value(), 0);
+
+    QElapsedTimer clock;
+    clock.start();
+    d.Cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 2000));
+    EXPECT_LT(clock.elapsed(), 200);
+    EXPECT_FALSE(d.Running());
+    EXPECT_FALSE(d.Result());
+    EXPECT_FALSE(d.Map()->Data().values.size());
+}
+
+TEST_F(ParameterSearchTest, ClosingTheWindowDuringASearchStopsIt) {
+    ParameterSearchDialog& d = OpenSearch();
+    BigGrid(d);
+    ASSERT_TRUE(d.Start());
+    QTest::qWait(50);
+    QElapsedTimer clock;
+    clock.start();
+    window.reset();  // the dialog goes with it; its worker must not outlive it
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST_F(ParameterSearchTest, DoubleClickTypesTheCellIntoTheSidePanelAndRecalculates) {
+    ParameterSearchDialog& d = OpenSearch();
+    // 起投涨幅 beyond the box's bounds (-9) and 投入倍数.
+    SetRange(d, "x", 0, "-12", "-3", "9");
+    SetRange(d, "y", 1, "1.5", "1.6", "0.1");
+    QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
+    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 10000));
+    ASSERT_TRUE(d.Result());
+    const SweepResult& r = *d.Result();
+    ASSERT_EQ(r.x.Count(), 2);
+    ASSERT_EQ(r.y.Count(), 2);
+    EXPECT_EQ(d.Map()->Data().values.size(), 4u);
+
+    MainWindow& w = Window();
+    ASSERT_FALSE(w.Session().SettingsModified());
+    const QString profitBefore = w.Ledger().Cell(w.Ledger().LastRow(), Column::Profit);
+    const QPoint cell = d.Map()->Geometry().CellRect({0, 1}).center();  // -12, 1.6
+    QTest::mouseDClick(d.Map(), Qt::LeftButton, {}, cell);
+
+    // Typed into the boxes: 起投涨幅 clamped to the bound as the box does.
+    EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), QStringLiteral("-9.00"));
+    EXPECT_EQ(w.Settings().Text(Field::StartBuyPct), QStringLiteral("-9.00"));
+    EXPECT_EQ(w.Settings().Text(Field::Multiple), QStringLiteral("1.6"));
+    EXPECT_EQ(Panel()->Box(Field::Multiple)->text(), QStringLiteral("1.6"));
+    EXPECT_TRUE(w.Session().SettingsModified());
+    EXPECT_TRUE(w.PlanModified());
+    // Recalculated: the ledger's last profit is the cell's figure.
+    const QString profitAfter = w.Ledger().Cell(w.Ledger().LastRow(), Column::Profit);
+    EXPECT_NE(profitAfter, profitBefore);
+    EXPECT_DOUBLE_EQ(ReadNumber(profitAfter), r.At(0, 1).profit);
+}
+
+}  // namespace
+}  // namespace tovira
