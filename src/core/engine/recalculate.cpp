@@ -51,6 +51,7 @@ RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode) {
     static const QString kClosed = QStringLiteral("封闭期");
     RowInput in;
     Assign(in.nav, ReadNumber(ledger.Cell(row, Column::NetValue)));
+    in.navDec = Dec(in.nav);
     const QString& purchase = ledger.Cell(row, Column::PurchaseStatus);
     const QString& redeem = ledger.Cell(row, Column::RedeemStatus);
     in.purchaseBlocked = purchase == kSuspendPurchase || purchase == kClosed;
@@ -273,8 +274,8 @@ class Pass {
         const double rf = redeemFactor_;
         const double prevHold = prev.holdShares;
         const double cash = cashDividend_;
-        Assign(r.purchaseShares, Round(Dec(r.purchaseAmount) / pf / Dec(in.nav), 2));
-        Assign(r.redeemAmount, Round(Dec(in.nav) * Dec(r.redeemShares) * rf, 2));
+        Assign(r.purchaseShares, Round(Dec(r.purchaseAmount) / pf / in.navDec, 2));
+        Assign(r.redeemAmount, Round(in.navDec * Dec(r.redeemShares) * rf, 2));
         if (in.action == DividendKind::Conversion) {
             Assign(r.holdShares, Round(prevHold * conversionRatio_, 2));
         } else if (in.action == DividendKind::Dividend && p_.redRecycle) {
@@ -298,7 +299,8 @@ class Pass {
         }
         if (r.ttPurchase > principal_) principal_ = r.ttPurchase;
         Assign(r.profit, Round(Single(rf * r.marketValue - r.ttPurchase), 2));
-        if (Dec(r.profit) == 0) {
+        // A non-zero figure keeps a non-zero decimal form.
+        if (r.profit == 0) {
             r.roProfit = 0;
         } else {
             Assign(r.roProfit,

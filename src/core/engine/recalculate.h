@@ -31,6 +31,7 @@ enum class DividendKind : unsigned char { None, Conversion, Dividend };
 // The input side of one row.
 struct RowInput {
     float nav = 0;
+    double navDec = 0;             // Dec(nav), read once
     bool purchaseBlocked = false;  // 暂停申购 or 封闭期
     bool redeemBlocked = false;    // 暂停赎回 or 封闭期
     bool dividendMarker = false;   // the text holds the cash-dividend marker anywhere
