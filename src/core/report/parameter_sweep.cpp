@@ -225,7 +225,23 @@ PlanSettings SweepCellSettings(const PlanSettings& settings, const SweepAxis& x,
     return cell;
 }
 
+SweepInput ReadSweepInput(const LedgerModel& ledger) {
+    SweepInput input;
+    input.ledger = ReadLedgerInput(ledger, Mode::Theory);
+    input.dates.reserve(input.ledger.rows.size());
+    for (int row = 1; row <= ledger.LastRow(); ++row) {
+        input.dates.push_back(ReadDate(ledger.Cell(row, Column::Date)));
+    }
+    return input;
+}
+
 SweepResult RunSweep(const LedgerModel& ledger, const PlanSettings& settings, const SweepAxis& x,
+                     const SweepAxis& y, int threads, std::atomic<bool>* cancel,
+                     const SweepProgress& progress) {
+    return RunSweep(ReadSweepInput(ledger), settings, x, y, threads, cancel, progress);
+}
+
+SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings, const SweepAxis& x,
                      const SweepAxis& y, int threads, std::atomic<bool>* cancel,
                      const SweepProgress& progress) {
     SweepResult result;
@@ -235,12 +251,9 @@ SweepResult RunSweep(const LedgerModel& ledger, const PlanSettings& settings, co
     result.cells.assign(static_cast<size_t>(total), SweepMetrics{});
     if (total == 0) return result;
 
-    const LedgerInput input = ReadLedgerInput(ledger, Mode::Theory);
-    std::vector<QDate> dates;
-    dates.reserve(input.rows.size());
-    for (int row = 1; row <= ledger.LastRow(); ++row) {
-        dates.push_back(ReadDate(ledger.Cell(row, Column::Date)));
-    }
+    const LedgerInput& input = sweepInput.ledger;
+    const std::vector<QDate>& dates = sweepInput.dates;
+    if (input.rows.empty() || dates.size() != input.rows.size()) return result;
     PlanSettings base = settings;
     base.onSwitchChanged = nullptr;
 

@@ -6,6 +6,7 @@
 // typed into the side panel would give, to the last bit (the same clamping of
 // the typed values, the same number rules).
 
+#include <QDate>
 #include <QString>
 #include <QStringView>
 #include <array>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
 
@@ -104,11 +106,24 @@ struct SweepResult {
 // about every 50 ms and once when the last cell is done; it must be quick.
 using SweepProgress = std::function<void(long long done, long long total)>;
 
+// What the search needs of a ledger: its input cells for 理论计算 and the
+// dates. Read it on the thread that owns the ledger; it can then go to a
+// background thread while the ledger changes.
+struct SweepInput {
+    LedgerInput ledger;
+    std::vector<QDate> dates;
+};
+SweepInput ReadSweepInput(const LedgerModel& ledger);
+
 // Runs every combination in 理论计算 on `threads` threads (<= 0: one per
-// core). The ledger is read once, before the workers start, and not kept; the
-// settings are copied. When *cancel turns true the workers stop within
-// 200 ms and the result comes back with cancelled set. The grid must pass
-// CheckSweepGrid.
+// core). The settings are copied. When *cancel turns true the workers stop
+// within 200 ms and the result comes back with cancelled set. The grid must
+// pass CheckSweepGrid. An empty ledger leaves every cell at its defaults.
+SweepResult RunSweep(const SweepInput& input, const PlanSettings& settings, const SweepAxis& x,
+                     const SweepAxis& y, int threads, std::atomic<bool>* cancel,
+                     const SweepProgress& progress);
+// The same on a ledger, read once on the calling thread before the workers
+// start.
 SweepResult RunSweep(const LedgerModel& ledger, const PlanSettings& settings, const SweepAxis& x,
                      const SweepAxis& y, int threads, std::atomic<bool>* cancel,
                      const SweepProgress& progress);
