@@ -10,4 +10,5 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
   clang-format \
-  fonts-wqy-microhei xvfb xauth
+  fonts-wqy-microhei xvfb xauth \
+  qt6-translations-l10n dpkg-dev xdotool appstream

@@ -1,38 +1,36 @@
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
+#include <QTranslator>
 
+#include "app/program_folder.h"
 #include "core/common/version.h"
 #include "gui/dialogs/import_range_dialog.h"
 #include "gui/layout/twips.h"
 #include "gui/shell/component_check.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_prompt.h"
-
-namespace {
-
-// The program keeps its plan folder and lists beside the executable when it
-// may write there, else in the user's data folder.
-QString ProgramFolder() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    QTemporaryFile probe(QDir(exeDir).filePath(QStringLiteral("write-probe-XXXXXX")));
-    if (probe.open()) return exeDir;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return data;
-}
-
-}  // namespace
+#include "gui/shell/tray_icon.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovira"));
     QApplication::setApplicationVersion(QStringLiteral(TOVIRA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tovira"));
+    QApplication::setWindowIcon(tovira::AppIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setFont(tovira::WindowFont());
-    const QString folder = ProgramFolder();
+    // Qt's own dialogs and buttons speak Chinese like the rest of the window
+    // (the translations come with qt6-translations-l10n; English without it).
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTranslator);
+    }
+    // The user's data folder is ~/.local/share/Tovira.
+    const QString folder = tovira::ChooseProgramFolder(
+        QCoreApplication::applicationDirPath(),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     {
         // The common-control files exist only on Windows; elsewhere the
         // check has nothing to do.

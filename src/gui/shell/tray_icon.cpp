@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
-#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -12,17 +11,14 @@
 namespace tovira {
 
 QIcon AppIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(0x1F, 0x4E, 0x8C));
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(1, 1, 30, 30, 6, 6);
-    p.setPen(QPen(QColor(255, 80, 80), 3));
-    const QPointF line[] = {{6, 22}, {12, 15}, {18, 19}, {26, 8}};
-    p.drawPolyline(line, 4);
-    return QIcon(pixmap);
+    // The installed theme's icon when there is one; else the same drawing,
+    // compiled into the program.
+    QIcon builtIn;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/tovira.png").arg(size),
+                        QSize(size, size));
+    }
+    return QIcon::fromTheme(QStringLiteral("tovira"), builtIn);
 }
 
 QSystemTrayIcon* CreateTrayIcon(QWidget* window, std::function<void()> show,

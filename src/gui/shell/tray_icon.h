@@ -9,7 +9,8 @@ class QWidget;
 
 namespace tovira {
 
-// A small chart glyph for the window and the notification area.
+// The program's icon (the installed "tovira" of the icon theme, else the
+// copy built into the program) for the window and the notification area.
 QIcon AppIcon();
 
 // The notification-area icon of a window, shown at once, with its menu
