@@ -111,6 +111,15 @@ QString HeatLabel(double value) {
     return text;
 }
 
+QString HeatScaleLabel(double value, double lo, double hi) {
+    if (!std::isfinite(value)) return QStringLiteral("—");
+    const double range = hi - lo;
+    const int decimals = range > 0 && std::isfinite(range)
+                             ? std::clamp(2 - static_cast<int>(std::floor(std::log10(range))), 0, 4)
+                             : 2;
+    return HeatLabel(QString::number(value, 'f', decimals).toDouble());
+}
+
 HeatMap::HeatMap(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("heatMap"));
     setMouseTracking(true);
@@ -203,7 +212,7 @@ void HeatMap::paintEvent(QPaintEvent*) {
         p.drawLine(bar.right() + 1, py, bar.right() + 4, py);
         const double value = hi > lo ? lo + (hi - lo) * t : lo;
         p.drawText(QRect(bar.right() + 7, py - fm.height() / 2, 90, fm.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, HeatLabel(value));
+                   Qt::AlignLeft | Qt::AlignVCenter, HeatScaleLabel(value, lo, hi));
         if (hi <= lo) break;
     }
 

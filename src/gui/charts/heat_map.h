@@ -64,6 +64,9 @@ QColor HeatColor(std::optional<double> value, double lo, double hi);
 std::pair<double, double> HeatRange(const std::vector<std::optional<double>>& values);
 // An axis or scale value as a short text ("-0.25", "1.2", "20000").
 QString HeatLabel(double value);
+// A value of the colour scale from lo to hi: about three significant digits
+// of the range ("28.47" for a range of 5, "12500" for one of 20000).
+QString HeatScaleLabel(double value, double lo, double hi);
 
 class HeatMap : public QWidget {
     Q_OBJECT

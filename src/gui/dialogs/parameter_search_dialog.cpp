@@ -345,10 +345,10 @@ void ParameterSearchDialog::ShowResult() {
         const auto [i, j] = top.front();
         best = QStringLiteral("最佳：%1 = %2，%3 = %4，%5 %6")
                    .arg(Caption(r.x.field), r.x.texts[i], Caption(r.y.field), r.y.texts[j],
-                        map.metricName.section(QLatin1Char(' '), 0, 0),
+                        QString::fromUtf8(choice.caption).section(QLatin1Char(' '), 0, 0),
                         Figure(MetricValue(r.At(i, j), choice.metric)));
     }
-    status_->setText(best + QStringLiteral("（双击方格填入参数并重新计算）"));
+    status_->setText(best + QStringLiteral("（白框为当前参数，双击方格填入参数并重新计算）"));
 }
 
 void ParameterSearchDialog::OnCellActivated(double x, double y) {
@@ -358,6 +358,8 @@ void ParameterSearchDialog::OnCellActivated(double x, double y) {
     if (i < 0 || j < 0) return;
     emit CellChosen(result_->x.field, result_->x.texts[static_cast<size_t>(i)], result_->y.field,
                     result_->y.texts[static_cast<size_t>(j)]);
+    // The outline follows the plan's values as they are now.
+    ShowResult();
 }
 
 void ParameterSearchDialog::closeEvent(QCloseEvent* event) {

@@ -78,6 +78,17 @@ TEST(HeatMapColourTest, RangeSkipsMissingValuesAndLabelsAreShort) {
         {-0.25, "-0.25"}, {1.2, "1.2"}, {1.1000000000000001, "1.1"}, {20000, "20000"},
         {-0.0, "0"},      {-1e-9, "0"}, {12345.6, "12346"},          {0.12345, "0.1235"}};
     for (const auto& [value, text] : labels) EXPECT_EQ(HeatLabel(value), QLatin1String(text));
+    // Scale values: about three significant digits of the range.
+    const struct {
+        double value, lo, hi;
+        const char* text;
+    } scale[] = {{28.4741, 24.41, 29.49, "28.47"},
+                 {12345.6, 0, 20000, "12346"},
+                 {0.123456, 0.1, 0.15, "0.1235"},
+                 {-3.5, -3.5, -3.5, "-3.5"}};
+    for (const auto& c : scale) {
+        EXPECT_EQ(HeatScaleLabel(c.value, c.lo, c.hi), QLatin1String(c.text)) << c.value;
+    }
 }
 
 TEST(HeatMapWidgetTest, HoverShowsACellAndDoubleClickReportsItsValues) {

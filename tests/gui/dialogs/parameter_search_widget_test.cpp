@@ -104,6 +104,9 @@ TEST_F(ParameterSearchTest, DoubleClickTypesTheCellIntoTheSidePanelAndRecalculat
     EXPECT_EQ(Panel()->Box(Field::Multiple)->text(), QStringLiteral("1.6"));
     EXPECT_TRUE(w.Session().SettingsModified());
     EXPECT_TRUE(w.PlanModified());
+    // The plan's cell is the chosen one now (起投涨幅 used at the bound).
+    EXPECT_EQ(d.Map()->Data().currentX, 0);
+    EXPECT_EQ(d.Map()->Data().currentY, 1);
     // Recalculated: the ledger's last profit is the cell's figure.
     const QString profitAfter = w.Ledger().Cell(w.Ledger().LastRow(), Column::Profit);
     EXPECT_NE(profitAfter, profitBefore);
