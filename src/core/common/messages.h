@@ -68,6 +68,8 @@ inline const char* const kMsgSweepToBelowFrom = "终点不能小于起点";
 inline const char* const kMsgSweepTooManyCells = "组合超过1000000个，请缩小范围或加大步长";
 inline const char* const kMsgSweepSameParameter = "两个参数不能相同";
 inline const char* const kMsgSweepClamped = "超出输入框范围或格式，按输入框的规则改为：";
+// A parameter-search cell names a parameter whose box is greyed out: its caption.
+inline const char* const kMsgSearchBoxDisabled = "「%1」目前不可修改，未填入！";
 
 enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed };
 struct SaveOutcome {

@@ -40,7 +40,11 @@ void ParameterSearchController::Open() {
 
 void ParameterSearchController::TypeInto(Field field, const QString& text) {
     QLineEdit* box = panel_->Box(field);
-    if (!box->isEnabled()) return;
+    if (!box->isEnabled()) {
+        // The user could not type it either (a switch greys the box out).
+        prompt_.Inform(QString::fromUtf8(kMsgSearchBoxDisabled).arg(SweepParameterCaption(field)));
+        return;
+    }
     // As typed: the box's change reaction clamps, the plan counts as changed.
     box->selectAll();
     box->insert(text);

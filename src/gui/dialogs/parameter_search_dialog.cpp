@@ -27,8 +27,9 @@ constexpr MetricChoice kMetrics[] = {{SweepMetric::Xirr, "年化(XIRR) %"},
                                      {SweepMetric::Profit, "盈亏"},
                                      {SweepMetric::Return, "资金收益率 %"}};
 
-// The parameters as the side panel names them.
-QString Caption(Field f) {
+}  // namespace
+
+QString SweepParameterCaption(Field f) {
     switch (f) {
         case Field::StartBuyPct:
             return QStringLiteral("起投涨幅");
@@ -50,6 +51,8 @@ QString Caption(Field f) {
             return QString::fromLatin1(FieldOf(f).name);
     }
 }
+
+namespace {
 
 QString Figure(std::optional<double> v, const char16_t* suffix = u"") {
     if (!v || !std::isfinite(*v)) return QStringLiteral("—");
@@ -208,9 +211,9 @@ ParameterSearchDialog::AxisBoxes ParameterSearchDialog::MakeAxisRow(const QStrin
                                                                     QGridLayout* grid) {
     AxisBoxes boxes{new QComboBox, new QLineEdit, new QLineEdit, new QLineEdit};
     for (const SweepParameter& p : SweepParameters()) {
-        boxes.parameter->addItem(
-            QStringLiteral("%1 %2").arg(Caption(p.field), QString::fromLatin1(p.name)),
-            QString::fromLatin1(p.name));
+        boxes.parameter->addItem(QStringLiteral("%1 %2").arg(SweepParameterCaption(p.field),
+                                                             QString::fromLatin1(p.name)),
+                                 QString::fromLatin1(p.name));
     }
     boxes.parameter->setCurrentIndex(initial);
     grid->addWidget(new QLabel(caption), row, 0);
@@ -314,8 +317,8 @@ void ParameterSearchDialog::ShowResult() {
     const SweepResult& r = *result_;
     const MetricChoice& choice = kMetrics[std::max(metric_->currentIndex(), 0)];
     HeatMapData map;
-    map.xName = Caption(r.x.field);
-    map.yName = Caption(r.y.field);
+    map.xName = SweepParameterCaption(r.x.field);
+    map.yName = SweepParameterCaption(r.y.field);
     map.metricName = QString::fromUtf8(choice.caption);
     map.xs = r.x.typed;
     map.ys = r.y.typed;
@@ -344,7 +347,8 @@ void ParameterSearchDialog::ShowResult() {
     if (!top.empty()) {
         const auto [i, j] = top.front();
         best = QStringLiteral("最佳：%1 = %2，%3 = %4，%5 %6")
-                   .arg(Caption(r.x.field), r.x.texts[i], Caption(r.y.field), r.y.texts[j],
+                   .arg(SweepParameterCaption(r.x.field), r.x.texts[i],
+                        SweepParameterCaption(r.y.field), r.y.texts[j],
                         QString::fromUtf8(choice.caption).section(QLatin1Char(' '), 0, 0),
                         Figure(MetricValue(r.At(i, j), choice.metric)));
     }

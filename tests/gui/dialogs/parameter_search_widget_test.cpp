@@ -113,5 +113,21 @@ TEST_F(ParameterSearchTest, DoubleClickTypesTheCellIntoTheSidePanelAndRecalculat
     EXPECT_DOUBLE_EQ(ReadNumber(profitAfter), r.At(0, 1).profit);
 }
 
+TEST_F(ParameterSearchTest, AGreyedOutBoxIsNotTypedIntoAndTheUserIsTold) {
+    ParameterSearchDialog& d = OpenSearch();
+    ASSERT_FALSE(Panel()->Box(Field::StartSellPct)->isEnabled());  // 越涨越卖 is off
+    SetRange(d, "x", 3, "2", "3", "1");                            // 起卖点位
+    SetRange(d, "y", 1, "1.5", "1.6", "0.1");
+    QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
+    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 10000));
+    const QString sellBefore = Window().Settings().Text(Field::StartSellPct);
+    QTest::mouseDClick(d.Map(), Qt::LeftButton, {}, d.Map()->Geometry().CellRect({1, 0}).center());
+    EXPECT_EQ(Window().Settings().Text(Field::StartSellPct), sellBefore);
+    EXPECT_EQ(Window().Settings().Text(Field::Multiple), QStringLiteral("1.5"));
+    ASSERT_FALSE(prompt.texts.isEmpty());
+    EXPECT_EQ(prompt.texts.first(), QStringLiteral("「起卖点位」目前不可修改，未填入！"));
+}
+
 }  // namespace
 }  // namespace tovira
