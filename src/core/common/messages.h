@@ -70,6 +70,8 @@ inline const char* const kMsgSweepSameParameter = "两个参数不能相同";
 inline const char* const kMsgSweepClamped = "超出输入框范围或格式，按输入框的规则改为：";
 // A parameter-search cell names a parameter whose box is greyed out: its caption.
 inline const char* const kMsgSearchBoxDisabled = "「%1」目前不可修改，未填入！";
+// A heat-map cell of a search made on another fund's plan.
+inline const char* const kMsgSearchOtherPlan = "寻优结果属于基金%1的计划，请重新开始寻优！";
 
 enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed };
 struct SaveOutcome {

@@ -35,6 +35,8 @@ void ParameterSearchController::Open() {
     dialog_->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog_, &ParameterSearchDialog::CellChosen, this,
             &ParameterSearchController::ApplyCell);
+    connect(dialog_, &ParameterSearchDialog::SearchStarted, this,
+            [this] { searchedFund_ = session_.LedgerCode(); });
     dialog_->show();
 }
 
@@ -56,6 +58,11 @@ void ParameterSearchController::TypeInto(Field field, const QString& text) {
 
 void ParameterSearchController::ApplyCell(Field xField, const QString& xText, Field yField,
                                           const QString& yText) {
+    // Values found on another fund's history are no answer for this plan.
+    if (session_.LedgerCode() != searchedFund_) {
+        prompt_.Inform(QString::fromUtf8(kMsgSearchOtherPlan).arg(searchedFund_));
+        return;
+    }
     plans_.FinishEditing();
     TypeInto(xField, xText);
     TypeInto(yField, yText);

@@ -42,6 +42,8 @@ class ParameterSearchController : public QObject {
     Prompt& prompt_;
     SweepRunner runner_;
     QPointer<ParameterSearchDialog> dialog_;
+    // The fund whose rows the last search ran on: its cells belong to it.
+    QString searchedFund_;
 };
 
 }  // namespace tovira

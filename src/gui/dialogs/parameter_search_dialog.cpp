@@ -284,6 +284,7 @@ bool ParameterSearchDialog::Start() {
     connect(thread_, &QThread::finished, this, &ParameterSearchDialog::OnFinished,
             Qt::QueuedConnection);
     thread_->start();
+    emit SearchStarted();
     return true;
 }
 

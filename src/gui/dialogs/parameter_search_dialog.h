@@ -64,6 +64,8 @@ class ParameterSearchDialog : public QDialog {
     const std::optional<SweepResult>& Result() const { return result_; }
 
   signals:
+    // A search started on the ledger as it is now.
+    void SearchStarted();
     // A heat-map cell was double-clicked: the texts to type into the boxes.
     void CellChosen(tovira::Field xField, const QString& xText, tovira::Field yField,
                     const QString& yText);

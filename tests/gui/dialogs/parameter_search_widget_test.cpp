@@ -129,5 +129,23 @@ TEST_F(ParameterSearchTest, AGreyedOutBoxIsNotTypedIntoAndTheUserIsTold) {
     EXPECT_EQ(prompt.texts.first(), QStringLiteral("「起卖点位」目前不可修改，未填入！"));
 }
 
+TEST_F(ParameterSearchTest, CellsOfAnotherFundsSearchAreNotTypedIntoThisPlan) {
+    ParameterSearchDialog& d = OpenSearch();
+    SetRange(d, "x", 0, "-2", "-1", "1");
+    SetRange(d, "y", 1, "1.5", "1.6", "0.1");
+    QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
+    ASSERT_TRUE(d.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 10000));
+    // Another fund's plan takes the ledger while the dialog stays open.
+    Window().Session().SetLedgerCode(QStringLiteral("000011"));
+    const QString startBuy = Window().Settings().Text(Field::StartBuyPct);
+    QTest::mouseDClick(d.Map(), Qt::LeftButton, {}, d.Map()->Geometry().CellRect({0, 0}).center());
+    EXPECT_EQ(Window().Settings().Text(Field::StartBuyPct), startBuy);
+    EXPECT_FALSE(Window().Session().SettingsModified());
+    ASSERT_FALSE(prompt.texts.isEmpty());
+    EXPECT_EQ(prompt.texts.last(),
+              QStringLiteral("寻优结果属于基金006675的计划，请重新开始寻优！"));
+}
+
 }  // namespace
 }  // namespace tovira
