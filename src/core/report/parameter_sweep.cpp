@@ -17,28 +17,6 @@ namespace {
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// A Date cell "yyyy/M/d" (a "-" between the parts is taken too), read as the
-// back-test report reads it. Anything else is no date.
-QDate ReadDate(const QString& text) {
-    int parts[3] = {0, 0, 0};
-    int part = 0;
-    int digits = 0;
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= u'0' && u <= u'9') {
-            if (++digits > 4) return {};
-            parts[part] = parts[part] * 10 + (u - u'0');
-        } else if ((u == u'/' || u == u'-') && digits > 0 && part < 2) {
-            ++part;
-            digits = 0;
-        } else {
-            return {};
-        }
-    }
-    if (part != 2 || digits == 0) return {};
-    return QDate(parts[0], parts[1], parts[2]);
-}
-
 // A figure as the report reads it back from the ledger: its general text,
 // read as a number.
 double AsShown(float value) {
@@ -230,7 +208,7 @@ SweepInput ReadSweepInput(const LedgerModel& ledger) {
     input.ledger = ReadLedgerInput(ledger, Mode::Theory);
     input.dates.reserve(input.ledger.rows.size());
     for (int row = 1; row <= ledger.LastRow(); ++row) {
-        input.dates.push_back(ReadDate(ledger.Cell(row, Column::Date)));
+        input.dates.push_back(ReadReportDate(ledger.Cell(row, Column::Date)));
     }
     return input;
 }
