@@ -185,28 +185,6 @@ std::optional<int16_t> StrictInt16(QStringView text) {
     return static_cast<int16_t>(r);
 }
 
-double Single(double x) {
-    if (std::isnan(x)) return x;
-    if (std::fabs(x) > static_cast<double>(FLT_MAX)) {
-        return x > 0 ? std::numeric_limits<double>::infinity()
-                     : -std::numeric_limits<double>::infinity();
-    }
-    return static_cast<double>(static_cast<float>(x));
-}
-
-double Round(double x, int decimals) {
-    static const double kScale[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0};
-    const double scale =
-        decimals >= 0 && decimals <= 5 ? kScale[decimals] : std::pow(10.0, decimals);
-    return std::nearbyint(x * scale) / scale;
-}
-
-bool Assign(float& target, double v) {
-    if (!std::isfinite(v) || std::fabs(v) > static_cast<double>(FLT_MAX)) return false;
-    target = static_cast<float>(v);
-    return true;
-}
-
 double Dec(float value) {
     if (value == 0.0f) return 0.0;
     char buf[48];

@@ -6,7 +6,10 @@
 
 #include <QString>
 #include <QStringView>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 namespace tovira {
@@ -22,17 +25,35 @@ std::optional<double> StrictNumber(QStringView text);
 // -32768..32767.
 std::optional<int16_t> StrictInt16(QStringView text);
 
+// The three rules below run for every figure of every row of a pass: inline.
+
 // single(x): narrow to float. Values outside the float range become +-inf so
 // that the assignment that stores them fails.
-double Single(double x);
+inline double Single(double x) {
+    if (std::isnan(x)) return x;
+    if (std::fabs(x) > static_cast<double>(FLT_MAX)) {
+        return x > 0 ? std::numeric_limits<double>::infinity()
+                     : -std::numeric_limits<double>::infinity();
+    }
+    return static_cast<double>(static_cast<float>(x));
+}
 
 // round(x, d): ties to even, in double.
-double Round(double x, int decimals);
+inline double Round(double x, int decimals) {
+    constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0};
+    const double scale =
+        decimals >= 0 && decimals <= 5 ? kScale[decimals] : std::pow(10.0, decimals);
+    return std::nearbyint(x * scale) / scale;
+}
 
 // Stores v into target when v is a finite value inside the float range.
 // Returns false (target untouched) otherwise: a failing assignment keeps the
 // previous value.
-bool Assign(float& target, double v);
+inline bool Assign(float& target, double v) {
+    if (!std::isfinite(v) || std::fabs(v) > static_cast<double>(FLT_MAX)) return false;
+    target = static_cast<float>(v);
+    return true;
+}
 
 // Decimal form of a figure: printed with 7 significant digits, read back.
 double Dec(float value);
