@@ -201,8 +201,12 @@ ParameterSearchDialog::ParameterSearchDialog(const LedgerModel& ledger,
 
 ParameterSearchDialog::~ParameterSearchDialog() {
     if (thread_) {
+        // The queued "finished" will never be handled now: stop and free the
+        // worker here.
         cancelFlag_ = true;
         thread_->wait();
+        delete thread_;
+        thread_ = nullptr;
     }
 }
 
