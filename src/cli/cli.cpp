@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "cli/market_data_cli.h"
 #include "core/common/display_width.h"
 #include "core/common/messages.h"
 #include "core/report/backtest_report.h"
@@ -22,6 +23,8 @@ const char* const kUsage =
     "  tovira-cli report PLAN.ini [--mode theory|fact] [--json]\n"
     "  tovira-cli sweep PLAN.ini --vary A=from:to:step --vary B=from:to:step\n"
     "                  [--metric xirr|profit|return] [--threads N] [-o result.csv]\n";
+
+QString Usage() { return QString::fromUtf8(kUsage) + MarketDataUsage(); }
 
 // The options of `sweep`.
 struct SweepOptions {
@@ -167,7 +170,11 @@ void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
 
 }  // namespace
 
-int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
+int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
+           const std::function<QString()>& programFolder) {
+    if (const std::optional<int> status = RunMarketDataCli(args, programFolder, out, err)) {
+        return *status;
+    }
     QStringList positional;
     Mode mode = Mode::Theory;
     bool json = false;
@@ -178,7 +185,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
             QString value;
             if (a == QStringLiteral("--mode")) {
                 if (i + 1 >= args.size()) {
-                    err << QString::fromUtf8(kUsage);
+                    err << Usage();
                     return 2;
                 }
                 value = args[++i];
@@ -197,7 +204,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         } else if (a == QStringLiteral("--vary") || a == QStringLiteral("--metric") ||
                    a == QStringLiteral("--threads") || a == QStringLiteral("-o")) {
             if (i + 1 >= args.size()) {
-                err << QString::fromUtf8(kUsage);
+                err << Usage();
                 return 2;
             }
             const QString& value = args[++i];
@@ -226,7 +233,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         } else if (a == QStringLiteral("--json")) {
             json = true;
         } else if (a == QStringLiteral("-h") || a == QStringLiteral("--help")) {
-            out << QString::fromUtf8(kUsage);
+            out << Usage();
             return 0;
         } else {
             positional << a;
@@ -240,7 +247,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     // the search varies exactly two parameters in 理论计算.
     if ((!isExport && !isShow && !isReport && !isSweep) || (json && !isReport) ||
         (sweep.any && !isSweep) || (isSweep && (sweep.vary.size() != 2 || mode != Mode::Theory))) {
-        err << QString::fromUtf8(kUsage);
+        err << Usage();
         return 2;
     }
 

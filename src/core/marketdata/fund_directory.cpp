@@ -67,7 +67,8 @@ bool WriteFundDirectory(const QString& programFolder,
 }
 
 void DownloadFundDirectory(HttpClient& client, const QString& baseUrl, const QString& programFolder,
-                           std::function<void(DirectoryResult)> done, QObject* context) {
+                           std::function<void(DirectoryResult)> done, QObject* context,
+                           std::function<void(qint64, qint64)> progress) {
     const QUrl url(baseUrl + QStringLiteral("/js/fundcode_search.js"));
     client.Get(
         url,
@@ -85,7 +86,7 @@ void DownloadFundDirectory(HttpClient& client, const QString& baseUrl, const QSt
             const bool written = entries && WriteFundDirectory(programFolder, *entries);
             done(written ? DirectoryResult::Updated : DirectoryResult::Failed);
         },
-        context);
+        context, 0, std::move(progress));
 }
 
 }  // namespace tovira

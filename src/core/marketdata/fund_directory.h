@@ -26,8 +26,10 @@ bool WriteFundDirectory(const QString& programFolder,
                         const QVector<std::pair<QString, QString>>& entries);
 
 enum class DirectoryResult { Updated, Failed, TimedOut };
-// GET baseUrl + "/js/fundcode_search.js", parse, write.
+// GET baseUrl + "/js/fundcode_search.js", parse, write. progress hears the
+// bytes received and the announced size (-1 when none) as they come.
 void DownloadFundDirectory(HttpClient& client, const QString& baseUrl, const QString& programFolder,
-                           std::function<void(DirectoryResult)> done, QObject* context = nullptr);
+                           std::function<void(DirectoryResult)> done, QObject* context = nullptr,
+                           std::function<void(qint64 received, qint64 total)> progress = {});
 
 }  // namespace tovira

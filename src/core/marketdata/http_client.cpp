@@ -62,7 +62,8 @@ HttpClient::HttpClient(QObject* parent)
 }
 
 void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
-                     QObject* context, int timeoutMs) {
+                     QObject* context, int timeoutMs,
+                     std::function<void(qint64, qint64)> progress) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -87,6 +88,15 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
     }
     // Nobody is waiting for the answer any more: stop the transfer early.
     if (context) connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+
+    if (progress) {
+        connect(reply, &QNetworkReply::downloadProgress, this,
+                [reported, alive, owner, progress = std::move(progress)](qint64 received,
+                                                                         qint64 total) {
+                    if (*reported || !*alive || owner.Gone()) return;
+                    progress(received, total);
+                });
+    }
 
     connect(reply, &QNetworkReply::finished, this,
             [reply, timer, timedOut, reported, alive, owner, limitMs, done = std::move(done)] {

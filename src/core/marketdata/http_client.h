@@ -53,8 +53,11 @@ class HttpClient : public QObject {
     // Sends a GET and calls done exactly once, later, on this thread. When
     // context is destroyed first, the request is aborted and done is not
     // called. timeoutMs > 0 replaces the client's time limit for this one.
+    // progress, when given, hears the bytes received so far and the size the
+    // server announced (-1 when it announced none), as they come.
     void Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
-             QObject* context = nullptr, int timeoutMs = 0);
+             QObject* context = nullptr, int timeoutMs = 0,
+             std::function<void(qint64 received, qint64 total)> progress = {});
 
     // The body as text: by the charset the response declares; without one
     // UTF-8, or GB18030 when the bytes are not valid UTF-8.

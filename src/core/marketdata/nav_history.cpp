@@ -152,6 +152,8 @@ struct Download {
     QPointer<QObject> context;
     OwnerGuard owner;
     std::function<void(const NavDownloadResult&)> done;
+    NavProgress progress;
+    int pagesDone = 0;
     bool limited = false;  // the whole download has a time limit
     QDeadlineTimer deadline;
 
@@ -222,6 +224,12 @@ struct Download {
         return true;
     }
 
+    // A page was received and taken.
+    void NotePage() {
+        ++pagesDone;
+        if (progress && !owner.Gone()) progress(pagesDone, pageCount);
+    }
+
     void Finish(bool complete) {
         NavDownloadResult result;
         result.history = JoinHistory(oldestChange, records);
@@ -248,6 +256,7 @@ void OnOlderPage(const std::shared_ptr<Download>& d, int pageNo, const HttpRespo
     }
     d->Append(page);
     if (!page.complete) return d->Finish(false);
+    d->NotePage();
     FetchNextPage(d);
 }
 
@@ -284,8 +293,10 @@ void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& respons
         if (!d->RowsAgree(page, 1)) return d->Finish(false);
         d->oldestChange = page.oldestChange;
         d->records = page.records;
+        if (page.complete) d->NotePage();
         return d->Finish(page.complete);
     }
+    d->NotePage();
     for (int p = pages; p >= 2; --p) d->pagesToFetch << p;
     FetchNextPage(d);
 }
@@ -323,7 +334,7 @@ QString ParseNavHistory(const QString& pageText, bool* complete) {
 void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
                         const QDate& start, const QDate& end,
                         std::function<void(const NavDownloadResult&)> done, QObject* context,
-                        int totalLimitMs) {
+                        int totalLimitMs, NavProgress progress) {
     auto d = std::make_shared<Download>();
     d->client = &client;
     d->baseUrl = baseUrl;
@@ -333,6 +344,7 @@ void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QStrin
     d->context = context;
     d->owner = OwnerGuard(context);
     d->done = std::move(done);
+    d->progress = std::move(progress);
     d->limited = totalLimitMs > 0;
     if (d->limited) d->deadline = QDeadlineTimer(totalLimitMs);
 

@@ -51,10 +51,14 @@ struct NavDownloadResult {
     bool timedOut = false;  // a request ran out of time
     bool overTime = false;  // the whole download ran out of time
 };
+// progress, when given, hears the pages received so far and how many the
+// range takes (1 until the first page tells), after each page.
+using NavProgress = std::function<void(int pagesDone, int pages)>;
 void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
                         const QDate& start, const QDate& end,
                         std::function<void(const NavDownloadResult&)> done,
-                        QObject* context = nullptr, int totalLimitMs = 0);
+                        QObject* context = nullptr, int totalLimitMs = 0,
+                        NavProgress progress = {});
 
 // The message for a download that did not get the whole range.
 const char* NavFailureMessage(const NavDownloadResult& result);

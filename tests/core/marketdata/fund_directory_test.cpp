@@ -44,14 +44,22 @@ QString DirectoryName(const QString& folder, const QString& code) {
 }
 
 // Starts a download and runs the event loop until it reports.
+// received collects the byte counts of the progress reports.
 std::optional<DirectoryResult> Download(HttpClient& client, const QString& baseUrl,
-                                        const QString& folder) {
+                                        const QString& folder, QList<qint64>* received = nullptr) {
     std::optional<DirectoryResult> result;
     int calls = 0;
-    DownloadFundDirectory(client, baseUrl, folder, [&](DirectoryResult r) {
-        result = r;
-        ++calls;
-    });
+    DownloadFundDirectory(
+        client, baseUrl, folder,
+        [&](DirectoryResult r) {
+            result = r;
+            ++calls;
+        },
+        nullptr,
+        [&](qint64 bytes, qint64 total) {
+            if (received) *received << bytes;
+            EXPECT_TRUE(total == -1 || bytes <= total);
+        });
     QElapsedTimer clock;
     clock.start();
     while (!result && clock.elapsed() < 5000) QTest::qWait(5);
@@ -174,7 +182,10 @@ class FundDirectoryDownloadTest : public ::testing::Test {
 
 TEST_F(FundDirectoryDownloadTest, ASuccessfulDownloadReplacesTheDirectory) {
     server.Answer(kScriptPath, Excerpt(), "application/javascript");
-    EXPECT_EQ(Download(client, server.BaseUrl(), dir.path()), DirectoryResult::Updated);
+    QList<qint64> received;
+    EXPECT_EQ(Download(client, server.BaseUrl(), dir.path(), &received), DirectoryResult::Updated);
+    ASSERT_FALSE(received.isEmpty());
+    EXPECT_EQ(received.back(), Excerpt().size());
     EXPECT_EQ(server.RequestedTargets(), QStringList{kScriptPath});
     EXPECT_EQ(DirectoryName(dir.path(), "000001"), "华夏成长混合");
     EXPECT_EQ(DirectoryName(dir.path(), "000076"), "华夏恒生ETF联接现钞");

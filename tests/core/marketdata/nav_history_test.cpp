@@ -250,16 +250,24 @@ TEST(NavHistoryParse, WholeHistoriesRoundTrip) {
 }
 
 // Runs a download to its end on the event loop (at most 10 s).
+// progress collects "done/pages" of every progress report.
 std::optional<NavDownloadResult> Download(HttpClient& client, const QString& base, const char* code,
-                                          QDate start, QDate end, int* calls = nullptr) {
+                                          QDate start, QDate end, int* calls = nullptr,
+                                          QStringList* progress = nullptr) {
     std::optional<NavDownloadResult> result;
     int count = 0;
     QEventLoop loop;
-    DownloadNavHistory(client, base, code, start, end, [&](const NavDownloadResult& r) {
-        ++count;
-        result = r;
-        loop.quit();
-    });
+    DownloadNavHistory(
+        client, base, code, start, end,
+        [&](const NavDownloadResult& r) {
+            ++count;
+            result = r;
+            loop.quit();
+        },
+        nullptr, 0,
+        [&](int done, int pages) {
+            if (progress) *progress << QStringLiteral("%1/%2").arg(done).arg(pages);
+        });
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     if (!result) loop.exec();
     // A second call would come in this window.
@@ -294,9 +302,9 @@ class NavHistoryDownload : public ::testing::Test {
     QString Prefix(int page) const {
         return QStringLiteral("/f10/F10DataApi.aspx?type=lsjz&code=161725&page=%1&").arg(page);
     }
-    std::optional<NavDownloadResult> Run(int* calls = nullptr) {
+    std::optional<NavDownloadResult> Run(int* calls = nullptr, QStringList* progress = nullptr) {
         return Download(client, server.BaseUrl(), "161725", QDate(2015, 11, 2), QDate(2015, 12, 31),
-                        calls);
+                        calls, progress);
     }
 
     LocalHttpServer server;
@@ -356,9 +364,11 @@ TEST_F(NavHistoryDownload, CappedPagesComeOldestFirst) {
     ASSERT_EQ(days.size(), 44);
     ServeCapped();
     int calls = 0;
-    const auto result = Run(&calls);
+    QStringList progress;
+    const auto result = Run(&calls, &progress);
     ASSERT_TRUE(result);
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(progress, (QStringList{"1/3", "2/3", "3/3"}));
     EXPECT_TRUE(result->complete);
     EXPECT_EQ(result->history, Expected("0.12", days));
     EXPECT_EQ(server.RequestedTargets(),
@@ -384,8 +394,10 @@ TEST_F(NavHistoryDownload, PageCountFromTheRecordCount) {
 TEST_F(NavHistoryDownload, FailingPageStopsWithTheOldestDays) {
     ServeCapped();
     server.Answer(Prefix(2), "<html>Internal Server Error</html>", "text/html", 500);
-    auto result = Run();
+    QStringList progress;
+    auto result = Run(nullptr, &progress);
     ASSERT_TRUE(result);
+    EXPECT_EQ(progress, (QStringList{"1/3", "2/3"}));  // the failing page is no progress
     EXPECT_FALSE(result->complete);
     EXPECT_EQ(result->history, Expected("0.12", days.mid(0, 4)));
     EXPECT_EQ(server.Requests(), 3);
