@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QTranslator>
 
 #include "app/program_folder.h"
@@ -40,5 +41,11 @@ int main(int argc, char** argv) {
     tovira::MainWindow window(folder);
     window.show();
     window.StartUpdateCheck();
+    // `tovira PATH` (the desktop entry's %f): that plan, once the window shows.
+    const QString planFile = tovira::PlanFileArgument(QCoreApplication::arguments());
+    if (!planFile.isEmpty()) {
+        QTimer::singleShot(0, &window,
+                           [&window, planFile] { window.OpenPlanFromCommandLine(planFile); });
+    }
     return app.exec();
 }

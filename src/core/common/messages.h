@@ -27,6 +27,8 @@ inline const char* const kMsgQuestionCaption = "提示";
 inline const char* const kMsgOfferCopy =
     "“我的基金”中没有基金%1的计划，是否将此计划复制到“我的基金”？";
 inline const char* const kMsgCopyFailed = "复制失败，计划仍从原位置打开！";
+// A plan file named on the command line that is not there.
+inline const char* const kMsgPlanFileMissing = "找不到计划文件：%1";
 inline const char* const kMsgImportFirst = "请导入净值！";
 
 // Export.

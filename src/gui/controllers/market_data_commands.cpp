@@ -11,6 +11,7 @@
 #include "core/marketdata/nav_history.h"
 #include "core/marketdata/nav_import.h"
 #include "core/storage/fund_selection.h"
+#include "gui/dialogs/download_progress_dialog.h"
 #include "gui/dialogs/import_range_dialog.h"
 
 namespace tovira {
@@ -63,6 +64,7 @@ void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
     importDialog_->SetBusy(true);
     // 取消 deletes the owner: the download is aborted and never reports.
     const QPointer<QObject> owner = importDialog_->RequestOwner();
+    const QPointer<ImportRangeDialog> form = importDialog_;
     DownloadNavHistory(
         http_, config_.BaseUrl(Endpoint::NavHistory), code, start, end,
         [this, owner](const NavDownloadResult& result) {
@@ -79,7 +81,10 @@ void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
                 importDialog_->accept();
             }
         },
-        owner, config_.ImportLimitMs());
+        owner, config_.ImportLimitMs(),
+        [form](int pagesDone, int pages) {
+            if (form) form->SetProgress(pagesDone, pages);
+        });
 }
 
 void MarketDataCommands::OnAppendToToday() {
@@ -127,9 +132,20 @@ void MarketDataCommands::OnUpdateDirectory() {
     QAction* action = Action("updateFundDirectory");
     if (!action->isEnabled()) return;
     action->setEnabled(false);
+    auto* progress = new DownloadProgressDialog(QStringLiteral("更新基金"),
+                                                QStringLiteral("正在更新基金目录…"), window_);
+    progress->setObjectName(QStringLiteral("directoryProgress"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    // 取消 (Esc, closing the window) aborts the download: FundCode.ini stays
+    // as it was and nothing is reported.
+    connect(progress, &QDialog::rejected, action, [action] { action->setEnabled(true); });
+    const QPointer<DownloadProgressDialog> shown = progress;
+    QObject* owner = progress->RequestOwner();
+    progress->show();
     DownloadFundDirectory(
         http_, config_.BaseUrl(Endpoint::FundDirectory), programFolder_,
-        [this, action](DirectoryResult result) {
+        [this, action, shown](DirectoryResult result) {
+            if (shown) shown->accept();
             action->setEnabled(true);
             switch (result) {
                 case DirectoryResult::Updated:
@@ -144,7 +160,10 @@ void MarketDataCommands::OnUpdateDirectory() {
             }
             if (hooks_.directoryUpdated) hooks_.directoryUpdated();
         },
-        this);
+        owner,
+        [shown](qint64 received, qint64 total) {
+            if (shown) shown->SetBytes(received, total);
+        });
 }
 
 }  // namespace tovira

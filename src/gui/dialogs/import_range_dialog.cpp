@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "gui/layout/twips.h"
@@ -30,6 +31,10 @@ ImportRangeDialog::ImportRangeDialog(const QDate& today, QWidget* parent) : QDia
     ok_ = new QPushButton(QStringLiteral("确定"), this);
     cancel_ = new QPushButton(QStringLiteral("取消"), this);
     ok_->setDefault(true);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("importProgress"));
+    progress_->setTextVisible(true);
+    progress_->hide();
 
     const QDate start = QDate::fromString(QStringLiteral("2017/3/27"), QStringLiteral("yyyy/M/d"));
     monthView1_->setSelectedDate(start);
@@ -49,6 +54,7 @@ ImportRangeDialog::ImportRangeDialog(const QDate& today, QWidget* parent) : QDia
     grid->addWidget(monthView1_, 1, 0);
     grid->addWidget(monthView2_, 1, 1);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(progress_, 1);
     buttons->addStretch();
     buttons->addWidget(ok_);
     buttons->addWidget(cancel_);
@@ -88,6 +94,15 @@ void ImportRangeDialog::SetBusy(bool busy) {
     monthView1_->setEnabled(!busy);
     monthView2_->setEnabled(!busy);
     setCursor(busy ? Qt::BusyCursor : Qt::ArrowCursor);
+    progress_->setRange(0, 0);  // busy until a page tells the count
+    progress_->setVisible(busy);
+}
+
+void ImportRangeDialog::SetProgress(int pagesDone, int pages) {
+    if (pages <= 0) return;
+    progress_->setRange(0, pages);
+    progress_->setValue(qBound(0, pagesDone, pages));
+    progress_->setFormat(QStringLiteral("已接收 %1/%2 页").arg(pagesDone).arg(pages));
 }
 
 }  // namespace tovira

@@ -7,6 +7,7 @@
 
 class QCalendarWidget;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 
 namespace tovira {
@@ -24,10 +25,14 @@ class ImportRangeDialog : public QDialog {
     QPushButton* CancelButton() const { return cancel_; }
     QLabel* StartLabel() const { return label3_; }
     QLabel* EndLabel() const { return label4_; }
+    QProgressBar* ProgressBar() const { return progress_; }
 
     // While a download runs the dates and OK are locked, so the import
-    // cannot be started twice.
+    // cannot be started twice. The progress bar shows meanwhile, busy
+    // until the first page tells how many the range takes.
     void SetBusy(bool busy);
+    // pagesDone of pages received.
+    void SetProgress(int pagesDone, int pages);
 
     // The owner to give the download: 取消, Esc or closing the window
     // deletes it at once, which aborts the download before any of it is
@@ -47,6 +52,7 @@ class ImportRangeDialog : public QDialog {
     QLabel* label4_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    QProgressBar* progress_;
     QPointer<QObject> requestOwner_;
 };
 

@@ -322,6 +322,9 @@ void MainWindow::OnClearList() { plans_->ClearList(); }
 void MainWindow::OnPreset(Preset p) { plans_->ApplyPreset(p); }
 void MainWindow::OnModeClicked(Mode mode) { plans_->ModeClicked(mode); }
 void MainWindow::OnFilesDropped(const QStringList& paths) { plans_->OpenDropped(paths); }
+void MainWindow::OpenPlanFromCommandLine(const QString& path) {
+    tovira::OpenPlanFromCommandLine(*plans_, session_, *prompt_, path);
+}
 
 void MainWindow::OnDiagram(bool ticked) {
     if (ticked) {

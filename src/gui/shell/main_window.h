@@ -15,6 +15,7 @@
 #include "core/ledger/plan_settings.h"
 #include "core/marketdata/config.h"
 #include "core/session/plan_session.h"
+#include "gui/controllers/command_line_open.h"
 #include "gui/controllers/plan_commands.h"
 
 class QComboBox;
@@ -63,6 +64,8 @@ class MainWindow : public QMainWindow {
     void OnPreset(Preset p);
     void OnModeClicked(Mode mode);
     void OnFilesDropped(const QStringList& paths);
+    // `tovira PATH`: that plan file, opened in place of the plan shown at start.
+    void OpenPlanFromCommandLine(const QString& path);
     // The start-up update check: asks when a new version is out and closes
     // the window when the user goes to download it.
     void StartUpdateCheck();

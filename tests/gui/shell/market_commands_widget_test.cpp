@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "core/marketdata/http_client.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
+#include "gui/dialogs/download_progress_dialog.h"
 #include "gui/dialogs/import_range_dialog.h"
 #include "gui/shell/main_window.h"
 #include "support/local_http_server.h"
@@ -79,6 +81,14 @@ class MarketCommandsTest : public test::WindowFixture {
         form->EndCalendar()->setSelectedDate(QDate(2024, 12, 31));
         form->OkButton()->click();
         return form;
+    }
+
+    // The fund directory's progress window while it is open.
+    DownloadProgressDialog* DirectoryProgress() {
+        for (auto* d : window->findChildren<DownloadProgressDialog*>()) {
+            if (d->isVisible()) return d;
+        }
+        return nullptr;
     }
 
     test::LocalHttpServer server;
@@ -183,8 +193,10 @@ TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
     QTest::keyClicks(CodeBox()->lineEdit(), QStringLiteral("000001"));
     Action("updateFundDirectory")->trigger();
     EXPECT_FALSE(Action("updateFundDirectory")->isEnabled());
+    ASSERT_TRUE(DirectoryProgress());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompt.texts.isEmpty(); }, 5000));
     EXPECT_EQ(prompt.texts.value(0), "更新成功！");
+    EXPECT_FALSE(DirectoryProgress());
     EXPECT_TRUE(Action("updateFundDirectory")->isEnabled());
     EXPECT_EQ(window->windowTitle(), "Zororad" TOVIRA_VERSION " - 000001 华夏成长混合");
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Cache.ini"))));
@@ -193,12 +205,15 @@ TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
 TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
     // Pages go out 1, 12, 11, ...: page 8 hangs after four pages came in;
     // page 1 hangs at once. 取消 and Esc alike end the import there.
+    // The bar counts the pages received of twelve; busy before page 1 came.
     struct Case {
         int hangingPage;
         int requestsBefore;
         bool escape;
+        int barValue;
+        int barMaximum;
     };
-    for (const Case c : {Case{8, 6, false}, Case{1, 1, true}}) {
+    for (const Case c : {Case{8, 6, false, 5, 12}, Case{1, 1, true, -1, 0}}) {
         SCOPED_TRACE(c.hangingPage);
         server.Clear();
         Serve006675();
@@ -208,6 +223,9 @@ TEST_F(MarketCommandsTest, CancelDuringAnImportAbortsItAndAddsNothing) {
         ASSERT_TRUE(form);
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return server.Requests() == before + c.requestsBefore; }, 5000));
+        EXPECT_TRUE(form->ProgressBar()->isVisible());
+        EXPECT_EQ(form->ProgressBar()->value(), c.barValue);
+        EXPECT_EQ(form->ProgressBar()->maximum(), c.barMaximum);
         if (c.escape) {
             QTest::keyClick(form, Qt::Key_Escape);
         } else {
@@ -266,4 +284,43 @@ TEST_F(MarketCommandsTest, DateLabelsFollowTheKeyboardToo) {
     }
     EXPECT_EQ(form->Start(), QDate(2017, 4, 4));
     form->close();
+}
+
+TEST_F(MarketCommandsTest, CancellingTheDirectoryUpdateKeepsTheOldDirectory) {
+    const QString directory = dir.filePath(QStringLiteral("FundCode.ini"));
+    IniDocument names;
+    names.SetValue(QStringLiteral("基金代码"), QStringLiteral("000001"), QStringLiteral("旧名"));
+    ASSERT_TRUE(names.Save(directory));
+    const QByteArray before = test::ReadFileBytes(directory);
+    server.Hang(QStringLiteral("/js/fundcode_search.js"));
+    enum class Way { Button, Escape, Close };
+    for (const Way way : {Way::Button, Way::Escape, Way::Close}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        const int requests = server.Requests();
+        Action("updateFundDirectory")->trigger();
+        QPointer<DownloadProgressDialog> progress = DirectoryProgress();
+        ASSERT_TRUE(progress);
+        EXPECT_EQ(progress->ProgressBar()->maximum(), 0);  // nothing came yet: busy
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.Requests() == requests + 1; }, 5000));
+        if (way == Way::Button) progress->CancelButton()->click();
+        if (way == Way::Escape) QTest::keyClick(progress, Qt::Key_Escape);
+        if (way == Way::Close) progress->close();
+        QTest::qWait(200);
+        EXPECT_FALSE(progress);
+        EXPECT_TRUE(Action("updateFundDirectory")->isEnabled());
+        EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+        EXPECT_EQ(test::ReadFileBytes(directory), before);
+    }
+}
+
+TEST_F(MarketCommandsTest, TheWindowClosesSafelyWhileDownloadsRun) {
+    server.Hang(QStringLiteral("/js/fundcode_search.js"));
+    Serve006675();
+    server.Hang(Page006675(12));
+    Action("updateFundDirectory")->trigger();
+    ASSERT_TRUE(StartImport2024());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.Requests() == 3; }, 5000));
+    window.reset();
+    QTest::qWait(100);
+    EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
 }
