@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QWidget>
 
 #include "core/engine/recalculate.h"
@@ -105,10 +107,14 @@ void MarketDataCommands::OnAppendToToday() {
     add->setEnabled(false);
     const QString ledgerCode = hooks_.ledgerCode();
     const QString lastNav = ledger_.Cell(n, Column::NetValue);
+    // A range of several pages shows how far it got in the status bar.
+    auto* window = qobject_cast<QMainWindow*>(window_);
+    const QPointer<QStatusBar> status = window ? window->statusBar() : nullptr;
     DownloadNavHistory(
         http_, config_.BaseUrl(Endpoint::NavHistory), code, last->addDays(1), today,
-        [this, add, n, last, ledgerCode, lastNav](const NavDownloadResult& result) {
+        [this, add, n, last, ledgerCode, lastNav, status](const NavDownloadResult& result) {
             add->setEnabled(true);
+            if (status) status->clearMessage();
             if (!result.complete) prompt_.Inform(QString::fromUtf8(NavFailureMessage(result)));
             // The ledger was replaced while the request ran (another fund,
             // cleared, another plan): these days belong to none of its rows.
@@ -125,7 +131,13 @@ void MarketDataCommands::OnAppendToToday() {
             if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
             Recalculate(ledger_, settings_, hooks_.mode());
         },
-        this, config_.ImportLimitMs());
+        this, config_.ImportLimitMs(),
+        [status](int pagesDone, int pages) {
+            if (status && pagesDone < pages) {
+                status->showMessage(
+                    QStringLiteral("追加至今：已接收 %1/%2 页").arg(pagesDone).arg(pages));
+            }
+        });
 }
 
 void MarketDataCommands::OnUpdateDirectory() {

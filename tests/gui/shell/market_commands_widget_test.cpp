@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -182,6 +183,25 @@ TEST_F(MarketCommandsTest, ARequestThatNeverAnswersTimesOut) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
     EXPECT_EQ(prompt.texts.last(), "连接超时，没有获取到日期区间内的净值！")
         << prompt.texts.join(u'|').toStdString();
+}
+
+TEST_F(MarketCommandsTest, AppendShowsItsPagesInTheStatusBarWhileItRuns) {
+    AddExamplePlan();
+    Serve006675();  // opens the plan: 240 days of 2024
+    ASSERT_EQ(window->Ledger().LastRow(), 240);
+    // 2024/12/31 .. 2025/2/28 takes three pages of 20; the second one asked
+    // for (page 3) hangs.
+    server.Hang(Page006675(3));
+    window->SetToday([] { return QDate(2025, 2, 28); });
+    window->findChild<HttpClient*>()->SetTimeout(500);
+    const int before = server.Requests();
+    Add();
+    QStatusBar* status = window->statusBar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.Requests() == before + 2; }, 5000));
+    EXPECT_EQ(status->currentMessage(), "追加至今：已接收 1/3 页");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Action("appendToToday")->isEnabled(); }, 5000));
+    EXPECT_EQ(status->currentMessage(), "");
+    EXPECT_EQ(prompt.texts.value(0), "连接超时，没有获取到日期区间内的净值！");
 }
 
 TEST_F(MarketCommandsTest, TheFundDirectoryNamesTheFund) {
