@@ -12,6 +12,8 @@
 #include "core/report/backtest_report.h"
 #include "core/report/parameter_sweep.h"
 #include "core/session/plan_session.h"
+#include "core/storage/csv_export.h"
+#include "core/storage/plan_file.h"
 
 namespace tovira {
 namespace {
@@ -137,35 +139,55 @@ int RunSweepCommand(const PlanSession& session, const std::vector<SweepAxis>& ax
     return 0;
 }
 
-void PrintTable(const LedgerModel& ledger, bool showRedeem, QTextStream& out) {
-    std::vector<int> columns;
+// The recalculated ledger as an aligned table, wide characters counting two
+// cells, then the summary line.
+void PrintTable(const FigureView& ledger, bool showRedeem, QTextStream& out) {
+    std::vector<Column> columns;
     for (int c = 0; c < kColumnCount; ++c) {
         const Column col = static_cast<Column>(c);
         if (!showRedeem && (col == Column::RedeemShares || col == Column::RedeemAmount)) continue;
-        columns.push_back(c);
+        columns.push_back(col);
     }
     const int n = ledger.LastRow();
+    CellScratch scratch;
     std::vector<int> widths;
-    for (int c : columns) {
-        int w = DisplayWidth(QString::fromUtf8(Columns()[static_cast<size_t>(c)].caption));
+    for (Column c : columns) {
+        int w = DisplayWidth(QString::fromUtf8(ColumnOf(c).caption));
         for (int row = 1; row <= n; ++row) {
-            w = std::max(w, DisplayWidth(ledger.Cell(row, static_cast<Column>(c))));
+            w = std::max(w, DisplayWidth(ledger.Cell(row, c, scratch)));
         }
         widths.push_back(w);
     }
-    auto printLine = [&](auto cellText) {
-        QString line;
+    // One line at a time into one buffer; blanks at the end are dropped.
+    QString line;
+    auto endLine = [&] {
+        while (line.endsWith(u' ')) line.chop(1);
+        line += u'\n';
+        out << line;
+        line.clear();
+    };
+    for (size_t k = 0; k < columns.size(); ++k) {
+        if (k > 0) line += QStringLiteral("  ");
+        const QString caption = QString::fromUtf8(ColumnOf(columns[k]).caption);
+        line += caption;
+        line += QString(std::max(0, widths[k] - DisplayWidth(caption)), u' ');
+    }
+    endLine();
+    for (int row = 1; row <= n; ++row) {
         for (size_t k = 0; k < columns.size(); ++k) {
             if (k > 0) line += QStringLiteral("  ");
-            line += PadRight(cellText(columns[k]), widths[k]);
+            const QStringView text = ledger.Cell(row, columns[k], scratch);
+            line += text;
+            line += QString(std::max(0, widths[k] - DisplayWidth(text)), u' ');
         }
-        while (line.endsWith(u' ')) line.chop(1);
-        out << line << '\n';
-    };
-    printLine([](int c) { return QString::fromUtf8(Columns()[static_cast<size_t>(c)].caption); });
-    for (int row = 1; row <= n; ++row) {
-        printLine([&](int c) { return ledger.Cell(row, static_cast<Column>(c)); });
+        endLine();
     }
+    const auto last = [&](Column c) { return ledger.Cell(n, c, scratch).toString(); };
+    out << QStringLiteral("共 %1 行；总投入 %2，资产市值 %3，净盈亏 %4，净收益率 %5%")
+               .arg(n)
+               .arg(last(Column::NetInvested), last(Column::MarketValue), last(Column::Profit),
+                    last(Column::ReturnPct))
+        << '\n';
 }
 
 }  // namespace
@@ -266,24 +288,44 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
         return 1;
     }
 
-    PlanSession session;
-    const LedgerModel& ledger = session.Ledger();
-    // Messages go to standard error instead of a message box.
-    const OpenOutcome opened = session.Open(planPath, mode);
+    if (isSweep) {
+        PlanSession session;
+        // Messages go to standard error instead of a message box.
+        const OpenOutcome opened = session.Open(planPath, mode);
+        if (opened.result != OpenResult::Opened) {
+            if (const QString message = MessageFor(opened); !message.isEmpty()) {
+                err << message << Qt::endl;
+            }
+            return 1;
+        }
+        if (session.Ledger().LastRow() == 0) {
+            err << QString::fromUtf8(kMsgNoData) << Qt::endl;
+            return 1;
+        }
+        return RunSweepCommand(session, *axes, sweep, out, err);
+    }
+
+    // Printing, exporting and the report need the figures, not a ledger of
+    // text cells: the plan is read as the window opens it and run through the
+    // same pass, and every text comes out as the window's ledger shows it.
+    PlanSettings settings;
+    FigureTable table;
+    const OpenOutcome opened = ReadPlanFigures(planPath, settings, mode, table);
     if (opened.result != OpenResult::Opened) {
         if (const QString message = MessageFor(opened); !message.isEmpty()) {
             err << message << Qt::endl;
         }
         return 1;
     }
-    if (ledger.LastRow() == 0) {
+    if (table.LastRow() == 0) {
         err << QString::fromUtf8(kMsgNoData) << Qt::endl;
         return 1;
     }
+    table.Recalculate(settings);
 
     if (isExport) {
         const QString outPath = positional[2];
-        const ExportOutcome exported = session.Export(outPath);
+        const ExportOutcome exported = ExportCsvFile(outPath, table.View());
         if (exported.result != ExportResult::Exported) {
             err << (exported.result == ExportResult::Failed
                         ? QStringLiteral("无法写入文件：%1").arg(outPath)
@@ -294,11 +336,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
         return 0;
     }
 
-    if (isSweep) return RunSweepCommand(session, *axes, sweep, out, err);
-
     if (isReport) {
-        const std::optional<BacktestReport> report =
-            BuildBacktestReport(ledger, session.Settings(), mode);
+        const std::optional<BacktestReport> report = BuildBacktestReport(table, settings);
         if (!report) {
             err << QString::fromUtf8(kMsgNoData) << Qt::endl;
             return 1;
@@ -311,13 +350,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
         return 0;
     }
 
-    PrintTable(ledger, session.Settings().Checked(Switch::SellOnRises), out);
-    const int n = ledger.LastRow();
-    out << QStringLiteral("共 %1 行；总投入 %2，资产市值 %3，净盈亏 %4，净收益率 %5%")
-               .arg(n)
-               .arg(ledger.Cell(n, Column::NetInvested), ledger.Cell(n, Column::MarketValue),
-                    ledger.Cell(n, Column::Profit), ledger.Cell(n, Column::ReturnPct))
-        << '\n';
+    PrintTable(table.View(), settings.Checked(Switch::SellOnRises), out);
     return 0;
 }
 

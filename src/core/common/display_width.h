@@ -15,7 +15,7 @@ inline bool IsWideChar(char16_t u) {
            (u >= 0xFFE0 && u <= 0xFFE6);
 }
 
-inline int DisplayWidth(const QString& text) {
+inline int DisplayWidth(QStringView text) {
     int w = 0;
     for (QChar c : text) w += IsWideChar(c.unicode()) ? 2 : 1;
     return w;

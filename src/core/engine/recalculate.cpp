@@ -46,17 +46,26 @@ bool Less(double a, double b) { return !Finite(a) || !Finite(b) || a < b; }
 }  // namespace
 
 RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode) {
+    static const QString kNone;
+    const bool fact = mode == Mode::Fact;
+    return ReadRowInput(
+        ledger.Cell(row, Column::NetValue), ledger.Cell(row, Column::PurchaseStatus),
+        ledger.Cell(row, Column::RedeemStatus), ledger.Cell(row, Column::DividendAction),
+        fact ? ledger.Cell(row, Column::PurchaseAmount) : kNone,
+        fact ? ledger.Cell(row, Column::RedeemShares) : kNone, mode);
+}
+
+RowInput ReadRowInput(const QString& netValue, const QString& purchase, const QString& redeem,
+                      const QString& action, const QString& typedPurchase,
+                      const QString& typedRedeem, Mode mode) {
     static const QString kSuspendPurchase = QStringLiteral("暂停申购");
     static const QString kSuspendRedeem = QStringLiteral("暂停赎回");
     static const QString kClosed = QStringLiteral("封闭期");
     RowInput in;
-    Assign(in.nav, ReadNumber(ledger.Cell(row, Column::NetValue)));
+    Assign(in.nav, ReadNumber(netValue));
     in.navDec = Dec(in.nav);
-    const QString& purchase = ledger.Cell(row, Column::PurchaseStatus);
-    const QString& redeem = ledger.Cell(row, Column::RedeemStatus);
     in.purchaseBlocked = purchase == kSuspendPurchase || purchase == kClosed;
     in.redeemBlocked = redeem == kSuspendRedeem || redeem == kClosed;
-    const QString& action = ledger.Cell(row, Column::DividendAction);
     if (!action.isEmpty()) {
         const QStringView conversion(kConversionMarker);
         const QStringView dividend(kDividendMarker);
@@ -74,8 +83,8 @@ RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode) {
         }
     }
     if (mode == Mode::Fact) {
-        Assign(in.typedPurchase, ReadNumber(ledger.Cell(row, Column::PurchaseAmount)));
-        Assign(in.typedRedeem, ReadNumber(ledger.Cell(row, Column::RedeemShares)));
+        Assign(in.typedPurchase, ReadNumber(typedPurchase));
+        Assign(in.typedRedeem, ReadNumber(typedRedeem));
     }
     return in;
 }

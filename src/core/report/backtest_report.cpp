@@ -16,18 +16,25 @@
 namespace tovira {
 namespace {
 
-double Figure(const LedgerModel& ledger, int row, Column key) {
-    const QString& text = ledger.Cell(row, key);
-    // Most amounts and shares of a long ledger are "0".
-    if (text.size() == 1 && text.front() == u'0') return 0;
-    return ReadNumber(text);
-}
+// The cells of a recalculated ledger, read the way a FigureView's are.
+struct LedgerSource {
+    const LedgerModel& ledger;
+    int LastRow() const { return ledger.LastRow(); }
+    const QString& Text(int row, Column key) const { return ledger.Cell(row, key); }
+    double Number(int row, Column key) const {
+        const QString& text = ledger.Cell(row, key);
+        // Most amounts and shares of a long ledger are "0".
+        if (text.size() == 1 && text.front() == u'0') return 0;
+        return ReadNumber(text);
+    }
+};
 
-std::vector<QDate> ReadDates(const LedgerModel& ledger) {
+template <typename Source>
+std::vector<QDate> ReadDates(const Source& ledger) {
     std::vector<QDate> dates;
     dates.reserve(static_cast<size_t>(ledger.LastRow()));
     for (int row = 1; row <= ledger.LastRow(); ++row) {
-        dates.push_back(ReadReportDate(ledger.Cell(row, Column::Date)));
+        dates.push_back(ReadReportDate(ledger.Text(row, Column::Date)));
     }
     return dates;
 }
@@ -52,7 +59,8 @@ std::optional<double> Percent(std::optional<double> fraction) {
 
 // Walks one recalculated ledger: the strategy's figures and, when asked, its
 // cash flows.
-StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dates,
+template <typename Source>
+StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
                         const Factors& factors, std::vector<CashFlow>* flowsOut) {
     StrategyFigures s;
     const int n = ledger.LastRow();
@@ -72,10 +80,10 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
     double paidIn = 0, received = 0, dividends = 0, fees = 0;
     for (int row = 1; row <= n; ++row) {
         const QDate& date = dates[static_cast<size_t>(row - 1)];
-        const double amount = Figure(ledger, row, Column::PurchaseAmount);
-        const double tt = Figure(ledger, row, Column::NetInvested);
-        const double profit = Figure(ledger, row, Column::Profit);
-        const double roProfit = Figure(ledger, row, Column::ReturnPct);
+        const double amount = ledger.Number(row, Column::PurchaseAmount);
+        const double tt = ledger.Number(row, Column::NetInvested);
+        const double profit = ledger.Number(row, Column::Profit);
+        const double roProfit = ledger.Number(row, Column::ReturnPct);
         if (amount != 0) {
             ++s.purchases;
             paidIn += amount;
@@ -83,21 +91,21 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
         }
         // Row 1's redemption is never booked, so it moves no money.
         if (row > 1) {
-            const double shares = Figure(ledger, row, Column::RedeemShares);
+            const double shares = ledger.Number(row, Column::RedeemShares);
             if (shares != 0) {
-                const double proceeds = Figure(ledger, row, Column::RedeemAmount);
+                const double proceeds = ledger.Number(row, Column::RedeemAmount);
                 ++s.redemptions;
                 received += proceeds;
-                fees += Figure(ledger, row, Column::NetValue) * shares - proceeds;
+                fees += ledger.Number(row, Column::NetValue) * shares - proceeds;
             }
-            const QString& action = ledger.Cell(row, Column::DividendAction);
+            const QString& action = ledger.Text(row, Column::DividendAction);
             if (!action.isEmpty() && action.contains(dividendMarker)) {
                 const bool conversion = action.contains(conversionMarker);
                 if (!conversion) {
                     Assign(cash, ReadNumber(QStringView(action).mid(
                                      std::min<qsizetype>(dividendMarker.size(), action.size()))));
                 }
-                const double paid = cash * Figure(ledger, row - 1, Column::HeldShares);
+                const double paid = cash * ledger.Number(row - 1, Column::HeldShares);
                 if (!factors.redRecycle) {
                     dividends += paid;
                 } else if (!conversion) {
@@ -121,7 +129,7 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
         s.profitByRow.push_back(profit);
         prevTT = tt;
     }
-    s.finalValue = Figure(ledger, n, Column::MarketValue);
+    s.finalValue = ledger.Number(n, Column::MarketValue);
     s.profit = s.profitByRow.back();
     flows.push_back({dates.back(), s.finalValue * static_cast<double>(factors.redeem)});
     s.paidIn = Round(paidIn, 2);
@@ -134,7 +142,8 @@ StrategyFigures Measure(const LedgerModel& ledger, const std::vector<QDate>& dat
     return s;
 }
 
-FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dates,
+template <typename Source>
+FundFigures MeasureFund(const Source& ledger, const std::vector<QDate>& dates,
                         std::optional<qint64> days) {
     FundFigures f;
     const int n = ledger.LastRow();
@@ -142,7 +151,7 @@ FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dat
     QDate peakDate;
     for (int row = 1; row <= n; ++row) {
         const QDate& date = dates[static_cast<size_t>(row - 1)];
-        const double value = 1 + Figure(ledger, row, Column::CumulativeChange) / 100;
+        const double value = 1 + ledger.Number(row, Column::CumulativeChange) / 100;
         if (row == 1 || value > peak) {
             peak = value;
             peakDate = date;
@@ -156,7 +165,7 @@ FundFigures MeasureFund(const LedgerModel& ledger, const std::vector<QDate>& dat
         }
     }
     f.maxDrawdownPct = Round(f.maxDrawdownPct, 2);
-    f.changePct = Figure(ledger, n, Column::CumulativeChange);
+    f.changePct = ledger.Number(n, Column::CumulativeChange);
     const double growth = 1 + f.changePct / 100;
     if (days && *days > 0 && growth > 0) {
         f.annualisedPct = Percent(std::pow(growth, 365.0 / static_cast<double>(*days)) - 1);
@@ -200,7 +209,7 @@ StrategyFigures RunBaseline(LedgerModel& copy, const std::vector<QString>& amoun
         }
     }
     Recalculate(copy, settings, Mode::Fact);
-    return Measure(copy, dates, factors, nullptr);
+    return Measure(LedgerSource{copy}, dates, factors, nullptr);
 }
 
 // Scaled present value at x = ln(1 + r): the sum divided by its largest
@@ -296,7 +305,7 @@ QDate ReadReportDate(const QString& text) {
 std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSettings& settings) {
     std::vector<CashFlow> flows;
     if (ledger.LastRow() == 0) return flows;
-    Measure(ledger, ReadDates(ledger), Factors(settings), &flows);
+    Measure(LedgerSource{ledger}, ReadDates(LedgerSource{ledger}), Factors(settings), &flows);
     return flows;
 }
 
@@ -369,13 +378,19 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
 std::optional<StrategyFigures> PlanFiguresOnly(const LedgerModel& ledger,
                                                const PlanSettings& settings) {
     if (ledger.LastRow() == 0) return std::nullopt;
-    return Measure(ledger, ReadDates(ledger), Factors(settings), nullptr);
+    return Measure(LedgerSource{ledger}, ReadDates(LedgerSource{ledger}), Factors(settings),
+                   nullptr);
 }
 
-std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
-                                                  const PlanSettings& settings, Mode mode) {
+namespace {
+
+// The report of a recalculated plan. runBaseline(amounts, dates, factors)
+// books one typed purchase amount per row (an empty text for none) in
+// 实际操作 over the plan's input cells and measures the result.
+template <typename Source, typename RunBaselineFn>
+BacktestReport BuildReport(const Source& ledger, const PlanSettings& settings, Mode mode,
+                           RunBaselineFn runBaseline) {
     const int n = ledger.LastRow();
-    if (n == 0) return std::nullopt;
     BacktestReport report;
     report.mode = mode;
     report.dates = ReadDates(ledger);
@@ -387,10 +402,7 @@ std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
     const double capital = report.plan.maxCapital > 0 ? report.plan.maxCapital : 0;
     std::vector<QString> amounts(static_cast<size_t>(n));
     if (capital > 0) amounts[0] = QString::number(capital, 'g', QLocale::FloatingPointShortest);
-    // One copy serves both alternatives, one after the other.
-    LedgerModel copy;
-    CopyInputs(ledger, copy);
-    report.lumpSum = RunBaseline(copy, amounts, settings, report.dates, factors);
+    report.lumpSum = runBaseline(amounts, report.dates, factors);
 
     // The first trading row of every calendar month.
     std::vector<int> firstRows;
@@ -410,8 +422,49 @@ std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
         const QString text = QString::number(report.monthlyAmount, 'f', 2);
         for (int row : firstRows) amounts[static_cast<size_t>(row - 1)] = text;
     }
-    report.monthly = RunBaseline(copy, amounts, settings, report.dates, factors);
+    report.monthly = runBaseline(amounts, report.dates, factors);
     return report;
+}
+
+}  // namespace
+
+std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
+                                                  const PlanSettings& settings, Mode mode) {
+    if (ledger.LastRow() == 0) return std::nullopt;
+    // One copy serves both alternatives, one after the other.
+    LedgerModel copy;
+    CopyInputs(ledger, copy);
+    return BuildReport(LedgerSource{ledger}, settings, mode,
+                       [&](const std::vector<QString>& amounts, const std::vector<QDate>& dates,
+                           const Factors& factors) {
+                           return RunBaseline(copy, amounts, settings, dates, factors);
+                       });
+}
+
+std::optional<BacktestReport> BuildBacktestReport(const FigureTable& table,
+                                                  const PlanSettings& settings) {
+    if (table.LastRow() == 0 || table.figures.size() != table.rows.size()) return std::nullopt;
+    // The alternatives' pass reads the plan's input with typed amounts, and
+    // row 1's change as the plan's ledger shows it.
+    LedgerInput input = table.Input();
+    input.mode = Mode::Fact;
+    input.firstIncrease = 0;
+    Assign(input.firstIncrease, AsShown(table.figures.front().increase));
+    std::vector<RowFigures> figures;
+    return BuildReport(table.View(), settings, table.mode,
+                       [&](const std::vector<QString>& amounts, const std::vector<QDate>& dates,
+                           const Factors& factors) {
+                           for (size_t k = 0; k < input.rows.size(); ++k) {
+                               RowInput& row = input.rows[k];
+                               row.typedPurchase = 0;
+                               row.typedRedeem = 0;
+                               if (!amounts[k].isEmpty()) {
+                                   Assign(row.typedPurchase, ReadNumber(amounts[k]));
+                               }
+                           }
+                           ComputeFigures(input, settings, figures);
+                           return Measure(FigureView(table.rows, figures), dates, factors, nullptr);
+                       });
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/engine/figure_table.h"
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
@@ -93,6 +94,10 @@ struct BacktestReport {
 // is only read.
 std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
                                                   const PlanSettings& settings, Mode mode);
+// The same report from a plan's texts and the figures of its pass (in the
+// table's mode), figure for figure; none without rows or figures.
+std::optional<BacktestReport> BuildBacktestReport(const FigureTable& table,
+                                                  const PlanSettings& settings);
 
 // The plan's own figures alone, without the two alternatives' passes: cheap
 // enough to follow every recalculation. None for an empty ledger.

@@ -9,6 +9,7 @@
 
 #include "core/common/messages.h"
 #include "core/common/numbers.h"
+#include "core/engine/figure_table.h"
 #include "core/engine/recalculate.h"
 #include "core/report/backtest_report.h"
 
@@ -16,17 +17,6 @@ namespace tovira {
 namespace {
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
-
-// A figure as the report reads it back from the ledger: its general text,
-// read as a number.
-double AsShown(float value) {
-    if (value == 0.0f) return 0;
-    char buf[kGeneralTextMax];
-    const int len = GeneralTextTo(value, buf);
-    char16_t wide[kGeneralTextMax];
-    for (int k = 0; k < len; ++k) wide[k] = static_cast<unsigned char>(buf[k]);
-    return ReadNumber(QStringView(wide, len));
-}
 
 std::optional<double> Percent(std::optional<double> fraction) {
     if (!fraction) return std::nullopt;

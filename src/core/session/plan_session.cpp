@@ -59,19 +59,7 @@ SaveOutcome PlanSession::Save(const QString& fundCode) {
 SaveOutcome PlanSession::SaveToLedgerCode() { return SaveAs(ledgerCode_); }
 
 ExportOutcome PlanSession::Export(const QString& csvPath) const {
-    ExportOutcome outcome;
-    if (ledger_.LastRow() == 0) {
-        outcome.result = ExportResult::NoData;
-    } else if (ExportCsv(csvPath, ledger_)) {
-        outcome.result = ExportResult::Exported;
-    } else {
-        // A character GBK cannot hold is named with its place; anything else
-        // is the file itself.
-        outcome.detail = UnexportableCellMessage(ledger_);
-        outcome.result =
-            outcome.detail.isEmpty() ? ExportResult::Failed : ExportResult::Unexportable;
-    }
-    return outcome;
+    return ExportCsvFile(csvPath, ledger_);
 }
 
 bool PlanSession::Recalculate() {

@@ -10,12 +10,12 @@ namespace {
 
 // Fields holding a separator, a quote or a line break are quoted so that a
 // typed comma cannot shift the columns; every other field is written as is.
-void AppendField(QString& line, const QString& cell, bool percent) {
+void AppendField(QString& line, QStringView cell, bool percent) {
     const bool quote =
         cell.contains(u',') || cell.contains(u'"') || cell.contains(u'\r') || cell.contains(u'\n');
     if (quote) {
         line += u'"';
-        QString inner = cell;
+        QString inner = cell.toString();
         inner.replace(QStringLiteral("\""), QStringLiteral("\"\""));
         line += inner;
         if (percent) line += u'%';
@@ -49,52 +49,58 @@ const char16_t kHeader[] =
     u"日期,净值,单日涨幅,累计涨幅,申购金额,确认份额,赎回份额,确认金额,持有份额,资产市值,总投入,"
     u"净盈亏,净收益率,持仓成本,申购状态,赎回状态,分红配送\r\n";
 
-// One ledger row as an export line, CR LF included.
-void AppendLine(QString& line, const LedgerModel& ledger, int row) {
+// The cells of a ledger, read the way a FigureView's are.
+struct LedgerCells {
+    const LedgerModel& ledger;
+    int LastRow() const { return ledger.LastRow(); }
+    const QString& Cell(int row, Column c, CellScratch&) const { return ledger.Cell(row, c); }
+};
+
+// One row as an export line, CR LF included.
+template <typename Cells>
+void AppendLine(QString& line, const Cells& cells, int row) {
+    CellScratch scratch;
     for (int p = 1; p < kColumnCount; ++p) {
         const Column c = static_cast<Column>(p);
         if (p > 1) line += u',';
         AppendField(
-            line, ledger.Cell(row, c),
+            line, cells.Cell(row, c, scratch),
             c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct);
     }
     line += QStringLiteral("\r\n");
 }
 
-}  // namespace
-
-QString CsvText(const LedgerModel& ledger) {
-    QString text = QString::fromUtf16(kHeader);
-    const int n = ledger.LastRow();
-    for (int row = 1; row <= n; ++row) AppendLine(text, ledger, row);
-    return text;
-}
-
-std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) {
+template <typename Cells>
+std::optional<QByteArray> Bytes(const Cells& cells) {
     // Encoded line by line: a long ledger never needs the whole text twice.
     std::optional<QByteArray> bytes = EncodeGbk(QString::fromUtf16(kHeader));
     if (!bytes) return std::nullopt;
-    const int n = ledger.LastRow();
+    const int n = cells.LastRow();
     bytes->reserve(bytes->size() + qsizetype(n) * 100);
     QString line;
     for (int row = 1; row <= n; ++row) {
         line.clear();
-        AppendLine(line, ledger, row);
-        const std::optional<QByteArray> encoded = EncodeGbk(line);
-        if (!encoded) return std::nullopt;
-        bytes->append(*encoded);
+        AppendLine(line, cells, row);
+        if (!AppendGbk(*bytes, line)) return std::nullopt;
     }
     // The writer ends the text with one more line end.
     bytes->append("\r\n");
     return bytes;
 }
 
-QString UnexportableCellMessage(const LedgerModel& ledger) {
-    const int n = ledger.LastRow();
+template <typename Cells>
+QString UnexportableMessage(const Cells& cells) {
+    const int n = cells.LastRow();
+    CellScratch scratch;
     for (int row = 1; row <= n; ++row) {
         for (int p = 1; p < kColumnCount; ++p) {
             const Column c = static_cast<Column>(p);
-            if (const std::optional<QString> ch = FirstNonGbkCharacter(ledger.Cell(row, c))) {
+            const QStringView text = cells.Cell(row, c, scratch);
+            // Computed figures are plain ASCII.
+            bool ascii = true;
+            for (QChar ch : text) ascii = ascii && ch.unicode() < 0x80;
+            if (ascii) continue;
+            if (const std::optional<QString> ch = FirstNonGbkCharacter(text.toString())) {
                 return QString::fromUtf8(kMsgUnexportableCell)
                     .arg(QString::number(row), QString::fromUtf8(ColumnOf(c).caption), *ch,
                          CodePointText(*ch));
@@ -103,6 +109,23 @@ QString UnexportableCellMessage(const LedgerModel& ledger) {
     }
     return QString();
 }
+
+}  // namespace
+
+QString CsvText(const LedgerModel& ledger) {
+    QString text = QString::fromUtf16(kHeader);
+    const int n = ledger.LastRow();
+    for (int row = 1; row <= n; ++row) AppendLine(text, LedgerCells{ledger}, row);
+    return text;
+}
+
+std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) { return Bytes(LedgerCells{ledger}); }
+std::optional<QByteArray> CsvBytes(const FigureView& table) { return Bytes(table); }
+
+QString UnexportableCellMessage(const LedgerModel& ledger) {
+    return UnexportableMessage(LedgerCells{ledger});
+}
+QString UnexportableCellMessage(const FigureView& table) { return UnexportableMessage(table); }
 
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
     const int n = ledger.LastRow();
@@ -113,6 +136,41 @@ QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
 bool ExportCsv(const QString& path, const LedgerModel& ledger) {
     const std::optional<QByteArray> bytes = CsvBytes(ledger);
     return bytes && WriteFileAtomically(path, *bytes);
+}
+
+bool ExportCsv(const QString& path, const FigureView& table) {
+    const std::optional<QByteArray> bytes = CsvBytes(table);
+    return bytes && WriteFileAtomically(path, *bytes);
+}
+
+namespace {
+
+template <typename Cells>
+ExportOutcome Export(const QString& path, const Cells& cells) {
+    ExportOutcome outcome;
+    if (cells.LastRow() == 0) {
+        outcome.result = ExportResult::NoData;
+    } else if (const std::optional<QByteArray> bytes = Bytes(cells);
+               bytes && WriteFileAtomically(path, *bytes)) {
+        outcome.result = ExportResult::Exported;
+    } else {
+        // A character GBK cannot hold is named with its place; anything else
+        // is the file itself.
+        outcome.detail = UnexportableMessage(cells);
+        outcome.result =
+            outcome.detail.isEmpty() ? ExportResult::Failed : ExportResult::Unexportable;
+    }
+    return outcome;
+}
+
+}  // namespace
+
+ExportOutcome ExportCsvFile(const QString& path, const LedgerModel& ledger) {
+    return Export(path, LedgerCells{ledger});
+}
+
+ExportOutcome ExportCsvFile(const QString& path, const FigureView& table) {
+    return Export(path, table);
 }
 
 }  // namespace tovira

@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QLatin1StringView>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -41,6 +42,10 @@ class IniDocument {
     // The value, or the empty text when it is missing.
     QString Value(const QString& section, const QString& key) const;
     bool HasSection(const QString& section) const;
+    // The values of `count` ASCII keys of one section (empty texts for the
+    // missing ones) with one lookup of the section: reads many rows quickly.
+    void Values(const QString& section, const QLatin1StringView* keys, int count,
+                QString* values) const;
 
     // Replaces the key's value, or appends the key at the end of its section,
     // or appends a new section at the end of the document. Line breaks in the
@@ -132,6 +137,9 @@ class IniDocument {
 // GBK helpers shared by every file the program writes.
 // Encodes text as GBK; nothing when a character has no GBK form.
 std::optional<QByteArray> EncodeGbk(const QString& text);
+// Appends the GBK form of text to out; false (out as it was) when a
+// character has no GBK form.
+bool AppendGbk(QByteArray& out, QStringView text);
 // Decodes GBK (GB18030) bytes.
 QString DecodeGbk(const QByteArray& bytes);
 // The first character of text that GBK cannot hold (a surrogate pair counts

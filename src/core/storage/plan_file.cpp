@@ -18,7 +18,9 @@ const QString& SpecialSection() {
     static const QString s = QStringLiteral("特殊数据");
     return s;
 }
-QString RowSection(int row) { return QStringLiteral("第%1行").arg(row); }
+QString RowSection(int row) {
+    return QStringLiteral("第") + QString::number(row) + QStringLiteral("行");
+}
 
 // Fields in the order the plan file stores and the open applies them.
 constexpr Field kStoredFieldOrder[] = {
@@ -102,14 +104,18 @@ bool IsUsableFundCode(const QString& fundCode) {
 
 SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
                          const QString& programFolder, const QString& fundCode) {
+    return SavePlanFileAt(ledger, settings, mode, PlanFilePath(programFolder, fundCode), fundCode);
+}
+
+SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                           const QString& path, const QString& fundCode) {
     SaveOutcome outcome;
     // An empty or garbled code would name the file ".ini" or worse.
     if (!IsUsableFundCode(fundCode)) {
         outcome.result = SaveResult::BadFundCode;
         return outcome;
     }
-    const bool folderReady = QDir().mkpath(PlanFolder(programFolder));
-    const QString path = PlanFilePath(programFolder, fundCode);
+    const bool folderReady = QDir().mkpath(QFileInfo(path).absolutePath());
     outcome.path = path;
     const int n = ledger.LastRow();
     if (n == 0) {
@@ -161,17 +167,39 @@ SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode
     return outcome;
 }
 
-OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
-                         const OpenPlanOptions& options) {
-    OpenOutcome outcome;
+namespace {
+
+// Where a stored cell goes in a row read without a ledger.
+QString InputRowTexts::*StoredText(Column column) {
+    switch (column) {
+        case Column::Date:
+            return &InputRowTexts::date;
+        case Column::NetValue:
+            return &InputRowTexts::netValue;
+        case Column::PurchaseAmount:
+            return &InputRowTexts::purchaseAmount;
+        case Column::RedeemShares:
+            return &InputRowTexts::redeemShares;
+        case Column::PurchaseStatus:
+            return &InputRowTexts::purchaseStatus;
+        case Column::RedeemStatus:
+            return &InputRowTexts::redeemStatus;
+        default:
+            return &InputRowTexts::dividendAction;
+    }
+}
+
+// What every open does first: the file's checks, then the settings. The
+// document and the row count N when the rows may be read.
+bool BeginOpen(const QString& path, PlanSettings& settings, IniDocument& doc, int& n,
+               OpenOutcome& outcome) {
     // A pipe or a device is no plan file (reading it could wait or run on
     // forever); links are followed.
-    if (!QFileInfo(path).isFile()) return outcome;
+    if (!QFileInfo(path).isFile()) return false;
     if (!path.endsWith(QStringLiteral(".ini"), Qt::CaseSensitive)) {
         outcome.result = OpenResult::WrongFormat;
-        return outcome;
+        return false;
     }
-    IniDocument doc;
     doc.Load(path);
 
     // A count beyond what the ledger holds would otherwise open as no rows at
@@ -181,7 +209,7 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
         rows && std::nearbyint(*rows) > 32767) {
         outcome.result = OpenResult::TooManyRows;
         outcome.detail = QString::number(std::nearbyint(*rows), 'g', 15);
-        return outcome;
+        return false;
     }
 
     const QString& set = SettingsSection();
@@ -196,7 +224,19 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
     }
 
     const std::optional<int16_t> count = StrictInt16(countText);
-    const int n = count && *count > 0 ? *count : 0;
+    n = count && *count > 0 ? *count : 0;
+    return true;
+}
+
+}  // namespace
+
+OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
+                         const OpenPlanOptions& options) {
+    OpenOutcome outcome;
+    IniDocument doc;
+    int n = 0;
+    if (!BeginOpen(path, settings, doc, n, outcome)) return outcome;
+    const QString& set = SettingsSection();
     {
         BulkUpdate bulk(ledger);
         ledger.ReserveRows(n);
@@ -226,6 +266,41 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
     if (options.recalculate) Recalculate(ledger, settings, options.mode);
     // What was just read is what the file holds.
     ledger.SetInputsModified(false);
+    outcome.result = OpenResult::Opened;
+    return outcome;
+}
+
+OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mode,
+                            FigureTable& table) {
+    OpenOutcome outcome;
+    table = FigureTable();
+    table.mode = mode;
+    IniDocument doc;
+    int n = 0;
+    if (!BeginOpen(path, settings, doc, n, outcome)) return outcome;
+    table.rows.resize(static_cast<size_t>(n));
+    // The keys this mode reads, looked up together for each row.
+    QLatin1StringView keys[std::size(kRowKeys)];
+    QString InputRowTexts::*texts[std::size(kRowKeys)];
+    int keyCount = 0;
+    for (const RowKey& k : kRowKeys) {
+        if (k.factOnly && mode != Mode::Fact) continue;
+        keys[keyCount] = QLatin1StringView(k.key);
+        texts[keyCount++] = StoredText(k.column);
+    }
+    QString values[std::size(kRowKeys)];
+    InputRowTexts above;
+    for (int row = 1; row <= n; ++row) {
+        doc.Values(RowSection(row), keys, keyCount, values);
+        InputRowTexts& r = table.rows[static_cast<size_t>(row - 1)];
+        for (int k = 0; k < keyCount; ++k) {
+            QString InputRowTexts::*const text = texts[k];
+            // Repeated texts share one string, as in the ledger.
+            r.*text = values[k] == above.*text ? above.*text : std::move(values[k]);
+            above.*text = r.*text;
+        }
+    }
+    table.firstIncrease = doc.Value(SpecialSection(), QStringLiteral("Increase"));
     outcome.result = OpenResult::Opened;
     return outcome;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/common/messages.h"
+#include "core/engine/figure_table.h"
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
@@ -29,6 +30,10 @@ bool IsUsableFundCode(const QString& fundCode);
 // written.
 SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
                          const QString& programFolder, const QString& fundCode);
+// The same into the plan file at path, wherever it is (fundCode is still the
+// code the plan names).
+SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
+                           const QString& path, const QString& fundCode);
 
 struct OpenPlanOptions {
     Mode mode = Mode::Theory;
@@ -49,6 +54,12 @@ struct OpenPlanOptions {
 // changed.
 OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
                          const OpenPlanOptions& options);
+
+// The same open without a ledger, for printing and exporting: the settings as
+// OpenPlanFile applies them, the rows' stored texts into table (in `mode`,
+// which decides whether the typed amounts are read), not recalculated.
+OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mode,
+                            FigureTable& table);
 
 // "U+1F600": how a message names a character that may not show.
 QString CodePointText(const QString& character);

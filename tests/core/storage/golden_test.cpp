@@ -14,6 +14,7 @@
 
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
+#include "core/report/backtest_report.h"
 #include "core/storage/csv_export.h"
 #include "core/storage/plan_file.h"
 #include "support/test_support.h"
@@ -92,6 +93,29 @@ TEST_P(GoldenTest, ExportMatchesTheIndependentBackTest) {
     }
     EXPECT_EQ(g.size(), w.size());
     EXPECT_EQ(got, want);
+}
+
+// The command line reads plans without a ledger of text cells: the same
+// export, byte for byte, and the same report, figure for figure.
+TEST_P(GoldenTest, TheReadWithoutALedgerGivesTheSameExportAndReport) {
+    const GoldenCase& c = GetParam();
+    PlanSettings settings;
+    FigureTable table;
+    ASSERT_EQ(ReadPlanFigures(c.Plan(), settings, c.mode, table).result, OpenResult::Opened);
+    table.Recalculate(settings);
+    const std::optional<QByteArray> got = CsvBytes(table.View());
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, test::ReadFileBytes(c.Expected()));
+
+    LedgerModel ledger;
+    PlanSettings ledgerSettings;
+    OpenPlanOptions options;
+    options.mode = c.mode;
+    ASSERT_EQ(OpenPlanFile(c.Plan(), ledger, ledgerSettings, options).result, OpenResult::Opened);
+    const std::optional<BacktestReport> want = BuildBacktestReport(ledger, ledgerSettings, c.mode);
+    const std::optional<BacktestReport> report = BuildBacktestReport(table, settings);
+    ASSERT_TRUE(want && report);
+    EXPECT_EQ(BacktestReportJsonText(*report), BacktestReportJsonText(*want));
 }
 
 INSTANTIATE_TEST_SUITE_P(Plans, GoldenTest, testing::ValuesIn(GoldenCases()), CaseName);

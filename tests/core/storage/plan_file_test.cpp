@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "core/storage/csv_export.h"
 #include "core/storage/edit_file.h"
 #include "core/storage/ini_document.h"
 #include "support/test_support.h"
@@ -425,4 +426,65 @@ TEST_F(PlanFileTest, OnlyRegularFilesAreRead) {
     EXPECT_EQ(Open(link), OpenResult::Opened);
     EXPECT_EQ(ledger.LastRow(), 1);
     alarm(0);
+}
+
+// The read without a ledger (the command line's) must see every plan file as
+// the open does: odd keys, missing rows, typed amounts, refusals.
+TEST_F(PlanFileTest, TheReadWithoutALedgerSeesWhatTheOpenSees) {
+    const QString odd = WriteFile(
+        "odd.ini",
+        QStringLiteral("[设置]\r\nredeem=1\r\nRedeem=0\r\n资金总量=\"20000\"\r\n倍数=9\r\n"
+                       "[特殊数据]\r\n行数=5\r\nIncrease=-1.25\r\n"
+                       "[第1行]\r\nDate=2020/1/2\r\nNetValue=1.0000\r\nPurchaseAmount=300\r\n"
+                       "[第2行]\r\ndate=2020/1/3\r\nNetValue= 0.9800 \r\nRedeemShares=50\r\n"
+                       "PurchaseEnabled=暂停申购\r\nRedConversion=每份派现金0.0100元\r\n"
+                       "[第2行]\r\nNetValue=5\r\n"
+                       "[第4行]\r\nDate=2020/1/7\r\nNetValue=1.0100\r\nRedeemEnabled=a,b\"c\r\n"
+                       "[第5行]\r\nDate=2020/1/8\r\nNetValue=0.9000\r\nPurchaseAmount=1e3\r\n"));
+    for (const Mode mode : {Mode::Theory, Mode::Fact}) {
+        ledger.ClearRows();
+        OpenPlanOptions options;
+        options.mode = mode;
+        PlanSettings opened;
+        ASSERT_EQ(OpenPlanFile(odd, ledger, opened, options).result, OpenResult::Opened);
+        PlanSettings read;
+        FigureTable table;
+        ASSERT_EQ(ReadPlanFigures(odd, read, mode, table).result, OpenResult::Opened);
+        table.Recalculate(read);
+        for (const FieldInfo& f : Fields()) {
+            EXPECT_EQ(read.Text(f.field), opened.Text(f.field)) << f.iniKey;
+        }
+        EXPECT_EQ(CsvBytes(table.View()), CsvBytes(ledger));
+        EXPECT_EQ(UnexportableCellMessage(table.View()), UnexportableCellMessage(ledger));
+        CellScratch scratch;
+        EXPECT_EQ(table.View().Cell(5, Column::ID, scratch), QStringLiteral("5"));
+    }
+
+    // A character GBK lacks (written as GB18030) is named the same way.
+    QFile file(dir.filePath(QStringLiteral("rare.ini")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(*EncodeGbk(QStringLiteral("[特殊数据]\r\n行数=1\r\n[第1行]\r\nNetValue=1\r\n"
+                                         "RedConversion=")) +
+               QByteArray("\x95\x32\x82\x36") + "\r\n");
+    file.close();
+    ledger.ClearRows();
+    ASSERT_EQ(Open(file.fileName()), OpenResult::Opened);
+    FigureTable table;
+    PlanSettings read;
+    ASSERT_EQ(ReadPlanFigures(file.fileName(), read, Mode::Theory, table).result,
+              OpenResult::Opened);
+    table.Recalculate(read);
+    EXPECT_FALSE(CsvBytes(table.View()));
+    EXPECT_FALSE(UnexportableCellMessage(ledger).isEmpty());
+    EXPECT_EQ(UnexportableCellMessage(table.View()), UnexportableCellMessage(ledger));
+
+    // Refusals are the open's.
+    const QString many = WriteFile("many.ini", QStringLiteral("[特殊数据]\r\n行数=40000\r\n"));
+    const QString text = WriteFile("plan.txt", QStringLiteral("[特殊数据]\r\n行数=1\r\n"));
+    for (const QString& path : {many, text, dir.filePath(QStringLiteral("none.ini"))}) {
+        const OpenOutcome got = ReadPlanFigures(path, read, Mode::Theory, table);
+        EXPECT_EQ(got.result, OpenPlanFile(path, ledger, settings, {}).result);
+        EXPECT_EQ(MessageFor(got), MessageFor(OpenPlanFile(path, ledger, settings, {})));
+        EXPECT_EQ(table.LastRow(), 0);
+    }
 }

@@ -1,0 +1,111 @@
+#include "core/engine/figure_table.h"
+
+#include <cstdio>
+
+namespace tovira {
+namespace {
+
+QStringView Latin1Into(const char* text, int len, CellScratch& scratch) {
+    for (int k = 0; k < len; ++k)
+        scratch[static_cast<size_t>(k)] = static_cast<unsigned char>(text[k]);
+    return QStringView(scratch.data(), len);
+}
+
+float FigureOf(const RowFigures& f, Column key) {
+    switch (key) {
+        case Column::DailyChange:
+            return f.increase;
+        case Column::CumulativeChange:
+            return f.ttIncrease;
+        case Column::PurchaseAmount:
+            return f.purchaseAmount;
+        case Column::ConfirmedShares:
+            return f.purchaseShares;
+        case Column::RedeemShares:
+            return f.redeemShares;
+        case Column::RedeemAmount:
+            return f.redeemAmount;
+        case Column::HeldShares:
+            return f.holdShares;
+        case Column::MarketValue:
+            return f.marketValue;
+        case Column::NetInvested:
+            return f.ttPurchase;
+        case Column::Profit:
+            return f.profit;
+        case Column::ReturnPct:
+            return f.roProfit;
+        case Column::AverageCost:
+            return f.averageValue;
+        default:
+            return 0;
+    }
+}
+
+bool IsComputed(Column key) { return key >= Column::DailyChange && key <= Column::AverageCost; }
+
+}  // namespace
+
+double AsShown(float value) {
+    if (value == 0.0f) return 0;
+    char buf[kGeneralTextMax];
+    const int len = GeneralTextTo(value, buf);
+    CellScratch wide;
+    return ReadNumber(Latin1Into(buf, len, wide));
+}
+
+const QString& FigureView::Text(int row, Column key) const {
+    static const QString kNone;
+    const InputRowTexts& r = (*rows_)[static_cast<size_t>(row - 1)];
+    switch (key) {
+        case Column::Date:
+            return r.date;
+        case Column::NetValue:
+            return r.netValue;
+        case Column::PurchaseStatus:
+            return r.purchaseStatus;
+        case Column::RedeemStatus:
+            return r.redeemStatus;
+        case Column::DividendAction:
+            return r.dividendAction;
+        default:
+            return kNone;
+    }
+}
+
+QStringView FigureView::Cell(int row, Column key, CellScratch& scratch) const {
+    if (row < 1 || row > LastRow()) return {};
+    if (key == Column::ID) {
+        char buf[16];
+        const int len = std::snprintf(buf, sizeof buf, "%d", row);
+        return Latin1Into(buf, len, scratch);
+    }
+    if (!IsComputed(key)) return Text(row, key);
+    char buf[kGeneralTextMax];
+    const int len = GeneralTextTo(FigureOf(Figures(row), key), buf);
+    return Latin1Into(buf, len, scratch);
+}
+
+double FigureView::Number(int row, Column key) const {
+    if (IsComputed(key)) return AsShown(FigureOf(Figures(row), key));
+    return ReadNumber(Text(row, key));
+}
+
+LedgerInput FigureTable::Input() const {
+    LedgerInput input;
+    input.mode = mode;
+    input.rows.reserve(rows.size());
+    for (const InputRowTexts& r : rows) {
+        input.rows.push_back(ReadRowInput(r.netValue, r.purchaseStatus, r.redeemStatus,
+                                          r.dividendAction, r.purchaseAmount, r.redeemShares,
+                                          mode));
+    }
+    if (!rows.empty()) Assign(input.firstIncrease, ReadNumber(firstIncrease));
+    return input;
+}
+
+void FigureTable::Recalculate(const PlanSettings& settings) {
+    ComputeFigures(Input(), settings, figures);
+}
+
+}  // namespace tovira
