@@ -61,6 +61,11 @@ inline const char* const kMsgNavOverTime = "下载用时超过上限，没有获
 inline const char* const kMsgDirectoryUpdated = "更新成功！";
 inline const char* const kMsgDirectoryFailed = "更新失败！";
 inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";
+// tovira-cli import into a plan that has rows, without --replace.
+inline const char* const kMsgPlanHasRows = "计划已有数据，未导入！如需替换请加 --replace";
+// A date on the command line: the text given.
+inline const char* const kMsgBadDate = "日期应写成 YYYY-MM-DD：%1";
+inline const char* const kMsgStartAfterEnd = "开始日期不能晚于截止日期！";
 // Parameter search.
 inline const char* const kMsgSweepBadAxis = "参数范围应写成 名称=起点:终点:步长";
 inline const char* const kMsgSweepUnknownParameter = "没有这个参数：";

@@ -166,6 +166,7 @@ struct Download {
     QDate lastDate;
     bool timedOut = false;
     bool overTime = false;
+    bool noDays = false;
     bool requestCutByTotal = false;  // the request under way ends with the whole limit
 
     void Append(const NavPage& page) {
@@ -236,6 +237,7 @@ struct Download {
         result.complete = complete && !result.history.isEmpty();
         result.timedOut = timedOut;
         result.overTime = overTime;
+        result.noDays = noDays && !result.complete;
         if (owner.Gone() || !done) return;
         const auto callback = done;
         callback(result);
@@ -275,6 +277,8 @@ void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& respons
     d->NoteAnswer(response);
     if (!response.ok) return d->Finish(false);
     const NavPage page = Parse(response.text);
+    // An envelope that counts no record: the range has no day yet.
+    if (page.totalRecords == 0 && page.records.isEmpty()) d->noDays = true;
     if (!page.closed) return d->Finish(false);
     d->firstPage = page;
 

@@ -50,6 +50,7 @@ struct NavDownloadResult {
     bool complete = false;  // the whole range arrived
     bool timedOut = false;  // a request ran out of time
     bool overTime = false;  // the whole download ran out of time
+    bool noDays = false;    // the provider answered that the range holds no day (records:0)
 };
 // progress, when given, hears the pages received so far and how many the
 // range takes (1 until the first page tells), after each page.

@@ -1,0 +1,330 @@
+#include "cli/market_data_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "cli/cli.h"
+#include "core/marketdata/config.h"
+#include "core/marketdata/nav_pages.h"
+#include "core/storage/ini_document.h"
+#include "core/storage/plan_file.h"
+#include "support/local_http_server.h"
+#include "support/test_support.h"
+
+using namespace tovira;
+using test::NavRow;
+
+namespace {
+
+struct CliResult {
+    int status;
+    QString out;
+    QString err;
+};
+
+QStringList Args(std::initializer_list<const char*> words) {
+    QStringList list;
+    for (const char* w : words) list << QString::fromUtf8(w);
+    return list;
+}
+
+QString Line(const char* message) { return QString::fromUtf8(message) + u'\n'; }
+
+// Days after the last row (2018/8/29) of the golden 161725 plans.
+const QList<NavRow> kLaterDays = {
+    {"2018-08-30", "1.0701", "1.0701", "0.05%", "开放申购", "开放赎回", ""},
+    {"2018-08-31", "1.0650", "1.0650", "-0.48%", "开放申购", "开放赎回", ""},
+    {"2018-09-03", "1.0500", "1.0500", "-1.41%", "暂停申购", "开放赎回", ""},
+};
+
+QString March2017Page() {
+    return test::RenderPage(
+        test::Between(test::ReadRows("nav/nav_161725_2015-05-27_to_2018-08-29.csv"), "2017-03-01",
+                      "2017-03-31"),
+        23, 1);
+}
+
+// A program folder whose Config.ini sends every request to the local server.
+class MarketDataCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override { WriteConfig(1, 300); }
+
+    void WriteConfig(int timeoutSeconds, int importSeconds) {
+        IniDocument doc;
+        for (Endpoint e :
+             {Endpoint::NavHistory, Endpoint::FundDirectory, Endpoint::EstimateTiantian,
+              Endpoint::EstimateHowbuy, Endpoint::Estimate10jqka}) {
+            doc.SetValue(QStringLiteral("服务器"), Config::KeyOf(e),
+                         QStringLiteral("127.0.0.1:%1").arg(server.Port()));
+        }
+        doc.SetValue(QStringLiteral("网络"), QStringLiteral("TimeoutSeconds"),
+                     QString::number(timeoutSeconds));
+        doc.SetValue(QStringLiteral("网络"), QStringLiteral("ImportTimeoutSeconds"),
+                     QString::number(importSeconds));
+        ASSERT_TRUE(doc.Save(dir.filePath(QStringLiteral("Config.ini"))));
+    }
+
+    CliResult Cli(const QStringList& args) {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        const int status = RunCli(args, o, e, [this] {
+            ++folderAsked;
+            return dir.path();
+        });
+        o.flush();
+        e.flush();
+        return {status, out, err};
+    }
+
+    QString CopyPlan(const char* relative) {
+        const QString path = dir.filePath(QStringLiteral("plan.ini"));
+        QFile::remove(path);
+        EXPECT_TRUE(QFile::copy(test::DataPath(relative), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        return path;
+    }
+
+    QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    QTemporaryDir dir;
+    test::LocalHttpServer server;
+    int folderAsked = 0;
+};
+
+TEST_F(MarketDataCliTest, ImportReplacesRowsOnlyWhenAskedAndKeepsTheSettings) {
+    const QString plan = CopyPlan("golden/161725-fact.ini");
+    const QByteArray before = test::ReadFileBytes(plan);
+    server.Answer("/f10/", March2017Page().toUtf8());
+    const QStringList args =
+        Args({"import", "161725", "--from", "2017-03-01", "--to", "2017-03-31", "--plan"}) << plan;
+
+    const CliResult refused = Cli(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, Line(kMsgPlanHasRows));
+    EXPECT_EQ(test::ReadFileBytes(plan), before);
+    EXPECT_EQ(server.Requests(), 0);
+
+    const CliResult replaced = Cli(QStringList(args) << QStringLiteral("--replace"));
+    ASSERT_EQ(replaced.status, 0) << replaced.err.toStdString();
+    EXPECT_EQ(replaced.out,
+              QStringLiteral("已导入 23 行（2017/3/1 至 2017/3/31）：%1\n").arg(plan));
+    // The settings lines stay byte for byte; the old first day's typed
+    // purchase (2000) does not stay with the new first day.
+    const QString oldText = DecodeGbk(before), newText = DecodeGbk(test::ReadFileBytes(plan));
+    const QString settings = oldText.left(oldText.indexOf(QStringLiteral("[特殊数据]")));
+    EXPECT_TRUE(newText.startsWith(settings + QStringLiteral("[特殊数据]\r\n行数=23\r\n")));
+    EXPECT_TRUE(
+        newText.contains(QStringLiteral("[第1行]\r\nDate=2017/3/1\r\nNetValue=1.0940\r\n"
+                                        "PurchaseAmount=\r\nRedeemShares=\r\n")));
+}
+
+// A day of the plan file as the save writes it; typed amounts in 实际操作.
+QString RowText(int row, const NavRow& day, bool fact) {
+    return QStringLiteral(
+               "[第%1行]\r\nDate=%2\r\nNetValue=%3\r\n%4PurchaseEnabled=%5\r\n"
+               "RedeemEnabled=%6\r\nRedConversion=\r\n")
+        .arg(QString::number(row),
+             QDate::fromString(day.date, Qt::ISODate).toString(QStringLiteral("yyyy/M/d")), day.nav,
+             fact ? QStringLiteral("PurchaseAmount=\r\nRedeemShares=\r\n") : QString(),
+             day.purchase, day.redeem);
+}
+
+TEST_F(MarketDataCliTest, AppendKeepsEveryByteOfThePlan) {
+    // The provider also lists the last day already held: it is not added twice.
+    QList<NavRow> served{{"2018-08-29", "1.0696", "1.0696", "0.10%", "开放申购", "开放赎回", ""}};
+    served << kLaterDays;
+    server.Answer("/f10/", test::RenderPage(served, 4, 1).toUtf8());
+    // Typed amounts (实际操作) in every row, and a plan saved in 理论计算.
+    for (const auto& [relative, fact] : {std::pair{"golden/161725-fact.ini", true},
+                                         std::pair{"golden/161725-default.ini", false}}) {
+        const QString plan = CopyPlan(relative);
+        QString expected = DecodeGbk(test::ReadFileBytes(plan));
+        const CliResult r = Cli({QStringLiteral("append"), plan});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, QStringLiteral("已追加 3 行（2018/8/30 至 2018/9/3）\n"));
+        EXPECT_TRUE(server.RequestedTargets().last().contains("&sdate=2018/8/30&edate="));
+        expected.replace(QStringLiteral("行数=798\r\n"), QStringLiteral("行数=801\r\n"));
+        for (int k = 0; k < 3; ++k) expected += RowText(799 + k, kLaterDays[k], fact);
+        EXPECT_EQ(DecodeGbk(test::ReadFileBytes(plan)), expected) << relative;
+    }
+
+    // No new day yet: nothing written, status 0.
+    server.Answer("/f10/",
+                  "var apidata={ content:\"<table><thead><tr><th>净值日期</th></tr></thead><tbody>"
+                  "<tr><td colspan='7'>暂无数据!</td></tr></tbody></table>\",records:0,pages:0};");
+    const QString plan = dir.filePath(QStringLiteral("plan.ini"));
+    const QByteArray full = test::ReadFileBytes(plan);
+    const CliResult none = Cli({QStringLiteral("append"), plan});
+    EXPECT_EQ(none.status, 0) << none.err.toStdString();
+    EXPECT_EQ(none.out, QStringLiteral("已追加 0 行\n"));
+    EXPECT_EQ(test::ReadFileBytes(plan), full);
+}
+
+TEST_F(MarketDataCliTest, FailuresLeaveThePlanAsItWas) {
+    const QString plan = CopyPlan("golden/161725-fact.ini");
+    const QByteArray before = test::ReadFileBytes(plan);
+    const QByteArray page = test::RenderPage(kLaterDays, 3, 1).toUtf8();
+    const FileSystemCalls calls = FileSystem();
+    const std::pair<std::function<void()>, const char*> cases[] = {
+        {[&] { server.Answer("/f10/", "<html>Bad Gateway</html>", "text/html", 502); },
+         kMsgNavFailed},
+        {[&] { server.Cut("/f10/", page, int(page.size()) - 150); }, kMsgNavFailed},
+        {[&] { server.Hang("/f10/"); }, kMsgNavTimedOut},
+        {[&] {
+             server.Answer("/f10/", page);
+             FileSystem().rename = [](const char*, const char*) { return -1; };
+         },
+         kMsgSaveError},
+        {[&] {
+             WriteConfig(5, 1);
+             server.Hang("/f10/");
+         },
+         kMsgNavOverTime},
+    };
+    for (const auto& [serve, message] : cases) {
+        serve();
+        const CliResult append = Cli({QStringLiteral("append"), plan});
+        const CliResult replace = Cli(Args({"import", "161725", "--from", "2018-08-30", "--to",
+                                            "2018-09-03", "--replace", "--plan"})
+                                      << plan);
+        FileSystem() = calls;
+        for (const CliResult& r : {append, replace}) {
+            EXPECT_EQ(r.status, 1) << message;
+            EXPECT_EQ(r.err, Line(message));
+        }
+        EXPECT_EQ(test::ReadFileBytes(plan), before) << message;
+        EXPECT_EQ(Files(), QStringList({"Config.ini", "plan.ini"})) << message;
+    }
+
+    // Without a start date (the code from the file's name).
+    QFile empty(dir.filePath(QStringLiteral("161725.ini")));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.write(*EncodeGbk(QStringLiteral("[特殊数据]\r\n行数=0\r\n")));
+    empty.close();
+    EXPECT_EQ(Cli({QStringLiteral("append"), empty.fileName()}).err, Line(kMsgNoStartDate));
+}
+
+TEST_F(MarketDataCliTest, Directory) {
+    const QString path = QStringLiteral("/js/fundcode_search.js");
+    server.Answer(path, R"(var r = [["000001","HXCZHH","华夏成长混合","混合型","HUAXIA"]];)");
+    const CliResult ok = Cli(Args({"directory"}));
+    EXPECT_EQ(std::make_pair(ok.status, ok.out), std::make_pair(0, Line(kMsgDirectoryUpdated)));
+    const QByteArray directory = test::ReadFileBytes(dir.filePath(QStringLiteral("FundCode.ini")));
+    EXPECT_TRUE(DecodeGbk(directory).contains(QStringLiteral("000001=华夏成长混合")));
+
+    server.Answer(path, "var r = [];");
+    const CliResult failed = Cli(Args({"directory"}));
+    EXPECT_EQ(std::make_pair(failed.status, failed.err),
+              std::make_pair(1, Line(kMsgDirectoryFailed)));
+    server.Hang(path);
+    const CliResult late = Cli(Args({"directory"}));
+    EXPECT_EQ(std::make_pair(late.status, late.err),
+              std::make_pair(1, Line(kMsgDirectoryTimedOut)));
+    EXPECT_EQ(test::ReadFileBytes(dir.filePath(QStringLiteral("FundCode.ini"))), directory);
+}
+
+TEST_F(MarketDataCliTest, EstimatesOfEachProvider) {
+    const char* const script = "/js/161725.js?rt=144";
+    const char* const page = "/fund/ajax/gmfund/valuation/valuationnav.htm?jjdm=161725";
+    const char* const api = "/?module=api&controller=index&action=real";
+    struct Case {
+        const char* provider;  // nullptr: the default
+        const char* route;
+        const char* body;
+        int status;
+        QString shown;  // the output's start, or the message on err
+    };
+    const QString failed = Line(kMsgEstimateFailed);
+    const Case cases[] = {
+        {nullptr, script,
+         R"(jsonpgz({"dwjz":"0.5162","gsz":"0.5077","gszzl":"-1.65","gztime":"2026-06-26 11:21"});)",
+         200,
+         QStringLiteral("天天基金 161725\n估值：0.5077\n涨幅：-1.65%\n上一净值：0.5162\n"
+                        "时间：2026-06-26 11:21\n")},
+        {"howbuy", page, "<li><span>1.0234</span><span>-0.52%</span></li>", 200,
+         QStringLiteral("好买基金 161725\n估值：1.0234\n涨幅：-0.52%\n时间：2")},
+        {"10jqka", api, R"(jQuery({"data":{"of_161725":{"value":"1.1","pre":"1.0"}}}))", 200,
+         QStringLiteral("爱基金 161725\n估值：1.1\n涨幅：10.00%\n上一净值：1.0000\n时间：2")},
+        {"tiantian", script, "jsonpgz();", 200, failed},
+        {"howbuy", page, "<li><span>1.0234</span><span>-0.52%</span></li>", 500, failed},
+        {"10jqka", api, R"({"value":"1.1","pre":"0"})", 200, failed},
+    };
+    for (const Case& c : cases) {
+        server.Answer(QString::fromUtf8(c.route), c.body, "text/plain", c.status);
+        QStringList args = Args({"estimate", "161725"});
+        if (c.provider) args << QStringLiteral("--provider") << QString::fromUtf8(c.provider);
+        const CliResult r = Cli(args);
+        EXPECT_EQ(r.status, c.shown == failed ? 1 : 0) << c.route;
+        EXPECT_TRUE((c.shown == failed ? r.err : r.out).startsWith(c.shown)) << r.out.toStdString();
+    }
+    server.Hang(QString::fromUtf8(script));
+    EXPECT_EQ(Cli(Args({"estimate", "161725"})).err, Line(kMsgEstimateTimedOut));
+}
+
+TEST_F(MarketDataCliTest, UsageErrorsExitTwoWithoutTouchingTheFolder) {
+    for (const QStringList& words : {
+             Args({"import"}),
+             Args({"import", "161725", "--from", "2017-03-01"}),
+             Args({"import", "16172", "--from", "2017-03-01", "--to", "2017-03-31"}),
+             Args({"import", "161725", "--from", "2017/03/01", "--to", "2017-03-31"}),
+             Args({"import", "161725", "--from", "2017-04-01", "--to", "2017-03-31"}),
+             Args({"import", "161725", "--from", "2017-03-01", "--to", "2017-03-31", "--to", "x"}),
+             Args({"append", "a.ini", "--replace"}),
+             Args({"directory", "x"}),
+             Args({"estimate", "161725", "--provider", "sina"}),
+             Args({"estimate", "161725", "--provider"}),
+         }) {
+        const CliResult r = Cli(words);
+        EXPECT_EQ(r.status, 2) << words.join(' ').toStdString();
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+    EXPECT_EQ(folderAsked, 0);
+    EXPECT_EQ(server.Requests(), 0);
+    EXPECT_TRUE(Cli(Args({"--help"})).out.contains(QStringLiteral("tovira-cli append PLAN.ini")));
+}
+
+// The program itself, installed, imports into a new plan in the user's data
+// folder, as the window would save it there.
+TEST_F(MarketDataCliTest, TheProgramImportsIntoTheWindowsFolder) {
+    QTemporaryDir root;
+    const QDir r(root.path());
+    ASSERT_TRUE(r.mkpath(QStringLiteral("app/bin")) &&
+                r.mkpath(QStringLiteral("app/share/applications")));
+    QFile(r.filePath(QStringLiteral("app/share/applications/tovira.desktop")))
+        .open(QIODevice::WriteOnly);
+    const QString exe = r.filePath(QStringLiteral("app/bin/tovira-cli"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TOVIRA_CLI_PATH), exe));
+    const QString folder = r.filePath(QStringLiteral("home/.local/share/Tovira"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("Config.ini")), folder + "/Config.ini"));
+    server.Answer("/f10/", March2017Page().toUtf8());
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), r.filePath(QStringLiteral("home")));
+    env.remove(QStringLiteral("XDG_DATA_HOME"));
+    process.setProcessEnvironment(env);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(exe, Args({"import", "161725", "--from", "2017-03-01", "--to", "2017-03-31"}));
+    ASSERT_TRUE(finished.wait(30000));  // the server answers meanwhile
+    const QString plan = PlanFilePath(folder, QStringLiteral("161725"));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+              QStringLiteral("已导入 23 行（2017/3/1 至 2017/3/31）：%1\n").arg(plan));
+
+    // The default preset, rows 1..23, and no typed amounts (理论计算).
+    LedgerModel ledger;
+    PlanSettings settings, preset;
+    preset.ApplyPreset(Preset::Default);
+    ASSERT_EQ(OpenPlanFile(plan, ledger, settings, {}).result, OpenResult::Opened);
+    ASSERT_EQ(ledger.LastRow(), 23);
+    EXPECT_EQ(ledger.Cell(23, Column::Date), "2017/3/31");
+    for (const FieldInfo& f : Fields()) EXPECT_EQ(settings.Text(f.field), preset.Text(f.field));
+    EXPECT_FALSE(test::ReadFileBytes(plan).contains("PurchaseAmount"));
+}
+
+}  // namespace
