@@ -313,18 +313,19 @@ TEST_F(MarketCommandsTest, CancellingTheDirectoryUpdateKeepsTheOldDirectory) {
     ASSERT_TRUE(names.Save(directory));
     const QByteArray before = test::ReadFileBytes(directory);
     server.Hang(QStringLiteral("/js/fundcode_search.js"));
-    enum class Way { Button, Escape, Close };
-    for (const Way way : {Way::Button, Way::Escape, Way::Close}) {
-        SCOPED_TRACE(static_cast<int>(way));
+    for (const bool button : {true, false}) {
+        SCOPED_TRACE(button);
         const int requests = server.Requests();
         Action("updateFundDirectory")->trigger();
         QPointer<DownloadProgressDialog> progress = DirectoryProgress();
         ASSERT_TRUE(progress);
         EXPECT_EQ(progress->ProgressBar()->maximum(), 0);  // nothing came yet: busy
         ASSERT_TRUE(QTest::qWaitFor([&] { return server.Requests() == requests + 1; }, 5000));
-        if (way == Way::Button) progress->CancelButton()->click();
-        if (way == Way::Escape) QTest::keyClick(progress, Qt::Key_Escape);
-        if (way == Way::Close) progress->close();
+        if (button) {
+            progress->CancelButton()->click();
+        } else {
+            progress->close();  // the window's own close button
+        }
         QTest::qWait(200);
         EXPECT_FALSE(progress);
         EXPECT_TRUE(Action("updateFundDirectory")->isEnabled());
