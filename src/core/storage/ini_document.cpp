@@ -486,6 +486,52 @@ IniDocument::Entry& IniDocument::EntryAt(Section& section, int i) {
                              : section.added[std::size_t(i - section.count)];
 }
 
+// Splits bytes (from `from` on) into lines and reads each as a section
+// header, a key line or another line, the way the Windows profile functions
+// do: blanks around names and values are trimmed; a header is '[' up to the
+// last ']' that is a character of its own; key lines before the first
+// section belong to none and count as other lines.
+template <typename Visit>
+void IniDocument::ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit) {
+    const char* p = bytes.data();
+    const qsizetype n = bytes.size();
+    bool inSection = false;
+    qsizetype pos = from;
+    while (pos < n) {
+        const char* newline =
+            static_cast<const char*>(std::memchr(p + pos, '\n', std::size_t(n - pos)));
+        const qsizetype next = newline != nullptr ? newline - p + 1 : n;
+        qsizetype end = newline != nullptr ? newline - p : n;
+        if (end > pos && p[end - 1] == '\r') --end;
+        const QByteArrayView text(p + pos, end - pos);
+        pos = next;
+
+        Line line;
+        const QByteArrayView trimmed = TrimBlanks(text);
+        if (trimmed.startsWith('[')) {
+            qsizetype close = -1;  // the last ']' that is a character of its own
+            for (qsizetype i = 1; i < trimmed.size();
+                 i += CharLength(trimmed.data(), i, trimmed.size())) {
+                if (trimmed[i] == ']') close = i;
+            }
+            if (close > 0) {
+                line.kind = Line::Kind::Section;
+                line.name = TrimBlanks(trimmed.sliced(1, close - 1));
+                inSection = true;
+                visit(line, text);
+                continue;
+            }
+        }
+        const qsizetype equals = trimmed.indexOf('=');
+        if (equals > 0 && inSection) {
+            line.kind = Line::Kind::Key;
+            line.name = TrimBlanks(trimmed.first(equals));
+            line.value = TrimBlanks(trimmed.sliced(equals + 1));
+        }
+        visit(line, text);
+    }
+}
+
 bool IniDocument::Load(const QString& path) {
     std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxFileSize);
     if (!bytes) {
@@ -538,50 +584,27 @@ void IniDocument::ParseBytes(QByteArray bytes) {
     }
     sections_.emplace_back();  // the lines before the first section
 
-    qsizetype pos = from;
-    while (pos < n) {
-        const char* newline =
-            static_cast<const char*>(std::memchr(p + pos, '\n', std::size_t(n - pos)));
-        const qsizetype next = newline != nullptr ? newline - p + 1 : n;
-        qsizetype end = newline != nullptr ? newline - p : n;
-        if (end > pos && p[end - 1] == '\r') --end;
-        const Span line{qint32(pos), qint32(end - pos)};
-        const QByteArrayView text(p + pos, end - pos);
-        pos = next;
-
-        const QByteArrayView trimmed = TrimBlanks(text);
-        if (trimmed.startsWith('[')) {
-            qsizetype close = -1;  // the last ']' that is a character of its own
-            for (qsizetype i = 1; i < trimmed.size();
-                 i += CharLength(trimmed.data(), i, trimmed.size())) {
-                if (trimmed[i] == ']') close = i;
-            }
-            if (close > 0) {
-                FinishSection(sections_.back());
-                const QByteArrayView name = TrimBlanks(trimmed.sliced(1, close - 1));
-                Section section;
-                section.header = line;
-                section.name = Span{qint32(name.data() - p), qint32(name.size())};
-                section.nameHash = NameHash(name);
-                section.first = int(entries_.size());
-                const int at = int(sections_.size());
-                sections_.push_back(std::move(section));
-                sectionIndex_.InsertFirst(sections_.back().nameHash, at, [&](int other) {
-                    return SameName(View(sections_[std::size_t(other)].name), name);
-                });
-                continue;
-            }
+    ForEachLine(QByteArrayView(p, n), from, [&](const Line& read, QByteArrayView text) {
+        const Span line{qint32(text.data() - p), qint32(text.size())};
+        if (read.kind == Line::Kind::Section) {
+            FinishSection(sections_.back());
+            Section section;
+            section.header = line;
+            section.name = Span{qint32(read.name.data() - p), qint32(read.name.size())};
+            section.nameHash = NameHash(read.name);
+            section.first = int(entries_.size());
+            const int at = int(sections_.size());
+            sections_.push_back(std::move(section));
+            sectionIndex_.InsertFirst(sections_.back().nameHash, at, [&](int other) {
+                return tovira::SameName(View(sections_[std::size_t(other)].name), read.name);
+            });
+            return;
         }
-
         Entry entry;
         entry.line = line;
-        const qsizetype equals = trimmed.indexOf('=');
-        // Keys before the first section belong to none and are only kept.
-        if (equals > 0 && sections_.size() > 1) {
-            const QByteArrayView key = TrimBlanks(trimmed.first(equals));
-            const QByteArrayView value = TrimBlanks(trimmed.sliced(equals + 1));
-            entry.key = Span{qint32(key.data() - p), qint32(key.size())};
-            entry.value = Span{qint32(value.data() - p), qint32(value.size())};
+        if (read.kind == Line::Kind::Key) {
+            entry.key = Span{qint32(read.name.data() - p), qint32(read.name.size())};
+            entry.value = Span{qint32(read.value.data() - p), qint32(read.value.size())};
         }
         Section& section = sections_.back();
         if (entry.key.size > 0) {
@@ -590,9 +613,22 @@ void IniDocument::ParseBytes(QByteArray bytes) {
         }
         ++section.count;
         entries_.push_back(entry);
-    }
+    });
     FinishSection(sections_.back());
 }
+
+bool IniDocument::Scan(const QString& path,
+                       const std::function<void(const Line&, QByteArrayView)>& visit) {
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxFileSize);
+    if (!bytes) return false;
+    const qsizetype from = bytes->startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    ForEachLine(QByteArrayView(*bytes), from, visit);
+    return true;
+}
+
+bool IniDocument::SameName(QByteArrayView a, QByteArrayView b) { return tovira::SameName(a, b); }
+
+QString IniDocument::ValueText(QByteArrayView stored) { return DecodeBytes(ReadableValue(stored)); }
 
 void IniDocument::FinishSection(Section& section) {
     // A new key goes after the section's last key line, so blank lines and

@@ -47,6 +47,26 @@ class IniDocument {
     void Values(const QString& section, const QLatin1StringView* keys, int count,
                 QString* values) const;
 
+    // One line as the document reads it.
+    struct Line {
+        enum class Kind { Other, Section, Key };
+        Kind kind = Kind::Other;
+        QByteArrayView name;   // the section name or the key, trimmed
+        QByteArrayView value;  // a key's value as stored (see ValueText)
+    };
+    // Reads the file at path as Load does and hands every line (and its text
+    // without the line end) to visit, in order, keeping nothing: for reading
+    // a large file once. Duplicates are the caller's to settle (the first
+    // section and key of a name win). False, nothing visited, when Load would
+    // fail.
+    static bool Scan(const QString& path,
+                     const std::function<void(const Line&, QByteArrayView text)>& visit);
+    // Whether two names are the same name as sections and keys are matched.
+    static bool SameName(QByteArrayView a, QByteArrayView b);
+    // A stored value as Value() returns it: trimmed, without one pair of
+    // enclosing quotes, decoded.
+    static QString ValueText(QByteArrayView stored);
+
     // Replaces the key's value, or appends the key at the end of its section,
     // or appends a new section at the end of the document. Line breaks in the
     // value become blanks.
@@ -117,6 +137,8 @@ class IniDocument {
     QByteArrayView View(Span span) const { return QByteArrayView(Data(span), span.size); }
     Span Store(QByteArrayView bytes);
     void ParseBytes(QByteArray bytes);
+    template <typename Visit>
+    static void ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit);
     void FinishSection(Section& section);
     void IndexKeys(Section& section);
     int FindSection(QByteArrayView name, quint64 hash) const;

@@ -191,8 +191,8 @@ QString InputRowTexts::*StoredText(Column column) {
 
 // What every open does first: the file's checks, then the settings. The
 // document and the row count N when the rows may be read.
-bool BeginOpen(const QString& path, PlanSettings& settings, IniDocument& doc, int& n,
-               OpenOutcome& outcome) {
+// What every open checks first: whether the path may be read as a plan.
+bool MayOpen(const QString& path, OpenOutcome& outcome) {
     // A pipe or a device is no plan file (reading it could wait or run on
     // forever); links are followed.
     if (!QFileInfo(path).isFile()) return false;
@@ -200,8 +200,11 @@ bool BeginOpen(const QString& path, PlanSettings& settings, IniDocument& doc, in
         outcome.result = OpenResult::WrongFormat;
         return false;
     }
-    doc.Load(path);
+    return true;
+}
 
+// Then the row count and the settings from the read document.
+bool ApplyHead(const IniDocument& doc, PlanSettings& settings, int& n, OpenOutcome& outcome) {
     // A count beyond what the ledger holds would otherwise open as no rows at
     // all, as if the file had none.
     const QString countText = doc.Value(SpecialSection(), QStringLiteral("行数"));
@@ -233,9 +236,11 @@ bool BeginOpen(const QString& path, PlanSettings& settings, IniDocument& doc, in
 OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
                          const OpenPlanOptions& options) {
     OpenOutcome outcome;
+    if (!MayOpen(path, outcome)) return outcome;
     IniDocument doc;
+    doc.Load(path);
     int n = 0;
-    if (!BeginOpen(path, settings, doc, n, outcome)) return outcome;
+    if (!ApplyHead(doc, settings, n, outcome)) return outcome;
     const QString& set = SettingsSection();
     {
         BulkUpdate bulk(ledger);
@@ -270,16 +275,41 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
     return outcome;
 }
 
+namespace {
+
+// The row of a section named "第N行" as the save writes it; 0 for any other
+// name.
+int RowOfSection(QByteArrayView name) {
+    static const QByteArray prefix = *EncodeGbk(QStringLiteral("第"));
+    static const QByteArray suffix = *EncodeGbk(QStringLiteral("行"));
+    if (name.size() <= prefix.size() + suffix.size() || !name.startsWith(prefix) ||
+        !name.endsWith(suffix)) {
+        return 0;
+    }
+    const QByteArrayView digits =
+        name.sliced(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (digits.size() > 5 || digits.front() == '0') return 0;
+    int row = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        row = row * 10 + (c - '0');
+    }
+    return row <= LedgerModel::kMaxRows ? row : 0;
+}
+
+}  // namespace
+
 OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mode,
                             FigureTable& table) {
     OpenOutcome outcome;
     table = FigureTable();
     table.mode = mode;
-    IniDocument doc;
-    int n = 0;
-    if (!BeginOpen(path, settings, doc, n, outcome)) return outcome;
-    table.rows.resize(static_cast<size_t>(n));
-    // The keys this mode reads, looked up together for each row.
+    if (!MayOpen(path, outcome)) return outcome;
+
+    // One pass over the file, keeping only what is used: the rows' cells go
+    // straight into the table, every other line into a small document for
+    // the settings. Names and duplicates are settled as the document settles
+    // them: the first section and the first key of a name win.
     QLatin1StringView keys[std::size(kRowKeys)];
     QString InputRowTexts::*texts[std::size(kRowKeys)];
     int keyCount = 0;
@@ -288,19 +318,58 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
         keys[keyCount] = QLatin1StringView(k.key);
         texts[keyCount++] = StoredText(k.column);
     }
-    QString values[std::size(kRowKeys)];
-    InputRowTexts above;
-    for (int row = 1; row <= n; ++row) {
-        doc.Values(RowSection(row), keys, keyCount, values);
-        InputRowTexts& r = table.rows[static_cast<size_t>(row - 1)];
-        for (int k = 0; k < keyCount; ++k) {
-            QString InputRowTexts::*const text = texts[k];
-            // Repeated texts share one string, as in the ledger.
-            r.*text = values[k] == above.*text ? above.*text : std::move(values[k]);
-            above.*text = r.*text;
+    QByteArray rest;
+    std::vector<quint8> taken;  // per row: bit k when key k was read; bit 7 when its section came
+    InputRowTexts previous;     // the texts read last, to share repeated ones
+    int row = 0;                // the row whose section is being read; 0 in any other
+    bool inRow = false;
+    // Room for the most rows a plan may have: untouched room costs no memory,
+    // and the rows never move while they are read.
+    table.rows.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
+    taken.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
+    IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView text) {
+        if (line.kind == IniDocument::Line::Kind::Section) {
+            row = RowOfSection(line.name);
+            inRow = row > 0;
+            if (inRow) {
+                if (taken.size() < size_t(row)) taken.resize(size_t(row), 0);
+                quint8& flags = taken[size_t(row - 1)];
+                if (flags & 0x80) row = 0;  // a repeated section is never read
+                flags |= 0x80;
+                return;
+            }
         }
+        if (!inRow) {
+            rest += text;
+            rest += '\n';
+            return;
+        }
+        if (row == 0 || line.kind != IniDocument::Line::Kind::Key) return;
+        for (int k = 0; k < keyCount; ++k) {
+            const QByteArrayView key(keys[k].data(), keys[k].size());
+            quint8& flags = taken[size_t(row - 1)];
+            if ((flags & (1u << k)) || !IniDocument::SameName(line.name, key)) continue;
+            flags = quint8(flags | (1u << k));
+            if (table.rows.size() < size_t(row)) table.rows.resize(size_t(row));
+            QString InputRowTexts::*const field = texts[k];
+            QString value = IniDocument::ValueText(line.value);
+            QString& cell = table.rows[size_t(row - 1)].*field;
+            cell = value == previous.*field ? previous.*field : std::move(value);
+            previous.*field = cell;
+            break;
+        }
+    });
+
+    IniDocument head;
+    head.Parse(rest);
+    int n = 0;
+    if (!ApplyHead(head, settings, n, outcome)) {
+        table.rows.clear();
+        return outcome;
     }
-    table.firstIncrease = doc.Value(SpecialSection(), QStringLiteral("Increase"));
+    table.rows.resize(static_cast<size_t>(n));
+    table.rows.shrink_to_fit();
+    table.firstIncrease = head.Value(SpecialSection(), QStringLiteral("Increase"));
     outcome.result = OpenResult::Opened;
     return outcome;
 }

@@ -433,14 +433,16 @@ TEST_F(PlanFileTest, OnlyRegularFilesAreRead) {
 TEST_F(PlanFileTest, TheReadWithoutALedgerSeesWhatTheOpenSees) {
     const QString odd = WriteFile(
         "odd.ini",
-        QStringLiteral("[设置]\r\nredeem=1\r\nRedeem=0\r\n资金总量=\"20000\"\r\n倍数=9\r\n"
+        QStringLiteral("NetValue=7\r\n[设置]\r\nredeem=1\r\nRedeem=0\r\n资金总量=\"20000\"\r\n"
+                       "[第5行]\r\nDate=2020/1/8\r\nNetValue=0.9000\r\nPurchaseAmount=1e3\r\n"
                        "[特殊数据]\r\n行数=5\r\nIncrease=-1.25\r\n"
                        "[第1行]\r\nDate=2020/1/2\r\nNetValue=1.0000\r\nPurchaseAmount=300\r\n"
-                       "[第2行]\r\ndate=2020/1/3\r\nNetValue= 0.9800 \r\nRedeemShares=50\r\n"
-                       "PurchaseEnabled=暂停申购\r\nRedConversion=每份派现金0.0100元\r\n"
-                       "[第2行]\r\nNetValue=5\r\n"
+                       "[ 第2行 ] ; two\r\ndate=2020/1/3\r\nNetValue= 0.9800 \r\nnetvalue=3\r\n"
+                       "RedeemShares=50\r\nPurchaseEnabled=暂停申购\r\n"
+                       "RedConversion=每份派现金0.0100元\r\n[第2行]\r\nNetValue=5\r\n"
+                       "[第02行]\r\nDate=1999/1/1\r\n[设置]\r\n资金总量=1\r\n"
                        "[第4行]\r\nDate=2020/1/7\r\nNetValue=1.0100\r\nRedeemEnabled=a,b\"c\r\n"
-                       "[第5行]\r\nDate=2020/1/8\r\nNetValue=0.9000\r\nPurchaseAmount=1e3\r\n"));
+                       "[第6行]\r\nDate=2020/1/9\r\nNetValue=2\r\n"));
     for (const Mode mode : {Mode::Theory, Mode::Fact}) {
         ledger.ClearRows();
         OpenPlanOptions options;
