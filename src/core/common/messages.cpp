@@ -29,6 +29,8 @@ QString MessageFor(const OpenOutcome& outcome) {
             return Text(kMsgWrongFormat);
         case OpenResult::TooManyRows:
             return Text(kMsgTooManyRows).arg(outcome.detail);
+        case OpenResult::Unreadable:
+            return Text(kMsgPlanUnreadable).arg(outcome.detail);
         case OpenResult::NoFile:
         case OpenResult::Opened:
             return QString();

@@ -22,6 +22,8 @@ inline const char* const kMsgUnsavableCell = "第%1行「%2」含有无法保存
 inline const char* const kMsgUnsavableSetting = "「%1」含有无法保存的字符“%2”（%3），未保存！";
 // A plan file whose row count the ledger cannot hold.
 inline const char* const kMsgTooManyRows = "计划有%1行，超过列表最多容纳的32767行，无法打开！";
+// A plan file that exists but cannot be read (no permission, gone meanwhile).
+inline const char* const kMsgPlanUnreadable = "无法读取方案文件：%1，未打开！";
 inline const char* const kMsgSaveQuestion = "是否保存数据？";
 inline const char* const kMsgQuestionCaption = "提示";
 inline const char* const kMsgOfferCopy =
@@ -90,10 +92,10 @@ struct SaveOutcome {
     bool Saved() const { return result == SaveResult::Saved; }
 };
 
-enum class OpenResult { NoFile, WrongFormat, TooManyRows, Opened };
+enum class OpenResult { NoFile, WrongFormat, TooManyRows, Unreadable, Opened };
 struct OpenOutcome {
     OpenResult result = OpenResult::NoFile;
-    // TooManyRows: the row count the file claims.
+    // TooManyRows: the row count the file claims; Unreadable: the path.
     QString detail;
 };
 

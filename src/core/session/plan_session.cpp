@@ -26,8 +26,9 @@ OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> sto
     options.setFundCode = std::move(storedFundCode);
     const OpenOutcome outcome = OpenPlanFile(planPath_, ledger_, settings_, options);
     shownMode_ = mode;
-    if (outcome.result == OpenResult::NoFile && ledger_.LastRow() > 0) {
-        // Nothing to reload: still show the figures of the chosen mode.
+    if (outcome.result != OpenResult::Opened && ledger_.LastRow() > 0) {
+        // Nothing reloaded (no file, or one that could not be read): still
+        // show the figures of the chosen mode.
         tovira::Recalculate(ledger_, settings_, mode);
     }
     // Loaded parameters are the file's; with no rows there is nothing a save

@@ -203,6 +203,13 @@ bool MayOpen(const QString& path, OpenOutcome& outcome) {
     return true;
 }
 
+OpenOutcome Unreadable(const QString& path) {
+    OpenOutcome outcome;
+    outcome.result = OpenResult::Unreadable;
+    outcome.detail = QDir::toNativeSeparators(path);
+    return outcome;
+}
+
 // Then the row count and the settings from the read document.
 bool ApplyHead(const IniDocument& doc, PlanSettings& settings, int& n, OpenOutcome& outcome) {
     // A count beyond what the ledger holds would otherwise open as no rows at
@@ -238,7 +245,9 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
     OpenOutcome outcome;
     if (!MayOpen(path, outcome)) return outcome;
     IniDocument doc;
-    doc.Load(path);
+    // Nothing is changed when the file cannot be read: the settings shown
+    // stay as they are.
+    if (!doc.Load(path)) return Unreadable(path);
     int n = 0;
     if (!ApplyHead(doc, settings, n, outcome)) return outcome;
     const QString& set = SettingsSection();
@@ -327,39 +336,41 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
     // and the rows never move while they are read.
     table.rows.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
     taken.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
-    IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView text) {
-        if (line.kind == IniDocument::Line::Kind::Section) {
-            row = RowOfSection(line.name);
-            inRow = row > 0;
-            if (inRow) {
-                if (taken.size() < size_t(row)) taken.resize(size_t(row), 0);
-                quint8& flags = taken[size_t(row - 1)];
-                if (flags & 0x80) row = 0;  // a repeated section is never read
-                flags |= 0x80;
+    const bool read =
+        IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView text) {
+            if (line.kind == IniDocument::Line::Kind::Section) {
+                row = RowOfSection(line.name);
+                inRow = row > 0;
+                if (inRow) {
+                    if (taken.size() < size_t(row)) taken.resize(size_t(row), 0);
+                    quint8& flags = taken[size_t(row - 1)];
+                    if (flags & 0x80) row = 0;  // a repeated section is never read
+                    flags |= 0x80;
+                    return;
+                }
+            }
+            if (!inRow) {
+                rest += text;
+                rest += '\n';
                 return;
             }
-        }
-        if (!inRow) {
-            rest += text;
-            rest += '\n';
-            return;
-        }
-        if (row == 0 || line.kind != IniDocument::Line::Kind::Key) return;
-        for (int k = 0; k < keyCount; ++k) {
-            const QByteArrayView key(keys[k].data(), keys[k].size());
-            quint8& flags = taken[size_t(row - 1)];
-            if ((flags & (1u << k)) || !IniDocument::SameName(line.name, key)) continue;
-            flags = quint8(flags | (1u << k));
-            if (table.rows.size() < size_t(row)) table.rows.resize(size_t(row));
-            QString InputRowTexts::*const field = texts[k];
-            QString value = IniDocument::ValueText(line.value);
-            QString& cell = table.rows[size_t(row - 1)].*field;
-            cell = value == previous.*field ? previous.*field : std::move(value);
-            previous.*field = cell;
-            break;
-        }
-    });
+            if (row == 0 || line.kind != IniDocument::Line::Kind::Key) return;
+            for (int k = 0; k < keyCount; ++k) {
+                const QByteArrayView key(keys[k].data(), keys[k].size());
+                quint8& flags = taken[size_t(row - 1)];
+                if ((flags & (1u << k)) || !IniDocument::SameName(line.name, key)) continue;
+                flags = quint8(flags | (1u << k));
+                if (table.rows.size() < size_t(row)) table.rows.resize(size_t(row));
+                QString InputRowTexts::*const field = texts[k];
+                QString value = IniDocument::ValueText(line.value);
+                QString& cell = table.rows[size_t(row - 1)].*field;
+                cell = value == previous.*field ? previous.*field : std::move(value);
+                previous.*field = cell;
+                break;
+            }
+        });
 
+    if (!read) return Unreadable(path);
     IniDocument head;
     head.Parse(rest);
     int n = 0;

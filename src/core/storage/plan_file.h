@@ -50,8 +50,8 @@ struct OpenPlanOptions {
 // Loads the plan file at path into the settings and the ledger (rows 1..N are
 // overwritten or appended, later rows left alone) and recalculates. A missing
 // file (or anything that is not a regular file) does nothing; a path not
-// ending in ".ini" and a row count above 32767 are refused, and nothing is
-// changed.
+// ending in ".ini", a file that cannot be read and a row count above 32767 are
+// refused, and nothing is changed.
 OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings& settings,
                          const OpenPlanOptions& options);
 

@@ -419,6 +419,28 @@ TEST_F(PlanFileTest, OnlyRegularFilesAreRead) {
     }
     EXPECT_TRUE(prompt.texts.isEmpty());
 
+    // A regular file that cannot be read (here: beyond the size any plan can
+    // have, left sparse) is refused with a message, and the rows and the
+    // settings shown stay as they were: they may be the user's unsaved work.
+    const QString huge = dir.filePath(QStringLiteral("huge.ini"));
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize((qint64(1) << 30) + 1));
+    }
+    AddDays(ledger, {{"1.0"}, {"1.1"}});
+    settings.SetText(Field::TotalCapital, QStringLiteral("12345"));
+    EXPECT_EQ(Open(huge), OpenResult::Unreadable);
+    EXPECT_EQ(prompt.texts,
+              QStringList{QStringLiteral("无法读取方案文件：%1，未打开！").arg(huge)});
+    EXPECT_EQ(ledger.LastRow(), 2);
+    EXPECT_EQ(settings.Text(Field::TotalCapital), "12345");
+    FigureTable table;
+    EXPECT_EQ(ReadPlanFigures(huge, settings, Mode::Theory, table).result, OpenResult::Unreadable);
+    EXPECT_EQ(settings.Text(Field::TotalCapital), "12345");
+    QFile::remove(huge);
+    ledger.ClearRows();
+
     // A link to a plan file is that plan file.
     const QString plan = WriteFile("plan.ini", QStringLiteral("[特殊数据]\r\n行数=1\r\n"));
     const QString link = dir.filePath(QStringLiteral("link.ini"));
