@@ -108,11 +108,13 @@ Result Wait(Start start) {
     return *result;
 }
 
-// Progress on the error stream, only for a person watching a terminal. The
-// line is rewritten in place and ended when the download is over.
+// Progress on the error stream, only for a person watching a terminal (never
+// into a stream that collects text). The line is rewritten in place and ended
+// when the download is over.
 class Progress {
   public:
-    explicit Progress(QTextStream& err) : err_(err), shown_(isatty(2) == 1) {}
+    explicit Progress(QTextStream& err)
+        : err_(err), shown_(err.string() == nullptr && isatty(2) == 1) {}
     ~Progress() {
         if (used_) err_ << Qt::endl;
     }
