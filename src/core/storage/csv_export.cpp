@@ -1,6 +1,7 @@
 #include "core/storage/csv_export.h"
 
 #include <QDate>
+#include <vector>
 
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
@@ -70,18 +71,53 @@ void AppendLine(QString& line, const Cells& cells, int row) {
     line += QStringLiteral("\r\n");
 }
 
+// One row's export line, CR LF included, encoded as GBK straight into line
+// (no text of the whole line is made). False when a cell holds a character
+// GBK cannot hold.
+template <typename Cells>
+bool EncodeLine(std::vector<char>& line, const Cells& cells, int row) {
+    CellScratch scratch;
+    QString quoted;
+    line.clear();
+    for (int p = 1; p < kColumnCount; ++p) {
+        const Column c = static_cast<Column>(p);
+        if (p > 1) line.push_back(',');
+        const bool percent =
+            c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct;
+        QStringView text = cells.Cell(row, c, scratch);
+        bool closeQuote = false;
+        if (text.contains(u',') || text.contains(u'"') || text.contains(u'\r') ||
+            text.contains(u'\n')) {
+            quoted = text.toString();
+            quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+            text = quoted;
+            line.push_back('"');
+            closeQuote = true;
+        }
+        const size_t at = line.size();
+        line.resize(at + size_t(text.size()) * 2);
+        const qsizetype size = WriteGbk(text, line.data() + at);
+        if (size < 0) return false;
+        line.resize(at + size_t(size));
+        if (percent) line.push_back('%');
+        if (closeQuote) line.push_back('"');
+    }
+    line.push_back('\r');
+    line.push_back('\n');
+    return true;
+}
+
 template <typename Cells>
 std::optional<QByteArray> Bytes(const Cells& cells) {
-    // Encoded line by line: a long ledger never needs the whole text twice.
     std::optional<QByteArray> bytes = EncodeGbk(QString::fromUtf16(kHeader));
     if (!bytes) return std::nullopt;
     const int n = cells.LastRow();
-    bytes->reserve(bytes->size() + qsizetype(n) * 100);
-    QString line;
+    bytes->reserve(bytes->size() + qsizetype(n) * 128);
+    std::vector<char> line;
+    line.reserve(512);
     for (int row = 1; row <= n; ++row) {
-        line.clear();
-        AppendLine(line, cells, row);
-        if (!AppendGbk(*bytes, line)) return std::nullopt;
+        if (!EncodeLine(line, cells, row)) return std::nullopt;
+        bytes->append(line.data(), qsizetype(line.size()));
     }
     // The writer ends the text with one more line end.
     bytes->append("\r\n");

@@ -245,6 +245,8 @@ constexpr qsizetype kMaxFileSize = qsizetype(1) << 30;
 
 }  // namespace
 
+qsizetype WriteGbk(QStringView text, char* out) { return EncodeGbkTo(text, out); }
+
 bool AppendGbk(QByteArray& out, QStringView text) {
     const qsizetype at = out.size();
     out.resize(at + text.size() * 2);

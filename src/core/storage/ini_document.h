@@ -159,6 +159,9 @@ class IniDocument {
 // GBK helpers shared by every file the program writes.
 // Encodes text as GBK; nothing when a character has no GBK form.
 std::optional<QByteArray> EncodeGbk(const QString& text);
+// Writes the GBK form of text to out, which must hold 2 * text.size() bytes;
+// the byte count, or -1 when a character has no GBK form.
+qsizetype WriteGbk(QStringView text, char* out);
 // Appends the GBK form of text to out; false (out as it was) when a
 // character has no GBK form.
 bool AppendGbk(QByteArray& out, QStringView text);

@@ -379,7 +379,6 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
         return outcome;
     }
     table.rows.resize(static_cast<size_t>(n));
-    table.rows.shrink_to_fit();
     table.firstIncrease = head.Value(SpecialSection(), QStringLiteral("Increase"));
     outcome.result = OpenResult::Opened;
     return outcome;
