@@ -107,21 +107,50 @@ bool EncodeLine(std::vector<char>& line, const Cells& cells, int row) {
     return true;
 }
 
-template <typename Cells>
-std::optional<QByteArray> Bytes(const Cells& cells) {
-    std::optional<QByteArray> bytes = EncodeGbk(QString::fromUtf16(kHeader));
-    if (!bytes) return std::nullopt;
-    const int n = cells.LastRow();
-    bytes->reserve(bytes->size() + qsizetype(n) * 128);
+// The export's bytes in pieces of about 64 KiB, each handed to write; false
+// when a cell cannot be encoded or a write fails.
+template <typename Cells, typename Write>
+bool Produce(const Cells& cells, const Write& write) {
+    const std::optional<QByteArray> header = EncodeGbk(QString::fromUtf16(kHeader));
+    if (!header) return false;
+    constexpr size_t kPiece = 64 * 1024;
+    std::vector<char> piece(header->begin(), header->end());
+    piece.reserve(kPiece + 1024);
     std::vector<char> line;
     line.reserve(512);
+    const int n = cells.LastRow();
     for (int row = 1; row <= n; ++row) {
-        if (!EncodeLine(line, cells, row)) return std::nullopt;
-        bytes->append(line.data(), qsizetype(line.size()));
+        if (!EncodeLine(line, cells, row)) return false;
+        piece.insert(piece.end(), line.begin(), line.end());
+        if (piece.size() >= kPiece) {
+            if (!write(QByteArrayView(piece.data(), qsizetype(piece.size())))) return false;
+            piece.clear();
+        }
     }
     // The writer ends the text with one more line end.
-    bytes->append("\r\n");
+    piece.push_back('\r');
+    piece.push_back('\n');
+    return write(QByteArrayView(piece.data(), qsizetype(piece.size())));
+}
+
+template <typename Cells>
+std::optional<QByteArray> Bytes(const Cells& cells) {
+    QByteArray bytes;
+    bytes.reserve(qsizetype(cells.LastRow()) * 128 + 256);
+    if (!Produce(cells, [&](QByteArrayView piece) {
+            bytes.append(piece);
+            return true;
+        })) {
+        return std::nullopt;
+    }
     return bytes;
+}
+
+// Writes the export piece by piece: a long ledger is never held whole in
+// bytes as well.
+template <typename Cells>
+bool Write(const QString& path, const Cells& cells) {
+    return WriteFileAtomically(path, [&](const ByteSink& write) { return Produce(cells, write); });
 }
 
 template <typename Cells>
@@ -170,14 +199,10 @@ QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
 }
 
 bool ExportCsv(const QString& path, const LedgerModel& ledger) {
-    const std::optional<QByteArray> bytes = CsvBytes(ledger);
-    return bytes && WriteFileAtomically(path, *bytes);
+    return Write(path, LedgerCells{ledger});
 }
 
-bool ExportCsv(const QString& path, const FigureView& table) {
-    const std::optional<QByteArray> bytes = CsvBytes(table);
-    return bytes && WriteFileAtomically(path, *bytes);
-}
+bool ExportCsv(const QString& path, const FigureView& table) { return Write(path, table); }
 
 namespace {
 
@@ -186,8 +211,7 @@ ExportOutcome Export(const QString& path, const Cells& cells) {
     ExportOutcome outcome;
     if (cells.LastRow() == 0) {
         outcome.result = ExportResult::NoData;
-    } else if (const std::optional<QByteArray> bytes = Bytes(cells);
-               bytes && WriteFileAtomically(path, *bytes)) {
+    } else if (Write(path, cells)) {
         outcome.result = ExportResult::Exported;
     } else {
         // A character GBK cannot hold is named with its place; anything else

@@ -340,7 +340,7 @@ QString TempSuffix() {
     return suffix;
 }
 
-bool WriteAll(FileSystemCalls& fs, int fd, const QByteArray& bytes) {
+bool WriteAll(FileSystemCalls& fs, int fd, QByteArrayView bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const long n =
@@ -366,6 +366,11 @@ bool SyncFolder(FileSystemCalls& fs, const QString& folder) {
 }  // namespace
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+    return WriteFileAtomically(path, [&](const ByteSink& write) { return write(bytes); });
+}
+
+bool WriteFileAtomically(const QString& path,
+                         const std::function<bool(const ByteSink& write)>& produce) {
     FileSystemCalls& fs = FileSystem();
     QString target = path;
     unsigned mode = 0666;  // less the umask, as for any new file
@@ -399,7 +404,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     if (fd < 0) return false;
     if (keepMode) ::fchmod(fd, mode_t(mode));
 
-    const bool written = WriteAll(fs, fd, bytes) && fs.sync(fd) == 0;
+    const bool written =
+        produce([&](QByteArrayView piece) { return WriteAll(fs, fd, piece); }) && fs.sync(fd) == 0;
     // The descriptor is gone after close, whatever close reports.
     const bool closed = fs.close(fd) == 0;
     if (!written || !closed ||

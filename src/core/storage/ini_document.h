@@ -182,6 +182,13 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize
 // or any step fails, the sync included. A link is written through to its
 // target.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+// The same with the bytes made piece by piece, so that a large file never
+// has to be held whole: produce calls write for each piece in order and
+// returns true when all went well. When it returns false (or a write fails)
+// the target is left untouched and the temporary file removed.
+using ByteSink = std::function<bool(QByteArrayView piece)>;
+bool WriteFileAtomically(const QString& path,
+                         const std::function<bool(const ByteSink& write)>& produce);
 
 // Removes left-over temporary files of WriteFileAtomically for path (regular
 // files named "<file name>.XXXXXX", six letters or digits) from its folder.

@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
+#include "core/storage/ini_document.h"
 #include "support/test_support.h"
 
 using namespace tovira;
@@ -141,4 +142,43 @@ TEST_F(CsvExportTest, FailuresWriteNothing) {
     EXPECT_FALSE(ExportCsv(path, ledger));
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+// A long export is written piece by piece: a refusal or a failing write after
+// the first pieces went out still leaves the old file whole and no temporary.
+TEST_F(CsvExportTest, ALongExportFailingPartWayLeavesTheOldFile) {
+    for (int i = 0; i < 2000; ++i) AddRow(ledger, kFullRow);
+    const QString path = dir.filePath(QStringLiteral("out.csv"));
+    ASSERT_TRUE(ExportCsv(path, ledger));
+    const QByteArray whole = ReadFileBytes(path);
+    ASSERT_GT(whole.size(), 3 * 64 * 1024);
+    EXPECT_EQ(std::optional<QByteArray>(whole), CsvBytes(ledger));
+    const auto onlyTheExport = [&] {
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                  QStringList{QStringLiteral("out.csv")});
+    };
+
+    ledger.SetCell(1900, Column::DividendAction, QStringLiteral("分红 😀"));
+    EXPECT_FALSE(ExportCsv(path, ledger));
+    EXPECT_EQ(ReadFileBytes(path), whole);
+    onlyTheExport();
+    ledger.SetCell(1900, Column::DividendAction, QStringLiteral("每份派现金0.05元"));
+
+    // The disk fails on the third piece.
+    FileSystemCalls& fs = FileSystem();
+    const auto realWrite = fs.write;
+    int writes = 0;
+    fs.write = [&](int fd, const char* data, unsigned long size) -> long {
+        if (++writes == 3) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return realWrite(fd, data, size);
+    };
+    const bool exported = ExportCsv(path, ledger);
+    fs.write = realWrite;
+    EXPECT_FALSE(exported);
+    EXPECT_EQ(writes, 3);
+    EXPECT_EQ(ReadFileBytes(path), whole);
+    onlyTheExport();
 }
