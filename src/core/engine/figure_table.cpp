@@ -54,23 +54,18 @@ double AsShown(float value) {
     return ReadNumber(Latin1Into(buf, len, wide));
 }
 
-const QString& FigureView::Text(int row, Column key) const {
-    static const QString kNone;
-    const InputRowTexts& r = (*rows_)[static_cast<size_t>(row - 1)];
-    switch (key) {
-        case Column::Date:
-            return r.date;
-        case Column::NetValue:
-            return r.netValue;
-        case Column::PurchaseStatus:
-            return r.purchaseStatus;
-        case Column::RedeemStatus:
-            return r.redeemStatus;
-        case Column::DividendAction:
-            return r.dividendAction;
-        default:
-            return kNone;
+int StoredIndex(Column key) {
+    for (int k = 0; k < StoredRow::kCells; ++k) {
+        if (kStoredColumns[k] == key) return k;
     }
+    return -1;
+}
+
+QStringView FigureView::Text(int row, Column key) const {
+    const int k = StoredIndex(key);
+    if (k < 0) return {};
+    const TextSpan& span = (*rows_)[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(k)];
+    return QStringView(*texts_).mid(span.at, span.size);
 }
 
 QStringView FigureView::Cell(int row, Column key, CellScratch& scratch) const {
@@ -91,14 +86,23 @@ double FigureView::Number(int row, Column key) const {
     return ReadNumber(Text(row, key));
 }
 
+TextSpan FigureTable::Store(QStringView text, const TextSpan& same) {
+    if (text.size() == same.size && Text(same) == text) return same;
+    TextSpan span;
+    span.at = static_cast<quint32>(texts.size());
+    span.size = static_cast<quint32>(text.size());
+    texts += text;
+    return span;
+}
+
 LedgerInput FigureTable::Input() const {
     LedgerInput input;
     input.mode = mode;
     input.rows.reserve(rows.size());
-    for (const InputRowTexts& r : rows) {
-        input.rows.push_back(ReadRowInput(r.netValue, r.purchaseStatus, r.redeemStatus,
-                                          r.dividendAction, r.purchaseAmount, r.redeemShares,
-                                          mode));
+    for (const StoredRow& r : rows) {
+        const auto text = [&](int k) { return Text(r.cells[static_cast<size_t>(k)]); };
+        input.rows.push_back(
+            ReadRowInput(text(1), text(2), text(3), text(4), text(5), text(6), mode));
     }
     if (!rows.empty()) Assign(input.firstIncrease, ReadNumber(firstIncrease));
     return input;

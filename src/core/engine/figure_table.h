@@ -18,53 +18,73 @@
 
 namespace tovira {
 
-// The stored cells of one row.
-struct InputRowTexts {
-    QString date;
-    QString netValue;
-    QString purchaseStatus;
-    QString redeemStatus;
-    QString dividendAction;
-    QString purchaseAmount;  // typed amounts: read in 实际操作 only
-    QString redeemShares;
+// Where a text stands in a table's text store.
+struct TextSpan {
+    quint32 at = 0;
+    quint32 size = 0;
 };
+
+// The stored cells of one row, in the order of kStoredColumns.
+struct StoredRow {
+    static constexpr int kCells = 7;
+    std::array<TextSpan, kCells> cells{};
+};
+// The columns a plan file stores for a row; the last two are the amounts
+// typed in 实际操作, read in that mode only.
+inline constexpr Column kStoredColumns[StoredRow::kCells] = {
+    Column::Date,           Column::NetValue,       Column::PurchaseStatus, Column::RedeemStatus,
+    Column::DividendAction, Column::PurchaseAmount, Column::RedeemShares,
+};
+// The place of a stored column in StoredRow::cells; -1 for any other.
+int StoredIndex(Column key);
 
 // Room for the text of a computed cell.
 using CellScratch = std::array<char16_t, kGeneralTextMax>;
 
-// Input texts and the figures of one pass over them, read like ledger cells
-// (rows from 1).
+// Stored texts and the figures of one pass over them, read like ledger
+// cells (rows from 1).
 class FigureView {
   public:
-    FigureView(const std::vector<InputRowTexts>& rows, const std::vector<RowFigures>& figures)
-        : rows_(&rows), figures_(&figures) {}
+    FigureView(const QString& texts, const std::vector<StoredRow>& rows,
+               const std::vector<RowFigures>& figures)
+        : texts_(&texts), rows_(&rows), figures_(&figures) {}
 
     int LastRow() const { return static_cast<int>(figures_->size()); }
     // The cell's text; a computed column's is written into scratch.
     QStringView Cell(int row, Column key, CellScratch& scratch) const;
-    // A stored text cell (Date, NetValue, the statuses, DividendAction).
-    const QString& Text(int row, Column key) const;
+    // A stored cell's text; empty for any other column.
+    QStringView Text(int row, Column key) const;
     // The cell read as a number, as the report reads the ledger's cells.
     double Number(int row, Column key) const;
     const RowFigures& Figures(int row) const { return (*figures_)[static_cast<size_t>(row - 1)]; }
 
   private:
-    const std::vector<InputRowTexts>* rows_;
+    const QString* texts_;
+    const std::vector<StoredRow>* rows_;
     const std::vector<RowFigures>* figures_;
 };
 
 struct FigureTable {
     Mode mode = Mode::Theory;
     QString firstIncrease;  // row 1's stored daily change
-    std::vector<InputRowTexts> rows;
+    // Every stored text once, one after another: a long plan's repeated
+    // status texts and its dates and values cost no string each.
+    QString texts;
+    std::vector<StoredRow> rows;
     std::vector<RowFigures> figures;  // of the last Recalculate
 
     int LastRow() const { return static_cast<int>(rows.size()); }
+    QStringView Text(const TextSpan& span) const {
+        return QStringView(texts).mid(span.at, span.size);
+    }
+    // Stores text, or finds it at `same` (a span of the same text, such as
+    // the row above's): the span to give the cell.
+    TextSpan Store(QStringView text, const TextSpan& same);
     LedgerInput Input() const;
     // The pass over the rows in `mode`.
     void Recalculate(const PlanSettings& settings);
     // Valid until the table changes.
-    FigureView View() const { return FigureView(rows, figures); }
+    FigureView View() const { return FigureView(texts, rows, figures); }
 };
 
 // A figure as a ledger shows it, read back: its general text read as a number.

@@ -55,9 +55,9 @@ RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode) {
         fact ? ledger.Cell(row, Column::RedeemShares) : kNone, mode);
 }
 
-RowInput ReadRowInput(const QString& netValue, const QString& purchase, const QString& redeem,
-                      const QString& action, const QString& typedPurchase,
-                      const QString& typedRedeem, Mode mode) {
+RowInput ReadRowInput(QStringView netValue, QStringView purchase, QStringView redeem,
+                      QStringView action, QStringView typedPurchase, QStringView typedRedeem,
+                      Mode mode) {
     static const QString kSuspendPurchase = QStringLiteral("暂停申购");
     static const QString kSuspendRedeem = QStringLiteral("暂停赎回");
     static const QString kClosed = QStringLiteral("封闭期");
@@ -74,12 +74,12 @@ RowInput ReadRowInput(const QString& netValue, const QString& purchase, const QS
         // first: take it from the marker's length on, counted in characters.
         if (action.contains(conversion)) {
             in.action = DividendKind::Conversion;
-            in.actionValue = ReadNumber(
-                QStringView(action).mid(std::min<qsizetype>(conversion.size(), action.size())));
+            in.actionValue =
+                ReadNumber(action.mid(std::min<qsizetype>(conversion.size(), action.size())));
         } else if (in.dividendMarker) {
             in.action = DividendKind::Dividend;
-            in.actionValue = ReadNumber(
-                QStringView(action).mid(std::min<qsizetype>(dividend.size(), action.size())));
+            in.actionValue =
+                ReadNumber(action.mid(std::min<qsizetype>(dividend.size(), action.size())));
         }
     }
     if (mode == Mode::Fact) {

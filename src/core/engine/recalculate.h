@@ -58,9 +58,9 @@ struct LedgerInput {
 
 RowInput ReadRowInput(const LedgerModel& ledger, int row, Mode mode);
 // The same from the cells' texts; the typed amounts are read in 实际操作 only.
-RowInput ReadRowInput(const QString& netValue, const QString& purchaseStatus,
-                      const QString& redeemStatus, const QString& dividendAction,
-                      const QString& typedPurchase, const QString& typedRedeem, Mode mode);
+RowInput ReadRowInput(QStringView netValue, QStringView purchaseStatus, QStringView redeemStatus,
+                      QStringView dividendAction, QStringView typedPurchase,
+                      QStringView typedRedeem, Mode mode);
 LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode);
 
 // The pass: one RowFigures per input row into `figures` (its storage is

@@ -98,11 +98,11 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
                 received += proceeds;
                 fees += ledger.Number(row, Column::NetValue) * shares - proceeds;
             }
-            const QString& action = ledger.Text(row, Column::DividendAction);
+            const QStringView action = ledger.Text(row, Column::DividendAction);
             if (!action.isEmpty() && action.contains(dividendMarker)) {
                 const bool conversion = action.contains(conversionMarker);
                 if (!conversion) {
-                    Assign(cash, ReadNumber(QStringView(action).mid(
+                    Assign(cash, ReadNumber(action.mid(
                                      std::min<qsizetype>(dividendMarker.size(), action.size()))));
                 }
                 const double paid = cash * ledger.Number(row - 1, Column::HeldShares);
@@ -282,7 +282,7 @@ double Brent(const F& f, double a, double b, double fa, double fb, double tol) {
 
 }  // namespace
 
-QDate ReadReportDate(const QString& text) {
+QDate ReadReportDate(QStringView text) {
     int parts[3] = {0, 0, 0};
     int part = 0;
     int digits = 0;
@@ -463,7 +463,8 @@ std::optional<BacktestReport> BuildBacktestReport(const FigureTable& table,
                                }
                            }
                            ComputeFigures(input, settings, figures);
-                           return Measure(FigureView(table.rows, figures), dates, factors, nullptr);
+                           return Measure(FigureView(table.texts, table.rows, figures), dates,
+                                          factors, nullptr);
                        });
 }
 

@@ -35,7 +35,7 @@ std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSetting
 
 // A Date cell "yyyy/M/d" (a "-" between the parts is taken too) as the
 // report reads it; anything else is no date (an invalid QDate).
-QDate ReadReportDate(const QString& text);
+QDate ReadReportDate(QStringView text);
 
 // Annualised money-weighted return: the rate r (0.1 = 10 %) with
 // sum(amount / (1 + r)^(days since the first flow's date / 365)) = 0, to

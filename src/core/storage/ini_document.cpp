@@ -278,36 +278,72 @@ std::optional<QString> FirstNonGbkCharacter(const QString& text) {
     return std::nullopt;
 }
 
-std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize) {
+// Opens a regular file (links followed) of at most maxSize bytes for
+// reading; -1 otherwise. *size is its size when opened.
+int OpenRegularFile(const QString& path, qsizetype maxSize, qsizetype* size) {
     const QByteArray name = QFile::encodeName(path);
     // A pipe or a device is never opened for reading: a pipe would wait for a
     // writer and a device could be read forever. The non-blocking open and the
     // second check on the open file cover a file swapped in between.
     struct stat info {};
     if (name.isEmpty() || ::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
+        return -1;
     }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) return -1;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
         ::close(fd);
-        return std::nullopt;
+        return -1;
     }
-    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    *size = qsizetype(info.st_size);
+    return fd;
+}
+
+// Reads up to size bytes into data; the count read (less when the file shrank
+// meanwhile), -1 on an error.
+qsizetype ReadUpTo(int fd, char* data, qsizetype size) {
     qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, std::size_t(bytes.size() - got));
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, std::size_t(size - got));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;  // the file shrank meanwhile
+        if (n < 0) return -1;
+        if (n == 0) break;
         got += n;
     }
+    return got;
+}
+
+std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize) {
+    qsizetype size = 0;
+    const int fd = OpenRegularFile(path, maxSize, &size);
+    if (fd < 0) return std::nullopt;
+    QByteArray bytes(size, Qt::Uninitialized);
+    const qsizetype got = ReadUpTo(fd, bytes.data(), size);
     ::close(fd);
+    if (got < 0) return std::nullopt;
     bytes.truncate(got);
     return bytes;
+}
+
+bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype pieceSize,
+                             const std::function<void(QByteArrayView)>& piece) {
+    qsizetype left = 0;
+    const int fd = OpenRegularFile(path, maxSize, &left);
+    if (fd < 0) return false;
+    // Never more than the size seen at the open, like the whole read.
+    QByteArray buffer(std::min(pieceSize, left), Qt::Uninitialized);
+    while (left > 0) {
+        const qsizetype got = ReadUpTo(fd, buffer.data(), std::min(left, buffer.size()));
+        if (got < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) break;  // the file shrank meanwhile
+        piece(QByteArrayView(buffer.constData(), got));
+        left -= got;
+    }
+    ::close(fd);
+    return true;
 }
 
 FileSystemCalls& FileSystem() {
@@ -500,10 +536,10 @@ IniDocument::Entry& IniDocument::EntryAt(Section& section, int i) {
 // last ']' that is a character of its own; key lines before the first
 // section belong to none and count as other lines.
 template <typename Visit>
-void IniDocument::ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit) {
+void IniDocument::ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit,
+                              bool& inSection) {
     const char* p = bytes.data();
     const qsizetype n = bytes.size();
-    bool inSection = false;
     qsizetype pos = from;
     while (pos < n) {
         const char* newline =
@@ -592,45 +628,63 @@ void IniDocument::ParseBytes(QByteArray bytes) {
     }
     sections_.emplace_back();  // the lines before the first section
 
-    ForEachLine(QByteArrayView(p, n), from, [&](const Line& read, QByteArrayView text) {
-        const Span line{qint32(text.data() - p), qint32(text.size())};
-        if (read.kind == Line::Kind::Section) {
-            FinishSection(sections_.back());
-            Section section;
-            section.header = line;
-            section.name = Span{qint32(read.name.data() - p), qint32(read.name.size())};
-            section.nameHash = NameHash(read.name);
-            section.first = int(entries_.size());
-            const int at = int(sections_.size());
-            sections_.push_back(std::move(section));
-            sectionIndex_.InsertFirst(sections_.back().nameHash, at, [&](int other) {
-                return tovira::SameName(View(sections_[std::size_t(other)].name), read.name);
-            });
-            return;
-        }
-        Entry entry;
-        entry.line = line;
-        if (read.kind == Line::Kind::Key) {
-            entry.key = Span{qint32(read.name.data() - p), qint32(read.name.size())};
-            entry.value = Span{qint32(read.value.data() - p), qint32(read.value.size())};
-        }
-        Section& section = sections_.back();
-        if (entry.key.size > 0) {
-            section.insertAt = section.count + 1;
-            ++section.keyCount;
-        }
-        ++section.count;
-        entries_.push_back(entry);
-    });
+    bool inSection = false;
+    ForEachLine(
+        QByteArrayView(p, n), from,
+        [&](const Line& read, QByteArrayView text) {
+            const Span line{qint32(text.data() - p), qint32(text.size())};
+            if (read.kind == Line::Kind::Section) {
+                FinishSection(sections_.back());
+                Section section;
+                section.header = line;
+                section.name = Span{qint32(read.name.data() - p), qint32(read.name.size())};
+                section.nameHash = NameHash(read.name);
+                section.first = int(entries_.size());
+                const int at = int(sections_.size());
+                sections_.push_back(std::move(section));
+                sectionIndex_.InsertFirst(sections_.back().nameHash, at, [&](int other) {
+                    return tovira::SameName(View(sections_[std::size_t(other)].name), read.name);
+                });
+                return;
+            }
+            Entry entry;
+            entry.line = line;
+            if (read.kind == Line::Kind::Key) {
+                entry.key = Span{qint32(read.name.data() - p), qint32(read.name.size())};
+                entry.value = Span{qint32(read.value.data() - p), qint32(read.value.size())};
+            }
+            Section& section = sections_.back();
+            if (entry.key.size > 0) {
+                section.insertAt = section.count + 1;
+                ++section.keyCount;
+            }
+            ++section.count;
+            entries_.push_back(entry);
+        },
+        inSection);
     FinishSection(sections_.back());
 }
 
 bool IniDocument::Scan(const QString& path,
                        const std::function<void(const Line&, QByteArrayView)>& visit) {
-    const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxFileSize);
-    if (!bytes) return false;
-    const qsizetype from = bytes->startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    ForEachLine(QByteArrayView(*bytes), from, visit);
+    // Piece by piece: a large file is never held whole. Lines are handed on
+    // once their line end has come; the last one at the end.
+    QByteArray pending;
+    bool first = true;
+    bool inSection = false;
+    const bool read = ReadRegularFileInPieces(
+        path, kMaxFileSize, qsizetype(256) * 1024, [&](QByteArrayView piece) {
+            pending.append(piece);
+            const qsizetype last = pending.lastIndexOf('\n');
+            if (last < 0) return;
+            const qsizetype from = first && pending.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+            first = false;
+            ForEachLine(QByteArrayView(pending).first(last + 1), from, visit, inSection);
+            pending.remove(0, last + 1);
+        });
+    if (!read) return false;
+    const qsizetype from = first && pending.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    ForEachLine(QByteArrayView(pending), from, visit, inSection);
     return true;
 }
 

@@ -138,7 +138,7 @@ class IniDocument {
     Span Store(QByteArrayView bytes);
     void ParseBytes(QByteArray bytes);
     template <typename Visit>
-    static void ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit);
+    static void ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit, bool& inSection);
     void FinishSection(Section& section);
     void IndexKeys(Section& section);
     int FindSection(QByteArrayView name, quint64 hash) const;
@@ -174,6 +174,11 @@ std::optional<QString> FirstNonGbkCharacter(const QString& text);
 // The bytes of a regular file (links followed) of at most maxSize bytes;
 // nothing for a missing or unreadable file, a folder, a pipe or a device.
 std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize);
+// The same file handed to piece in pieces of at most pieceSize bytes, in
+// order, so that it never has to be held whole; false on the same refusals
+// and on a read error (pieces may have come by then).
+bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype pieceSize,
+                             const std::function<void(QByteArrayView)>& piece);
 
 // Writes the bytes to "<path>.XXXXXX" in the same folder (created exclusively),
 // syncs and closes it, renames it over the target and syncs the folder. False,

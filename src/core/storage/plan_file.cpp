@@ -169,28 +169,6 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
 
 namespace {
 
-// Where a stored cell goes in a row read without a ledger.
-QString InputRowTexts::*StoredText(Column column) {
-    switch (column) {
-        case Column::Date:
-            return &InputRowTexts::date;
-        case Column::NetValue:
-            return &InputRowTexts::netValue;
-        case Column::PurchaseAmount:
-            return &InputRowTexts::purchaseAmount;
-        case Column::RedeemShares:
-            return &InputRowTexts::redeemShares;
-        case Column::PurchaseStatus:
-            return &InputRowTexts::purchaseStatus;
-        case Column::RedeemStatus:
-            return &InputRowTexts::redeemStatus;
-        default:
-            return &InputRowTexts::dividendAction;
-    }
-}
-
-// What every open does first: the file's checks, then the settings. The
-// document and the row count N when the rows may be read.
 // What every open checks first: whether the path may be read as a plan.
 bool MayOpen(const QString& path, OpenOutcome& outcome) {
     // A pipe or a device is no plan file (reading it could wait or run on
@@ -320,21 +298,22 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
     // the settings. Names and duplicates are settled as the document settles
     // them: the first section and the first key of a name win.
     QLatin1StringView keys[std::size(kRowKeys)];
-    QString InputRowTexts::*texts[std::size(kRowKeys)];
+    int cells[std::size(kRowKeys)];  // the place in StoredRow::cells
     int keyCount = 0;
     for (const RowKey& k : kRowKeys) {
         if (k.factOnly && mode != Mode::Fact) continue;
         keys[keyCount] = QLatin1StringView(k.key);
-        texts[keyCount++] = StoredText(k.column);
+        cells[keyCount++] = StoredIndex(k.column);
     }
     QByteArray rest;
     std::vector<quint8> taken;  // per row: bit k when key k was read; bit 7 when its section came
-    InputRowTexts previous;     // the texts read last, to share repeated ones
+    StoredRow previous;         // the texts read last, to share repeated ones
     int row = 0;                // the row whose section is being read; 0 in any other
     bool inRow = false;
     // Room for the most rows a plan may have: untouched room costs no memory,
     // and the rows never move while they are read.
     table.rows.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
+    table.texts.reserve(qsizetype(LedgerModel::kMaxRows) * 24);
     taken.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
     const bool read =
         IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView text) {
@@ -361,16 +340,20 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
                 if ((flags & (1u << k)) || !IniDocument::SameName(line.name, key)) continue;
                 flags = quint8(flags | (1u << k));
                 if (table.rows.size() < size_t(row)) table.rows.resize(size_t(row));
-                QString InputRowTexts::*const field = texts[k];
-                QString value = IniDocument::ValueText(line.value);
-                QString& cell = table.rows[size_t(row - 1)].*field;
-                cell = value == previous.*field ? previous.*field : std::move(value);
-                previous.*field = cell;
+                // Repeated texts (the statuses, day after day) are stored once.
+                TextSpan& last = previous.cells[size_t(cells[k])];
+                last = table.Store(IniDocument::ValueText(line.value), last);
+                table.rows[size_t(row - 1)].cells[size_t(cells[k])] = last;
                 break;
             }
         });
 
-    if (!read) return Unreadable(path);
+    if (!read) {
+        // What came before a read error is not the plan.
+        table = FigureTable();
+        table.mode = mode;
+        return Unreadable(path);
+    }
     IniDocument head;
     head.Parse(rest);
     int n = 0;

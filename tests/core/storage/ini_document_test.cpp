@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <functional>
@@ -487,4 +488,57 @@ TEST(IniDocumentTest, HandlesManySectionsAndKeys) {
 }
 
 }  // namespace
+}  // namespace tovira
+
+namespace tovira {
+
+// Scan reads a large file in pieces: lines across the pieces' borders (a
+// CR LF split between two pieces, a line longer than a piece, the last line
+// without a line end) read as the whole document reads them.
+TEST(IniDocumentTest, ScanReadsInPiecesWhatTheDocumentReads) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.ini"));
+    QByteArray bytes =
+        "\xEF\xBB\xBF"
+        "before=none\r\n";
+    for (int s = 0; s < 3000; ++s) {
+        bytes += "[s" + QByteArray::number(s) + "]\r\n";
+        bytes += " Key = \"v" + QByteArray::number(s) + "\" \r\n";
+        bytes += "key=second\r\n; a comment\r\n";
+        if (s == 1500) bytes += "long=" + QByteArray(300 * 1024, 'x') + "\r\n";
+    }
+    bytes += "[end]\r\nlast=line";
+    WriteFile(path, bytes);
+
+    IniDocument doc;
+    ASSERT_TRUE(doc.Load(path));
+    QByteArray section;
+    QSet<QByteArray> seen;
+    int lines = 0;
+    int keys = 0;
+    ASSERT_TRUE(IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView text) {
+        ++lines;
+        EXPECT_FALSE(text.endsWith('\r'));
+        if (line.kind == IniDocument::Line::Kind::Section) {
+            section = line.name.toByteArray();
+            return;
+        }
+        if (line.kind != IniDocument::Line::Kind::Key) return;
+        ++keys;
+        const QByteArray key = section + '/' + line.name.toByteArray().toLower();
+        if (seen.contains(key)) return;  // the first of a name wins
+        seen.insert(key);
+        EXPECT_EQ(IniDocument::ValueText(line.value),
+                  doc.Value(QString::fromLatin1(section), QString::fromLatin1(line.name)))
+            << key.left(40).toStdString();
+    }));
+    EXPECT_EQ(lines, 1 + 3000 * 4 + 1 + 2);
+    EXPECT_EQ(keys, 3000 * 2 + 1 + 1);
+    EXPECT_EQ(doc.Value(QStringLiteral("s7"), QStringLiteral("KEY")), "v7");
+    EXPECT_EQ(doc.Value(QStringLiteral("s1500"), QStringLiteral("long")).size(), 300 * 1024);
+    EXPECT_EQ(doc.Value(QStringLiteral("end"), QStringLiteral("last")), "line");
+    EXPECT_FALSE(IniDocument::Scan(dir.filePath(QStringLiteral("none.ini")),
+                                   [](const IniDocument::Line&, QByteArrayView) {}));
+}
+
 }  // namespace tovira
