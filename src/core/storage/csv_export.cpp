@@ -9,12 +9,19 @@
 namespace tovira {
 namespace {
 
+// Whether a field holds a separator, a quote or a line break.
+bool NeedsQuotes(QStringView text) {
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') return true;
+    }
+    return false;
+}
+
 // Fields holding a separator, a quote or a line break are quoted so that a
 // typed comma cannot shift the columns; every other field is written as is.
 void AppendField(QString& line, QStringView cell, bool percent) {
-    const bool quote =
-        cell.contains(u',') || cell.contains(u'"') || cell.contains(u'\r') || cell.contains(u'\n');
-    if (quote) {
+    if (NeedsQuotes(cell)) {
         line += u'"';
         QString inner = cell.toString();
         inner.replace(QStringLiteral("\""), QStringLiteral("\"\""));
@@ -75,35 +82,32 @@ void AppendLine(QString& line, const Cells& cells, int row) {
 // (no text of the whole line is made). False when a cell holds a character
 // GBK cannot hold.
 template <typename Cells>
-bool EncodeLine(std::vector<char>& line, const Cells& cells, int row) {
+bool EncodeLine(QByteArray& line, const Cells& cells, int row) {
     CellScratch scratch;
     QString quoted;
-    line.clear();
+    line.resize(0);
     for (int p = 1; p < kColumnCount; ++p) {
         const Column c = static_cast<Column>(p);
-        if (p > 1) line.push_back(',');
+        if (p > 1) line += ',';
         const bool percent =
             c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct;
         QStringView text = cells.Cell(row, c, scratch);
-        bool closeQuote = false;
-        if (text.contains(u',') || text.contains(u'"') || text.contains(u'\r') ||
-            text.contains(u'\n')) {
+        const bool quote = NeedsQuotes(text);
+        if (quote) {
             quoted = text.toString();
             quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
             text = quoted;
-            line.push_back('"');
-            closeQuote = true;
+            line += '"';
         }
-        const size_t at = line.size();
-        line.resize(at + size_t(text.size()) * 2);
+        const qsizetype at = line.size();
+        line.resize(at + text.size() * 2);
         const qsizetype size = WriteGbk(text, line.data() + at);
         if (size < 0) return false;
-        line.resize(at + size_t(size));
-        if (percent) line.push_back('%');
-        if (closeQuote) line.push_back('"');
+        line.resize(at + size);
+        if (percent) line += '%';
+        if (quote) line += '"';
     }
-    line.push_back('\r');
-    line.push_back('\n');
+    line += "\r\n";
     return true;
 }
 
@@ -116,12 +120,12 @@ bool Produce(const Cells& cells, const Write& write) {
     constexpr size_t kPiece = 64 * 1024;
     std::vector<char> piece(header->begin(), header->end());
     piece.reserve(kPiece + 1024);
-    std::vector<char> line;
+    QByteArray line;
     line.reserve(512);
     const int n = cells.LastRow();
     for (int row = 1; row <= n; ++row) {
         if (!EncodeLine(line, cells, row)) return false;
-        piece.insert(piece.end(), line.begin(), line.end());
+        piece.insert(piece.end(), line.cbegin(), line.cend());
         if (piece.size() >= kPiece) {
             if (!write(QByteArrayView(piece.data(), qsizetype(piece.size())))) return false;
             piece.clear();
