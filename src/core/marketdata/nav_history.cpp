@@ -42,6 +42,16 @@ QString ShortDate(const QString& text) {
 // empty <td class='tor bold'></td> (a 封闭期 day or a non-trading day) then
 // still yields its statuses and dividend. For every other row this is the
 // same as taking piece 2.
+// A provider's text as a field of a record: no control characters, and
+// the record's own separators (",", "|") in their full-width forms, so that a
+// status or dividend text holding one cannot shift the fields of its day or
+// split it in two.
+QString RecordText(const QString& cell) {
+    QString text = StripControlCharacters(cell);
+    text.replace(u',', u'\uFF0C').replace(u'|', u'\uFF5C');
+    return text;
+}
+
 QString DayRecord(const QString& row) {
     const qsizetype navStart = row.indexOf(kNavCell);
     if (navStart < 0) return {};
@@ -57,9 +67,8 @@ QString DayRecord(const QString& row) {
     if (cells.size() < 3) return {};
     // A line break inside a cell would break the plan file's line as well.
     return ShortDate(StripControlCharacters(date)) + QLatin1Char(',') +
-           StripControlCharacters(nav) + QLatin1Char(',') + StripControlCharacters(cells[1]) +
-           QLatin1Char(',') + StripControlCharacters(cells[2]) + QLatin1Char(',') +
-           StripControlCharacters(restParts[1]);
+           StripControlCharacters(nav) + QLatin1Char(',') + RecordText(cells[1]) +
+           QLatin1Char(',') + RecordText(cells[2]) + QLatin1Char(',') + RecordText(restParts[1]);
 }
 
 // Record 0 from the oldest row: the text before "%</td><td>", its last ten

@@ -121,6 +121,20 @@ TEST(NavHistoryParse, LineBreaksInCellsDoNotReachTheRecords) {
     EXPECT_EQ(ParseNavHistory(page), "2.00|2017/3/28,1.0200,开放申购,开放赎回,每份派现金0.0800元");
 }
 
+TEST(NavHistoryParse, SeparatorsInCellsCannotShiftTheFields) {
+    // "," and "|" part the fields and the days of the history string: a
+    // provider text holding one keeps it in full-width form.
+    const QString page = Table(QStringLiteral(
+        "<tr><td>2017-03-28</td><td class='tor bold'>1.0200</td><td class='tor bold'>1.0200"
+        "</td><td class='tor bold red'>2.00%</td><td>暂停申购,大额</td><td>开放|赎回</td>"
+        "<td class='red unbold'>每份派现金0.0800元,另|注</td></tr>"));
+    const QString history = ParseNavHistory(page);
+    EXPECT_EQ(history,
+              "2.00|2017/3/28,1.0200,暂停申购，大额,开放｜赎回,每份派现金0.0800元，另｜注");
+    EXPECT_EQ(history.split(u'|').size(), 2);
+    EXPECT_EQ(history.split(u'|')[1].split(u',').size(), 5);
+}
+
 TEST(NavHistoryParse, FailuresKeepTheOldestCompleteDays) {
     // No header marker: nothing at all.
     bool complete = true;
