@@ -73,6 +73,17 @@ class LocalHttpServer : public QObject {
         r.sentBytes = sentBytes;
         routes_.insert(prefix, r);
     }
+    // Announces the full body's length, sends its first `sentBytes` bytes and
+    // then nothing more, keeping the connection open (a transfer that stalls).
+    void Stall(const QString& prefix, const QByteArray& body, int sentBytes,
+               const QByteArray& contentType = "text/html; charset=utf-8") {
+        Route r;
+        r.kind = Route::Kind::Stall;
+        r.body = body;
+        r.contentType = contentType;
+        r.sentBytes = sentBytes;
+        routes_.insert(prefix, r);
+    }
     // Closes the connection without sending anything.
     void Drop(const QString& prefix) {
         Route r;
@@ -90,7 +101,7 @@ class LocalHttpServer : public QObject {
 
   private:
     struct Route {
-        enum class Kind { Answer, Hang, Truncate, Cut, Drop } kind = Kind::Answer;
+        enum class Kind { Answer, Hang, Truncate, Cut, Drop, Stall } kind = Kind::Answer;
         QByteArray body;
         QByteArray contentType;
         int status = 200;
@@ -151,6 +162,10 @@ class LocalHttpServer : public QObject {
                 socket->write(Head(route, route.body.size()) + route.body.left(route.sentBytes));
                 socket->flush();
                 socket->disconnectFromHost();
+                return;
+            case Route::Kind::Stall:
+                socket->write(Head(route, route.body.size()) + route.body.left(route.sentBytes));
+                socket->flush();
                 return;
             case Route::Kind::Cut:
                 socket->write(Head(route, -1) + route.body.left(route.sentBytes));

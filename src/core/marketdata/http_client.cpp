@@ -90,11 +90,15 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
     if (context) connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
 
     if (progress) {
-        connect(reply, &QNetworkReply::downloadProgress, this,
-                [reported, alive, owner, progress = std::move(progress)](qint64 received,
-                                                                         qint64 total) {
+        // Told as each piece arrives: Qt's own progress signal is held back
+        // while the bytes come faster than ten times a second, and a transfer
+        // that then stalls would show nothing received. The body is read
+        // only at the end, so what is available is what has come.
+        connect(reply, &QNetworkReply::readyRead, this,
+                [reply, reported, alive, owner, progress = std::move(progress)] {
                     if (*reported || !*alive || owner.Gone()) return;
-                    progress(received, total);
+                    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+                    progress(reply->bytesAvailable(), length.isValid() ? length.toLongLong() : -1);
                 });
     }
 

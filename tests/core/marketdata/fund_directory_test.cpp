@@ -194,6 +194,27 @@ TEST_F(FundDirectoryDownloadTest, ASuccessfulDownloadReplacesTheDirectory) {
     EXPECT_FALSE(QFile::exists(dir.filePath("Cache.ini")));
 }
 
+// A transfer that stalls part way still shows what has come (Qt's own
+// progress signal holds back a burst that is followed by nothing).
+TEST_F(FundDirectoryDownloadTest, ProgressShowsWhatCameBeforeAStall) {
+    const QByteArray script = Excerpt().repeated(40);
+    server.Stall(kScriptPath, script, 5000, "application/javascript");
+    client.SetTimeout(1500);
+    QList<qint64> received;
+    std::optional<DirectoryResult> result;
+    DownloadFundDirectory(
+        client, server.BaseUrl(), dir.path(), [&](DirectoryResult r) { result = r; }, nullptr,
+        [&](qint64 bytes, qint64 total) {
+            received << bytes;
+            EXPECT_EQ(total, script.size());
+        });
+    QTRY_COMPARE_WITH_TIMEOUT(received.value(received.size() - 1), qint64(5000), 1000);
+    EXPECT_FALSE(result);  // still waiting
+    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 3000);
+    EXPECT_EQ(*result, DirectoryResult::TimedOut);
+    EXPECT_EQ(Directory(), oldDirectory);
+}
+
 TEST_F(FundDirectoryDownloadTest, FailuresLeaveTheDirectoryAsItWas) {
     server.Answer(kScriptPath,
                   R"(var r = [["000001","HXCZHH","华夏成长混合"],["000003","ZHKZZZQA"]];)",
