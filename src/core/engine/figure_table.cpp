@@ -95,6 +95,13 @@ TextSpan FigureTable::Store(QStringView text, const TextSpan& same) {
     return span;
 }
 
+double LedgerCells::Number(int row, Column key) const {
+    const QString& text = ledger_->Cell(row, key);
+    // Most amounts and shares of a long ledger are "0".
+    if (text.size() == 1 && text.front() == u'0') return 0;
+    return ReadNumber(text);
+}
+
 LedgerInput FigureTable::Input() const {
     LedgerInput input;
     input.mode = mode;

@@ -14,6 +14,7 @@
 #include "core/common/numbers.h"
 #include "core/engine/recalculate.h"
 #include "core/ledger/columns.h"
+#include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
 
 namespace tovira {
@@ -62,6 +63,20 @@ class FigureView {
     const QString* texts_;
     const std::vector<StoredRow>* rows_;
     const std::vector<RowFigures>* figures_;
+};
+
+// A recalculated ledger read the way a FigureView is read, so that the
+// export and the report take either.
+class LedgerCells {
+  public:
+    explicit LedgerCells(const LedgerModel& ledger) : ledger_(&ledger) {}
+    int LastRow() const { return ledger_->LastRow(); }
+    const QString& Cell(int row, Column key, CellScratch&) const { return ledger_->Cell(row, key); }
+    const QString& Text(int row, Column key) const { return ledger_->Cell(row, key); }
+    double Number(int row, Column key) const;
+
+  private:
+    const LedgerModel* ledger_;
 };
 
 struct FigureTable {

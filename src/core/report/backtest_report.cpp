@@ -16,19 +16,6 @@
 namespace tovira {
 namespace {
 
-// The cells of a recalculated ledger, read the way a FigureView's are.
-struct LedgerSource {
-    const LedgerModel& ledger;
-    int LastRow() const { return ledger.LastRow(); }
-    const QString& Text(int row, Column key) const { return ledger.Cell(row, key); }
-    double Number(int row, Column key) const {
-        const QString& text = ledger.Cell(row, key);
-        // Most amounts and shares of a long ledger are "0".
-        if (text.size() == 1 && text.front() == u'0') return 0;
-        return ReadNumber(text);
-    }
-};
-
 template <typename Source>
 std::vector<QDate> ReadDates(const Source& ledger) {
     std::vector<QDate> dates;
@@ -209,7 +196,7 @@ StrategyFigures RunBaseline(LedgerModel& copy, const std::vector<QString>& amoun
         }
     }
     Recalculate(copy, settings, Mode::Fact);
-    return Measure(LedgerSource{copy}, dates, factors, nullptr);
+    return Measure(LedgerCells{copy}, dates, factors, nullptr);
 }
 
 // Scaled present value at x = ln(1 + r): the sum divided by its largest
@@ -305,7 +292,7 @@ QDate ReadReportDate(QStringView text) {
 std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSettings& settings) {
     std::vector<CashFlow> flows;
     if (ledger.LastRow() == 0) return flows;
-    Measure(LedgerSource{ledger}, ReadDates(LedgerSource{ledger}), Factors(settings), &flows);
+    Measure(LedgerCells{ledger}, ReadDates(LedgerCells{ledger}), Factors(settings), &flows);
     return flows;
 }
 
@@ -378,8 +365,7 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
 std::optional<StrategyFigures> PlanFiguresOnly(const LedgerModel& ledger,
                                                const PlanSettings& settings) {
     if (ledger.LastRow() == 0) return std::nullopt;
-    return Measure(LedgerSource{ledger}, ReadDates(LedgerSource{ledger}), Factors(settings),
-                   nullptr);
+    return Measure(LedgerCells{ledger}, ReadDates(LedgerCells{ledger}), Factors(settings), nullptr);
 }
 
 namespace {
@@ -434,7 +420,7 @@ std::optional<BacktestReport> BuildBacktestReport(const LedgerModel& ledger,
     // One copy serves both alternatives, one after the other.
     LedgerModel copy;
     CopyInputs(ledger, copy);
-    return BuildReport(LedgerSource{ledger}, settings, mode,
+    return BuildReport(LedgerCells{ledger}, settings, mode,
                        [&](const std::vector<QString>& amounts, const std::vector<QDate>& dates,
                            const Factors& factors) {
                            return RunBaseline(copy, amounts, settings, dates, factors);

@@ -9,29 +9,14 @@
 namespace tovira {
 namespace {
 
-// Whether a field holds a separator, a quote or a line break.
+// Fields holding a separator, a quote or a line break are quoted so that a
+// typed comma cannot shift the columns; every other field is written as is.
 bool NeedsQuotes(QStringView text) {
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
         if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') return true;
     }
     return false;
-}
-
-// Fields holding a separator, a quote or a line break are quoted so that a
-// typed comma cannot shift the columns; every other field is written as is.
-void AppendField(QString& line, QStringView cell, bool percent) {
-    if (NeedsQuotes(cell)) {
-        line += u'"';
-        QString inner = cell.toString();
-        inner.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-        line += inner;
-        if (percent) line += u'%';
-        line += u'"';
-    } else {
-        line += cell;
-        if (percent) line += u'%';
-    }
 }
 
 QString DatePart(const QString& text) {
@@ -56,27 +41,6 @@ namespace {
 const char16_t kHeader[] =
     u"日期,净值,单日涨幅,累计涨幅,申购金额,确认份额,赎回份额,确认金额,持有份额,资产市值,总投入,"
     u"净盈亏,净收益率,持仓成本,申购状态,赎回状态,分红配送\r\n";
-
-// The cells of a ledger, read the way a FigureView's are.
-struct LedgerCells {
-    const LedgerModel& ledger;
-    int LastRow() const { return ledger.LastRow(); }
-    const QString& Cell(int row, Column c, CellScratch&) const { return ledger.Cell(row, c); }
-};
-
-// One row as an export line, CR LF included.
-template <typename Cells>
-void AppendLine(QString& line, const Cells& cells, int row) {
-    CellScratch scratch;
-    for (int p = 1; p < kColumnCount; ++p) {
-        const Column c = static_cast<Column>(p);
-        if (p > 1) line += u',';
-        AppendField(
-            line, cells.Cell(row, c, scratch),
-            c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct);
-    }
-    line += QStringLiteral("\r\n");
-}
 
 // One row's export line, CR LF included, encoded as GBK straight into line
 // (no text of the whole line is made). False when a cell holds a character
@@ -182,10 +146,9 @@ QString UnexportableMessage(const Cells& cells) {
 }  // namespace
 
 QString CsvText(const LedgerModel& ledger) {
-    QString text = QString::fromUtf16(kHeader);
-    const int n = ledger.LastRow();
-    for (int row = 1; row <= n; ++row) AppendLine(text, LedgerCells{ledger}, row);
-    return text;
+    const std::optional<QByteArray> bytes = CsvBytes(ledger);
+    // Without the writer's extra line end.
+    return bytes ? DecodeGbk(bytes->chopped(2)) : QString();
 }
 
 std::optional<QByteArray> CsvBytes(const LedgerModel& ledger) { return Bytes(LedgerCells{ledger}); }

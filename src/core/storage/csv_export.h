@@ -11,7 +11,8 @@
 
 namespace tovira {
 
-// The export text: the header and one line per row, lines ended by CR LF.
+// The export text: the header and one line per row, lines ended by CR LF;
+// empty when a cell holds a character GBK cannot hold.
 QString CsvText(const LedgerModel& ledger);
 
 // The export file's bytes: the text in GBK followed by one more CR LF.
