@@ -27,6 +27,19 @@ const QString& LedgerModel::Cell(int row, Column key) const {
     return rows_[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(Index(key))];
 }
 
+const QString& LedgerModel::KeptTypedAmount(int row, Column key) const {
+    static const QString kEmpty;
+    if (row < 1 || row > LastRow()) return kEmpty;
+    if (key != Column::PurchaseAmount && key != Column::RedeemShares) return kEmpty;
+    return rows_[static_cast<size_t>(row - 1)].keptTyped[key == Column::PurchaseAmount ? 0 : 1];
+}
+
+void LedgerModel::SetKeptTypedAmount(int row, Column key, const QString& text) {
+    if (row < 1 || row > LastRow()) return;
+    if (key != Column::PurchaseAmount && key != Column::RedeemShares) return;
+    rows_[static_cast<size_t>(row - 1)].keptTyped[key == Column::PurchaseAmount ? 0 : 1] = text;
+}
+
 bool LedgerModel::IsInputCell(int row, Column key) {
     switch (key) {
         case Column::Date:

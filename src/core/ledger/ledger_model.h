@@ -44,6 +44,13 @@ class LedgerModel : public QAbstractTableModel {
     // Writes a figure the recalculation computed: no change of the user's
     // input, so it does not count as unsaved work.
     void SetComputedCell(int row, Column key, const QString& text);
+    // The amounts typed in 实际操作 that the plan file holds for a row
+    // (key PurchaseAmount or RedeemShares), kept with the row while 理论计算
+    // shows computed figures in those cells: a row removed or added in
+    // 理论计算 takes its own amounts along or brings none, and the save
+    // writes them where the row now stands.
+    const QString& KeptTypedAmount(int row, Column key) const;
+    void SetKeptTypedAmount(int row, Column key, const QString& text);
     // Text colour of one cell; no colour means the table's default.
     void SetCellColour(int row, Column key, QRgb colour);
     std::optional<QRgb> CellColour(int row, Column key) const;
@@ -73,6 +80,7 @@ class LedgerModel : public QAbstractTableModel {
     struct Row {
         std::array<QString, kColumnCount> cells;
         std::array<QRgb, kColumnCount> colours{};  // 0: the table's default colour
+        std::array<QString, 2> keptTyped;          // PurchaseAmount, RedeemShares
     };
     void Store(int row, Column key, QString&& text, bool input);
     void Touch(int row);

@@ -151,8 +151,17 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
     for (int row = 1; row <= n; ++row) {
         const QString section = RowSection(row);
         for (const RowKey& k : kRowKeys) {
-            if (k.factOnly && mode != Mode::Fact) continue;
-            doc.SetValue(section, QString::fromLatin1(k.key), ledger.Cell(row, k.column));
+            const QString key = QString::fromLatin1(k.key);
+            if (!k.factOnly || mode == Mode::Fact) {
+                doc.SetValue(section, key, ledger.Cell(row, k.column));
+                continue;
+            }
+            // 理论计算 shows computed figures here: the row's typed amount is
+            // the one kept with it. An amount the file holds for this place
+            // that belongs to no row any more (rows removed, cleared or
+            // downloaded anew) is emptied.
+            const QString& kept = ledger.KeptTypedAmount(row, k.column);
+            if (!kept.isEmpty() || doc.Find(section, key)) doc.SetValue(section, key, kept);
         }
     }
     if (!doc.Save(path)) {
@@ -162,6 +171,14 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
     // A save that died between writing its temporary file and renaming it left
     // that file behind; the plan just saved supersedes it.
     RemoveStaleTemporaries(path);
+    // The typed amounts just written are the ones the rows keep.
+    if (mode == Mode::Fact) {
+        for (int row = 1; row <= n; ++row) {
+            for (const Column c : {Column::PurchaseAmount, Column::RedeemShares}) {
+                ledger.SetKeptTypedAmount(row, c, ledger.Cell(row, c));
+            }
+        }
+    }
     ledger.SetInputsModified(false);
     outcome.result = SaveResult::Saved;
     return outcome;
@@ -236,8 +253,13 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
             if (ledger.LastRow() < row && !ledger.AddRow(QString::number(row))) break;
             const QString section = RowSection(row);
             for (const RowKey& k : kRowKeys) {
-                if (k.factOnly && options.mode != Mode::Fact) continue;
                 const QString value = doc.Value(section, QString::fromLatin1(k.key));
+                if (k.factOnly) {
+                    // Kept with the row, whatever the mode shows in its cell,
+                    // until a save writes it back.
+                    ledger.SetKeptTypedAmount(row, k.column, value);
+                    if (options.mode != Mode::Fact) continue;
+                }
                 // Status texts repeat day after day: share the row above's
                 // string instead of keeping thousands of equal copies.
                 const QString& above = ledger.Cell(row - 1, k.column);

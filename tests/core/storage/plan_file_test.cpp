@@ -512,3 +512,49 @@ TEST_F(PlanFileTest, TheReadWithoutALedgerSeesWhatTheOpenSees) {
         EXPECT_EQ(table.LastRow(), 0);
     }
 }
+
+// The amounts typed in 实际操作 stay with their days when rows are removed,
+// cleared or downloaded anew in 理论计算 (where the cells show computed
+// figures), and a plan that never had typed amounts gets none written.
+TEST_F(PlanFileTest, TypedAmountsStayWithTheirDaysThroughTheoryEdits) {
+    AddDays(ledger, {{"1.0000"}, {"1.0100"}, {"1.0200"}});
+    for (int row = 1; row <= 3; ++row)
+        ledger.SetCell(row, Column::Date, QStringLiteral("2024/1/%1").arg(row));
+    ASSERT_EQ(Save(QStringLiteral("000014")), SaveResult::Saved);
+    EXPECT_FALSE(test::ReadFileBytes(currentPath).contains("PurchaseAmount"));
+    EXPECT_FALSE(test::ReadFileBytes(currentPath).contains("RedeemShares"));
+
+    ledger.SetCell(1, Column::PurchaseAmount, QStringLiteral("100"));
+    ledger.SetCell(2, Column::PurchaseAmount, QStringLiteral("200"));
+    ledger.SetCell(3, Column::PurchaseAmount, QStringLiteral("300"));
+    ledger.SetCell(3, Column::RedeemShares, QStringLiteral("30"));
+    ASSERT_EQ(Save(QStringLiteral("000014"), Mode::Fact), SaveResult::Saved);
+
+    // 理论计算: row 2 removed, saved; 实际操作 finds each amount on its day.
+    ledger.ClearRows();
+    ASSERT_EQ(Open(currentPath, Mode::Theory), OpenResult::Opened);
+    ledger.RemoveRow(2);
+    ASSERT_EQ(Save(QStringLiteral("000014")), SaveResult::Saved);
+    ledger.ClearRows();
+    ASSERT_EQ(Open(currentPath, Mode::Fact), OpenResult::Opened);
+    ASSERT_EQ(ledger.LastRow(), 2);
+    EXPECT_EQ(ledger.Cell(2, Column::Date), "2024/1/3");
+    EXPECT_EQ(ledger.Cell(1, Column::PurchaseAmount), "100");
+    EXPECT_EQ(ledger.Cell(2, Column::PurchaseAmount), "300");
+    EXPECT_EQ(ledger.Cell(2, Column::RedeemShares), "30");
+
+    // 理论计算: the list cleared and other days put in, saved; they bring no
+    // amounts, and the old ones do not come back on them.
+    ledger.ClearRows();
+    ASSERT_EQ(Open(currentPath, Mode::Theory), OpenResult::Opened);
+    ledger.ClearRows();
+    AddDays(ledger, {{"2.0000"}, {"2.0100"}, {"2.0200"}});
+    ASSERT_EQ(Save(QStringLiteral("000014")), SaveResult::Saved);
+    ledger.ClearRows();
+    ASSERT_EQ(Open(currentPath, Mode::Fact), OpenResult::Opened);
+    ASSERT_EQ(ledger.LastRow(), 3);
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(ReadNumber(ledger.Cell(row, Column::PurchaseAmount)), 0) << row;
+        EXPECT_EQ(ReadNumber(ledger.Cell(row, Column::RedeemShares)), 0) << row;
+    }
+}
