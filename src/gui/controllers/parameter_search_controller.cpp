@@ -44,7 +44,7 @@ void ParameterSearchController::TypeInto(Field field, const QString& text) {
     QLineEdit* box = panel_->Box(field);
     if (!box->isEnabled()) {
         // The user could not type it either (a switch greys the box out).
-        prompt_.Inform(QString::fromUtf8(kMsgSearchBoxDisabled).arg(SweepParameterCaption(field)));
+        prompt_.Inform(QString::fromUtf8(kMsgSearchBoxDisabled).arg(FieldName(field)));
         return;
     }
     // As typed: the box's change reaction clamps, the plan counts as changed.

@@ -13,6 +13,7 @@
 
 #include "core/common/numbers.h"
 #include "gui/charts/heat_map.h"
+#include "gui/ledger/side_panel.h"
 
 namespace tovira {
 namespace {
@@ -28,29 +29,6 @@ constexpr MetricChoice kMetrics[] = {{SweepMetric::Xirr, "年化(XIRR) %"},
                                      {SweepMetric::Return, "资金收益率 %"}};
 
 }  // namespace
-
-QString SweepParameterCaption(Field f) {
-    switch (f) {
-        case Field::StartBuyPct:
-            return QStringLiteral("起投涨幅");
-        case Field::Multiple:
-            return QStringLiteral("投入倍数");
-        case Field::MultipleStep:
-            return QStringLiteral("倍数加大");
-        case Field::StartSellPct:
-            return QStringLiteral("起卖点位");
-        case Field::RiskPositionPct:
-            return QStringLiteral("风控仓位");
-        case Field::TotalCapital:
-            return QStringLiteral("资金总量");
-        case Field::MinRedeemShares:
-            return QStringLiteral("至少赎回");
-        case Field::MinKeepShares:
-            return QStringLiteral("至少保留");
-        default:
-            return QString::fromLatin1(FieldOf(f).name);
-    }
-}
 
 namespace {
 
@@ -215,9 +193,9 @@ ParameterSearchDialog::AxisBoxes ParameterSearchDialog::MakeAxisRow(const QStrin
                                                                     QGridLayout* grid) {
     AxisBoxes boxes{new QComboBox, new QLineEdit, new QLineEdit, new QLineEdit};
     for (const SweepParameter& p : SweepParameters()) {
-        boxes.parameter->addItem(QStringLiteral("%1 %2").arg(SweepParameterCaption(p.field),
-                                                             QString::fromLatin1(p.name)),
-                                 QString::fromLatin1(p.name));
+        boxes.parameter->addItem(
+            QStringLiteral("%1 %2").arg(FieldName(p.field), QString::fromLatin1(p.name)),
+            QString::fromLatin1(p.name));
     }
     boxes.parameter->setCurrentIndex(initial);
     grid->addWidget(new QLabel(caption), row, 0);
@@ -322,8 +300,8 @@ void ParameterSearchDialog::ShowResult() {
     const SweepResult& r = *result_;
     const MetricChoice& choice = kMetrics[std::max(metric_->currentIndex(), 0)];
     HeatMapData map;
-    map.xName = SweepParameterCaption(r.x.field);
-    map.yName = SweepParameterCaption(r.y.field);
+    map.xName = FieldName(r.x.field);
+    map.yName = FieldName(r.y.field);
     map.metricName = QString::fromUtf8(choice.caption);
     map.xs = r.x.typed;
     map.ys = r.y.typed;
@@ -352,8 +330,7 @@ void ParameterSearchDialog::ShowResult() {
     if (!top.empty()) {
         const auto [i, j] = top.front();
         best = QStringLiteral("最佳：%1 = %2，%3 = %4，%5 %6")
-                   .arg(SweepParameterCaption(r.x.field), r.x.texts[i],
-                        SweepParameterCaption(r.y.field), r.y.texts[j],
+                   .arg(FieldName(r.x.field), r.x.texts[i], FieldName(r.y.field), r.y.texts[j],
                         QString::fromUtf8(choice.caption).section(QLatin1Char(' '), 0, 0),
                         Figure(MetricValue(r.At(i, j), choice.metric)));
     }

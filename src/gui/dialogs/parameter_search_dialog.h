@@ -38,9 +38,6 @@ struct ProposedRange {
 };
 ProposedRange ProposeRange(Field field, double current);
 
-// A parameter as the side panel names it ("起投涨幅").
-QString SweepParameterCaption(Field f);
-
 // The hover text of a cell: all its figures.
 QString SweepCellDetails(const SweepMetrics& m);
 

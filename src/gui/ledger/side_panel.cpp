@@ -68,8 +68,10 @@ constexpr SwitchPlace kSwitchPlaces[] = {
     {Switch::UnlimitedCapital, 3, 0},
 };
 
+}  // namespace
+
 // Captions of the boxes: the figure and its unit.
-const char* CaptionText(Field f) {
+const char* FieldCaptionText(Field f) {
     switch (f) {
         case Field::PurchaseFeePct:
             return "申购费率(%)";
@@ -100,6 +102,13 @@ const char* CaptionText(Field f) {
     }
     return "";
 }
+
+QString FieldName(Field f) {
+    const QString caption = QString::fromUtf8(FieldCaptionText(f));
+    return caption.left(caption.indexOf(u'('));
+}
+
+namespace {
 
 // The label control that governs a box's caption, for the captions a switch
 // turns on and off.
@@ -216,7 +225,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
     for (const FieldInfo& info : Fields()) {
         const Field f = info.field;
         const int row = static_cast<int>(f) + 1;
-        QLabel* caption = addCaption(QString::fromUtf8(CaptionText(f)), row);
+        QLabel* caption = addCaption(QString::fromUtf8(FieldCaptionText(f)), row);
         auto* box = new QLineEdit(QString(), parameters);
         box->setObjectName(QString::fromLatin1(kFieldNames[Index(f)]));
         box->setToolTip(QString::fromUtf8(info.tooltip));
