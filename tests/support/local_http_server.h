@@ -55,34 +55,19 @@ class LocalHttpServer : public QObject {
     // bytes and closes the connection.
     void Truncate(const QString& prefix, const QByteArray& body, int sentBytes,
                   const QByteArray& contentType = "text/html; charset=utf-8") {
-        Route r;
-        r.kind = Route::Kind::Truncate;
-        r.body = body;
-        r.contentType = contentType;
-        r.sentBytes = sentBytes;
-        routes_.insert(prefix, r);
+        Partial(prefix, Route::Kind::Truncate, body, sentBytes, contentType);
     }
     // Sends no Content-Length, only the body's first `sentBytes` bytes, and
     // closes the connection: to the client the cut-off body looks whole.
     void Cut(const QString& prefix, const QByteArray& body, int sentBytes,
              const QByteArray& contentType = "text/html; charset=utf-8") {
-        Route r;
-        r.kind = Route::Kind::Cut;
-        r.body = body;
-        r.contentType = contentType;
-        r.sentBytes = sentBytes;
-        routes_.insert(prefix, r);
+        Partial(prefix, Route::Kind::Cut, body, sentBytes, contentType);
     }
     // Announces the full body's length, sends its first `sentBytes` bytes and
     // then nothing more, keeping the connection open (a transfer that stalls).
     void Stall(const QString& prefix, const QByteArray& body, int sentBytes,
                const QByteArray& contentType = "text/html; charset=utf-8") {
-        Route r;
-        r.kind = Route::Kind::Stall;
-        r.body = body;
-        r.contentType = contentType;
-        r.sentBytes = sentBytes;
-        routes_.insert(prefix, r);
+        Partial(prefix, Route::Kind::Stall, body, sentBytes, contentType);
     }
     // Closes the connection without sending anything.
     void Drop(const QString& prefix) {
@@ -186,6 +171,17 @@ class LocalHttpServer : public QObject {
         } else {
             send();
         }
+    }
+
+    // A route that sends only the start of its body.
+    void Partial(const QString& prefix, Route::Kind kind, const QByteArray& body, int sentBytes,
+                 const QByteArray& contentType) {
+        Route r;
+        r.kind = kind;
+        r.body = body;
+        r.contentType = contentType;
+        r.sentBytes = sentBytes;
+        routes_.insert(prefix, r);
     }
 
     static QByteArray Head(const Route& route, qsizetype length) {
