@@ -169,8 +169,6 @@ bool ExportCsv(const QString& path, const LedgerModel& ledger) {
     return Write(path, LedgerCells{ledger});
 }
 
-bool ExportCsv(const QString& path, const FigureView& table) { return Write(path, table); }
-
 namespace {
 
 template <typename Cells>

@@ -32,7 +32,6 @@ QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger);
 // Writes the export (GBK, CR LF, with the extra empty last line). Returns
 // false when nothing could be written.
 bool ExportCsv(const QString& path, const LedgerModel& ledger);
-bool ExportCsv(const QString& path, const FigureView& table);
 
 // The export with the outcome the commands report: no rows, a character GBK
 // cannot hold (named with its place), or a file that could not be written.

@@ -247,14 +247,6 @@ constexpr qsizetype kMaxFileSize = qsizetype(1) << 30;
 
 qsizetype WriteGbk(QStringView text, char* out) { return EncodeGbkTo(text, out); }
 
-bool AppendGbk(QByteArray& out, QStringView text) {
-    const qsizetype at = out.size();
-    out.resize(at + text.size() * 2);
-    const qsizetype size = EncodeGbkTo(text, out.data() + at);
-    out.truncate(size < 0 ? at : at + size);
-    return size >= 0;
-}
-
 std::optional<QByteArray> EncodeGbk(const QString& text) {
     QByteArray out(text.size() * 2, Qt::Uninitialized);
     const qsizetype size = EncodeGbkTo(text, out.data());
@@ -753,20 +745,6 @@ std::optional<QString> IniDocument::Find(const QString& section, const QString& 
 
 QString IniDocument::Value(const QString& section, const QString& key) const {
     return Find(section, key).value_or(QString());
-}
-
-void IniDocument::Values(const QString& section, const QLatin1StringView* keys, int count,
-                         QString* values) const {
-    const StoredText name = StoreText(section);
-    const int s = FindSection(name.View(), NameHash(name.View()));
-    for (int k = 0; k < count; ++k) {
-        values[k] = QString();
-        if (s < 0) continue;
-        const QByteArrayView key(keys[k].data(), keys[k].size());
-        const Section& found = sections_[std::size_t(s)];
-        const int i = FindKey(found, key, NameHash(key));
-        if (i >= 0) values[k] = DecodeBytes(ReadableValue(View(EntryAt(found, i).value)));
-    }
 }
 
 bool IniDocument::HasSection(const QString& section) const {

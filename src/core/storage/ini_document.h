@@ -18,7 +18,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QLatin1StringView>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -42,10 +41,6 @@ class IniDocument {
     // The value, or the empty text when it is missing.
     QString Value(const QString& section, const QString& key) const;
     bool HasSection(const QString& section) const;
-    // The values of `count` ASCII keys of one section (empty texts for the
-    // missing ones) with one lookup of the section: reads many rows quickly.
-    void Values(const QString& section, const QLatin1StringView* keys, int count,
-                QString* values) const;
 
     // One line as the document reads it.
     struct Line {
@@ -162,9 +157,6 @@ std::optional<QByteArray> EncodeGbk(const QString& text);
 // Writes the GBK form of text to out, which must hold 2 * text.size() bytes;
 // the byte count, or -1 when a character has no GBK form.
 qsizetype WriteGbk(QStringView text, char* out);
-// Appends the GBK form of text to out; false (out as it was) when a
-// character has no GBK form.
-bool AppendGbk(QByteArray& out, QStringView text);
 // Decodes GBK (GB18030) bytes.
 QString DecodeGbk(const QByteArray& bytes);
 // The first character of text that GBK cannot hold (a surrogate pair counts
