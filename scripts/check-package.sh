@@ -25,6 +25,13 @@ rm -f "$BUILD_DIR"/tovira_*.deb
 DEB=$(ls "$BUILD_DIR"/tovira_*_*.deb)
 echo "package: $DEB"
 dpkg-deb --field "$DEB" Package Version Architecture Depends
+# HTTPS downloads check the provider's certificate against the system's
+# certificate authorities, which only ca-certificates brings.
+DEPENDS=$(dpkg-deb --field "$DEB" Depends)
+if ! grep -qE '(^|,)[[:space:]]*ca-certificates([[:space:]]|,|$)' <<<"$DEPENDS"; then
+  echo "the package does not depend on ca-certificates: $DEPENDS" >&2
+  exit 1
+fi
 
 WORK=$(mktemp -d)
 APP_PID=""

@@ -1,22 +1,43 @@
 #!/usr/bin/env python3
 """A small stand-in for the fund-data provider, for trying Tovira by hand
-without the internet. It serves the NAV-history page and the fund directory
-script from the CSV histories in tests/data/provider (one file per fund,
-named nav_CODE_*.csv) in the provider's markup.
+without the internet. It serves, from the CSV histories in
+tests/data/provider (one file per fund, named nav_CODE_*.csv), in the
+provider's own shapes:
 
-    scripts/fake_provider.py [--port 8765] [--page-cap 0]
+  /f10/lsjz                 the NAV history as JSON, 20 days a page at most,
+                            only with a Referer naming jjjz_CODE.html
+  /pingzhongdata/CODE.js    the trend script: every day in one answer
+  /f10/F10DataApi.aspx      the older HTML table of the NAV history
+  /js/fundcode_search.js    the fund directory
+  /js/CODE.js               intraday estimates (the last NAV moved by 0.83 %)
+  /charts/pic6/CODE.png     an intraday chart
 
-Then point the hosts in Config.ini (section 服务器, keys NavHistory,
-FundDirectory, EstimateTiantian and TrendChart) at 127.0.0.1:8765. Estimates of a fund
-are its last NAV moved by 0.83 %. --page-cap N serves at most N rows a page,
-as the real provider does for long ranges.
+and a money-market fund, 000905, whose made-up daily income per 10,000
+shares (2024 to today) the program must refuse to back-test.
+
+    scripts/fake_provider.py [--port 8765] [--page-cap 0] [--retired-table]
+
+Then point the keys of Config.ini (section 服务器) at it, e.g.
+
+    NavHistoryApi=http://127.0.0.1:8765
+    FundDataScript=http://127.0.0.1:8765
+    FundDirectory=127.0.0.1:8765
+    EstimateTiantian=127.0.0.1:8765
+    TrendChart=127.0.0.1:8765
+
+and, to use the HTML table instead of the JSON, NavHistory=127.0.0.1:8765
+with NavHistorySource=table. --page-cap N serves the table at most N rows a
+page, as the real provider did for long ranges. --retired-table makes the
+table answer as it has since 2026: a redirect (302) to a page that is not
+there (404).
 """
 import argparse
 import csv
 import datetime
 import glob
-import os
+import json
 import math
+import os
 import struct
 import urllib.parse
 import zlib
@@ -37,6 +58,98 @@ def load_histories():
         with open(path, encoding="utf-8") as f:
             funds[code] = list(csv.DictReader(f))
     return funds
+
+
+NAMES = {"006675": "宝盈品牌消费股票A", "161725": "招商中证白酒指数分级"}
+
+# The money-market fund: its "NAV" is the income per 10,000 shares, which can
+# be negative, zero or missing, and its accumulated value the 7-day yield.
+MONEY_FUND = "000905"
+MONEY_FUND_NAME = "鹏华安盈宝货币A"
+MONEY_FUND_DAYS = [("0.3117", "1.1410"), ("0.0000", "1.1410"), ("-0.6228", "1.1409"),
+                   (None, "1.1410"), ("0.5807", "2.1140"), ("0.5809", "2.1150")]
+
+BEIJING = datetime.timezone(datetime.timedelta(hours=8))
+
+# What /f10/lsjz answers without a Referer naming the fund's NAV page.
+REFUSED = {"Data": "", "ErrCode": -999, "ErrMsg": "", "TotalCount": 0, "Expansion": None,
+           "PageSize": 0, "PageIndex": 0}
+API_PAGE_CAP = 20
+
+
+def money_fund_history():
+    """Every calendar day from 2024 to today, oldest first."""
+    day = datetime.date(2024, 1, 1)
+    rows = []
+    while day <= datetime.date.today():
+        income, yield7 = MONEY_FUND_DAYS[len(rows) % len(MONEY_FUND_DAYS)]
+        rows.append({"date": day.isoformat(), "income": income, "yield7": yield7})
+        day += datetime.timedelta(days=1)
+    return rows
+
+
+def beijing_ms(date_text):
+    """Milliseconds since the epoch of the day's midnight in Beijing."""
+    day = datetime.date.fromisoformat(date_text)
+    midnight = datetime.datetime(day.year, day.month, day.day, tzinfo=BEIJING)
+    return int(midnight.timestamp()) * 1000
+
+
+def number(text):
+    """A decimal text as a JSON number ("1.2900" becomes 1.29)."""
+    return float(text)
+
+
+def api_row(r):
+    """One CSV day as a row of /f10/lsjz (the 2026 shape, 14 fields)."""
+    dividend = r["dividend_text"]
+    cash = ""
+    if dividend.startswith("每份派现金") and dividend.endswith("元"):
+        cash = dividend[len("每份派现金"):-1]
+    return {"FSRQ": r["date"], "DWJZ": r["nav"], "LJJZ": r["acc_nav"], "SDATE": None,
+            "ACTUALSYI": "", "NAVTYPE": "1", "JZZZL": r["change_pct"].rstrip("%"),
+            "SGZT": r["purchase_status"], "SHZT": r["redeem_status"], "FHFCZ": cash,
+            "FHFCZ10": None, "FHFCBZ": "0" if cash else "", "DTYPE": None, "FHSP": dividend}
+
+
+def money_fund_api_row(r):
+    return {"FSRQ": r["date"], "DWJZ": r["income"], "LJJZ": r["yield7"], "SDATE": "",
+            "ACTUALSYI": "", "NAVTYPE": "1", "JZZZL": "0.00", "SGZT": "限制大额申购",
+            "SHZT": "开放赎回", "FHFCZ": "", "FHFCZ10": "", "FHFCBZ": "", "DTYPE": None,
+            "FHSP": ""}
+
+
+def unit_money(dividend):
+    if not dividend:
+        return ""
+    return ("拆分：" if dividend.startswith("每份基金份额") else "分红：") + dividend
+
+
+def js_list(items):
+    return json.dumps(items, ensure_ascii=False, separators=(",", ":"))
+
+
+def trend_script(code, rows):
+    """The trend script of a fund (its whole history, no statuses)."""
+    stamp = datetime.datetime.now(BEIJING).strftime("%Y-%m-%d %H:%M:%S")
+    worth = [{"x": beijing_ms(r["date"]), "y": number(r["nav"]),
+              "equityReturn": number(r["change_pct"].rstrip("%")) if r["change_pct"] else 0,
+              "unitMoney": unit_money(r["dividend_text"])} for r in rows]
+    accumulated = [[beijing_ms(r["date"]), number(r["acc_nav"])] for r in rows]
+    return ('/*%s*/var ishb=false;var fS_name = "%s";var fS_code = "%s";'
+            'var Data_netWorthTrend = %s;var Data_ACWorthTrend = %s;'
+            'var Data_currentFundManager = [];' % (
+                stamp, NAMES.get(code, ""), code, js_list(worth), js_list(accumulated)))
+
+
+def money_fund_trend_script(rows):
+    stamp = datetime.datetime.now(BEIJING).strftime("%Y-%m-%d %H:%M:%S")
+    days = [r for r in rows if r["income"] is not None]
+    income = [[beijing_ms(r["date"]), number(r["income"])] for r in days]
+    yields = [[beijing_ms(r["date"]), number(r["yield7"])] for r in days]
+    return ('/*%s*/var ishb=true;var fS_name = "%s";var fS_code = "%s";'
+            'var Data_millionCopiesIncome = %s;var Data_sevenDaysYearIncome = %s;' % (
+                stamp, MONEY_FUND_NAME, MONEY_FUND, js_list(income), js_list(yields)))
 
 
 def change_cell(text):
@@ -81,6 +194,7 @@ def trend_png(width=540, height=300):
 class Handler(BaseHTTPRequestHandler):
     funds = {}
     page_cap = 0
+    retired_table = False
 
     def send(self, body, content_type):
         data = body.encode("utf-8")
@@ -90,8 +204,76 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
 
+    def send_json(self, value):
+        self.send(json.dumps(value, ensure_ascii=False, separators=(",", ":")),
+                  "application/json; charset=utf-8")
+
+    def api_history(self, query):
+        """/f10/lsjz: a page of the history as JSON, newest day first."""
+        q = dict(urllib.parse.parse_qsl(query))
+        code = q.get("fundCode", "")
+        if not code or "jjjz_%s.html" % code not in self.headers.get("Referer", ""):
+            self.send_json(REFUSED)
+            return
+        try:
+            size = int(q.get("pageSize", ""))
+        except ValueError:
+            size = API_PAGE_CAP
+        size = API_PAGE_CAP if size <= 0 else min(size, API_PAGE_CAP)
+        try:
+            index = max(1, int(q.get("pageIndex", "")))
+        except ValueError:
+            index = 1
+        try:
+            start = datetime.date.fromisoformat(q["startDate"]) if q.get("startDate") else None
+            end = datetime.date.fromisoformat(q["endDate"]) if q.get("endDate") else None
+        except ValueError:
+            start, end = datetime.date.max, datetime.date.min  # matches no day
+
+        def wanted(date_text):
+            day = datetime.date.fromisoformat(date_text)
+            return (start is None or start <= day) and (end is None or day <= end)
+
+        if code == MONEY_FUND:
+            rows = [money_fund_api_row(r) for r in money_fund_history() if wanted(r["date"])]
+            fund_type, sy_type = "005", "每万份收益"
+        else:
+            rows = [api_row(r) for r in self.funds.get(code, []) if wanted(r["date"])]
+            fund_type, sy_type = "001", None
+        if not rows:
+            fund_type, sy_type = "", None
+        rows.reverse()  # newest first
+        self.send_json({
+            "Data": {"LSJZList": rows[(index - 1) * size:index * size], "FundType": fund_type,
+                     "SYType": sy_type, "isNewType": False, "Feature": None},
+            "ErrCode": 0, "ErrMsg": None, "TotalCount": len(rows), "Expansion": None,
+            "PageSize": size, "PageIndex": index})
+
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
+        if url.path == "/f10/lsjz":
+            self.api_history(url.query)
+            return
+        if url.path.startswith("/pingzhongdata/") and url.path.endswith(".js"):
+            code = url.path[len("/pingzhongdata/"):-3]
+            if code == MONEY_FUND:
+                script = money_fund_trend_script(money_fund_history())
+            elif code in self.funds:
+                script = trend_script(code, self.funds[code])
+            else:
+                self.send_error(404)
+                return
+            self.send(script, "application/javascript; charset=utf-8")
+            return
+        if url.path == "/f10/F10DataApi.aspx" and self.retired_table:
+            # Since 2026 the table's address moves to one that is not there.
+            host = self.headers.get("Host")
+            target = "/F10DataApi.aspx" + ("?" + url.query if url.query else "")
+            self.send_response(302)
+            self.send_header("Location", ("http://%s%s" % (host, target)) if host else target)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if url.path == "/js/fundcode_search.js":
             with open(os.path.join(DATA, "fundcode_search_excerpt_first60.js"), encoding="utf-8-sig") as f:
                 script = f.read()
@@ -146,10 +328,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=8765)
     parser.add_argument("--page-cap", type=int, default=0)
+    parser.add_argument("--retired-table", action="store_true",
+                        help="redirect the HTML table to a page that is not there")
     args = parser.parse_args()
     Handler.funds = load_histories()
     Handler.page_cap = args.page_cap
-    print("serving %s on 127.0.0.1:%d" % (", ".join(sorted(Handler.funds)), args.port), flush=True)
+    Handler.retired_table = args.retired_table
+    print("serving %s and the money fund %s on 127.0.0.1:%d" % (
+        ", ".join(sorted(Handler.funds)), MONEY_FUND, args.port), flush=True)
     ThreadingHTTPServer(("127.0.0.1", args.port), Handler).serve_forever()
 
 

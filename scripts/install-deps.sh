@@ -11,4 +11,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev \
   clang-format \
   fonts-wqy-microhei xvfb xauth \
-  qt6-translations-l10n dpkg-dev xdotool appstream desktop-file-utils
+  qt6-translations-l10n dpkg-dev xdotool appstream desktop-file-utils \
+  ca-certificates

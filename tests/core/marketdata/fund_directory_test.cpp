@@ -81,6 +81,25 @@ TEST(FundDirectoryParseTest, RealScriptExcerpt) {
     EXPECT_EQ(entries->at(59), std::make_pair(QString("000076"), QString("华夏恒生ETF联接现钞")));
 }
 
+// The script as it answers in 2026: no byte order mark, two-level
+// categories ("混合型-灵活") and names with brackets and Latin letters.
+TEST(FundDirectoryParseTest, RealScriptOf2026) {
+    const QByteArray bytes =
+        test::ReadFileBytes(test::DataPath("nav-2026/fundcode_search_js_2026.js"));
+    ASSERT_FALSE(bytes.isEmpty());
+    const auto entries =
+        ParseFundDirectory(HttpClient::DecodeBody(bytes, "application/javascript"));
+    ASSERT_TRUE(entries);
+    const QVector<std::pair<QString, QString>> expected{
+        {"000001", "华夏成长混合"},          {"000002", "华夏成长混合(后端)"},
+        {"002943", "广发多因子混合"},        {"270042", "广发纳斯达克100ETF联接人民币(QDII)A"},
+        {"000198", "天弘余额宝货币"},        {"007708", "中银瑞福浮动净值型货币A"},
+        {"005156", "嘉实领航资产配置混合A"}, {"110020", "易方达沪深300ETF联接A"},
+        {"000084", "博时安盈债券A"},
+    };
+    EXPECT_EQ(*entries, expected);
+}
+
 TEST(FundDirectoryParseTest, MalformedScriptsFail) {
     EXPECT_FALSE(ParseFundDirectory(""));
     EXPECT_FALSE(ParseFundDirectory("<html>404</html>"));
