@@ -1,0 +1,1 @@
+/*2026-10-08 12:17:31*/var ishb=false;var fS_name = "广发多因子混合";var Data_netWorthTrend = [{"x":1371139200000,"y":1.0,"equityReturn":0,"unitMoney":""},{"x":1790697600000,"y":4.78,"equityReturn":0.08,"unitMoney":""}];var Data_ACWorthTrend = [];
