@@ -25,18 +25,23 @@ namespace {
 
 const char* const kMarketDataUsage =
     "  tovira-cli import CODE --from YYYY-MM-DD --to YYYY-MM-DD [--plan PATH] [--replace]\n"
+    "                    [--source api|table|trend]\n"
     "  tovira-cli append PLAN.ini\n"
     "  tovira-cli directory\n"
     "  tovira-cli estimate CODE [--provider tiantian|howbuy|10jqka]\n";
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// Exit statuses beyond 0 done, 1 a wrong plan or input and 2 usage.
+constexpr int kStatusNetwork = 3;  // a network or provider failure: worth retrying later
+constexpr int kStatusNothing = 4;  // the provider has nothing for this request
+
 QString UsageError() { return QStringLiteral("用法:\n") + QString::fromUtf8(kMarketDataUsage); }
 
 // The command line of one of these commands: words and the options' values.
 struct Arguments {
     QStringList positional;
-    QString from, to, plan, provider;
+    QString from, to, plan, provider, source;
     bool replace = false;
     bool help = false;
     QStringList given;  // the options that came, by name
@@ -56,6 +61,8 @@ std::optional<Arguments> ParseArguments(const QStringList& args) {
             value = &a.plan;
         } else if (word == QStringLiteral("--provider")) {
             value = &a.provider;
+        } else if (word == QStringLiteral("--source")) {
+            value = &a.source;
         } else if (word == QStringLiteral("--replace")) {
             a.replace = true;
         } else if (word == QStringLiteral("-h") || word == QStringLiteral("--help")) {
@@ -134,16 +141,25 @@ class Progress {
     bool used_ = false;
 };
 
-NavDownloadResult DownloadRange(Network& net, const QString& code, const QDate& start,
-                                const QDate& end, QTextStream& err) {
+NavDownloadResult DownloadRange(Network& net, NavSource source, const QString& code,
+                                const QDate& start, const QDate& end, QTextStream& err) {
     Progress progress(err);
     return Wait<NavDownloadResult>([&](auto done) {
-        DownloadNavHistory(
-            net.http, net.config.BaseUrl(Endpoint::NavHistory), code, start, end, done, nullptr,
+        DownloadNavHistoryFrom(
+            source, net.http, net.config.HistoryBaseUrl(source), code, start, end, done, nullptr,
             net.config.ImportLimitMs(), [&](int pagesDone, int pages) {
                 progress.Show(QStringLiteral("已下载第 %1/%2 页").arg(pagesDone).arg(pages));
             });
     });
+}
+
+// --source: the configured source when not given.
+std::optional<NavSource> SourceByOption(const QString& name, const Config& config) {
+    if (name.isNull()) return config.HistorySource();
+    if (name == QStringLiteral("api")) return NavSource::Api;
+    if (name == QStringLiteral("table")) return NavSource::Table;
+    if (name == QStringLiteral("trend")) return NavSource::Trend;
+    return std::nullopt;
 }
 
 std::optional<QDate> ReadDateOption(const QString& text, QTextStream& err) {
@@ -212,7 +228,9 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
               QTextStream& err) {
     if (a.positional.size() != 2 || a.from.isNull() || a.to.isNull() ||
         !OnlyOptions(a, {QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--plan"),
-                         QStringLiteral("--replace")})) {
+                         QStringLiteral("--replace"), QStringLiteral("--source")}) ||
+        !(a.source.isNull() || a.source == QStringLiteral("api") ||
+          a.source == QStringLiteral("table") || a.source == QStringLiteral("trend"))) {
         err << UsageError();
         return 2;
     }
@@ -260,10 +278,11 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
     }
 
     Network net(folder);
-    const NavDownloadResult result = DownloadRange(net, code, *from, *to, err);
+    const NavSource source = *SourceByOption(a.source, net.config);
+    const NavDownloadResult result = DownloadRange(net, source, code, *from, *to, err);
     if (!result.complete) {
-        err << Text(NavFailureMessage(result)) << Qt::endl;
-        return 1;
+        err << NavFailureMessage(result) << Qt::endl;
+        return NavFailureStatus(result);
     }
     LedgerModel ledger;
     const ImportOutcome imported = ImportNavHistory(ledger, result.history);
@@ -275,6 +294,7 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
     if (!SavePlan(ledger, settings, mode, path, code, err)) return 1;
     out << QStringLiteral("已导入 %1：%2").arg(AddedRows(ledger, 1, imported.added), path)
         << Qt::endl;
+    if (result.withoutStatus) err << Text(kMsgNavFromTrend) << Qt::endl;
     return 0;
 }
 
@@ -313,10 +333,12 @@ int RunAppend(const Arguments& a, const std::function<QString()>& programFolder,
     int added = 0;
     if (*last < today) {
         Network net(programFolder ? programFolder() : QString());
-        const NavDownloadResult result = DownloadRange(net, code, last->addDays(1), today, err);
+        const NavSource source = net.config.HistorySource();
+        const NavDownloadResult result =
+            DownloadRange(net, source, code, last->addDays(1), today, err);
         if (!result.complete && !result.noDays) {
-            err << Text(NavFailureMessage(result)) << Qt::endl;
-            return 1;
+            err << NavFailureMessage(result) << Qt::endl;
+            return NavFailureStatus(result);
         }
         const ImportOutcome appended = AppendNavHistory(ledger, result.history);
         if (appended.hitRowLimit) {
@@ -356,12 +378,12 @@ int RunDirectory(const Arguments& a, const std::function<QString()>& programFold
             return 0;
         case DirectoryResult::Failed:
             err << Text(kMsgDirectoryFailed) << Qt::endl;
-            return 1;
+            return kStatusNetwork;
         case DirectoryResult::TimedOut:
             err << Text(kMsgDirectoryTimedOut) << Qt::endl;
-            return 1;
+            return kStatusNetwork;
     }
-    return 1;
+    return kStatusNetwork;
 }
 
 std::optional<EstimateProvider> ProviderByOption(const QString& name) {
@@ -400,17 +422,16 @@ int RunEstimate(const Arguments& a, const std::function<QString()>& programFolde
     const HttpResponse response =
         Wait<HttpResponse>([&](auto done) { net.http.Get(QUrl(url, QUrl::TolerantMode), done); });
     const QDateTime fetched = QDateTime::currentDateTime();
-    if (!response.ok) {
-        err << Text(response.timedOut ? kMsgEstimateTimedOut : kMsgEstimateFailed) << Qt::endl;
-        return 1;
-    }
     // An error page is no estimate, whatever figures it holds.
-    const std::optional<Estimate> estimate = response.status >= 200 && response.status <= 299
-                                                 ? ParseEstimate(*provider, response.text)
-                                                 : std::nullopt;
+    if (!response.ok || response.status < 200 || response.status > 299) {
+        err << Text(response.timedOut ? kMsgEstimateTimedOut : kMsgEstimateFailed) << Qt::endl;
+        return kStatusNetwork;
+    }
+    // The provider answered, but with no estimate of this fund today.
+    const std::optional<Estimate> estimate = ParseEstimate(*provider, response.text);
     if (!estimate) {
         err << Text(kMsgEstimateFailed) << Qt::endl;
-        return 1;
+        return kStatusNothing;
     }
     // The script provider tells when it estimated; the others are as of the fetch.
     static const QRegularExpression estimateTime(QStringLiteral("\"gztime\"\\s*:\\s*\"([^\"]+)\""));

@@ -73,6 +73,9 @@ class WindowFixture : public ::testing::Test {
         for (const char* key : endpoints) {
             config.SetValue(QStringLiteral("服务器"), QString::fromLatin1(key), host);
         }
+        // Tests that serve "NavHistory" serve the HTML table.
+        config.SetValue(QStringLiteral("服务器"), QStringLiteral("NavHistorySource"),
+                        QStringLiteral("table"));
         ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
     }
 

@@ -60,6 +60,33 @@ inline const char* const kMsgEstimateTimedOut =
 inline const char* const kMsgNavFailed = "出错了，没有获取到日期区间内的净值！";
 inline const char* const kMsgNavTimedOut = "连接超时，没有获取到日期区间内的净值！";
 inline const char* const kMsgNavOverTime = "下载用时超过上限，没有获取到全部日期区间内的净值！";
+// Why a NAV history download failed; %1 is the detail the failure names.
+inline const char* const kMsgNavNetwork = "无法连接净值数据源（%1），没有获取到日期区间内的净值！";
+inline const char* const kMsgNavTls =
+    "与净值数据源的安全连接（HTTPS）失败（%1），没有获取到日期区间内的净值！"
+    "请检查系统时间和根证书（ca-certificates）。";
+inline const char* const kMsgNavHttpStatus =
+    "净值数据源返回错误（HTTP %1），没有获取到日期区间内的净值！";
+inline const char* const kMsgNavMoved =
+    "净值数据源的地址已变更（转到 %1），没有获取到日期区间内的净值！请检查 Config.ini "
+    "中的服务器地址。";
+inline const char* const kMsgNavNotData =
+    "净值数据源返回的不是净值数据（可能是网页或地址已变更），没有获取到日期区间内的净值！";
+inline const char* const kMsgNavMalformed =
+    "净值数据源返回的数据不完整或格式有误，没有获取到日期区间内的净值！";
+inline const char* const kMsgNavBadRow =
+    "净值数据源返回的记录有误（%1），没有获取到日期区间内的全部净值！";
+inline const char* const kMsgNavRefused =
+    "净值数据源拒绝了请求（错误码 %1），没有获取到日期区间内的净值！";
+inline const char* const kMsgNavMoneyFund =
+    "这是货币基金：它公布的是每万份收益而不是单位净值，无法回测，未导入！";
+inline const char* const kMsgNavIncomplete =
+    "净值数据源返回的页不完整，没有获取到全部日期区间内的净值！";
+// The NAV endpoint failed: offer the trend script, which has no statuses.
+inline const char* const kMsgNavOfferTrend =
+    "净值接口无法访问，是否改用基金走势数据（没有申购赎回状态）？";
+inline const char* const kMsgNavFromTrend =
+    "已从基金走势数据导入净值。走势数据没有申购赎回状态，这些单元格为空，请自行核对。";
 inline const char* const kMsgDirectoryUpdated = "更新成功！";
 inline const char* const kMsgDirectoryFailed = "更新失败！";
 inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";

@@ -29,6 +29,8 @@ struct EndpointInfo {
 // In the order the keys are written into a new Config.ini.
 constexpr EndpointInfo kEndpoints[] = {
     {Endpoint::NavHistory, "NavHistory", "fund.eastmoney.com"},
+    {Endpoint::NavHistoryApi, "NavHistoryApi", "https://api.fund.eastmoney.com"},
+    {Endpoint::FundDataScript, "FundDataScript", "https://fund.eastmoney.com"},
     {Endpoint::FundDirectory, "FundDirectory", "fund.eastmoney.com"},
     {Endpoint::EstimateTiantian, "EstimateTiantian", "fundgz.1234567.com.cn"},
     {Endpoint::EstimateHowbuy, "EstimateHowbuy", "www.howbuy.com"},
@@ -47,18 +49,35 @@ constexpr bool InEnumOrder() {
     }
     return true;
 }
-static_assert(kEndpointCount == 10 && InEnumOrder(), "kEndpoints is indexed by Endpoint");
+static_assert(kEndpointCount == 12 && InEnumOrder(), "kEndpoints is indexed by Endpoint");
+
+const char* const kSourceKey = "NavHistorySource";
+const char* const kDefaultSource = "api";
 
 int IndexOf(Endpoint e) { return static_cast<int>(e); }
 
 // What a user may have typed around a host: blanks, a scheme, a trailing
-// slash. The scheme is always http, so a typed one is dropped.
-QString NormalizeHost(const QString& text) {
+// slash. http and https are kept (a bare host means http); any other scheme
+// is taken for http, the only other one the program speaks.
+QString BaseUrlFrom(const QString& text) {
     QString host = text.trimmed();
-    const int scheme = host.indexOf(QLatin1String("://"));
-    if (scheme >= 0) host = host.mid(scheme + 3);
+    QString scheme = QStringLiteral("http://");
+    const int schemeEnd = host.indexOf(QLatin1String("://"));
+    if (schemeEnd >= 0) {
+        if (host.left(schemeEnd).compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
+            scheme = QStringLiteral("https://");
+        }
+        host = host.mid(schemeEnd + 3);
+    }
     while (host.endsWith(QLatin1Char('/'))) host.chop(1);
-    return host.trimmed();
+    host = host.trimmed();
+    return host.isEmpty() ? QString() : scheme + host;
+}
+
+NavSource SourceFrom(const QString& text) {
+    return text.trimmed().compare(QLatin1String("table"), Qt::CaseInsensitive) == 0
+               ? NavSource::Table
+               : NavSource::Api;
 }
 
 int TimeoutSecondsFrom(const QString& text, int defaultSeconds) {
@@ -72,7 +91,7 @@ int TimeoutSecondsFrom(const QString& text, int defaultSeconds) {
 
 Config::Config() {
     for (const EndpointInfo& info : kEndpoints) {
-        hosts_[IndexOf(info.endpoint)] = QString::fromUtf8(info.defaultHost);
+        bases_[IndexOf(info.endpoint)] = BaseUrlFrom(QString::fromUtf8(info.defaultHost));
     }
     timeoutMs_ = kDefaultTimeoutSeconds * 1000;
     importLimitMs_ = kDefaultImportLimitSeconds * 1000;
@@ -90,11 +109,18 @@ Config Config::Load(const QString& programFolder) {
     for (const EndpointInfo& info : kEndpoints) {
         const QString key = QString::fromUtf8(info.key);
         if (const std::optional<QString> value = doc.Find(serverSection, key)) {
-            config.hosts_[IndexOf(info.endpoint)] = NormalizeHost(*value);
+            config.bases_[IndexOf(info.endpoint)] = BaseUrlFrom(*value);
         } else {
             doc.SetValue(serverSection, key, QString::fromUtf8(info.defaultHost));
             missing = true;
         }
+    }
+    const QString sourceKey = QString::fromUtf8(kSourceKey);
+    if (const std::optional<QString> value = doc.Find(serverSection, sourceKey)) {
+        config.historySource_ = SourceFrom(*value);
+    } else {
+        doc.SetValue(serverSection, sourceKey, QString::fromUtf8(kDefaultSource));
+        missing = true;
     }
     const struct {
         const char* key;
@@ -118,14 +144,26 @@ Config Config::Load(const QString& programFolder) {
     return config;
 }
 
-QString Config::Host(Endpoint e) const { return hosts_[IndexOf(e)]; }
-
-QString Config::BaseUrl(Endpoint e) const {
-    const QString& host = hosts_[IndexOf(e)];
-    return host.isEmpty() ? QString() : QStringLiteral("http://") + host;
+QString Config::Host(Endpoint e) const {
+    const QString& base = bases_[IndexOf(e)];
+    return base.mid(base.indexOf(QLatin1String("://")) + 3);
 }
 
-void Config::SetHost(Endpoint e, const QString& host) { hosts_[IndexOf(e)] = NormalizeHost(host); }
+QString Config::BaseUrl(Endpoint e) const { return bases_[IndexOf(e)]; }
+
+QString Config::HistoryBaseUrl(NavSource source) const {
+    switch (source) {
+        case NavSource::Api:
+            return BaseUrl(Endpoint::NavHistoryApi);
+        case NavSource::Table:
+            return BaseUrl(Endpoint::NavHistory);
+        case NavSource::Trend:
+            return BaseUrl(Endpoint::FundDataScript);
+    }
+    return {};
+}
+
+void Config::SetHost(Endpoint e, const QString& host) { bases_[IndexOf(e)] = BaseUrlFrom(host); }
 
 QString Config::KeyOf(Endpoint e) { return QString::fromUtf8(kEndpoints[IndexOf(e)].key); }
 

@@ -2,16 +2,23 @@
 // Config.ini in the program folder: the host of every server the program
 // talks to, one key per endpoint, and the time limit of requests. Missing keys
 // are written with their defaults on first start so a user can see and change
-// them. A key holds "host" or "host:port"; the scheme is always "http://".
+// them. A key holds "host", "host:port", or either behind "http://" or
+// "https://"; a bare host is reached over http. NavHistorySource chooses
+// where NAV histories come from: "api" (the JSON endpoint, the default) or
+// "table" (the HTML table of older provider versions and mirrors).
 // Section "网络": TimeoutSeconds bounds each request, ImportTimeoutSeconds a
 // whole NAV history download with all its pages.
 
 #include <QString>
 
+#include "core/marketdata/nav_history.h"
+
 namespace tovira {
 
 enum class Endpoint {
     NavHistory,        // "/f10/F10DataApi.aspx"
+    NavHistoryApi,     // "/f10/lsjz"
+    FundDataScript,    // "/pingzhongdata/CODE.js"
     FundDirectory,     // "/js/fundcode_search.js"
     EstimateTiantian,  // 天天基金
     EstimateHowbuy,    // 好买基金
@@ -31,9 +38,15 @@ class Config {
     // Defaults only, nothing read or written.
     Config();
 
+    // The host (and port) without the scheme.
     QString Host(Endpoint e) const;
-    // "http://" + host, or empty when no host is configured.
+    // Scheme and host ("http://" for a bare host), or empty when no host is
+    // configured.
     QString BaseUrl(Endpoint e) const;
+    // Where NAV histories are downloaded from, and that source's base URL.
+    NavSource HistorySource() const { return historySource_; }
+    void SetHistorySource(NavSource source) { historySource_ = source; }
+    QString HistoryBaseUrl(NavSource source) const;
     int TimeoutMs() const { return timeoutMs_; }
     int ImportLimitMs() const { return importLimitMs_; }
 
@@ -45,7 +58,9 @@ class Config {
     static QString DefaultHost(Endpoint e);
 
   private:
-    QString hosts_[10];
+    static constexpr int kEndpointCount = 12;
+    QString bases_[kEndpointCount];  // as BaseUrl gives them
+    NavSource historySource_ = NavSource::Api;
     int timeoutMs_ = 20000;
     int importLimitMs_ = 300000;
 };

@@ -54,20 +54,45 @@ OwnerGuard::OwnerGuard(QObject* owner) {
     QObject::connect(owner, &QObject::destroyed, [gone] { *gone = true; });
 }
 
+const char* const HttpClient::kUserAgent =
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Safari/537.36";
+
 HttpClient::~HttpClient() { *alive_ = false; }
 
 HttpClient::HttpClient(QObject* parent)
     : QObject(parent), manager_(new QNetworkAccessManager(this)) {
-    manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    manager_->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
-                     QObject* context, int timeoutMs,
-                     std::function<void(qint64, qint64)> progress) {
+                     QObject* context, int timeoutMs, std::function<void(qint64, qint64)> progress,
+                     const HttpHeaders& headers) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kUserAgent));
+    for (const auto& [name, value] : headers) request.setRawHeader(name, value);
     QNetworkReply* reply = manager_->get(request);
+
+    // A provider that moved its data elsewhere answers with a redirect: one
+    // within the same host (http to https included) is followed, one to
+    // another host is refused and reported, never followed blindly.
+    auto redirect = std::make_shared<QUrl>();
+    auto refused = std::make_shared<bool>(false);
+    connect(reply, &QNetworkReply::redirected, reply,
+            [reply, url, redirect, refused](const QUrl& to) {
+                *redirect = to;
+                const bool sameHost = to.host().compare(url.host(), Qt::CaseInsensitive) == 0;
+                const bool downgrade =
+                    url.scheme() == QLatin1String("https") && to.scheme() != QLatin1String("https");
+                if (sameHost && !downgrade) {
+                    emit reply->redirectAllowed();
+                } else {
+                    *refused = true;
+                    reply->abort();
+                }
+            });
 
     // Made before the abort below is connected, so that it already reads
     // "gone" when the abort reports back.
@@ -103,7 +128,8 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
     }
 
     connect(reply, &QNetworkReply::finished, this,
-            [reply, timer, timedOut, reported, alive, owner, limitMs, done = std::move(done)] {
+            [reply, timer, timedOut, reported, alive, owner, limitMs, redirect, refused,
+             done = std::move(done)] {
                 if (timer) timer->stop();
                 reply->deleteLater();
                 if (*reported || !*alive) return;
@@ -115,7 +141,11 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
                 response.status =
                     reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                 if (reply->isOpen()) response.body = reply->readAll();  // closed once aborted
-                if (*timedOut) {
+                response.redirectedTo = *redirect;
+                if (*refused) {
+                    response.redirectRefused = true;
+                    response.error = QStringLiteral("redirected to %1").arg(redirect->toString());
+                } else if (*timedOut) {
                     response.timedOut = true;
                     response.error = QStringLiteral("no answer within %1 ms").arg(limitMs);
                 } else if (error == QNetworkReply::NoError ||
@@ -123,6 +153,12 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
                     response.ok = true;
                 } else {
                     response.error = reply->errorString();
+                    // A certificate that does not verify, or no TLS backend at all
+                    // (Qt then says "TLS initialization failed").
+                    response.tlsFailed = error == QNetworkReply::SslHandshakeFailedError ||
+                                         (reply->url().scheme() == QLatin1String("https") &&
+                                          (response.error.contains(QLatin1String("TLS")) ||
+                                           response.error.contains(QLatin1String("SSL"))));
                 }
                 if (response.ok) {
                     response.text = DecodeBody(response.body, reply->rawHeader("Content-Type"));

@@ -9,19 +9,28 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QNetworkAccessManager;
 
 namespace tovira {
 
 struct HttpResponse {
-    bool ok = false;        // a complete answer arrived (any HTTP status)
-    bool timedOut = false;  // the time limit ran out first
-    int status = 0;         // HTTP status code, 0 when there was none
-    QString text;           // the body decoded as text
-    QByteArray body;        // the raw body
-    QString error;          // what went wrong, for logs and messages
+    bool ok = false;         // a complete answer arrived (any HTTP status)
+    bool timedOut = false;   // the time limit ran out first
+    int status = 0;          // HTTP status code, 0 when there was none
+    QString text;            // the body decoded as text
+    QByteArray body;         // the raw body
+    QString error;           // what went wrong, for logs and messages
+    bool tlsFailed = false;  // the secure connection could not be set up
+    // A redirect to another host (or from https to http) was not followed.
+    bool redirectRefused = false;
+    QUrl redirectedTo;  // the last redirect target, followed or not; empty without one
 };
+
+// Extra request headers, in order (name, value).
+using HttpHeaders = std::vector<std::pair<QByteArray, QByteArray>>;
 
 // Whether the owner of a request is still whole. A QPointer is not enough:
 // a QWidget announces its destruction from its own destructor, before the
@@ -55,13 +64,20 @@ class HttpClient : public QObject {
     // called. timeoutMs > 0 replaces the client's time limit for this one.
     // progress, when given, hears the bytes received so far and the size the
     // server announced (-1 when it announced none), as they come.
+    // Every request names itself as a desktop browser (some providers refuse
+    // other clients); headers are sent as well. Redirects are followed only
+    // within the same host and never from https to http.
     void Get(const QUrl& url, std::function<void(const HttpResponse&)> done,
              QObject* context = nullptr, int timeoutMs = 0,
-             std::function<void(qint64 received, qint64 total)> progress = {});
+             std::function<void(qint64 received, qint64 total)> progress = {},
+             const HttpHeaders& headers = {});
 
     // The body as text: by the charset the response declares; without one
     // UTF-8, or GB18030 when the bytes are not valid UTF-8.
     static QString DecodeBody(const QByteArray& body, const QByteArray& contentType);
+
+    // The User-Agent sent with every request.
+    static const char* const kUserAgent;
 
   private:
     QNetworkAccessManager* manager_;

@@ -7,8 +7,10 @@
 #include <QVector>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "core/common/single_line_text.h"
+#include "core/marketdata/fund_trend_script.h"
 #include "core/marketdata/http_client.h"
 
 namespace tovira {
@@ -110,7 +112,11 @@ NavPage Parse(const QString& text) {
     ReadEnvelope(text, &page);
 
     const qsizetype headEnd = text.indexOf(kHeadEnd);
-    if (headEnd < 0) return page;
+    if (headEnd < 0) {
+        // "暂无数据" comes with records:0; anything else is no NAV table.
+        page.failure = page.totalRecords == 0 ? NavFailure::NoDays : NavFailure::NotData;
+        return page;
+    }
     QString body = text.mid(headEnd + kHeadEnd.size());
     // Piece 1 of the first split ends at a second header marker, if any.
     const qsizetype secondHead = body.indexOf(kHeadEnd);
@@ -119,7 +125,10 @@ NavPage Parse(const QString& text) {
     // would read as a shorter page of whole rows: without the closing marker
     // the page is not taken at all.
     const qsizetype bodyEnd = body.indexOf(kBodyEnd);
-    if (bodyEnd < 0) return page;
+    if (bodyEnd < 0) {
+        page.failure = NavFailure::Malformed;
+        return page;
+    }
     body.truncate(bodyEnd);
     page.closed = true;
 
@@ -127,12 +136,20 @@ NavPage Parse(const QString& text) {
     page.rows = static_cast<int>(rows.size());
 
     const QString change = OldestChange(rows.back());
-    if (change.isNull()) return page;
+    if (change.isNull()) {
+        page.failure = NavFailure::BadRow;
+        page.detail = QStringLiteral("第1天的表格行无法识别");
+        return page;
+    }
     page.oldestChange = change;
 
     for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
         const QString record = DayRecord(*row);
-        if (record.isNull()) return page;
+        if (record.isNull()) {
+            page.failure = NavFailure::BadRow;
+            page.detail = QStringLiteral("第%1天的表格行无法识别").arg(page.records.size() + 1);
+            return page;
+        }
         page.records << record;
     }
     page.complete = true;
@@ -153,8 +170,11 @@ QDate RecordDate(const QString& record) {
 // One download in progress: the pages still to fetch, newest last.
 struct Download {
     HttpClient* client = nullptr;
-    QString baseUrl;
-    QString code;
+    std::function<QUrl(int page)> url;             // the request of a page
+    HttpHeaders headers;                           // sent with every page
+    std::function<NavPage(const QString&)> parse;  // the answer of a page
+    bool statusCounts = false;   // an error status fails the page whatever it holds
+    bool withoutStatus = false;  // the source gives no purchase or redemption status
     QDate start;
     QDate end;
     int per = 0;
@@ -176,7 +196,47 @@ struct Download {
     bool timedOut = false;
     bool overTime = false;
     bool noDays = false;
-    bool requestCutByTotal = false;  // the request under way ends with the whole limit
+    bool requestCutByTotal = false;         // the request under way ends with the whole limit
+    NavFailure failure = NavFailure::None;  // the first thing that went wrong
+    QString detail;
+
+    void Fail(NavFailure why, const QString& what = {}) {
+        if (failure != NavFailure::None) return;
+        failure = why;
+        detail = what;
+    }
+
+    // The page of an answer, or nothing when the answer itself failed (its
+    // failure noted).
+    std::optional<NavPage> PageOf(const HttpResponse& response) {
+        NoteAnswer(response);
+        if (response.redirectRefused) {
+            Fail(NavFailure::Moved, response.redirectedTo.toString());
+            return std::nullopt;
+        }
+        if (!response.ok) {
+            if (response.timedOut) {
+                Fail(requestCutByTotal ? NavFailure::OverTime : NavFailure::TimedOut);
+            } else {
+                Fail(response.tlsFailed ? NavFailure::Tls : NavFailure::Network, response.error);
+            }
+            return std::nullopt;
+        }
+        const bool errorStatus = response.status < 200 || response.status > 299;
+        NavPage page = parse(response.text);
+        if (errorStatus && (statusCounts || !page.closed)) {
+            // A redirect within the host that ends on an error page: the
+            // source has moved.
+            if (!response.redirectedTo.isEmpty()) {
+                Fail(NavFailure::Moved, response.redirectedTo.toString());
+            } else {
+                Fail(NavFailure::HttpStatus, QString::number(response.status));
+            }
+            return std::nullopt;
+        }
+        if (page.failure != NavFailure::None) Fail(page.failure, page.detail);
+        return page;
+    }
 
     void Append(const NavPage& page) {
         for (const QString& r : page.records) {
@@ -229,8 +289,7 @@ struct Download {
                 requestCutByTotal = true;
             }
         }
-        client->Get(NavHistoryUrl(baseUrl, code, start, end, page, per), std::move(answer),
-                    context.data(), limitMs);
+        client->Get(url(page), std::move(answer), context.data(), limitMs, {}, headers);
         return true;
     }
 
@@ -247,6 +306,15 @@ struct Download {
         result.timedOut = timedOut;
         result.overTime = overTime;
         result.noDays = noDays && !result.complete;
+        result.withoutStatus = withoutStatus;
+        if (!result.complete) {
+            result.failure = failure != NavFailure::None ? failure
+                             : overTime                  ? NavFailure::OverTime
+                             : timedOut                  ? NavFailure::TimedOut
+                             : result.noDays             ? NavFailure::NoDays
+                                                         : NavFailure::Incomplete;
+            result.detail = detail;
+        }
         if (owner.Gone() || !done) return;
         const auto callback = done;
         callback(result);
@@ -256,10 +324,14 @@ struct Download {
 void FetchNextPage(const std::shared_ptr<Download>& d);
 
 void OnOlderPage(const std::shared_ptr<Download>& d, int pageNo, const HttpResponse& response) {
-    d->NoteAnswer(response);
-    if (!response.ok) return d->Finish(false);
-    const NavPage page = Parse(response.text);
-    if (!page.closed || !d->RowsAgree(page, pageNo)) return d->Finish(false);
+    const std::optional<NavPage> answer = d->PageOf(response);
+    if (!answer) return d->Finish(false);
+    const NavPage& page = *answer;
+    if (!page.closed) return d->Finish(false);
+    if (!d->RowsAgree(page, pageNo)) {
+        d->Fail(NavFailure::Incomplete, QString::number(pageNo));
+        return d->Finish(false);
+    }
     if (d->oldestChange.isNull()) {
         // The oldest page gives record 0.
         if (page.oldestChange.isNull()) return d->Finish(false);
@@ -283,9 +355,9 @@ void FetchNextPage(const std::shared_ptr<Download>& d) {
 }
 
 void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& response) {
-    d->NoteAnswer(response);
-    if (!response.ok) return d->Finish(false);
-    const NavPage page = Parse(response.text);
+    const std::optional<NavPage> answer = d->PageOf(response);
+    if (!answer) return d->Finish(false);
+    const NavPage& page = *answer;
     // An envelope that counts no record: the range has no day yet.
     if (page.totalRecords == 0 && page.records.isEmpty()) d->noDays = true;
     if (!page.closed) return d->Finish(false);
@@ -303,7 +375,10 @@ void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& respons
     d->pageRows = page.rows;
     d->pageCount = pages;
     if (pages <= 1) {
-        if (!d->RowsAgree(page, 1)) return d->Finish(false);
+        if (!d->RowsAgree(page, 1)) {
+            d->Fail(NavFailure::Incomplete, QStringLiteral("1"));
+            return d->Finish(false);
+        }
         d->oldestChange = page.oldestChange;
         d->records = page.records;
         if (page.complete) d->NotePage();
@@ -331,11 +406,6 @@ QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& sta
     return QUrl(url, QUrl::TolerantMode);
 }
 
-const char* NavFailureMessage(const NavDownloadResult& result) {
-    if (result.overTime) return kMsgNavOverTime;
-    return result.timedOut ? kMsgNavTimedOut : kMsgNavFailed;
-}
-
 NavPage ParseNavPage(const QString& pageText) { return Parse(pageText); }
 
 QString ParseNavHistory(const QString& pageText, bool* complete) {
@@ -344,14 +414,12 @@ QString ParseNavHistory(const QString& pageText, bool* complete) {
     return JoinHistory(page.oldestChange, page.records);
 }
 
-void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
-                        const QDate& start, const QDate& end,
-                        std::function<void(const NavDownloadResult&)> done, QObject* context,
-                        int totalLimitMs, NavProgress progress) {
-    auto d = std::make_shared<Download>();
+namespace {
+
+void Start(const std::shared_ptr<Download>& d, HttpClient& client, const QDate& start,
+           const QDate& end, NavDone done, QObject* context, int totalLimitMs,
+           NavProgress progress) {
     d->client = &client;
-    d->baseUrl = baseUrl;
-    d->code = code;
     d->start = start;
     d->end = end;
     d->context = context;
@@ -367,10 +435,107 @@ void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QStrin
         QMetaObject::invokeMethod(
             context ? context : &client, [d] { d->Finish(false); }, Qt::QueuedConnection);
     };
-    if (!start.isValid() || !end.isValid() || end < start) return failLater();
+    if (!start.isValid() || !end.isValid() || end < start) {
+        d->Fail(NavFailure::NoDays);
+        return failLater();
+    }
     d->per = static_cast<int>(start.daysTo(end) + 1);
     if (!d->Request(1, [d](const HttpResponse& response) { OnFirstPage(d, response); })) {
         failLater();
+    }
+}
+
+}  // namespace
+
+void DownloadNavHistory(HttpClient& client, const QString& baseUrl, const QString& code,
+                        const QDate& start, const QDate& end, NavDone done, QObject* context,
+                        int totalLimitMs, NavProgress progress) {
+    DownloadNavHistoryFrom(NavSource::Table, client, baseUrl, code, start, end, std::move(done),
+                           context, totalLimitMs, std::move(progress));
+}
+
+void DownloadNavHistoryFrom(NavSource source, HttpClient& client, const QString& baseUrl,
+                            const QString& code, const QDate& start, const QDate& end, NavDone done,
+                            QObject* context, int totalLimitMs, NavProgress progress) {
+    auto d = std::make_shared<Download>();
+    switch (source) {
+        case NavSource::Table: {
+            const int per = start.isValid() && end.isValid() ? int(start.daysTo(end) + 1) : 1;
+            d->url = [=](int page) { return NavHistoryUrl(baseUrl, code, start, end, page, per); };
+            d->parse = Parse;
+            break;
+        }
+        case NavSource::Api:
+            d->url = [=](int page) { return NavHistoryApiUrl(baseUrl, code, start, end, page); };
+            d->headers = {{QByteArrayLiteral("Referer"), NavHistoryApiReferer(code)}};
+            d->parse = ParseNavApiPage;
+            d->statusCounts = true;
+            break;
+        case NavSource::Trend:
+            // Every day of the fund in one answer; the range is cut from it.
+            d->url = [=](int) { return FundTrendScriptUrl(baseUrl, code); };
+            d->parse = [=](const QString& text) { return ParseFundTrendScript(text, start, end); };
+            d->statusCounts = true;
+            d->withoutStatus = true;
+            break;
+    }
+    Start(d, client, start, end, std::move(done), context, totalLimitMs, std::move(progress));
+}
+
+QString NavFailureMessage(const NavDownloadResult& result) {
+    const QString& detail = result.detail;
+    switch (result.failure) {
+        case NavFailure::OverTime:
+            return QString::fromUtf8(kMsgNavOverTime);
+        case NavFailure::TimedOut:
+            return QString::fromUtf8(kMsgNavTimedOut);
+        case NavFailure::Network:
+            return QString::fromUtf8(kMsgNavNetwork).arg(detail);
+        case NavFailure::Tls:
+            return QString::fromUtf8(kMsgNavTls).arg(detail);
+        case NavFailure::HttpStatus:
+            return QString::fromUtf8(kMsgNavHttpStatus).arg(detail);
+        case NavFailure::Moved:
+            return QString::fromUtf8(kMsgNavMoved).arg(detail);
+        case NavFailure::NotData:
+            return QString::fromUtf8(kMsgNavNotData);
+        case NavFailure::Malformed:
+            return QString::fromUtf8(kMsgNavMalformed);
+        case NavFailure::BadRow:
+            return QString::fromUtf8(kMsgNavBadRow).arg(detail);
+        case NavFailure::Refused:
+            return QString::fromUtf8(kMsgNavRefused).arg(detail);
+        case NavFailure::MoneyFund:
+            return QString::fromUtf8(kMsgNavMoneyFund);
+        case NavFailure::Incomplete:
+            return QString::fromUtf8(kMsgNavIncomplete);
+        case NavFailure::NoDays:
+        case NavFailure::None:
+            break;
+    }
+    return QString::fromUtf8(kMsgNavFailed);
+}
+
+int NavFailureStatus(const NavDownloadResult& result) {
+    switch (result.failure) {
+        case NavFailure::MoneyFund:
+            return 1;
+        case NavFailure::NoDays:
+            return 4;
+        default:
+            return 3;
+    }
+}
+
+bool NavSourceUnreachable(const NavDownloadResult& result) {
+    switch (result.failure) {
+        case NavFailure::None:
+        case NavFailure::NoDays:
+        case NavFailure::MoneyFund:
+        case NavFailure::OverTime:  // it answers, only slowly: the days so far are kept
+            return false;
+        default:
+            return true;
     }
 }
 

@@ -64,19 +64,39 @@ void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
         return;
     }
     importDialog_->SetBusy(true);
+    DownloadForImport(config_.HistorySource(), code, start, end);
+}
+
+void MarketDataCommands::DownloadForImport(NavSource source, const QString& code,
+                                           const QDate& start, const QDate& end) {
     // 取消 deletes the owner: the download is aborted and never reports.
     const QPointer<QObject> owner = importDialog_->RequestOwner();
     const QPointer<ImportRangeDialog> form = importDialog_;
-    DownloadNavHistory(
-        http_, config_.BaseUrl(Endpoint::NavHistory), code, start, end,
-        [this, owner](const NavDownloadResult& result) {
-            if (!result.complete) prompt_.Inform(QString::fromUtf8(NavFailureMessage(result)));
+    DownloadNavHistoryFrom(
+        source, http_, config_.HistoryBaseUrl(source), code, start, end,
+        [this, owner, source, code, start, end](const NavDownloadResult& result) {
+            // The NAV endpoint could not be reached or answered nothing usable:
+            // the trend script has every day, only without the statuses.
+            if (!result.complete && source != NavSource::Trend && NavSourceUnreachable(result)) {
+                const PromptAnswer answer = prompt_.Ask(QString::fromUtf8(kMsgNavOfferTrend),
+                                                        QString::fromUtf8(kMsgQuestionCaption),
+                                                        PromptButtons::YesNo, PromptIcon::Question);
+                if (!owner) return;  // cancelled while the question was open
+                if (answer == PromptAnswer::Yes) {
+                    DownloadForImport(NavSource::Trend, code, start, end);
+                    return;
+                }
+            }
+            if (!result.complete) prompt_.Inform(NavFailureMessage(result));
             if (!owner) return;  // cancelled while the message was open
             // The window is modal: the ledger is still the empty one the
             // import was asked for.
             if (ledger_.LastRow() == 0) {
                 const ImportOutcome out = ImportNavHistory(ledger_, result.history);
                 if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
+                if (out.added > 0 && result.withoutStatus) {
+                    prompt_.Inform(QString::fromUtf8(kMsgNavFromTrend));
+                }
             }
             if (importDialog_) {
                 importDialog_->SetBusy(false);
@@ -110,12 +130,13 @@ void MarketDataCommands::OnAppendToToday() {
     // A range of several pages shows how far it got in the status bar.
     auto* window = qobject_cast<QMainWindow*>(window_);
     const QPointer<QStatusBar> status = window ? window->statusBar() : nullptr;
-    DownloadNavHistory(
-        http_, config_.BaseUrl(Endpoint::NavHistory), code, last->addDays(1), today,
+    const NavSource source = config_.HistorySource();
+    DownloadNavHistoryFrom(
+        source, http_, config_.HistoryBaseUrl(source), code, last->addDays(1), today,
         [this, add, n, last, ledgerCode, lastNav, status](const NavDownloadResult& result) {
             add->setEnabled(true);
             if (status) status->clearMessage();
-            if (!result.complete) prompt_.Inform(QString::fromUtf8(NavFailureMessage(result)));
+            if (!result.complete) prompt_.Inform(NavFailureMessage(result));
             // The ledger was replaced while the request ran (another fund,
             // cleared, another plan): these days belong to none of its rows.
             if (ledgerCode != hooks_.ledgerCode() || ledger_.LastRow() < n ||

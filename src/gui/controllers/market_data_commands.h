@@ -14,6 +14,7 @@
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
+#include "core/marketdata/nav_history.h"
 
 class QAction;
 class QComboBox;
@@ -51,6 +52,10 @@ class MarketDataCommands : public QObject {
 
   private:
     void StartImport(const QDate& start, const QDate& end);
+    // Downloads the range from one source into the empty ledger; a failing
+    // NAV endpoint leads to the offer of the trend script.
+    void DownloadForImport(NavSource source, const QString& code, const QDate& start,
+                           const QDate& end);
     QAction* Action(const char* name) const;
 
     QWidget* window_;

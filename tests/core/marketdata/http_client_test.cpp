@@ -199,13 +199,19 @@ TEST(ConfigTest, FirstLoadWritesEveryDefault) {
     EXPECT_EQ(config.Host(Endpoint::EstimateTiantian), "fundgz.1234567.com.cn");
     EXPECT_EQ(config.Host(Endpoint::TrendChart), "j4.dfcfw.com");
     EXPECT_EQ(config.BaseUrl(Endpoint::UpdateServer), "");
+    EXPECT_EQ(config.HistorySource(), NavSource::Api);
+    EXPECT_EQ(config.HistoryBaseUrl(NavSource::Api), "https://api.fund.eastmoney.com");
+    EXPECT_EQ(config.HistoryBaseUrl(NavSource::Trend), "https://fund.eastmoney.com");
     EXPECT_EQ(config.TimeoutMs(), 20000);
     EXPECT_EQ(config.ImportLimitMs(), 300000);
 
     const QByteArray written = test::ReadFileBytes(dir.filePath("Config.ini"));
     for (const char* line :
-         {"[服务器]\r\nNavHistory=fund.eastmoney.com\r\nFundDirectory=fund.eastmoney.com\r\n",
-          "Estimate10jqka=gz.fund.10jqka.com.cn\r\n", "UpdateServer=\r\n", "UserGroupPage=\r\n",
+         {"[服务器]\r\nNavHistory=fund.eastmoney.com\r\nNavHistoryApi=https://"
+          "api.fund.eastmoney.com\r\n"
+          "FundDataScript=https://fund.eastmoney.com\r\nFundDirectory=fund.eastmoney.com\r\n",
+          "UserGroupPage=\r\nNavHistorySource=api\r\n", "Estimate10jqka=gz.fund.10jqka.com.cn\r\n",
+          "UpdateServer=\r\n", "UserGroupPage=\r\n",
           "[网络]\r\nTimeoutSeconds=20\r\nImportTimeoutSeconds=300\r\n"}) {
         EXPECT_TRUE(written.contains(Gbk(QString::fromUtf8(line)))) << line;
     }
@@ -213,10 +219,11 @@ TEST(ConfigTest, FirstLoadWritesEveryDefault) {
 
 TEST(ConfigTest, UserEditsAreKeptAndRead) {
     QTemporaryDir dir;
-    const QByteArray user = Gbk(QStringLiteral(
-        "; 本机测试\r\n[服务器]\r\nNavHistory = 127.0.0.1:8080\r\n"
-        "FundDirectory=http://mirror.example/\r\nUpdateServer=\r\n[网络]\r\nTimeoutSeconds=5\r\n"
-        "ImportTimeoutSeconds=60\r\n"));
+    const QByteArray user = Gbk(
+        QStringLiteral("; 本机测试\r\n[服务器]\r\nNavHistory = 127.0.0.1:8080\r\n"
+                       "FundDirectory=http://mirror.example/\r\nUpdateServer=\r\nNavHistorySource= "
+                       "Table\r\n[网络]\r\nTimeoutSeconds=5\r\n"
+                       "ImportTimeoutSeconds=60\r\n"));
     QFile file(dir.filePath("Config.ini"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(user);
@@ -225,6 +232,7 @@ TEST(ConfigTest, UserEditsAreKeptAndRead) {
     const Config config = Config::Load(dir.path());
     EXPECT_EQ(config.BaseUrl(Endpoint::NavHistory), "http://127.0.0.1:8080");
     EXPECT_EQ(config.Host(Endpoint::FundDirectory), "mirror.example");
+    EXPECT_EQ(config.HistorySource(), NavSource::Table);
     EXPECT_EQ(config.BaseUrl(Endpoint::UpdateServer), "");
     EXPECT_EQ(config.Host(Endpoint::TrendChart), "j4.dfcfw.com");
     EXPECT_EQ(config.TimeoutMs(), 5000);
@@ -255,7 +263,17 @@ TEST(ConfigTest, UnusableTimeoutsAndFoldersFallBack) {
     EXPECT_EQ(config.BaseUrl(Endpoint::FundDirectory), "http://fund.eastmoney.com");
     EXPECT_FALSE(QFile::exists(dir.filePath("no/such/folder/Config.ini")));
 
+    // A key may name its scheme; a bare host is reached over http.
     Config manual;
-    manual.SetHost(Endpoint::WebSite, QStringLiteral(" https://example.com:81// "));
-    EXPECT_EQ(manual.BaseUrl(Endpoint::WebSite), "http://example.com:81");
+    for (const auto& [typed, base] : std::initializer_list<std::pair<const char*, const char*>>{
+             {" https://example.com:81// ", "https://example.com:81"},
+             {"HTTPS://example.com", "https://example.com"},
+             {"http://example.com/", "http://example.com"},
+             {"example.com:8080", "http://example.com:8080"},
+             {"ftp://example.com", "http://example.com"},
+             {"  ", ""}}) {
+        manual.SetHost(Endpoint::WebSite, QString::fromUtf8(typed));
+        EXPECT_EQ(manual.BaseUrl(Endpoint::WebSite), QString::fromUtf8(base)) << typed;
+    }
+    EXPECT_EQ(manual.Host(Endpoint::NavHistoryApi), "api.fund.eastmoney.com");
 }

@@ -503,7 +503,7 @@ TEST_F(NavHistoryDownload, TheWholeDownloadHasATimeLimit) {
     EXPECT_FALSE(result->timedOut);
     EXPECT_FALSE(result->complete);
     EXPECT_EQ(result->history, Expected("0.12", days.mid(0, 4)));
-    EXPECT_STREQ(NavFailureMessage(*result), kMsgNavOverTime);
+    EXPECT_EQ(NavFailureMessage(*result), QString::fromUtf8(kMsgNavOverTime));
 }
 
 TEST_F(NavHistoryDownload, OverlappingPagesAddNoDayTwice) {
