@@ -18,6 +18,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 namespace tovira::test {
@@ -75,6 +76,29 @@ class LocalHttpServer : public QObject {
         r.kind = Route::Kind::Drop;
         routes_.insert(prefix, r);
     }
+    // Answers with a redirect to `location` (a path on this server or a whole URL).
+    void Redirect(const QString& prefix, const QByteArray& location, int status = 302) {
+        Route r;
+        r.status = status;
+        r.body = "moved";
+        r.contentType = "text/plain";
+        r.extraHeaders = "Location: " + location + "\r\n";
+        routes_.insert(prefix, r);
+    }
+    // What a handler answers: a body with its type and status.
+    struct Reply {
+        QByteArray body;
+        QByteArray contentType = "application/json; charset=utf-8";
+        int status = 200;
+    };
+    // Answers targets starting with `prefix` with what the handler makes of the
+    // target and the request head (a provider that reads its query and headers).
+    void Handle(const QString& prefix,
+                std::function<Reply(const QString& target, const QByteArray& head)> handler) {
+        Route r;
+        r.handler = std::move(handler);
+        routes_.insert(prefix, r);
+    }
     void Clear() { routes_.clear(); }
 
     // Requests received so far (counted when the request head is complete).
@@ -92,6 +116,8 @@ class LocalHttpServer : public QObject {
         int status = 200;
         int delayMs = 0;
         int sentBytes = 0;
+        QByteArray extraHeaders;
+        std::function<Reply(const QString&, const QByteArray&)> handler;
     };
 
     void Accept() {
@@ -129,6 +155,12 @@ class LocalHttpServer : public QObject {
         Route route;
         if (best) {
             route = *best;
+            if (route.handler) {
+                const Reply made = route.handler(target, head);
+                route.body = made.body;
+                route.contentType = made.contentType;
+                route.status = made.status;
+            }
         } else {
             route.status = 404;
             route.body = "not found";
@@ -189,6 +221,7 @@ class LocalHttpServer : public QObject {
                        (route.status == 200 ? "OK" : "Status") + "\r\n";
         if (!route.contentType.isEmpty()) h += "Content-Type: " + route.contentType + "\r\n";
         if (length >= 0) h += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        h += route.extraHeaders;
         h += "Connection: close\r\n\r\n";
         return h;
     }
