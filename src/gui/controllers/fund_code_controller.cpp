@@ -2,8 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -152,12 +150,13 @@ void FundCodeController::OnFundCodeDelete() {
     const int at = box_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
     if (at < 0) return;
     if (!hooks_.confirmDiscard()) return;
-    QFile::remove(QDir(programFolder_).filePath(QStringLiteral("History.ini")));
     {
         const QSignalBlocker blocker(box_);
         box_->removeItem(at);
         box_->setEditText(text);
     }
+    // The shorter list replaces the file whole, in one step: a write that
+    // fails leaves the old list as it was.
     SaveHistory(true);
     ledger_.ClearRows();
     // Emptying the box runs its change handling once more.

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
 #include <cmath>
 
 #include "core/common/version.h"
@@ -227,6 +228,23 @@ TEST_F(MainWindowTest, CtrlDeleteForgetsTheShownCode) {
     ClearBox();
     Type(QStringLiteral("000011"));
     ClearBox();
+    Type(QStringLiteral("006675"));
+    ASSERT_EQ(CodeBox()->count(), 2);
+
+    // A history that cannot be rewritten stays whole: it is never removed
+    // before the new list is in place.
+    const QString historyPath = dir.filePath(QStringLiteral("History.ini"));
+    const QByteArray before = test::ReadFileBytes(historyPath);
+    ASSERT_TRUE(before.contains("006675"));
+    const FileSystemCalls calls = FileSystem();
+    FileSystem().rename = [](const char*, const char*) {
+        errno = EIO;
+        return -1;
+    };
+    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Delete, Qt::ControlModifier);
+    FileSystem() = calls;
+    EXPECT_EQ(test::ReadFileBytes(historyPath), before);
+
     Type(QStringLiteral("006675"));
     ASSERT_EQ(CodeBox()->count(), 2);
     QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Delete, Qt::ControlModifier);
