@@ -19,19 +19,28 @@ bool NeedsQuotes(QStringView text) {
     return false;
 }
 
-QString DatePart(const QString& text) {
-    const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("yyyy/M/d"));
-    if (d.isValid()) return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
-    QString fallback = text.trimmed();
-    fallback.replace(u'/', u'-');
-    // Keep the proposed name a plain file name.
-    for (QChar& c : fallback) {
-        if (c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-            c == u'>' || c == u'|') {
+bool IsControl(QChar c) { return c.category() == QChar::Other_Control; }
+
+// Keeps a piece of the proposed file name plain: control characters (NUL
+// among them) are dropped, and a folder separator or a character other
+// systems refuse in names becomes "_".
+QString PlainNamePart(QString text) {
+    text.removeIf(IsControl);
+    for (QChar& c : text) {
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' ||
+            c == u'<' || c == u'>' || c == u'|') {
             c = u'_';
         }
     }
-    return fallback;
+    return text;
+}
+
+// A date cell may hold anything typed or read from a plan file.
+QString DatePart(const QString& text) {
+    QString cell = QString(text).removeIf(IsControl).trimmed();
+    const QDate d = QDate::fromString(cell, QStringLiteral("yyyy/M/d"));
+    if (d.isValid()) return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
+    return PlainNamePart(cell.replace(u'/', u'-'));
 }
 
 }  // namespace
@@ -161,7 +170,7 @@ QString UnexportableCellMessage(const FigureView& table) { return UnexportableMe
 
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger) {
     const int n = ledger.LastRow();
-    return fundCode + u'_' + DatePart(ledger.Cell(1, Column::Date)) + u'_' +
+    return PlainNamePart(fundCode) + u'_' + DatePart(ledger.Cell(1, Column::Date)) + u'_' +
            DatePart(ledger.Cell(n, Column::Date)) + QStringLiteral(".csv");
 }
 

@@ -27,6 +27,8 @@ QString UnexportableCellMessage(const LedgerModel& ledger);
 QString UnexportableCellMessage(const FigureView& table);
 
 // fundCode + "_" + first date + "_" + last date + ".csv", dates as yyyy-M-d.
+// Always a plain file name: control characters are dropped, and folder
+// separators and characters other systems refuse in names become "_".
 QString DefaultCsvName(const QString& fundCode, const LedgerModel& ledger);
 
 // Writes the export (GBK, CR LF, with the extra empty last line). Returns

@@ -106,6 +106,34 @@ TEST_F(CsvExportTest, DefaultNameUsesTheFirstAndLastDates) {
     EXPECT_EQ(DefaultCsvName(QStringLiteral("210009"), ledger), "210009_2016-1-4_2017-10-9.csv");
 }
 
+TEST_F(CsvExportTest, DefaultNameIsAPlainFileName) {
+    // Whatever the date cells and the code box hold, the proposed name has no
+    // control character (NUL among them) and no folder in it.
+    struct Case {
+        QString code;
+        QString date;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"000001", QString::fromUtf16(u"\x05\x00", 2), "000001__.csv"},
+        {"000001", QString::fromUtf16(u"2017/3/27\x00", 10), "000001_2017-3-27_2017-3-27.csv"},
+        {"000001", "\x1b[2J\t2017/3/27\r\n", "000001_[2J2017-3-27_[2J2017-3-27.csv"},
+        {"000001", QString::fromUtf16(u"\u007f\u0085\u009b2017/3/27"),
+         "000001_2017-3-27_2017-3-27.csv"},
+        {"000001", "../a\\b:c", "000001_..-a_b_c_..-a_b_c.csv"},
+        {QString::fromUtf16(u"00\x01\x00\x30\x30\x30\x31", 8), "2017/3/27",
+         "000001_2017-3-27_2017-3-27.csv"},
+        {"../000001", "2017/3/27", ".._000001_2017-3-27_2017-3-27.csv"},
+    };
+    AddRow(ledger, kFullRow);
+    for (const Case& c : cases) {
+        ledger.SetCell(1, Column::Date, c.date);
+        const QString name = DefaultCsvName(c.code, ledger);
+        EXPECT_EQ(name, QString::fromUtf8(c.name));
+        EXPECT_EQ(QFileInfo(name).fileName(), name);
+    }
+}
+
 TEST_F(CsvExportTest, FieldsWithSeparatorsAreQuoted) {
     QStringList cells = kFullRow;
     cells[2] = QStringLiteral("1,5");                        // Increase: stays one field with its %
