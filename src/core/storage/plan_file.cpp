@@ -327,7 +327,12 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
         keys[keyCount] = QLatin1StringView(k.key);
         cells[keyCount++] = StoredIndex(k.column);
     }
-    QByteArray rest;
+    // The other lines are handed to the document as they stood: each ends in
+    // CR LF, which the document takes off again whatever the line itself ends
+    // in (a stray CR stays the line's), and the empty first line keeps the
+    // first of them from starting the document, where the bytes of a byte
+    // order mark would be dropped.
+    QByteArray rest = "\r\n";
     std::vector<quint8> taken;  // per row: bit k when key k was read; bit 7 when its section came
     StoredRow previous;         // the texts read last, to share repeated ones
     int row = 0;                // the row whose section is being read; 0 in any other
@@ -352,7 +357,7 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
             }
             if (!inRow) {
                 rest += text;
-                rest += '\n';
+                rest += "\r\n";
                 return;
             }
             if (row == 0 || line.kind != IniDocument::Line::Kind::Key) return;

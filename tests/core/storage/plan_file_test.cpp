@@ -558,3 +558,100 @@ TEST_F(PlanFileTest, TypedAmountsStayWithTheirDaysThroughTheoryEdits) {
         EXPECT_EQ(ReadNumber(ledger.Cell(row, Column::RedeemShares)), 0) << row;
     }
 }
+
+namespace {
+
+QByteArray Gbk(const char* utf8) { return *EncodeGbk(QString::fromUtf8(utf8)); }
+
+// Opens the file as the window does and reads it as the command line does
+// (both in 实际操作, so that the typed amounts are read too) and expects one
+// plan from both: the outcome, the settings, every stored cell and the first
+// day's change. The ledger opened is left in `ledger`.
+void ExpectOnePlan(const QString& path, LedgerModel& ledger, PlanSettings& opened,
+                   const std::string& trace) {
+    SCOPED_TRACE(trace);
+    ledger.ClearRows();
+    opened = PlanSettings();
+    OpenPlanOptions options;
+    options.mode = Mode::Fact;
+    options.recalculate = false;  // the cells as read
+    const OpenOutcome open = OpenPlanFile(path, ledger, opened, options);
+    PlanSettings read;
+    FigureTable table;
+    const OpenOutcome figures = ReadPlanFigures(path, read, Mode::Fact, table);
+    EXPECT_EQ(figures.result, open.result);
+    for (const FieldInfo& f : Fields()) EXPECT_EQ(read.Text(f.field), opened.Text(f.field));
+    for (const SwitchInfo& s : Switches()) EXPECT_EQ(read.Checked(s.sw), opened.Checked(s.sw));
+    ASSERT_EQ(table.LastRow(), ledger.LastRow());
+    for (int row = 1; row <= table.LastRow(); ++row) {
+        for (int i = 0; i < StoredRow::kCells; ++i) {
+            EXPECT_EQ(table.Text(table.rows[size_t(row - 1)].cells[size_t(i)]),
+                      ledger.Cell(row, kStoredColumns[i]))
+                << "row " << row << " cell " << i;
+        }
+    }
+    if (table.LastRow() > 0) {
+        EXPECT_EQ(table.firstIncrease, ledger.Cell(1, Column::DailyChange));
+    }
+}
+
+}  // namespace
+
+// Line ends and stray bytes a plan file may have picked up on its way (an
+// editor, a conversion of line ends, a copy from another system). Whatever
+// they are, the window and the command line read one plan; a CR that does
+// not end a line reads as a blank, so it is trimmed like one.
+TEST_F(PlanFileTest, BothReadersReadOnePlanWhateverTheBytes) {
+    // Two rows; `head` ends the lines of 行数 and Redeem.
+    const auto plan = [](const QByteArray& head, const QByteArray& end = "\r\n") {
+        return Gbk("[设置]") + end + "Redeem=1" + head + Gbk("倍数=1.5") + end + Gbk("[特殊数据]") +
+               end + Gbk("行数=2") + head + "Increase=0.37" + end + Gbk("[第1行]") + end +
+               "Date=2024/1/4" + end + "NetValue=1.2855" + end + "PurchaseAmount=100" + end +
+               Gbk("[第2行]") + end + "Date=2024/1/5" + end + "NetValue=1.2900" + end;
+    };
+    // The rows come before the head: the command line reads the head apart.
+    const auto rowsFirst = [](const QByteArray& beforeHead) {
+        return Gbk("[第1行]\r\nDate=2024/1/4\r\nNetValue=1.2855\r\n") + beforeHead +
+               Gbk("[特殊数据]\r\n行数=1\r\n[设置]\r\nRedeem=1\r\n");
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        int rows;
+        bool redeem;
+    };
+    const Case cases[] = {
+        {"CR LF", plan("\r\n"), 2, true},
+        {"LF only", plan("\n", "\n"), 2, true},
+        {"CR CR LF", plan("\r\r\n"), 0, false},
+        {"CR CR LF everywhere", plan("\r\r\n", "\r\r\n"), 0, false},
+        {"blanks and CRs", plan(" \r\t\r\r\n"), 0, false},
+        {"CR before the value", plan("\r\n").replace("Redeem=1", "Redeem=\r1"), 2, false},
+        {"CR inside the value", plan("\r\n").replace(Gbk("行数=2"), Gbk("行数=2\r2")), 0, true},
+        {"lone CR ends no line", plan("\r"), 0, false},
+        {"lone CRs only", plan("\r", "\r"), 0, false},
+        {"NUL", plan(QByteArray("\0\r\n", 3)), 0, false},
+        {"NUL before the value",
+         plan("\r\n").replace("Redeem=1", QByteArray("Redeem=\0"
+                                                     "1",
+                                                     9)),
+         2, false},
+        {"byte order mark", "\xEF\xBB\xBF" + plan("\r\n"), 2, true},
+        {"two byte order marks", "\xEF\xBB\xBF\xEF\xBB\xBF" + plan("\r\n"), 2, false},
+        {"rows first", rowsFirst(""), 1, true},
+        {"byte order mark after the rows", rowsFirst("\xEF\xBB\xBF"), 0, true},
+        {"CR after the rows", rowsFirst("\r"), 0, true},
+        {"no line end at the end", plan("\r\n").chopped(2) + "\r", 2, true},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("bytes.ini"));
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(c.bytes);
+        }
+        ExpectOnePlan(path, ledger, settings, c.name);
+        EXPECT_EQ(ledger.LastRow(), c.rows) << c.name;
+        EXPECT_EQ(settings.Checked(Switch::SellOnRises), c.redeem) << c.name;
+    }
+}
