@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
@@ -13,6 +12,8 @@
 #include "core/report/parameter_sweep.h"
 #include "core/session/plan_session.h"
 #include "core/storage/csv_export.h"
+#include "core/storage/file_guards.h"
+#include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 
 namespace tovira {
@@ -62,14 +63,23 @@ QStringList SweepHeader(const SweepResult& r) {
     return header;
 }
 
+// Every cell of the search as CSV, through the atomic writer: a full disk or
+// a kill part way leaves the old file as it was, never a file cut mid-line.
 bool WriteSweepCsv(const SweepResult& r, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    QByteArray bytes = SweepHeader(r).join(u',').toUtf8() + '\n';
-    for (int j = 0; j < r.y.Count(); ++j) {
-        for (int i = 0; i < r.x.Count(); ++i) bytes += SweepRow(r, i, j).join(u',').toUtf8() + '\n';
-    }
-    return file.write(bytes) == bytes.size() && file.flush();
+    constexpr qsizetype kPiece = 64 * 1024;
+    return WriteFileAtomically(path, [&](const ByteSink& write) {
+        QByteArray bytes = SweepHeader(r).join(u',').toUtf8() + '\n';
+        for (int j = 0; j < r.y.Count(); ++j) {
+            for (int i = 0; i < r.x.Count(); ++i) {
+                bytes += SweepRow(r, i, j).join(u',').toUtf8() + '\n';
+                if (bytes.size() >= kPiece) {
+                    if (!write(bytes)) return false;
+                    bytes.clear();
+                }
+            }
+        }
+        return write(bytes);
+    });
 }
 
 // Notes, on the error stream, each value the boxes' rules changed.
@@ -287,6 +297,14 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
         err << QStringLiteral("找不到方案文件：%1").arg(planPath) << Qt::endl;
         return 1;
     }
+    // An output never takes a plan's place: neither the plan read, under any
+    // name or link, nor any other plan file.
+    const QString outPath = isExport ? positional[2] : sweep.outPath;
+    if (!outPath.isEmpty() &&
+        (IsSameFile(outPath, planPath) || PlanFileKindOf(outPath) == PlanFileKind::Plan)) {
+        err << QString::fromUtf8(kMsgOutputIsPlan).arg(outPath) << Qt::endl;
+        return 1;
+    }
 
     if (isSweep) {
         PlanSession session;
@@ -324,7 +342,6 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
     table.Recalculate(settings);
 
     if (isExport) {
-        const QString outPath = positional[2];
         const ExportOutcome exported = ExportCsvFile(outPath, table.View());
         if (exported.result != ExportResult::Exported) {
             err << (exported.result == ExportResult::Failed

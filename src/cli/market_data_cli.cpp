@@ -17,6 +17,7 @@
 #include "core/marketdata/nav_history.h"
 #include "core/marketdata/nav_import.h"
 #include "core/storage/edit_file.h"
+#include "core/storage/file_guards.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 
@@ -254,11 +255,18 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
         err << Text(kMsgWrongFormat) << Qt::endl;
         return 1;
     }
+    // Plan sections go only into a plan file or a new one, never into another
+    // program's file that merely ends in ".ini". An empty file counts as new.
+    const PlanFileKind kind = PlanFileKindOf(path);
+    if (kind == PlanFileKind::NotPlan) {
+        err << Text(kMsgNotAPlanFile).arg(path) << Qt::endl;
+        return 1;
+    }
     // An existing plan keeps its settings (and all else the save does not
     // write); a new one gets the default preset the window applies to a fund
     // code typed in, and is written in 理论计算, as the window's first save.
     PlanSettings settings;
-    const bool exists = QFileInfo::exists(path);
+    const bool exists = kind != PlanFileKind::Missing && kind != PlanFileKind::Empty;
     if (!exists) {
         settings.ApplyPreset(Preset::Default);
     } else {

@@ -40,6 +40,9 @@ inline const char* const kMsgNoData = "数据不足！";
 inline const char* const kMsgUnexportableCell =
     "第%1行「%2」含有无法导出的字符“%3”（%4），未导出！";
 inline const char* const kMsgExportFailed = "导出失败，请检查文件是否被其他程序占用！";
+// A command-line output that would replace a plan file (the one read, or any
+// other): the output's path.
+inline const char* const kMsgOutputIsPlan = "输出文件是方案文件：%1，未写入！";
 
 // Calculators.
 // Shown under the shares to redeem in 理论计算, where the plan's own rules
@@ -92,6 +95,8 @@ inline const char* const kMsgDirectoryFailed = "更新失败！";
 inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";
 // tovira-cli import into a plan that has rows, without --replace.
 inline const char* const kMsgPlanHasRows = "计划已有数据，未导入！如需替换请加 --replace";
+// tovira-cli import into an existing file that is no plan: its path.
+inline const char* const kMsgNotAPlanFile = "不是方案文件：%1，未导入！";
 // A date on the command line: the text given.
 inline const char* const kMsgBadDate = "日期应写成 YYYY-MM-DD：%1";
 inline const char* const kMsgStartAfterEnd = "开始日期不能晚于截止日期！";
