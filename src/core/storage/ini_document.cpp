@@ -78,7 +78,9 @@ quint64 NameHash(QByteArrayView name) {
     return hash;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// A CR that does not end a line reads as a blank: a save writes a blank for
+// it (see OneLine), so the value read is the value the next save keeps.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 QByteArrayView TrimBlanks(QByteArrayView s) {
     qsizetype begin = 0;
@@ -211,6 +213,26 @@ QString DecodeBytes(QByteArrayView bytes) {
 }
 
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+// A stored value as the reader sees it (see ReadableValue), decoded, with
+// each CR read as a blank.
+QString DecodeValue(QByteArrayView stored) {
+    const QByteArrayView readable = ReadableValue(stored);
+    QString text = DecodeBytes(readable);
+    if (readable.contains('\r')) text.replace(u'\r', u' ');
+    return text;
+}
+
+// Whether a stored value reads as plain, the bytes of a value set (which hold
+// no CR).
+bool ReadsAs(QByteArrayView stored, QByteArrayView plain) {
+    const QByteArrayView readable = ReadableValue(stored);
+    if (readable.size() != plain.size()) return false;
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        if (readable[i] != plain[i] && !(readable[i] == '\r' && plain[i] == ' ')) return false;
+    }
+    return true;
+}
 
 // A name reads back the same when it has no line break and no blanks at
 // either end (the reader trims them).
@@ -682,7 +704,7 @@ bool IniDocument::Scan(const QString& path,
 
 bool IniDocument::SameName(QByteArrayView a, QByteArrayView b) { return tovira::SameName(a, b); }
 
-QString IniDocument::ValueText(QByteArrayView stored) { return DecodeBytes(ReadableValue(stored)); }
+QString IniDocument::ValueText(QByteArrayView stored) { return DecodeValue(stored); }
 
 void IniDocument::FinishSection(Section& section) {
     // A new key goes after the section's last key line, so blank lines and
@@ -740,7 +762,7 @@ std::optional<QString> IniDocument::Find(const QString& section, const QString& 
     const Section& found = sections_[std::size_t(s)];
     const int k = FindKey(found, keyName.View(), NameHash(keyName.View()));
     if (k < 0) return std::nullopt;
-    return DecodeBytes(ReadableValue(View(EntryAt(found, k).value)));
+    return DecodeValue(View(EntryAt(found, k).value));
 }
 
 QString IniDocument::Value(const QString& section, const QString& key) const {
@@ -784,7 +806,7 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
     if (k >= 0) {
         Entry& entry = EntryAt(target, k);
         // An unchanged value keeps its line as it was.
-        if (ReadableValue(View(entry.value)) == plain.View()) return;
+        if (ReadsAs(View(entry.value), plain.View())) return;
         entry.value = Store(stored.View());
         entry.edited = true;
         entry.notGbk = entry.notGbk || !stored.gbk;

@@ -7,7 +7,8 @@
 // case-insensitively (ASCII), blanks around names and values are trimmed, a
 // value wrapped in double quotes loses them, the first of duplicate keys (and
 // sections) wins, and lines that are neither a section, a key line nor blank
-// are ignored (but kept when the file is written back).
+// are ignored (but kept when the file is written back). Lines end at LF or
+// CR LF; any other CR reads as a blank, the blank a save would write for it.
 //
 // Writing keeps that layout intact: a value's line breaks become blanks (a
 // value is one line), and a value with blanks at either end or in enclosing
@@ -59,7 +60,7 @@ class IniDocument {
     // Whether two names are the same name as sections and keys are matched.
     static bool SameName(QByteArrayView a, QByteArrayView b);
     // A stored value as Value() returns it: trimmed, without one pair of
-    // enclosing quotes, decoded.
+    // enclosing quotes, decoded, a CR read as a blank.
     static QString ValueText(QByteArrayView stored);
 
     // Replaces the key's value, or appends the key at the end of its section,

@@ -623,10 +623,10 @@ TEST_F(PlanFileTest, BothReadersReadOnePlanWhateverTheBytes) {
     const Case cases[] = {
         {"CR LF", plan("\r\n"), 2, true},
         {"LF only", plan("\n", "\n"), 2, true},
-        {"CR CR LF", plan("\r\r\n"), 0, false},
-        {"CR CR LF everywhere", plan("\r\r\n", "\r\r\n"), 0, false},
-        {"blanks and CRs", plan(" \r\t\r\r\n"), 0, false},
-        {"CR before the value", plan("\r\n").replace("Redeem=1", "Redeem=\r1"), 2, false},
+        {"CR CR LF", plan("\r\r\n"), 2, true},
+        {"CR CR LF everywhere", plan("\r\r\n", "\r\r\n"), 2, true},
+        {"blanks and CRs", plan(" \r\t\r\r\n"), 2, true},
+        {"CR before the value", plan("\r\n").replace("Redeem=1", "Redeem=\r1"), 2, true},
         {"CR inside the value", plan("\r\n").replace(Gbk("行数=2"), Gbk("行数=2\r2")), 0, true},
         {"lone CR ends no line", plan("\r"), 0, false},
         {"lone CRs only", plan("\r", "\r"), 0, false},
@@ -640,7 +640,7 @@ TEST_F(PlanFileTest, BothReadersReadOnePlanWhateverTheBytes) {
         {"two byte order marks", "\xEF\xBB\xBF\xEF\xBB\xBF" + plan("\r\n"), 2, false},
         {"rows first", rowsFirst(""), 1, true},
         {"byte order mark after the rows", rowsFirst("\xEF\xBB\xBF"), 0, true},
-        {"CR after the rows", rowsFirst("\r"), 0, true},
+        {"CR after the rows", rowsFirst("\r"), 1, true},
         {"no line end at the end", plan("\r\n").chopped(2) + "\r", 2, true},
     };
     for (const Case& c : cases) {
@@ -654,4 +654,47 @@ TEST_F(PlanFileTest, BothReadersReadOnePlanWhateverTheBytes) {
         EXPECT_EQ(ledger.LastRow(), c.rows) << c.name;
         EXPECT_EQ(settings.Checked(Switch::SellOnRises), c.redeem) << c.name;
     }
+}
+
+// A CR inside a value reads as the blank a save would write for it: the plan
+// pays its dividend from the first open on, and open, save, open gives the
+// same ledger (and, the rows being untouched, the same rows in the file).
+TEST_F(PlanFileTest, ACrInsideAValueReadsAsTheSaveWritesIt) {
+    // Rows as the save writes them, row 2 with the action given.
+    const auto write = [this](const char* name, const QByteArray& action) {
+        QByteArray bytes = Gbk("[设置]\r\nRedRecycle=0\r\n[特殊数据]\r\n行数=3\r\nIncrease=0\r\n");
+        for (int row = 1; row <= 3; ++row) {
+            bytes += Gbk(QStringLiteral("[第%1行]\r\nDate=2024/1/%2\r\nNetValue=1.0%3\r\n"
+                                        "PurchaseEnabled=\r\nRedeemEnabled=\r\nRedConversion=")
+                             .arg(row)
+                             .arg(row + 3)
+                             .arg(row)
+                             .toUtf8()
+                             .constData());
+            bytes += (row == 2 ? action : QByteArray()) + "\r\n";
+        }
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    };
+    const auto figures = [this](const QString& path) {
+        ledger.ClearRows();
+        EXPECT_EQ(Open(path), OpenResult::Opened);  // recalculated in 理论计算
+        return CsvBytes(ledger).value_or("unexportable");
+    };
+    const QString withCr = write("cr.ini", Gbk("每份派现金\r0.5元"));
+    const QByteArray paid = figures(write("blank.ini", Gbk("每份派现金 0.5元")));
+    ASSERT_NE(paid, figures(write("none.ini", "")));  // the dividend shows in the figures
+
+    EXPECT_EQ(figures(withCr), paid);
+    EXPECT_EQ(ledger.Cell(2, Column::DividendAction), "每份派现金 0.5元");
+    const QByteArray before = test::ReadFileBytes(withCr);
+    ASSERT_TRUE(SavePlanFileAt(ledger, settings, Mode::Theory, withCr, "000016").Saved());
+    EXPECT_EQ(figures(withCr), paid);
+    // The rows, untouched, are written as they were read: the CR included.
+    const QByteArray rows = before.mid(before.indexOf(Gbk("[第1行]")));
+    EXPECT_TRUE(test::ReadFileBytes(withCr).endsWith(rows));
+    EXPECT_TRUE(rows.contains(Gbk("每份派现金\r0.5元")));
 }
