@@ -45,6 +45,13 @@ constexpr RowKey kRowKeys[] = {
     {"RedConversion", Column::DividendAction, false},
 };
 
+// The message naming a character of a cell that the save cannot encode.
+QString UnsavableCellMessage(int row, Column column, const QString& c) {
+    return QString::fromUtf8(kMsgUnsavableCell)
+        .arg(QString::number(row), QString::fromUtf8(ColumnOf(column).caption), c,
+             CodePointText(c));
+}
+
 // The message naming the first text the save cannot encode, in the order the
 // save writes them; empty when everything can be saved.
 QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
@@ -54,21 +61,16 @@ QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& sett
                 .arg(QString::fromUtf8(FieldOf(f).iniKey), *c, CodePointText(*c));
         }
     }
-    const auto cellMessage = [](int row, Column column, const QString& c) {
-        return QString::fromUtf8(kMsgUnsavableCell)
-            .arg(QString::number(row), QString::fromUtf8(ColumnOf(column).caption), c,
-                 CodePointText(c));
-    };
     if (const std::optional<QString> c =
             FirstNonGbkCharacter(ledger.Cell(1, Column::DailyChange))) {
-        return cellMessage(1, Column::DailyChange, *c);
+        return UnsavableCellMessage(1, Column::DailyChange, *c);
     }
     const int n = ledger.LastRow();
     for (int row = 1; row <= n; ++row) {
         for (const RowKey& k : kRowKeys) {
             if (k.factOnly && mode != Mode::Fact) continue;
             if (const std::optional<QString> c = FirstNonGbkCharacter(ledger.Cell(row, k.column))) {
-                return cellMessage(row, k.column, *c);
+                return UnsavableCellMessage(row, k.column, *c);
             }
         }
     }
@@ -161,7 +163,19 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
             // that belongs to no row any more (rows removed, cleared or
             // downloaded anew) is emptied.
             const QString& kept = ledger.KeptTypedAmount(row, k.column);
-            if (!kept.isEmpty() || doc.Find(section, key)) doc.SetValue(section, key, kept);
+            // The amount the file holds here, when it is the row's, stays as
+            // stored, byte for byte: it was not typed in this mode, and bytes
+            // that do not decode would not survive being written anew.
+            const std::optional<QString> stored = doc.Find(section, key);
+            if (stored ? *stored == kept : kept.isEmpty()) continue;
+            // One that moved with its row is written anew; what GBK cannot
+            // hold is named, as the 实际操作 save names it in the cell.
+            if (const std::optional<QString> c = FirstNonGbkCharacter(kept)) {
+                outcome.result = SaveResult::Unsavable;
+                outcome.detail = UnsavableCellMessage(row, k.column, *c);
+                return outcome;
+            }
+            doc.SetValue(section, key, kept);
         }
     }
     if (!doc.Save(path)) {

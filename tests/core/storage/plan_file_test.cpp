@@ -698,3 +698,56 @@ TEST_F(PlanFileTest, ACrInsideAValueReadsAsTheSaveWritesIt) {
     EXPECT_TRUE(test::ReadFileBytes(withCr).endsWith(rows));
     EXPECT_TRUE(rows.contains(Gbk("每份派现金\r0.5元")));
 }
+
+// An amount typed in 实际操作 that 理论计算 keeps hidden (here with bytes that
+// are not GBK, read as U+FFFD) is not the theory save's to change: one that
+// stays on its row stays as stored, byte for byte; one that has to move with
+// its row and cannot be written names its place, as the 实际操作 save does.
+TEST_F(PlanFileTest, TheTheorySaveKeepsHiddenAmountsAsStored) {
+    const QString path = dir.filePath(QStringLiteral("000017.ini"));
+    const auto day = [](int row, const QByteArray& amounts) {
+        return Gbk(QStringLiteral("[第%1行]\r\nDate=2024/1/%2\r\nNetValue=1.0%1\r\n")
+                       .arg(row)
+                       .arg(row + 3)
+                       .toUtf8()
+                       .constData()) +
+               amounts + "PurchaseEnabled=\r\nRedeemEnabled=\r\nRedConversion=\r\n";
+    };
+    const QByteArray head =
+        Gbk("[设置]\r\n基金代码=000017\r\n[特殊数据]\r\n行数=3\r\nIncrease=0\r\n");
+    const QByteArray rows = day(1, "PurchaseAmount=100\r\n") +
+                            day(2,
+                                "PurchaseAmount=2\x80"
+                                "0\r\nRedeemShares=\xFF\r\n") +
+                            day(3, "");
+    const auto open = [&] {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(head + rows);
+        f.close();
+        ledger.ClearRows();
+        ASSERT_EQ(Open(path, Mode::Theory), OpenResult::Opened);
+    };
+    const auto save = [&] {
+        const SaveOutcome outcome = SavePlanFileAt(ledger, settings, Mode::Theory, path, "000017");
+        prompt.Inform(MessageFor(outcome));
+        return outcome.result;
+    };
+
+    // Saved as opened, and with another row edited: the rows as they were.
+    open();
+    ASSERT_EQ(save(), SaveResult::Saved) << prompt.texts.join(u'|').toStdString();
+    EXPECT_TRUE(test::ReadFileBytes(path).endsWith(rows));
+    open();
+    ledger.SetCell(3, Column::NetValue, QStringLiteral("1.0300"));
+    ASSERT_EQ(save(), SaveResult::Saved);
+    EXPECT_TRUE(test::ReadFileBytes(path).contains(rows.left(rows.indexOf("NetValue=1.03"))));
+
+    // Row 1 removed: row 2's amounts move to row 1 and cannot be written.
+    open();
+    ledger.RemoveRow(1);
+    EXPECT_EQ(save(), SaveResult::Unsavable);
+    EXPECT_EQ(prompt.texts.last(),
+              "第1行「申购金额」含有无法保存的字符“\uFFFD”（U+FFFD），未保存！");
+    EXPECT_EQ(test::ReadFileBytes(path), head + rows);
+}
