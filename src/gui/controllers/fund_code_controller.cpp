@@ -27,7 +27,7 @@ FundCodeController::FundCodeController(QWidget* window, QComboBox* box,
     setObjectName(QStringLiteral("fundCodeController"));
     box_->setInsertPolicy(QComboBox::NoInsert);
     box_->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
-    connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::OnFundCodeChanged);
+    connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::OnFundCodeTyped);
     connect(box_, qOverload<int>(&QComboBox::activated), this,
             &FundCodeController::OnFundCodePicked);
     line_ = box_->lineEdit();
@@ -95,6 +95,14 @@ void FundCodeController::SetFundCodeText(const QString& text) {
         const QSignalBlocker blocker(box_);
         box_->setEditText(text);
     }
+    OnFundCodeChanged(text);
+}
+
+void FundCodeController::OnFundCodeTyped(const QString& text) {
+    // A code on its way ("1", "16172") is no fund yet: the plan shown stays,
+    // nothing is asked and nothing reloaded until the text is a whole code
+    // other than the one the rows belong to.
+    if (!IsFundCode(text) || text == hooks_.ledgerCode()) return;
     OnFundCodeChanged(text);
 }
 

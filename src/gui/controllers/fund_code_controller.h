@@ -54,6 +54,8 @@ class FundCodeController : public QObject {
     void SetTitleFor(const QString& code);
 
     void OnFundCodeChanged(const QString& text);
+    // The user typed into the box: only a whole code changes the fund.
+    void OnFundCodeTyped(const QString& text);
     void OnFundCodePicked(int index);
     void OnFundCodeDelete();
 

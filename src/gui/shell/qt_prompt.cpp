@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <utility>
 
 namespace tovira {
@@ -50,6 +51,16 @@ PromptAnswer QtPrompt::Ask(const QString& text, const QString& caption, PromptBu
         {QMessageBox::Ok, "确定"}};
     for (const auto& [which, buttonText] : texts) {
         if (QAbstractButton* b = box.button(which)) b->setText(QString::fromUtf8(buttonText));
+    }
+    // A question has no default answer: an Enter typed ahead (the end of a
+    // fund code, say) must not answer it before it was read.
+    if (buttons != PromptButtons::Ok) {
+        for (QAbstractButton* b : box.buttons()) {
+            if (auto* push = qobject_cast<QPushButton*>(b)) {
+                push->setAutoDefault(false);
+                push->setDefault(false);
+            }
+        }
     }
     switch (box.exec()) {
         case QMessageBox::Yes:

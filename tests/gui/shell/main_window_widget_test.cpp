@@ -110,23 +110,39 @@ TEST_F(MainWindowTest, UnsavedInputIsNotLostWhenTheCodeChanges) {
     ASSERT_EQ(w.Ledger().LastRow(), 240);
     w.Ledger().SetCell(3, Column::NetValue, QStringLiteral("1.3000"));
 
-    // Cancel: the box and the ledger stay as they were.
+    // A code on its way is no fund yet: nothing is asked, nothing cleared,
+    // whatever is typed (the question used to come at the first key and take
+    // the rest of the typing as its answer).
+    ClearBox();
+    Type(QStringLiteral("16172"));
+    EXPECT_TRUE(prompt.texts.isEmpty());
+    EXPECT_EQ(w.Ledger().LastRow(), 240);
+    EXPECT_EQ(w.Ledger().Cell(3, Column::NetValue), "1.3000");
+
+    // Cancel at the whole code: the box shows the plan's code again.
     prompt.replies = {PromptAnswer::Cancel};
-    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
-    EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
+    Type(QStringLiteral("5"));
+    EXPECT_EQ(prompt.texts, QStringList{"是否保存数据？"});
     EXPECT_EQ(prompt.captions.value(0), "提示");
     EXPECT_EQ(CodeBox()->currentText(), "006675");
     EXPECT_EQ(w.Ledger().Cell(3, Column::NetValue), "1.3000");
+    // The plan's own code typed again is no change.
+    ClearBox();
+    Type(QStringLiteral("006675"));
+    EXPECT_EQ(prompt.texts.size(), 1);
 
-    // Yes: saved to the plan of the fund the rows belong to, then cleared.
+    // Yes: saved to the plan of the fund the rows belong to, then the new
+    // code's plan (none) is shown.
     prompt.replies = {PromptAnswer::Yes};
-    QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
+    ClearBox();
+    Type(QStringLiteral("161725"));
+    EXPECT_EQ(prompt.texts.count(QStringLiteral("是否保存数据？")), 2);
     EXPECT_EQ(w.Ledger().LastRow(), 0);
     EXPECT_TRUE(prompt.texts.contains(QStringLiteral("保存成功！")));
     IniDocument plan;
     ASSERT_TRUE(plan.Load(PlanPath("006675")));
     EXPECT_EQ(plan.Value(QStringLiteral("第3行"), QStringLiteral("NetValue")), "1.3000");
-    EXPECT_FALSE(QFile::exists(PlanPath("00667")));
+    EXPECT_EQ(QDir(dir.filePath("我的基金")).entryList(QDir::Files), QStringList{"006675.ini"});
 }
 
 TEST_F(MainWindowTest, ClosingAsksAndAFailedSaveKeepsTheWindowOpen) {
@@ -358,6 +374,7 @@ TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
     w.Ledger().SetCell(2, Column::DividendAction, QStringLiteral("不要了"));
     prompt.replies = {PromptAnswer::No};
     QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
+    Type(QStringLiteral("9"));
     EXPECT_EQ(prompt.texts.last(), "是否保存数据？");
     EXPECT_EQ(w.Ledger().LastRow(), 0);
     IniDocument plan;
@@ -519,6 +536,7 @@ TEST_F(PlanSafetyTest, ParameterAndSwitchEditsAreUnsavedWork) {
     prompt.texts.clear();
     prompt.replies = {PromptAnswer::No};
     QTest::keyClick(CodeBox()->lineEdit(), Qt::Key_Backspace);
+    Type(QStringLiteral("9"));
     EXPECT_EQ(prompt.texts.value(0), "是否保存数据？");
     EXPECT_EQ(Setting("起投涨幅"), "-0.50");
 }

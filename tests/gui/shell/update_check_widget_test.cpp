@@ -249,6 +249,35 @@ TEST(QtPromptTest, TextsAreShownAsPlainText) {
     EXPECT_EQ(shown, text);
 }
 
+// Keys typed ahead (the rest of a fund code and its Enter) reach the box:
+// a question has no default answer for them to pick; a message still closes.
+TEST(QtPromptTest, AnEnterTypedAheadAnswersNoQuestion) {
+    for (const PromptButtons buttons : {PromptButtons::YesNo, PromptButtons::YesNoCancel}) {
+        QtPrompt prompt(nullptr);
+        int enters = 0;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            if (enters < 3) {
+                QWidget* focus = QApplication::focusWidget();
+                QTest::keyClicks(focus ? focus : box, QStringLiteral("25"));
+                QTest::keyClick(focus ? focus : box, Qt::Key_Return);
+                ++enters;
+                return;
+            }
+            poll.stop();
+            box->button(QMessageBox::No)->click();
+        });
+        poll.start();
+        EXPECT_EQ(prompt.Ask(QStringLiteral("是否保存数据？"), QStringLiteral("提示"), buttons,
+                             PromptIcon::None),
+                  PromptAnswer::No);
+        EXPECT_EQ(enters, 3);
+    }
+}
+
 TEST(HelpLinks, OpenTheirPagesOrSayWhichAddressIsMissing) {
     Config config;
     config.SetHost(Endpoint::UpdateServer, QStringLiteral("update.example:8080"));
