@@ -259,3 +259,28 @@ TEST_F(CliFileGuardsTest, AFailedSweepOutputLeavesTheOldFile) {
         EXPECT_EQ(Entries(), before) << c.step;
     }
 }
+
+TEST_F(CliFileGuardsTest, OutputsRemoveTheirOwnStaleTemporaries) {
+    const QString plan = CopyPlan("000011.ini");
+    // What interrupted runs leave beside the output, and look-alikes that are
+    // someone else's.
+    const QStringList stale = {U("导出 结果.csv.Ab12Cd"), U("导出 结果.csv.zzzzzz")};
+    const QStringList kept = {U("导出 结果.csv.Ab12Cde"), U("导出 结果.csv.Ab-2Cd"),
+                              U("导出 结果.csv.bak"), U("其他.csv.Ab12Cd"),
+                              U("x导出 结果.csv.Ab12Cd")};
+    const QString out = Path("导出 结果.csv");
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("export"), plan, out}, SweepArgs(plan, out)}) {
+        for (const QString& name : stale + kept) WriteBytes(dir.filePath(name), "partial");
+        ASSERT_TRUE(QDir(dir.path()).mkpath(U("导出 结果.csv.Dir123")));
+        QFile::link(dir.filePath(U("其他.csv.Ab12Cd")), dir.filePath(U("导出 结果.csv.Lnk123")));
+        const CliResult r = Cli(args);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        for (const QString& name : stale)
+            EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name.toStdString();
+        for (const QString& name : kept + QStringList{U("导出 结果.csv.Dir123")}) {
+            EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
+        }
+        EXPECT_TRUE(QFileInfo(dir.filePath(U("导出 结果.csv.Lnk123"))).isSymLink());
+    }
+}

@@ -66,10 +66,48 @@ std::optional<double> ReadEstimateField(const QString& body, const QString& fiel
     // opening quote.
     const QStringView rest = QStringView(body).mid(at + field.size());
     if (rest.size() < 3) return std::nullopt;
-    return ReadNumber(rest.mid(3));
+    // A value that its quote does not close was cut off ("1.0" of "1.0134"):
+    // the figure it would read is not the provider's.
+    const QStringView value = rest.mid(3);
+    const qsizetype close = value.indexOf(u'"');
+    if (close < 0) return std::nullopt;
+    return ReadNumber(value.left(close));
+}
+
+bool IsClosedCall(const QString& body) {
+    // "name({...});" as the provider sends it (or the bare object): it ends
+    // with the call's parenthesis or the object's brace, and every brace
+    // opened outside a string is closed. A connection that broke off leaves
+    // a brace, a string or the call open.
+    QStringView text = QStringView(body).trimmed();
+    if (text.endsWith(u';')) text = text.chopped(1).trimmed();
+    // A call ends with its parenthesis, a bare object with its brace.
+    if (!text.endsWith(text.startsWith(u'{') ? u'}' : u')')) return false;
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const QChar c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == u'\\') {
+                escaped = true;
+            } else if (c == u'"') {
+                inString = false;
+            }
+        } else if (c == u'"') {
+            inString = true;
+        } else if (c == u'{') {
+            ++depth;
+        } else if (c == u'}' && --depth < 0) {
+            return false;
+        }
+    }
+    return depth == 0 && !inString;
 }
 
 std::optional<Estimate> ParseScriptEstimate(const QString& body) {
+    if (!IsClosedCall(body)) return std::nullopt;
     // A fund the server has no estimate for answers "jsonpgz();".
     const std::optional<double> previous = Nav(ReadEstimateField(body, QStringLiteral("dwjz")));
     if (!previous) return std::nullopt;
@@ -86,6 +124,9 @@ std::optional<Estimate> ParsePageEstimate(const QString& body) {
     // and the change as the text right before the first "%".
     const qsizetype percent = body.indexOf(u'%');
     if (percent < 0) return std::nullopt;
+    // The change's element must be closed: a fragment cut right after the
+    // "%" may have lost the end of the figures before it as well.
+    if (body.indexOf(QLatin1String("</"), percent) < 0) return std::nullopt;
     const QList<QStringView> pieces = QStringView(body).left(percent).split(u'>');
     if (pieces.size() < 3) return std::nullopt;
     const double value = ReadNumber(pieces[2]);
@@ -95,6 +136,7 @@ std::optional<Estimate> ParsePageEstimate(const QString& body) {
 }
 
 std::optional<Estimate> ParseApiEstimate(const QString& body) {
+    if (!IsClosedCall(body)) return std::nullopt;
     const std::optional<double> pre = Nav(ReadEstimateField(body, QStringLiteral("pre")));
     if (!pre) return std::nullopt;
     const std::optional<double> value = Nav(ReadEstimateField(body, QStringLiteral("value")));

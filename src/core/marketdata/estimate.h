@@ -30,12 +30,16 @@ struct Estimate {
 };
 
 // The leading number of the text after the first occurrence of field in the
-// body, its first three characters dropped; nothing when the field is missing
-// or fewer than three characters follow.
+// body, its first three characters dropped, up to the quote that closes the
+// value; nothing when the field is missing, fewer than three characters
+// follow, or no quote closes the value (an answer cut off in it).
 std::optional<double> ReadEstimateField(const QString& body, const QString& field);
+// Whether a JSONP answer ("name({...});") is whole: its call is closed.
+bool IsClosedCall(const QString& body);
 
-// Nothing when the reply lacks what the provider's reading needs, or when an
-// estimated or previous NAV it gives is not a positive number.
+// Nothing when the reply lacks what the provider's reading needs, when it is
+// not whole (a call or element not closed: the connection broke off), or when
+// an estimated or previous NAV it gives is not a positive number.
 std::optional<Estimate> ParseScriptEstimate(const QString& body);
 std::optional<Estimate> ParsePageEstimate(const QString& body);
 std::optional<Estimate> ParseApiEstimate(const QString& body);

@@ -170,6 +170,15 @@ void HttpClient::Get(const QUrl& url, std::function<void(const HttpResponse&)> d
     if (timer) timer->start(limitMs);
 }
 
+bool IsWholePicture(const QByteArray& bytes) {
+    static const QByteArray kPng("\x89PNG\r\n\x1a\n", 8);
+    static const QByteArray kPngEnd("\0\0\0\0IEND\xAE\x42\x60\x82", 12);
+    if (bytes.startsWith(kPng)) return bytes.endsWith(kPngEnd);
+    if (bytes.startsWith("GIF8")) return bytes.endsWith('\x3B');
+    if (bytes.startsWith("\xFF\xD8")) return bytes.endsWith("\xFF\xD9");
+    return true;
+}
+
 QString HttpClient::DecodeBody(const QByteArray& body, const QByteArray& contentType) {
     static const QByteArray kUtf8Bom("\xEF\xBB\xBF");
     // A byte order mark says more than the header: browsers let it win too.

@@ -85,4 +85,10 @@ class HttpClient : public QObject {
     int timeoutMs_ = 20000;
 };
 
+// Whether a picture's bytes reach its format's end marker (PNG's IEND chunk,
+// GIF's trailer, JPEG's end of image). A picture cut off when the connection
+// broke may still decode, showing half a chart as if it were whole. Bytes of
+// another format are taken as they are.
+bool IsWholePicture(const QByteArray& bytes);
+
 }  // namespace tovira

@@ -463,7 +463,11 @@ bool WriteFileAtomically(const QString& path,
         ::unlink(temp.constData());
         return false;
     }
-    return SyncFolder(fs, QFileInfo(target).absolutePath());
+    if (!SyncFolder(fs, QFileInfo(target).absolutePath())) return false;
+    // Writes of this file that were cut short (a kill, a crash) left their
+    // temporary files behind; the file just written supersedes them.
+    RemoveStaleTemporaries(target);
+    return true;
 }
 
 int RemoveStaleTemporaries(const QString& path) {

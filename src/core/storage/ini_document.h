@@ -178,7 +178,8 @@ bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype p
 // with an existing file left untouched and the temporary file removed, when
 // the target is read-only or not a regular file, the folder is not writable,
 // or any step fails, the sync included. A link is written through to its
-// target.
+// target. Once the write has succeeded, temporary files that interrupted
+// writes of the same target left behind are removed.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
 // The same with the bytes made piece by piece, so that a large file never
 // has to be held whole: produce calls write for each piece in order and
@@ -190,7 +191,8 @@ bool WriteFileAtomically(const QString& path,
 
 // Removes left-over temporary files of WriteFileAtomically for path (regular
 // files named "<file name>.XXXXXX", six letters or digits) from its folder.
-// Returns how many were removed.
+// Returns how many were removed. Every write of WriteFileAtomically that
+// succeeds does this for its target.
 int RemoveStaleTemporaries(const QString& path);
 
 // The system calls the atomic write goes through. Tests replace them to make a

@@ -182,9 +182,6 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
         outcome.result = SaveResult::Failed;
         return outcome;
     }
-    // A save that died between writing its temporary file and renaming it left
-    // that file behind; the plan just saved supersedes it.
-    RemoveStaleTemporaries(path);
     // The typed amounts just written are the ones the rows keep.
     if (mode == Mode::Fact) {
         for (int row = 1; row <= n; ++row) {

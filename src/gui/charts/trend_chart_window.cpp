@@ -103,7 +103,8 @@ void TrendChartWindow::Download(const QString& code) {
             // Only a whole picture replaces the one on disk: error pages, cut
             // off bodies and time-outs leave the last good one.
             QImage image;
-            if (response.ok && response.status == 200 && image.loadFromData(response.body)) {
+            if (response.ok && response.status == 200 && IsWholePicture(response.body) &&
+                image.loadFromData(response.body)) {
                 QSaveFile file(PicturePath(code));
                 saved = file.open(QIODevice::WriteOnly) &&
                         file.write(response.body) == response.body.size() && file.commit();

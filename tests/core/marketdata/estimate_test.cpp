@@ -60,11 +60,40 @@ TEST(EstimateFieldTest, FirstOccurrenceThreeCharactersOnLeadingNumber) {
     const QString swapped = QStringLiteral(R"({"gszzl":"1.5","gsz":"2.0"})");
     EXPECT_EQ(ReadEstimateField(swapped, QStringLiteral("gsz")), 0.0);
 
-    // Fewer than three characters after the name fail; exactly three read 0.
+    // Fewer than three characters after the name fail; a value no quote
+    // closes was cut off and fails too; an empty closed one reads 0.
     EXPECT_FALSE(ReadEstimateField(QStringLiteral(R"(x"gsz":)"), QStringLiteral("gsz")));
-    EXPECT_EQ(ReadEstimateField(QStringLiteral(R"(x"gsz":")"), QStringLiteral("gsz")), 0.0);
+    EXPECT_FALSE(ReadEstimateField(QStringLiteral(R"(x"gsz":")"), QStringLiteral("gsz")));
+    EXPECT_FALSE(ReadEstimateField(QStringLiteral(R"(x"gsz":"1.0)"), QStringLiteral("gsz")));
+    EXPECT_EQ(ReadEstimateField(QStringLiteral(R"(x"gsz":"")"), QStringLiteral("gsz")), 0.0);
     // Whatever the three characters are, they are dropped unread.
-    EXPECT_EQ(ReadEstimateField(QStringLiteral("gsz123.5x"), QStringLiteral("gsz")), 0.5);
+    EXPECT_EQ(ReadEstimateField(QStringLiteral("gsz123.5x\""), QStringLiteral("gsz")), 0.5);
+}
+
+// An answer cut anywhere (the connection closed mid-body, no Content-Length
+// to tell) is never an estimate: a cut "1.0134" would read 1.0.
+TEST(EstimateFieldTest, AnAnswerCutAnywhereIsNoEstimate) {
+    const struct {
+        EstimateProvider provider;
+        const char* body;
+    } answers[] = {
+        {EstimateProvider::Tiantian,
+         R"(jsonpgz({"fundcode":"161725","dwjz":"1.2424","gsz":"1.2577","gszzl":"-1.23","gztime":"2026-06-26 11:21"});)"},
+        {EstimateProvider::Jqka,
+         R"(jQuery18303425260568037629_1460010584121({"error":{"id":0,"msg":""},"data":{"161725":{"value":"1.2577","pre":"1.2424"}}}))"},
+        {EstimateProvider::Howbuy, "<li><span>1.2577</span><span>-1.23%</span></li>"},
+    };
+    for (const auto& a : answers) {
+        const QString body = QString::fromUtf8(a.body);
+        ASSERT_TRUE(ParseEstimate(a.provider, body)) << a.body;
+        // A call without its closing ";" is whole all the same.
+        const int whole = int(body.size()) - (body.endsWith(u';') ? 1 : 0);
+        for (int cut = 0; cut < whole; ++cut) {
+            // The fragment's tail after its figures' element may go.
+            if (a.provider == EstimateProvider::Howbuy && cut >= body.indexOf("%</") + 3) break;
+            EXPECT_FALSE(ParseEstimate(a.provider, body.left(cut))) << a.body << " cut " << cut;
+        }
+    }
 }
 
 // --------------------------------------------------------- script provider
@@ -147,7 +176,7 @@ TEST(EstimatePageTest, ValueAfterSecondTagChangeBeforeFirstPercent) {
     ASSERT_TRUE(f);
     EXPECT_EQ(f->value, "1.0235");
     EXPECT_EQ(f->change, "2.50%");
-    EXPECT_EQ(ParsePageEstimate(QStringLiteral("<li><span>1.2000</span>x>3%"))->value, "1.2");
+    EXPECT_EQ(ParsePageEstimate(QStringLiteral("<li><span>1.2000</span>x>3%</li>"))->value, "1.2");
 }
 
 TEST(EstimatePageTest, MissingMarkersAndEmptyNumbersFail) {

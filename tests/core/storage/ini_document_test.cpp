@@ -8,11 +8,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <functional>
 
+#include "core/marketdata/fund_directory.h"
+#include "core/storage/csv_export.h"
+#include "core/storage/edit_file.h"
+#include "core/storage/fund_selection.h"
 #include "support/test_support.h"
 
 namespace tovira {
@@ -459,6 +464,81 @@ TEST(IniDocumentTest, AFailedStepLeavesTheOldFileAndNoTemporary) {
     EXPECT_TRUE(WriteFileAtomically(path, "new"));
     EXPECT_EQ(ReadFileBytes(path), QByteArray("new"));
     EXPECT_EQ(QFile::permissions(path), permissions);
+}
+
+// An interrupted write leaves its temporary file behind; the next write of
+// the same file that succeeds removes it, whoever the writer is. Only regular
+// files named exactly like that file's temporaries go.
+TEST(IniDocumentTest, EveryAtomicWriteRemovesItsOwnStaleTemporaries) {
+    LedgerModel ledger;
+    test::AddDays(ledger, {{"1.0"}});
+    struct Case {
+        const char* what;
+        QStringList targets;
+        std::function<bool(const QString& folder)> write;
+    };
+    const Case cases[] = {
+        {"bytes",
+         {"out.bin"},
+         [](const QString& folder) { return WriteFileAtomically(folder + "/out.bin", "x"); }},
+        {"document",
+         {"doc.ini"},
+         [](const QString& folder) {
+             IniDocument doc;
+             doc.SetValue("A", "k", "v");
+             return doc.Save(folder + "/doc.ini");
+         }},
+        {"text",
+         {"note.txt"},
+         [](const QString& folder) { return WriteTextFile(folder + "/note.txt", "x"); }},
+        {"export",
+         {U("导出 结果.csv")},
+         [&ledger](const QString& folder) {
+             return ExportCsv(folder + U("/导出 结果.csv"), ledger);
+         }},
+        {"fund directory",
+         {"FundCode.ini", "Cache.ini"},
+         [](const QString& folder) {
+             return WriteFundDirectory(folder, {{"000001", U("华夏成长")}});
+         }},
+        {"query history",
+         {"History.ini"},
+         [](const QString& folder) { return SaveQueryHistory(folder, {"000001"}, true); }},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QDir folder(dir.path());
+        QStringList stale, kept;
+        for (const QString& target : c.targets) {
+            stale << target + ".Ab12Cd" << target + ".zzzzzz";
+            kept << target + ".Ab12Cde" << target + ".Ab-2Cd"
+                 << "x" + target + ".Ab12Cd";
+        }
+        for (const QString& name : stale + kept) WriteFile(folder.filePath(name), "partial");
+        // A folder and a link with a temporary's name are no temporaries.
+        for (const QString& target : c.targets) {
+            ASSERT_TRUE(folder.mkdir(target + ".Dir123"));
+            ASSERT_TRUE(QFile::link(folder.filePath("x" + target + ".Ab12Cd"),
+                                    folder.filePath(target + ".Lnk123")));
+            kept << target + ".Dir123" << target + ".Lnk123";
+        }
+
+        // A failed write removes nothing.
+        {
+            FailingCalls guard;
+            FileSystem().rename = [](const char*, const char*) { return Fail(EIO); };
+            EXPECT_FALSE(c.write(dir.path())) << c.what;
+        }
+        for (const QString& name : stale)
+            EXPECT_TRUE(QFile::exists(folder.filePath(name))) << name.toStdString();
+
+        ASSERT_TRUE(c.write(dir.path())) << c.what;
+        for (const QString& name : stale)
+            EXPECT_FALSE(QFile::exists(folder.filePath(name))) << name.toStdString();
+        for (const QString& name : kept)
+            EXPECT_TRUE(QFileInfo::exists(folder.filePath(name))) << name.toStdString();
+    }
 }
 
 // Plan files have one section per ledger row (up to 32767) and the fund list

@@ -114,6 +114,11 @@ TEST_F(PicFormTest, OnlyAWholePictureReplacesTheLastOne) {
     EXPECT_FALSE(Refresh(form));
     server.Answer(kPic6, "<html>busy</html>", "image/png");
     EXPECT_FALSE(Refresh(form));
+    // Cut off without a length to tell: the picture's own end is missing.
+    for (int missing : {1, 4, 12, 40}) {
+        server.Cut(kPic6, blue, int(blue.size()) - missing, "image/png");
+        EXPECT_FALSE(Refresh(form)) << missing;
+    }
 
     // A silent server: the call comes straight back and the time limit ends
     // the download; a tick meanwhile starts no second one.
@@ -127,7 +132,7 @@ TEST_F(PicFormTest, OnlyAWholePictureReplacesTheLastOne) {
     EXPECT_LT(clock.elapsed(), 200);
     ASSERT_TRUE(spy.wait(5000));
     EXPECT_GE(clock.elapsed(), 250);
-    EXPECT_EQ(server.Requests(), 5);
+    EXPECT_EQ(server.Requests(), 9);
 
     EXPECT_EQ(Saved(code), red);
     EXPECT_EQ(QDir(folder.filePath("Pic")).entryList(QDir::Files), QStringList{"000011.png"});
