@@ -99,7 +99,7 @@ bool CellEditor::Open(const QModelIndex& at) {
     line_->show();
     line_->selectAll();
     line_->setFocus(Qt::MouseFocusReason);
-    view_.SelectRow(row_);
+    view_.SelectRow(row_, column_);
     return true;
 }
 
@@ -193,7 +193,7 @@ bool CellEditor::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         case QEvent::FocusIn:
-            view_.SelectRow(row_);
+            view_.SelectRow(row_, column_);
             break;
         case QEvent::FocusOut:
             // The editor's own context menu takes the focus for a moment; that

@@ -97,10 +97,14 @@ std::optional<int> LedgerView::SelectedRow() const {
     return rows.first().row() + 1;
 }
 
-void LedgerView::SelectRow(int row) {
+void LedgerView::SelectRow(int row, int column) {
     if (row < 1 || row > model_.LastRow()) return;
+    // The current cell is the view's anchor: making it the ID cell would
+    // scroll a view scrolled to the right back to its left edge.
+    if (column < 0) column = currentIndex().isValid() ? currentIndex().column() : 0;
     selectionModel()->setCurrentIndex(
-        model_.index(row - 1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        model_.index(row - 1, column),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void LedgerView::ShowRedeemColumns(bool shown) {
@@ -155,7 +159,7 @@ void LedgerView::mousePressEvent(QMouseEvent* event) {
 
     if (event->button() == Qt::RightButton) {
         const QModelIndex at = indexAt(event->position().toPoint());
-        if (at.isValid()) SelectRow(at.row() + 1);
+        if (at.isValid()) SelectRow(at.row() + 1, at.column());
         menu_->popup(event->globalPosition().toPoint());
         event->accept();
         return;

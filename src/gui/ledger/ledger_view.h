@@ -25,7 +25,9 @@ class LedgerView : public QTableView {
     LedgerModel& Ledger() const { return model_; }
     // 1-based position of the selected row, if any.
     std::optional<int> SelectedRow() const;
-    void SelectRow(int row);
+    // Selects the row with its cell in column (the current cell's column when
+    // -1) as the current one, so the view does not scroll sideways.
+    void SelectRow(int row, int column = -1);
     // The menu popped up on a right press; the window fills it.
     QMenu* ContextMenu() const { return menu_; }
     CellEditor* Editor() const { return editor_; }

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
@@ -333,6 +334,39 @@ TEST_F(LedgerViewTest, ACellTooNarrowForItsTextShowsItInATooltip) {
     QCoreApplication::sendEvent(view->viewport(), &help);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == wide; }, 2000));
     QToolTip::hideText();
+}
+
+}  // namespace
+}  // namespace tovira
+
+namespace tovira {
+namespace {
+
+// Scrolled right, the view stays where it is while a cell is edited, and the
+// edit lands in the column that was double-clicked (it used to jump back to
+// the ID column, so the next double-click at the same spot hit another one).
+TEST_F(CellEditorTest, TheViewStaysScrolledAndTheEditLandsInTheClickedColumn) {
+    window.resize(500, 400);
+    QTest::qWait(20);
+    QScrollBar* bar = view->horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(view->columnViewportPosition(Index(Column::DailyChange)) + bar->value());
+    const int scrolled = bar->value();
+    ASSERT_GT(scrolled, 0);
+    const QPoint spot = CellCentre(2, Column::PurchaseAmount);
+    ASSERT_TRUE(view->viewport()->rect().contains(spot));
+
+    for (const char* typed : {"500", "600"}) {
+        DoubleClick(spot);
+        ASSERT_TRUE(Editor().Editing());
+        EXPECT_EQ(bar->value(), scrolled);
+        EXPECT_EQ(Editor().EditedColumn(), Index(Column::PurchaseAmount));
+        Line().setText(QString::fromLatin1(typed));
+        QTest::keyClick(&Line(), Qt::Key_Return);
+        EXPECT_EQ(bar->value(), scrolled);
+        EXPECT_EQ(model.Cell(2, Column::PurchaseAmount), typed);
+    }
+    EXPECT_EQ(model.Cell(2, Column::NetValue), "1.0480");
 }
 
 }  // namespace
