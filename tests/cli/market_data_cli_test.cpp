@@ -9,6 +9,7 @@
 
 #include "cli/cli.h"
 #include "core/marketdata/config.h"
+#include "core/marketdata/nav_api_pages.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
@@ -338,6 +339,128 @@ TEST_F(MarketDataCliTest, TheProgramImportsIntoTheWindowsFolder) {
     EXPECT_EQ(ledger.Cell(23, Column::Date), "2017/3/31");
     for (const FieldInfo& f : Fields()) EXPECT_EQ(settings.Text(f.field), preset.Text(f.field));
     EXPECT_FALSE(test::ReadFileBytes(plan).contains("PurchaseAmount"));
+}
+
+// --- NAV histories from the JSON endpoint and the trend script -------------
+
+class ApiCliTest : public MarketDataCliTest {
+  protected:
+    void SetUp() override {
+        MarketDataCliTest::SetUp();
+        IniDocument doc;
+        ASSERT_TRUE(doc.Load(dir.filePath(QStringLiteral("Config.ini"))));
+        for (const char* key : {"NavHistoryApi", "FundDataScript"}) {
+            doc.SetValue(QStringLiteral("服务器"), QString::fromLatin1(key),
+                         QStringLiteral("127.0.0.1:%1").arg(server.Port()));
+        }
+        doc.SetValue(QStringLiteral("服务器"), QStringLiteral("NavHistorySource"),
+                     QStringLiteral("api"));
+        ASSERT_TRUE(doc.Save(dir.filePath(QStringLiteral("Config.ini"))));
+        Serve();
+    }
+    // 006675's 2024 from the endpoint and the trend script; 000905 a money fund.
+    void Serve() {
+        server.Clear();
+        test::ServeApi(server,
+                       {{QStringLiteral("006675"), year}, {QStringLiteral("000905"), year}});
+        server.Answer(QStringLiteral("/pingzhongdata/006675.js"),
+                      test::TrendScript(QStringLiteral("006675"), year).toUtf8(),
+                      "application/javascript; charset=utf-8");
+    }
+    void Refuse() {
+        server.Answer(QStringLiteral("/f10/lsjz"), test::kApiRefused, "application/json");
+    }
+
+    // Date, NAV, statuses and dividend of each day, as a plan holds them.
+    static QStringList Days(const QList<NavRow>& rows, bool withStatuses) {
+        QStringList days;
+        for (const NavRow& r : rows) {
+            days << QStringList{QDate::fromString(r.date, Qt::ISODate)
+                                    .toString(QStringLiteral("yyyy/M/d")),
+                                r.nav, withStatuses ? r.purchase : QString(),
+                                withStatuses ? r.redeem : QString(), r.dividend}
+                        .join(u',');
+        }
+        return days;
+    }
+    static QStringList SavedDays(const QString& path) {
+        LedgerModel ledger;
+        PlanSettings settings;
+        if (OpenPlanFile(path, ledger, settings, {}).result != OpenResult::Opened) return {};
+        QStringList days;
+        for (int row = 1; row <= ledger.LastRow(); ++row) {
+            QStringList fields;
+            for (Column c : {Column::Date, Column::NetValue, Column::PurchaseStatus,
+                             Column::RedeemStatus, Column::DividendAction}) {
+                fields << ledger.Cell(row, c);
+            }
+            days << fields.join(u',');
+        }
+        return days;
+    }
+
+    const QList<NavRow> year = test::ReadRows("nav/nav_006675_2024.csv");
+};
+
+TEST_F(ApiCliTest, ImportTellsEachOutcomeByItsStatus) {
+    // 2024/4/1 .. 2024/6/30: three pages, suspended days and two dividends.
+    const QList<NavRow> spring = test::Between(year, "2024-04-01", "2024-06-30");
+    ASSERT_EQ(spring.size(), 60);
+    const QString plan = dir.filePath(QStringLiteral("new.ini"));
+    const QString imported =
+        QStringLiteral("已导入 60 行（2024/4/1 至 2024/6/30）：%1\n").arg(plan);
+    const QStringList range = Args({"--from", "2024-04-01", "--to", "2024-06-30"});
+    const struct {
+        const char* what;
+        QStringList args;  // after "import", before "--plan"
+        bool refused;      // the endpoint answers ErrCode -999
+        int status;
+        QString err;
+        QStringList days;  // saved; none when nothing is written
+    } cases[] = {
+        {"from the endpoint", Args({"006675"}) + range, false, 0, "", Days(spring, true)},
+        {"refused", Args({"006675"}) + range, true, 3, Text(kMsgNavRefused).arg(-999) + u'\n',
+         QStringList()},
+        {"a money fund", Args({"000905"}) + range, false, 1, Line(kMsgNavMoneyFund), QStringList()},
+        {"no day in the range", Args({"006675", "--from", "2025-01-01", "--to", "2025-01-31"}),
+         false, 4, Line(kMsgNavFailed), QStringList()},
+        {"the trend script while the endpoint refuses",
+         Args({"006675", "--source", "trend"}) + range, true, 0, Line(kMsgNavFromTrend),
+         Days(spring, false)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Serve();
+        if (c.refused) Refuse();
+        QFile::remove(plan);
+        const CliResult r = Cli(Args({"import"}) + c.args + QStringList{"--plan", plan});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.status == 0 ? imported : QString());
+        EXPECT_EQ(SavedDays(plan), c.days);
+        if (c.days.isEmpty()) {
+            EXPECT_EQ(Files(), QStringList{"Config.ini"});
+        }
+    }
+}
+
+TEST_F(ApiCliTest, AppendLeavesThePlanAsItWasWhenNothingComes) {
+    // The plan ends on 2024/12/30; the endpoint has no later day.
+    const QString plan = CopyPlan("golden/006675-default.ini");
+    const QByteArray before = test::ReadFileBytes(plan);
+    for (const bool refused : {true, false}) {
+        SCOPED_TRACE(refused);
+        Serve();
+        if (refused) Refuse();
+        const CliResult r = Cli({QStringLiteral("append"), plan});
+        EXPECT_EQ(r.status, refused ? 3 : 0);
+        EXPECT_EQ(r.err, refused ? Text(kMsgNavRefused).arg(-999) + u'\n' : QString());
+        EXPECT_EQ(r.out, refused ? QString() : QStringLiteral("已追加 0 行\n"));
+        EXPECT_EQ(test::ReadFileBytes(plan), before);
+        EXPECT_EQ(Files(), QStringList({"Config.ini", "plan.ini"}));
+        EXPECT_TRUE(server.RequestedTargets().last().startsWith(QStringLiteral(
+            "/f10/lsjz?fundCode=006675&pageIndex=1&pageSize=20&startDate=2024-12-31&")));
+    }
 }
 
 }  // namespace

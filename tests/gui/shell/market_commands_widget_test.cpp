@@ -16,9 +16,13 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 
+#include "core/common/messages.h"
 #include "core/common/version.h"
+#include "core/ledger/columns.h"
 #include "core/marketdata/http_client.h"
+#include "core/marketdata/nav_api_pages.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
 #include "gui/dialogs/download_progress_dialog.h"
@@ -344,4 +348,140 @@ TEST_F(MarketCommandsTest, TheWindowClosesSafelyWhileDownloadsRun) {
     window.reset();
     QTest::qWait(100);
     EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+}
+
+// --- NAV histories from the JSON endpoint, the trend script behind it -------
+
+namespace {
+
+class ApiImportTest : public MarketCommandsTest {
+  protected:
+    void SetUp() override {
+        MarketCommandsTest::SetUp();
+        // 006675's trend script: the same days, no statuses.
+        server.Answer(QStringLiteral("/pingzhongdata/006675.js"),
+                      test::TrendScript(QStringLiteral("006675"), rows).toUtf8(),
+                      "application/javascript; charset=utf-8");
+        UseSource("api");
+    }
+
+    // Config.ini sending every NAV source to the local server, histories
+    // from `source`; a new window reads it, its ledger empty.
+    void UseSource(const char* source) {
+        IniDocument config;
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.Port());
+        for (const char* key : {"NavHistory", "NavHistoryApi", "FundDataScript", "FundDirectory"}) {
+            config.SetValue(QStringLiteral("服务器"), QString::fromLatin1(key), host);
+        }
+        config.SetValue(QStringLiteral("服务器"), QStringLiteral("NavHistorySource"),
+                        QString::fromLatin1(source));
+        ASSERT_TRUE(config.Save(dir.filePath(QStringLiteral("Config.ini"))));
+        window.reset();
+        window = std::make_unique<MainWindow>(dir.path(), &prompt);
+        window->SetToday([] { return QDate(2025, 1, 10); });
+        TypeCode(QStringLiteral("006675"));
+        prompt.texts.clear();
+    }
+
+    // Imports 2024 and waits until the import window closed.
+    bool Import2024() {
+        return StartImport2024() && QTest::qWaitFor([&] { return !ImportDialog(); }, 10000);
+    }
+
+    // Every cell of the ledger, a row a line.
+    QStringList Cells() {
+        QStringList lines;
+        const LedgerModel& ledger = window->Ledger();
+        for (int row = 1; row <= ledger.LastRow(); ++row) {
+            QStringList cells;
+            for (const ColumnInfo& c : Columns()) cells << ledger.Cell(row, c.column);
+            lines << cells.join(u'\t');
+        }
+        return lines;
+    }
+    // The cells an import of `rows` gives: the days with their statuses and
+    // dividends, row 1's Increase the first day's change, nothing computed.
+    QStringList ExpectedCells(bool withStatuses) const {
+        QStringList lines;
+        for (int i = 0; i < rows.size(); ++i) {
+            std::array<QString, kColumnCount> cells;
+            cells[Index(Column::ID)] = QString::number(i + 1);
+            cells[Index(Column::Date)] =
+                QDate::fromString(rows[i].date, Qt::ISODate).toString(QStringLiteral("yyyy/M/d"));
+            cells[Index(Column::NetValue)] = rows[i].nav;
+            if (i == 0) cells[Index(Column::DailyChange)] = rows[i].change.chopped(1);
+            if (withStatuses) {
+                cells[Index(Column::PurchaseStatus)] = rows[i].purchase;
+                cells[Index(Column::RedeemStatus)] = rows[i].redeem;
+            }
+            cells[Index(Column::DividendAction)] = rows[i].dividend;
+            lines << QStringList(cells.begin(), cells.end()).join(u'\t');
+        }
+        return lines;
+    }
+    const QList<test::NavRow> rows = test::ReadRows("nav/nav_006675_2024.csv");
+};
+
+}  // namespace
+
+TEST_F(ApiImportTest, TheEndpointsDaysAreTheTablesDays) {
+    ASSERT_EQ(rows.size(), 240);
+    ASSERT_EQ(rows[0].change, "0.37%");
+    const QStringList expected = ExpectedCells(true);
+
+    test::ServeApi(server, {{QStringLiteral("006675"), rows}});
+    ASSERT_TRUE(Import2024());
+    EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+    EXPECT_EQ(Cells(), expected);
+    EXPECT_EQ(server.Requests(), 12);  // 20 days a page
+    EXPECT_FALSE(server.RequestedTargets().contains(QStringLiteral("/pingzhongdata/006675.js")));
+
+    UseSource("table");
+    Serve006675();
+    ASSERT_TRUE(Import2024());
+    EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
+    EXPECT_EQ(Cells(), expected);
+}
+
+TEST_F(ApiImportTest, AnUnusableEndpointOffersTheTrendScriptWithoutStatuses) {
+    const QString offer = QString::fromUtf8(kMsgNavOfferTrend);
+    const QString html = QStringLiteral("<!DOCTYPE html><html><body>页面已迁移</body></html>");
+    const struct {
+        QString answer;
+        PromptAnswer reply;
+        QString failure;  // shown after 否
+    } cases[] = {
+        {QString::fromLatin1(test::kApiRefused), PromptAnswer::Yes, {}},
+        {QString::fromLatin1(test::kApiRefused), PromptAnswer::No,
+         QString::fromUtf8(kMsgNavRefused).arg(-999)},
+        {html, PromptAnswer::Yes, {}},
+        {html, PromptAnswer::No, QString::fromUtf8(kMsgNavNotData)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer.left(30).toStdString() +
+                     (c.reply == PromptAnswer::Yes ? " 是" : " 否"));
+        UseSource("api");
+        server.Answer(QStringLiteral("/f10/lsjz"), c.answer.toUtf8());
+        const int before = server.Requests();
+        prompt.replies = {c.reply};
+        ASSERT_TRUE(Import2024());
+        EXPECT_EQ(server.Requests(), before + (c.reply == PromptAnswer::Yes ? 2 : 1));
+        if (c.reply == PromptAnswer::Yes) {
+            EXPECT_EQ(prompt.texts, QStringList({offer, QString::fromUtf8(kMsgNavFromTrend)}));
+            EXPECT_EQ(Cells(), ExpectedCells(false));
+            EXPECT_EQ(server.RequestedTargets().last(), "/pingzhongdata/006675.js");
+        } else {
+            EXPECT_EQ(prompt.texts, QStringList({offer, c.failure}));
+            EXPECT_EQ(window->Ledger().LastRow(), 0);
+        }
+    }
+}
+
+TEST_F(ApiImportTest, AMoneyFundIsRefusedWithoutAnOffer) {
+    test::ServeApi(server, {{QStringLiteral("000905"), rows}});
+    TypeCode(QStringLiteral("000905"));
+    ASSERT_TRUE(Import2024());
+    EXPECT_EQ(prompt.texts, QStringList{QString::fromUtf8(kMsgNavMoneyFund)});
+    EXPECT_EQ(window->Ledger().LastRow(), 0);
+    EXPECT_EQ(server.Requests(), 1);
 }
