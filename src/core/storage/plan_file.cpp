@@ -117,7 +117,6 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
         outcome.result = SaveResult::BadFundCode;
         return outcome;
     }
-    const bool folderReady = QDir().mkpath(QFileInfo(path).absolutePath());
     outcome.path = path;
     const int n = ledger.LastRow();
     if (n == 0) {
@@ -135,7 +134,7 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
     IniDocument doc;
     // Keys the save does not write must survive, so an existing file that
     // cannot be read must not be replaced.
-    if (!folderReady || (QFileInfo::exists(path) && !doc.Load(path))) {
+    if (QFileInfo::exists(path) && !doc.Load(path)) {
         outcome.result = SaveResult::Failed;
         return outcome;
     }
@@ -178,7 +177,16 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
             doc.SetValue(section, key, kept);
         }
     }
+    // The folder is made only for a file that is written into it: a refused
+    // save leaves no trace, and one that fails takes the folder it made away.
+    const QString folder = QFileInfo(path).absolutePath();
+    const bool madeFolder = !QFileInfo(folder).isDir();
+    if (madeFolder && !QDir().mkpath(folder)) {
+        outcome.result = SaveResult::Failed;
+        return outcome;
+    }
     if (!doc.Save(path)) {
+        if (madeFolder) QDir().rmdir(folder);
         outcome.result = SaveResult::Failed;
         return outcome;
     }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <functional>
@@ -175,10 +176,13 @@ TEST_F(PlanFileTest, UntouchedKeysAndSectionsSurviveASave) {
 }
 
 TEST_F(PlanFileTest, SaveRefusals) {
+    // A refused save leaves no trace: not even the plan folder is made.
+    const QString folder = dir.filePath(QStringLiteral("我的基金"));
     ASSERT_EQ(Save(QStringLiteral("000004")), SaveResult::NoRows);
     EXPECT_EQ(prompt.texts.value(0), "列表无数据，未保存！");
     EXPECT_EQ(currentPath, dir.filePath(QStringLiteral("我的基金/000004.ini")));
     EXPECT_FALSE(QFile::exists(currentPath));
+    EXPECT_FALSE(QFileInfo::exists(folder));
 
     AddDays(ledger, {{"1.0"}});
     for (const QString& code : {QString(), QStringLiteral("abc"), QStringLiteral("../x")}) {
@@ -186,6 +190,19 @@ TEST_F(PlanFileTest, SaveRefusals) {
         EXPECT_EQ(prompt.texts.last(), "基金代码有误，请更正！");
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("我的基金/.ini"))));
+    ledger.SetCell(1, Column::DividendAction, QStringLiteral("😀"));
+    EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Unsavable);
+    ledger.SetCell(1, Column::DividendAction, QString());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    // A write that fails takes away the folder it made.
+    const FileSystemCalls calls = FileSystem();
+    FileSystem().rename = [](const char*, const char*) {
+        errno = EIO;
+        return -1;
+    };
+    EXPECT_EQ(Save(QStringLiteral("000004")), SaveResult::Failed);
+    FileSystem() = calls;
+    EXPECT_FALSE(QFileInfo::exists(folder));
 
     // A text GBK cannot hold is refused, and the earlier file stays intact.
     ASSERT_EQ(Save(QStringLiteral("000004")), SaveResult::Saved);
