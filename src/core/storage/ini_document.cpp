@@ -684,21 +684,25 @@ void IniDocument::ParseBytes(QByteArray bytes) {
 }
 
 bool IniDocument::Scan(const QString& path,
-                       const std::function<void(const Line&, QByteArrayView)>& visit) {
+                       const std::function<void(const Line&, QByteArrayView)>& visit,
+                       qsizetype pieceSize) {
     // Piece by piece: a large file is never held whole. Lines are handed on
-    // once their line end has come; the last one at the end.
+    // once their line end has come; the last one at the end. The bytes
+    // carried over hold no line end, so only the new piece is searched for
+    // one: a line longer than many pieces is not searched again and again.
     QByteArray pending;
     bool first = true;
     bool inSection = false;
     const bool read = ReadRegularFileInPieces(
-        path, kMaxFileSize, qsizetype(256) * 1024, [&](QByteArrayView piece) {
+        path, kMaxFileSize, std::max<qsizetype>(pieceSize, 1), [&](QByteArrayView piece) {
+            const qsizetype last = piece.lastIndexOf('\n');
             pending.append(piece);
-            const qsizetype last = pending.lastIndexOf('\n');
             if (last < 0) return;
+            const qsizetype end = pending.size() - piece.size() + last + 1;
             const qsizetype from = first && pending.startsWith("\xEF\xBB\xBF") ? 3 : 0;
             first = false;
-            ForEachLine(QByteArrayView(pending).first(last + 1), from, visit, inSection);
-            pending.remove(0, last + 1);
+            ForEachLine(QByteArrayView(pending).first(end), from, visit, inSection);
+            pending.remove(0, end);
         });
     if (!read) return false;
     const qsizetype from = first && pending.startsWith("\xEF\xBB\xBF") ? 3 : 0;

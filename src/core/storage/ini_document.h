@@ -54,9 +54,12 @@ class IniDocument {
     // without the line end) to visit, in order, keeping nothing: for reading
     // a large file once. Duplicates are the caller's to settle (the first
     // section and key of a name win). False, nothing visited, when Load would
-    // fail.
+    // fail. The file is read pieceSize bytes at a time; the time taken grows
+    // with the file's size alone, however long its lines.
+    static constexpr qsizetype kScanPieceSize = qsizetype(256) * 1024;
     static bool Scan(const QString& path,
-                     const std::function<void(const Line&, QByteArrayView text)>& visit);
+                     const std::function<void(const Line&, QByteArrayView text)>& visit,
+                     qsizetype pieceSize = kScanPieceSize);
     // Whether two names are the same name as sections and keys are matched.
     static bool SameName(QByteArrayView a, QByteArrayView b);
     // A stored value as Value() returns it: trimmed, without one pair of

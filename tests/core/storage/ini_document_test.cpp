@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -619,6 +620,53 @@ TEST(IniDocumentTest, ScanReadsInPiecesWhatTheDocumentReads) {
     EXPECT_EQ(doc.Value(QStringLiteral("end"), QStringLiteral("last")), "line");
     EXPECT_FALSE(IniDocument::Scan(dir.filePath(QStringLiteral("none.ini")),
                                    [](const IniDocument::Line&, QByteArrayView) {}));
+}
+
+// A line far longer than a piece costs what its bytes cost: the same bytes in
+// one line and in short lines scan in about the same time, read in small
+// pieces so that the one line spans thousands of them. (Searching the bytes
+// carried over again for every piece took 40 s for twice these bytes.)
+TEST(IniDocumentTest, ScanTakesALongLineInTimeItsBytesTake) {
+    QTemporaryDir dir;
+    constexpr qsizetype kBytes = qsizetype(4) << 20;
+    constexpr qsizetype kPiece = 1024;
+    const QString oneLine = dir.filePath(QStringLiteral("one.ini"));
+    const QString shortLines = dir.filePath(QStringLiteral("short.ini"));
+    WriteFile(oneLine, "[s]\r\nk=" + QByteArray(kBytes, 'x') + "\r\nend=1");
+    QByteArray lines = "[s]\r\n";
+    while (lines.size() < kBytes) lines += "k=" + QByteArray(100, 'x') + "\r\n";
+    WriteFile(shortLines, lines + "end=1");
+
+    // The time of the faster of two scans; the longest line and the last
+    // value seen.
+    const auto scan = [&](const QString& path, qsizetype* longest, QByteArray* last) {
+        qint64 best = -1;
+        for (int run = 0; run < 2; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            EXPECT_TRUE(IniDocument::Scan(
+                path,
+                [&](const IniDocument::Line& line, QByteArrayView text) {
+                    *longest = std::max(*longest, text.size());
+                    if (line.kind == IniDocument::Line::Kind::Key) *last = line.value.toByteArray();
+                },
+                kPiece));
+            const qint64 took = timer.nsecsElapsed();
+            if (best < 0 || took < best) best = took;
+        }
+        return best;
+    };
+    qsizetype longest = 0;
+    QByteArray last;
+    const qint64 shortTime = scan(shortLines, &longest, &last);
+    EXPECT_EQ(last, "1");
+    longest = 0;
+    const qint64 longTime = scan(oneLine, &longest, &last);
+    EXPECT_EQ(longest, kBytes + 2);
+    EXPECT_EQ(last, "1");
+    // Generous for loaded machines and the sanitizers: a tenth of a second
+    // beyond four times the short lines' time.
+    EXPECT_LT(longTime, 4 * shortTime + 100'000'000) << longTime << " ns against " << shortTime;
 }
 
 }  // namespace tovira
