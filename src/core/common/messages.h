@@ -79,6 +79,10 @@ inline const char* const kMsgNavMalformed =
     "净值数据源返回的数据不完整或格式有误，没有获取到日期区间内的净值！";
 inline const char* const kMsgNavBadRow =
     "净值数据源返回的记录有误（%1），没有获取到日期区间内的全部净值！";
+// What kMsgNavBadRow names for a day whose date or unit NAV does not read:
+// the cell's text; the day and the NAV cell's text.
+inline const char* const kMsgNavNotADate = "“%1”不是日期";
+inline const char* const kMsgNavNotANav = "%1 的单位净值“%2”不是净值";
 inline const char* const kMsgNavRefused =
     "净值数据源拒绝了请求（错误码 %1），没有获取到日期区间内的净值！";
 inline const char* const kMsgNavMoneyFund =

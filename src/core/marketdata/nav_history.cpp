@@ -6,9 +6,11 @@
 #include <QRegularExpression>
 #include <QVector>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 
+#include "core/common/numbers.h"
 #include "core/common/single_line_text.h"
 #include "core/marketdata/fund_trend_script.h"
 #include "core/marketdata/http_client.h"
@@ -26,24 +28,16 @@ const QString kNavCell = QStringLiteral("</td><td class='tor bold'>");
 const QString kDividendCell = QStringLiteral("</td><td class='red unbold'>");
 const QString kPlainCell = QStringLiteral("</td><td>");
 
-// The provider writes yyyy-MM-dd; yyyy/M/d is accepted as well. A text that
-// is neither stays as it is.
-QString ShortDate(const QString& text) {
+// The date cell as a date: the provider writes yyyy-MM-dd; yyyy/M/d is
+// accepted as well.
+QDate CellDate(const QString& text) {
     for (const char* format : {"yyyy-M-d", "yyyy/M/d"}) {
         const QDate d = QDate::fromString(text, QLatin1String(format));
-        if (d.isValid()) return d.toString(QStringLiteral("yyyy/M/d"));
+        if (d.isValid()) return d;
     }
-    return text;
+    return {};
 }
 
-// One row (oldest-first order does not matter here) as a day record, or a
-// null string when a piece is missing.
-//
-// "The rest" after the unit NAV is taken as the whole remainder of the row,
-// not only up to a further "tor bold" cell: a row whose change cell is an
-// empty <td class='tor bold'></td> (a 封闭期 day or a non-trading day) then
-// still yields its statuses and dividend. For every other row this is the
-// same as taking piece 2.
 // A provider's text as a field of a record: no control characters, and
 // the record's own separators (",", "|") in their full-width forms, so that a
 // status or dividend text holding one cannot shift the fields of its day or
@@ -54,23 +48,56 @@ QString RecordText(const QString& cell) {
     return text;
 }
 
-QString DayRecord(const QString& row) {
-    const qsizetype navStart = row.indexOf(kNavCell);
-    if (navStart < 0) return {};
-    const qsizetype navEnd = row.indexOf(kNavCell, navStart + kNavCell.size());
-    if (navEnd < 0) return {};
-    const QString date = row.left(navStart);
-    const QString nav = row.mid(navStart + kNavCell.size(), navEnd - navStart - kNavCell.size());
-    const QString rest = row.mid(navEnd + kNavCell.size());
+// One row as a day record (oldest-first order does not matter here).
+struct Day {
+    bool complete = false;  // the row has every cell a day needs
+    QString record;         // null when the row is no day
+    QString detail;         // why not, when the row is complete
+};
 
+// "The rest" after the unit NAV is taken as the whole remainder of the row,
+// not only up to a further "tor bold" cell: a row whose change cell is an
+// empty <td class='tor bold'></td> (a 封闭期 day or a non-trading day) then
+// still yields its statuses and dividend. For every other row this is the
+// same as taking piece 2.
+//
+// No control character reaches the record (a line break would break the plan
+// file's line as well). The date and the NAV must read as a date and as a
+// positive number: a "," or "|" in either would shift the fields of the day
+// or split it in two, so a row whose date or NAV does not read is no day, and
+// the detail names the cell.
+Day DayRecord(const QString& row) {
+    Day day;
+    const qsizetype navStart = row.indexOf(kNavCell);
+    if (navStart < 0) return day;
+    const qsizetype navEnd = row.indexOf(kNavCell, navStart + kNavCell.size());
+    if (navEnd < 0) return day;
+    const QString rest = row.mid(navEnd + kNavCell.size());
     const QStringList restParts = rest.split(kDividendCell);
-    if (restParts.size() < 2) return {};
+    if (restParts.size() < 2) return day;
     const QStringList cells = restParts[0].split(kPlainCell);
-    if (cells.size() < 3) return {};
-    // A line break inside a cell would break the plan file's line as well.
-    return ShortDate(StripControlCharacters(date)) + QLatin1Char(',') +
-           StripControlCharacters(nav) + QLatin1Char(',') + RecordText(cells[1]) +
-           QLatin1Char(',') + RecordText(cells[2]) + QLatin1Char(',') + RecordText(restParts[1]);
+    if (cells.size() < 3) return day;
+    day.complete = true;
+
+    const QString dateText = StripControlCharacters(row.left(navStart)).trimmed();
+    const QDate date = CellDate(dateText);
+    if (!date.isValid()) {
+        day.detail = QString::fromUtf8(kMsgNavNotADate).arg(dateText.left(20));
+        return day;
+    }
+    const QString dayText = date.toString(QStringLiteral("yyyy/M/d"));
+    const QString nav = StripControlCharacters(row.mid(navStart + kNavCell.size(),
+                                                       navEnd - navStart - kNavCell.size()))
+                            .trimmed();
+    const std::optional<double> value = StrictNumber(nav);
+    if (!value || !std::isfinite(*value) || !(*value > 0)) {
+        day.detail = QString::fromUtf8(kMsgNavNotANav).arg(dayText, nav.left(20));
+        return day;
+    }
+    day.record = dayText + QLatin1Char(',') + nav + QLatin1Char(',') + RecordText(cells[1]) +
+                 QLatin1Char(',') + RecordText(cells[2]) + QLatin1Char(',') +
+                 RecordText(restParts[1]);
+    return day;
 }
 
 // Record 0 from the oldest row: the text before "%</td><td>", its last ten
@@ -80,14 +107,14 @@ QString DayRecord(const QString& row) {
 // A row without "%</td><td>" has an empty change cell: the first day of a
 // new fund (封闭期) or a non-trading day the provider lists. Taking the
 // last ten characters of the whole row would give a scrap of its dividend
-// cell, so such a row gives "0" instead, as long as the row is otherwise a
-// complete day: nothing changed that could be counted, row 1's Increase
-// then reads 0, and record 0 stays non-empty. A row that is not a day at all
-// fails as before.
+// cell, so such a row gives "0" instead, as long as the row has every cell
+// of a day: nothing changed that could be counted, row 1's Increase then
+// reads 0, and record 0 stays non-empty. A row that is not a day at all
+// fails as before; one whose date or NAV does not read fails as a day.
 QString OldestChange(const QString& row) {
     const qsizetype changeEnd = row.indexOf(kChangeEnd);
     if (changeEnd < 0) {
-        return DayRecord(row).isNull() ? QString() : QStringLiteral("0");
+        return DayRecord(row).complete ? QStringLiteral("0") : QString();
     }
     const QString tail = row.left(changeEnd).right(10);
     const QStringList pieces = tail.split(QLatin1Char('>'));
@@ -143,14 +170,18 @@ NavPage Parse(const QString& text) {
     }
     page.oldestChange = change;
 
+    // A row that is no day ends the page, keeping the older days before it.
     for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-        const QString record = DayRecord(*row);
-        if (record.isNull()) {
+        const Day day = DayRecord(*row);
+        if (day.record.isNull()) {
             page.failure = NavFailure::BadRow;
-            page.detail = QStringLiteral("第%1天的表格行无法识别").arg(page.records.size() + 1);
+            page.detail =
+                day.complete
+                    ? day.detail
+                    : QStringLiteral("第%1天的表格行无法识别").arg(page.records.size() + 1);
             return page;
         }
-        page.records << record;
+        page.records << day.record;
     }
     page.complete = true;
     return page;

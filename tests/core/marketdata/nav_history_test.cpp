@@ -101,15 +101,69 @@ TEST(NavHistoryParse, TakesRecordZeroFromTheLastTenCharacters) {
 }
 
 TEST(NavHistoryParse, DatesAndCellsAsTheProviderWritesThem) {
+    // A row whose date is not a date (here the newest) ends the page; the
+    // older days before it are kept.
     const QString page = Table(
+        Row("估值日", "0.9981", "<td class='tor bold red'>0.19%</td>") +
         Row("2017/3/28", "1.0200", "<td class='tor bold red'>2.00%</td>", "每份派现金0.0800元") +
-        Row("2017-03-27", "1.0000", "<td class='tor bold red'>0.19%</td>") +
-        Row("估值日", "0.9981", "<td class='tor bold red'>0.19%</td>"));
-    const QStringList records = ParseNavHistory(page).split('|');
-    ASSERT_EQ(records.size(), 4);
-    EXPECT_EQ(records[1], "估值日,0.9981,开放申购,开放赎回,");  // not a date: unchanged
-    EXPECT_EQ(records[2], "2017/3/27,1.0000,开放申购,开放赎回,");
-    EXPECT_EQ(records[3], "2017/3/28,1.0200,开放申购,开放赎回,每份派现金0.0800元");
+        Row("2017-03-27", "1.0000", "<td class='tor bold red'>0.19%</td>"));
+    const NavPage parsed = ParseNavPage(page);
+    EXPECT_EQ(parsed.oldestChange, "0.19");
+    EXPECT_EQ(parsed.records,
+              QStringList({"2017/3/27,1.0000,开放申购,开放赎回,",
+                           "2017/3/28,1.0200,开放申购,开放赎回,每份派现金0.0800元"}));
+    EXPECT_FALSE(parsed.complete);
+    EXPECT_EQ(parsed.failure, NavFailure::BadRow);
+    EXPECT_EQ(parsed.detail, "“估值日”不是日期");
+}
+
+// A date or NAV cell that does not read as a date or a positive number fails
+// the page, naming the cell: a "," or "|" in it would otherwise shift the
+// fields of its day or split the day in two. The day before it is kept.
+TEST(NavHistoryParse, DatesAndNavsThatDoNotReadFailThePage) {
+    struct Case {
+        const char* date;
+        const char* nav;
+        const char* detail;  // empty: the day reads
+    };
+    const Case cases[] = {
+        {"2017-03-28|2017-03-29", "1.0200", "“2017-03-28|2017-03-2”不是日期"},
+        {"2017-03-28,1.0200", "1.0200", "“2017-03-28,1.0200”不是日期"},
+        {"2017/3/28", "1.0200", ""},
+        {"2017-02-30", "1.0200", "“2017-02-30”不是日期"},
+        {"", "1.0200", "“”不是日期"},
+        {"2017-03-28", "1,0200", "2017/3/28 的单位净值“1,0200”不是净值"},
+        {"2017-03-28", "1.02|1.03", "2017/3/28 的单位净值“1.02|1.03”不是净值"},
+        {"2017-03-28", "", "2017/3/28 的单位净值“”不是净值"},
+        {"2017-03-28", "0", "2017/3/28 的单位净值“0”不是净值"},
+        {"2017-03-28", "-1.0200", "2017/3/28 的单位净值“-1.0200”不是净值"},
+        {"2017-03-28", "1.0200*", "2017/3/28 的单位净值“1.0200*”不是净值"},
+        {"2017-03-28", "1e999", "2017/3/28 的单位净值“1e999”不是净值"},
+        {"2017-03-28", "---", "2017/3/28 的单位净值“---”不是净值"},
+        {" 2017-03-28 ", " 1.0200 ", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.date) + " / " + c.nav);
+        const NavPage page = ParseNavPage(
+            Table(Row("2017-03-29", "1.0300", "<td class='tor bold red'>0.98%</td>") +
+                  Row(c.date, c.nav, "<td class='tor bold red'>2.00%</td>") +
+                  Row("2017-03-27", "1.0000", "<td class='tor bold grn'>-1.23%</td>")));
+        const QString detail = QString::fromUtf8(c.detail);
+        EXPECT_EQ(page.complete, detail.isEmpty());
+        EXPECT_EQ(page.failure, detail.isEmpty() ? NavFailure::None : NavFailure::BadRow);
+        EXPECT_EQ(page.detail, detail);
+        EXPECT_EQ(page.oldestChange, "-1.23");
+        ASSERT_EQ(page.records.size(), detail.isEmpty() ? 3 : 1);
+        EXPECT_EQ(page.records[0], "2017/3/27,1.0000,开放申购,开放赎回,");
+        for (const QString& record : page.records) EXPECT_EQ(record.split(u',').size(), 5);
+    }
+    // The oldest row's date does not read: record 0, no day, the date named.
+    const NavPage oldest =
+        ParseNavPage(Table(Row("2017-03-28", "1.0200", "<td class='tor bold red'>2.00%</td>") +
+                           Row("2017-03-27|x", "1.0000", "<td class='tor bold grn'>-1.23%</td>")));
+    EXPECT_EQ(oldest.oldestChange, "-1.23");
+    EXPECT_TRUE(oldest.records.isEmpty());
+    EXPECT_EQ(oldest.detail, "“2017-03-27|x”不是日期");
 }
 
 TEST(NavHistoryParse, LineBreaksInCellsDoNotReachTheRecords) {
