@@ -157,13 +157,22 @@ TEST(NavHistoryParse, DatesAndNavsThatDoNotReadFailThePage) {
         EXPECT_EQ(page.records[0], "2017/3/27,1.0000,开放申购,开放赎回,");
         for (const QString& record : page.records) EXPECT_EQ(record.split(u',').size(), 5);
     }
-    // The oldest row's date does not read: record 0, no day, the date named.
-    const NavPage oldest =
-        ParseNavPage(Table(Row("2017-03-28", "1.0200", "<td class='tor bold red'>2.00%</td>") +
-                           Row("2017-03-27|x", "1.0000", "<td class='tor bold grn'>-1.23%</td>")));
-    EXPECT_EQ(oldest.oldestChange, "-1.23");
-    EXPECT_TRUE(oldest.records.isEmpty());
-    EXPECT_EQ(oldest.detail, "“2017-03-27|x”不是日期");
+    // The oldest row's date does not read, with a change cell and without
+    // one: record 0, no day, the date named.
+    const std::pair<const char*, const char*> oldestRows[] = {
+        {"<td class='tor bold grn'>-1.23%</td>", "-1.23"},
+        {"<td class='tor bold'></td>", "0"},
+    };
+    for (const auto& [change, recordZero] : oldestRows) {
+        SCOPED_TRACE(change);
+        const NavPage oldest =
+            ParseNavPage(Table(Row("2017-03-28", "1.0200", "<td class='tor bold red'>2.00%</td>") +
+                               Row("2017-03-27|x", "1.0000", change)));
+        EXPECT_EQ(oldest.oldestChange, recordZero);
+        EXPECT_TRUE(oldest.records.isEmpty());
+        EXPECT_EQ(oldest.failure, NavFailure::BadRow);
+        EXPECT_EQ(oldest.detail, "“2017-03-27|x”不是日期");
+    }
 }
 
 TEST(NavHistoryParse, LineBreaksInCellsDoNotReachTheRecords) {

@@ -667,6 +667,15 @@ TEST(IniDocumentTest, ScanTakesALongLineInTimeItsBytesTake) {
     // Generous for loaded machines and the sanitizers: a tenth of a second
     // beyond four times the short lines' time.
     EXPECT_LT(longTime, 4 * shortTime + 100'000'000) << longTime << " ns against " << shortTime;
+
+    // A piece size below one byte reads a byte at a time, never nothing.
+    const QString small = dir.filePath(QStringLiteral("small.ini"));
+    WriteFile(small, "[s]\r\nk=v\r\nend=1");
+    QStringList seen;
+    ASSERT_TRUE(IniDocument::Scan(
+        small, [&](const IniDocument::Line&, QByteArrayView text) { seen << text.toByteArray(); },
+        0));
+    EXPECT_EQ(seen, QStringList({"[s]", "k=v", "end=1"}));
 }
 
 }  // namespace tovira
