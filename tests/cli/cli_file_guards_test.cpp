@@ -284,3 +284,19 @@ TEST_F(CliFileGuardsTest, OutputsRemoveTheirOwnStaleTemporaries) {
         EXPECT_TRUE(QFileInfo(dir.filePath(U("导出 结果.csv.Lnk123"))).isSymLink());
     }
 }
+
+// --- a plan saved that the disk did not confirm ------------------------------
+
+TEST_F(CliFileGuardsTest, AnUnconfirmedSaveIsToldAsSaved) {
+    const QString plan = Path("161725.ini");
+    CliResult r;
+    {
+        FileSystemGuard guard;
+        test::FailFolderSyncAfterWriting(plan);
+        r = Import(plan);
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, U("已保存，但磁盘没有确认写入完成，请检查磁盘后再保存一次！\n"));
+    // The plan holds the new rows all the same.
+    EXPECT_TRUE(DecodeGbk(test::ReadFileBytes(plan)).contains(U("[特殊数据]\r\n行数=23\r\n")));
+}

@@ -5,11 +5,15 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <cerrno>
 #include <initializer_list>
+#include <memory>
 #include <ostream>
+#include <utility>
 
 #include "core/common/prompt.h"
 #include "core/ledger/ledger_model.h"
+#include "core/storage/ini_document.h"
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -56,6 +60,25 @@ inline QByteArray ReadFileBytes(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
+}
+
+// Makes the folder's sync fail right after the file at path has been renamed
+// into place, as when the disk does not confirm a write; every other write
+// goes through. Put the saved FileSystem() back afterwards.
+inline void FailFolderSyncAfterWriting(const QString& path) {
+    auto renamed = std::make_shared<bool>(false);
+    FileSystemCalls& fs = FileSystem();
+    fs.rename = [real = fs.rename, renamed, target = QFile::encodeName(path)](const char* from,
+                                                                              const char* to) {
+        const int result = real(from, to);
+        *renamed = result == 0 && target == to;
+        return result;
+    };
+    fs.sync = [real = fs.sync, renamed](int fd) {
+        if (!std::exchange(*renamed, false)) return real(fd);
+        errno = EIO;
+        return -1;
+    };
 }
 
 inline QString DataPath(const char* relative) {

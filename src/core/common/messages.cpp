@@ -19,6 +19,8 @@ QString MessageFor(const SaveOutcome& outcome) {
             return outcome.detail;
         case SaveResult::Failed:
             return Text(kMsgSaveError);
+        case SaveResult::SavedUnconfirmed:
+            return Text(kMsgSavedUnconfirmed);
     }
     return QString();
 }

@@ -11,6 +11,9 @@ namespace tovira {
 // Plan files.
 inline const char* const kMsgSaved = "保存成功！";
 inline const char* const kMsgSaveError = "保存时出现错误，请检查后重新保存！";
+// The plan file holds the new plan, but the disk did not confirm the write.
+inline const char* const kMsgSavedUnconfirmed =
+    "已保存，但磁盘没有确认写入完成，请检查磁盘后再保存一次！";
 inline const char* const kMsgNoRowsToSave = "列表无数据，未保存！";
 inline const char* const kMsgBadFundCode = "基金代码有误，请更正！";
 inline const char* const kMsgWrongFormat = "文件格式不对，请重新选择！";
@@ -118,7 +121,9 @@ inline const char* const kMsgSearchBoxDisabled = "「%1」目前不可修改，�
 // A heat-map cell of a search made on another fund's plan.
 inline const char* const kMsgSearchOtherPlan = "寻优结果属于基金%1的计划，请重新开始寻优！";
 
-enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed };
+// SavedUnconfirmed: the plan file holds the plan, but the disk did not
+// confirm the write (a crash may still bring the old file back).
+enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed, SavedUnconfirmed };
 struct SaveOutcome {
     SaveResult result = SaveResult::Failed;
     // The plan file the save was for (empty when the fund code was unusable).
@@ -126,6 +131,10 @@ struct SaveOutcome {
     // Unsavable: the message naming the character and its place.
     QString detail;
     bool Saved() const { return result == SaveResult::Saved; }
+    // The plan file holds the plan, confirmed or not.
+    bool Written() const {
+        return result == SaveResult::Saved || result == SaveResult::SavedUnconfirmed;
+    }
 };
 
 enum class OpenResult { NoFile, WrongFormat, TooManyRows, Unreadable, Opened };

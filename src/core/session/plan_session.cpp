@@ -53,7 +53,8 @@ SaveOutcome PlanSession::SaveAs(const QString& fundCode) {
 SaveOutcome PlanSession::Save(const QString& fundCode) {
     const SaveOutcome outcome = SaveAs(fundCode);
     if (!outcome.path.isEmpty()) planPath_ = outcome.path;
-    if (outcome.Saved()) SetLedgerCode(fundCode);
+    // Also when the disk has not confirmed the write: the file holds the rows.
+    if (outcome.Written()) SetLedgerCode(fundCode);
     return outcome;
 }
 

@@ -416,11 +416,20 @@ bool SyncFolder(FileSystemCalls& fs, const QString& folder) {
 }  // namespace
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    return WriteFileAtomically(path, [&](const ByteSink& write) { return write(bytes); });
+    return WriteFileAtomicallyWithResult(path, bytes) == WriteResult::Written;
 }
 
 bool WriteFileAtomically(const QString& path,
                          const std::function<bool(const ByteSink& write)>& produce) {
+    return WriteFileAtomicallyWithResult(path, produce) == WriteResult::Written;
+}
+
+WriteResult WriteFileAtomicallyWithResult(const QString& path, const QByteArray& bytes) {
+    return WriteFileAtomicallyWithResult(path, [&](const ByteSink& write) { return write(bytes); });
+}
+
+WriteResult WriteFileAtomicallyWithResult(
+    const QString& path, const std::function<bool(const ByteSink& write)>& produce) {
     FileSystemCalls& fs = FileSystem();
     QString target = path;
     unsigned mode = 0666;  // less the umask, as for any new file
@@ -431,17 +440,17 @@ bool WriteFileAtomically(const QString& path,
             // Replace the file the link names and keep the link.
             target = QFileInfo(path).canonicalFilePath();
             if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &info) != 0) {
-                return false;
+                return WriteResult::Failed;
             }
         }
         // Only a regular file is replaced, and a read-only one stays as it is.
         if (!S_ISREG(info.st_mode) || ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
-            return false;
+            return WriteResult::Failed;
         }
         mode = unsigned(info.st_mode & 07777);
         keepMode = true;
     } else if (errno != ENOENT) {
-        return false;
+        return WriteResult::Failed;
     }
 
     QByteArray temp;
@@ -449,9 +458,9 @@ bool WriteFileAtomically(const QString& path,
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = QFile::encodeName(target + QLatin1Char('.') + TempSuffix());
         fd = fs.open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return WriteResult::Failed;
     }
-    if (fd < 0) return false;
+    if (fd < 0) return WriteResult::Failed;
     if (keepMode) ::fchmod(fd, mode_t(mode));
 
     const bool written =
@@ -461,13 +470,13 @@ bool WriteFileAtomically(const QString& path,
     if (!written || !closed ||
         fs.rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
         ::unlink(temp.constData());
-        return false;
+        return WriteResult::Failed;
     }
-    if (!SyncFolder(fs, QFileInfo(target).absolutePath())) return false;
+    if (!SyncFolder(fs, QFileInfo(target).absolutePath())) return WriteResult::Unconfirmed;
     // Writes of this file that were cut short (a kill, a crash) left their
     // temporary files behind; the file just written supersedes them.
     RemoveStaleTemporaries(target);
-    return true;
+    return WriteResult::Written;
 }
 
 int RemoveStaleTemporaries(const QString& path) {

@@ -180,9 +180,12 @@ bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype p
 // syncs and closes it, renames it over the target and syncs the folder. False,
 // with an existing file left untouched and the temporary file removed, when
 // the target is read-only or not a regular file, the folder is not writable,
-// or any step fails, the sync included. A link is written through to its
-// target. Once the write has succeeded, temporary files that interrupted
-// writes of the same target left behind are removed.
+// or any step up to the rename fails, the file's sync included; also false
+// when only the folder's sync fails, with the new content already in place
+// (WriteFileAtomicallyWithResult tells the two apart). A link is written
+// through to its target. Once the write has succeeded, temporary files that
+// interrupted writes of the same target left behind are removed (see
+// RemoveStaleTemporaries).
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
 // The same with the bytes made piece by piece, so that a large file never
 // has to be held whole: produce calls write for each piece in order and
@@ -191,6 +194,15 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
 using ByteSink = std::function<bool(QByteArrayView piece)>;
 bool WriteFileAtomically(const QString& path,
                          const std::function<bool(const ByteSink& write)>& produce);
+
+// How an atomic write ended. Unconfirmed: the new content took the target's
+// place, but the folder could not be synced, so the disk has not confirmed
+// the rename and a crash may still bring the old file back.
+enum class WriteResult { Written, Unconfirmed, Failed };
+// WriteFileAtomically telling an unconfirmed write from a failed one.
+WriteResult WriteFileAtomicallyWithResult(const QString& path, const QByteArray& bytes);
+WriteResult WriteFileAtomicallyWithResult(
+    const QString& path, const std::function<bool(const ByteSink& write)>& produce);
 
 // Removes left-over temporary files of WriteFileAtomically for path (regular
 // files named "<file name>.XXXXXX", six letters or digits) from its folder.

@@ -185,7 +185,10 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
         outcome.result = SaveResult::Failed;
         return outcome;
     }
-    if (!doc.Save(path)) {
+    const std::optional<QByteArray> bytes = doc.ToBytes();
+    const WriteResult written =
+        bytes ? WriteFileAtomicallyWithResult(path, *bytes) : WriteResult::Failed;
+    if (written == WriteResult::Failed) {
         if (madeFolder) QDir().rmdir(folder);
         outcome.result = SaveResult::Failed;
         return outcome;
@@ -197,6 +200,13 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
                 ledger.SetKeptTypedAmount(row, c, ledger.Cell(row, c));
             }
         }
+    }
+    if (written == WriteResult::Unconfirmed) {
+        // The file holds the plan, but the disk has not confirmed it: the
+        // rows still count as unsaved, so that the next close or change of
+        // fund asks to save once more.
+        outcome.result = SaveResult::SavedUnconfirmed;
+        return outcome;
     }
     ledger.SetInputsModified(false);
     outcome.result = SaveResult::Saved;

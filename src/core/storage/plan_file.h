@@ -27,7 +27,8 @@ bool IsUsableFundCode(const QString& fundCode);
 // that file (also when nothing is saved, unless the code is unusable). A text
 // GBK cannot hold is refused before anything is written. Keys and sections the
 // save does not write survive; the file is replaced whole, never left half
-// written.
+// written. SavedUnconfirmed: the file holds the plan, but the disk did not
+// confirm the write, and the rows still count as unsaved.
 SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
                          const QString& programFolder, const QString& fundCode);
 // The same into the plan file at path, wherever it is (fundCode is still the

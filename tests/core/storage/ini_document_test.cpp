@@ -405,27 +405,30 @@ TEST(IniDocumentTest, AFailedStepLeavesTheOldFileAndNoTemporary) {
     struct Case {
         const char* step;
         std::function<void(FileSystemCalls&)> fail;
-        bool replaced;  // the folder sync comes after the rename
+        // Unconfirmed: the folder sync comes after the rename, so the file
+        // holds the new content.
+        WriteResult result;
     };
     const Case cases[] = {
         {"create",
          [](FileSystemCalls& fs) {
              fs.open = [](const char*, int, unsigned) { return Fail(EACCES); };
          },
-         false},
+         WriteResult::Failed},
         {"write",
          [](FileSystemCalls& fs) {
              fs.write = [](int, const char*, unsigned long) { return long(Fail(ENOSPC)); };
          },
-         false},
+         WriteResult::Failed},
         {"short write",
          [](FileSystemCalls& fs) {
              fs.write = [real = fs.write](int fd, const char* data, unsigned long size) {
                  return size > 4 ? real(fd, data, 4) : long(Fail(ENOSPC));
              };
          },
-         false},
-        {"sync", [](FileSystemCalls& fs) { fs.sync = [](int) { return Fail(EIO); }; }, false},
+         WriteResult::Failed},
+        {"sync", [](FileSystemCalls& fs) { fs.sync = [](int) { return Fail(EIO); }; },
+         WriteResult::Failed},
         {"close",
          [](FileSystemCalls& fs) {
              fs.close = [real = fs.close](int fd) {
@@ -433,28 +436,29 @@ TEST(IniDocumentTest, AFailedStepLeavesTheOldFileAndNoTemporary) {
                  return Fail(EIO);
              };
          },
-         false},
+         WriteResult::Failed},
         {"rename",
          [](FileSystemCalls& fs) {
              fs.rename = [](const char*, const char*) { return Fail(EXDEV); };
          },
-         false},
+         WriteResult::Failed},
         {"folder sync",
          [](FileSystemCalls& fs) {
              fs.sync = [real = fs.sync, calls = 0](int fd) mutable {
                  return ++calls == 2 ? Fail(EIO) : real(fd);
              };
          },
-         true},
+         WriteResult::Unconfirmed},
     };
     for (const Case& c : cases) {
         WriteFile(path, old);
         {
             FailingCalls guard;
             c.fail(FileSystem());
-            EXPECT_FALSE(WriteFileAtomically(path, "[A]\r\nk=new\r\n")) << c.step;
+            EXPECT_EQ(WriteFileAtomicallyWithResult(path, "[A]\r\nk=new\r\n"), c.result) << c.step;
         }
-        EXPECT_EQ(ReadFileBytes(path), c.replaced ? QByteArray("[A]\r\nk=new\r\n") : old) << c.step;
+        const bool replaced = c.result == WriteResult::Unconfirmed;
+        EXPECT_EQ(ReadFileBytes(path), replaced ? QByteArray("[A]\r\nk=new\r\n") : old) << c.step;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"000001.ini"})
             << c.step;
     }

@@ -398,6 +398,32 @@ TEST_F(PlanFileTest, RefusedSaveNamesTheCharacterAndItsPlace) {
     EXPECT_EQ(test::ReadFileBytes(currentPath), before);
 }
 
+TEST_F(PlanFileTest, ASaveTheDiskDidNotConfirmIsToldApart) {
+    AddDays(ledger, {{"1.0"}, {"1.1"}});
+    ASSERT_EQ(Save(QStringLiteral("000013"), Mode::Fact), SaveResult::Saved);
+    ledger.SetCell(2, Column::NetValue, QStringLiteral("2.0"));
+    ledger.SetCell(2, Column::PurchaseAmount, QStringLiteral("500"));
+
+    // The folder's sync, after the rename, fails: the file holds the new plan
+    // but a crash could still bring the old one back.
+    const FileSystemCalls calls = FileSystem();
+    test::FailFolderSyncAfterWriting(currentPath);
+    const SaveResult result = Save(QStringLiteral("000013"), Mode::Fact);
+    FileSystem() = calls;
+    EXPECT_EQ(result, SaveResult::SavedUnconfirmed);
+    EXPECT_EQ(prompt.texts.last(), "已保存，但磁盘没有确认写入完成，请检查磁盘后再保存一次！");
+    IniDocument saved;
+    ASSERT_TRUE(saved.Load(currentPath));
+    EXPECT_EQ(saved.Value(QStringLiteral("第2行"), QStringLiteral("NetValue")), "2.0");
+    // The rows keep what the file holds, but still count as unsaved: closing
+    // asks once more.
+    EXPECT_EQ(ledger.KeptTypedAmount(2, Column::PurchaseAmount), "500");
+    EXPECT_TRUE(ledger.InputsModified());
+
+    ASSERT_EQ(Save(QStringLiteral("000013"), Mode::Fact), SaveResult::Saved);
+    EXPECT_FALSE(ledger.InputsModified());
+}
+
 TEST_F(PlanFileTest, SaveRemovesOnlyItsOwnStaleTemporaries) {
     const QDir folder(dir.filePath(QStringLiteral("我的基金")));
     ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
