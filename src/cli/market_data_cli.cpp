@@ -5,9 +5,11 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QUrl>
 #include <optional>
+#include <vector>
 
 #include "core/common/messages.h"
 #include "core/marketdata/config.h"
@@ -26,7 +28,7 @@ namespace {
 
 const char* const kMarketDataUsage =
     "  tovira-cli import CODE --from YYYY-MM-DD --to YYYY-MM-DD [--plan PATH] [--replace]\n"
-    "                    [--source api|table|trend]\n"
+    "                    [--source api|table|trend] [--discard-typed]\n"
     "  tovira-cli append PLAN.ini\n"
     "  tovira-cli directory\n"
     "  tovira-cli estimate CODE [--provider tiantian|howbuy|10jqka]\n";
@@ -36,6 +38,7 @@ QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 // Exit statuses beyond 0 done, 1 a wrong plan or input and 2 usage.
 constexpr int kStatusNetwork = 3;  // a network or provider failure: worth retrying later
 constexpr int kStatusNothing = 4;  // the provider has nothing for this request
+constexpr int kStatusChanged = 5;  // the plan file changed while the command ran: worth retrying
 
 QString UsageError() { return QStringLiteral("用法:\n") + QString::fromUtf8(kMarketDataUsage); }
 
@@ -44,6 +47,7 @@ struct Arguments {
     QStringList positional;
     QString from, to, plan, provider, source;
     bool replace = false;
+    bool discardTyped = false;
     bool help = false;
     QStringList given;  // the options that came, by name
 };
@@ -66,6 +70,8 @@ std::optional<Arguments> ParseArguments(const QStringList& args) {
             value = &a.source;
         } else if (word == QStringLiteral("--replace")) {
             a.replace = true;
+        } else if (word == QStringLiteral("--discard-typed")) {
+            a.discardTyped = true;
         } else if (word == QStringLiteral("-h") || word == QStringLiteral("--help")) {
             a.help = true;
             continue;
@@ -180,13 +186,14 @@ QString AddedRows(const LedgerModel& ledger, int first, int added) {
         .arg(ledger.Cell(first, Column::Date), ledger.Cell(ledger.LastRow(), Column::Date));
 }
 
-// Saves the plan into path; the message and false when it is not saved.
-bool SavePlan(LedgerModel& ledger, const PlanSettings& settings, Mode mode, const QString& path,
-              const QString& code, QTextStream& err) {
-    const SaveOutcome saved = SavePlanFileAt(ledger, settings, mode, path, code);
-    if (saved.Saved()) return true;
+// Saves the plan into path unless the file is no longer what was read (read):
+// 0, or the message and the exit status.
+int SavePlan(LedgerModel& ledger, const PlanSettings& settings, Mode mode, const QString& path,
+             const QString& code, const FileStamp& read, QTextStream& err) {
+    const SaveOutcome saved = SavePlanFileAt(ledger, settings, mode, path, code, &read);
+    if (saved.Saved()) return 0;
     err << MessageFor(saved) << Qt::endl;
-    return false;
+    return saved.result == SaveResult::ChangedOnDisk ? kStatusChanged : 1;
 }
 
 // Opens a plan file for a change that must keep everything else of it: in
@@ -225,11 +232,60 @@ Mode WriteBackMode(const QString& path, int rows) {
     return Mode::Theory;
 }
 
+// A day with amounts typed in 实际操作.
+struct TypedDay {
+    QDate date;
+    QString dateText;
+    QString purchase;
+    QString redeem;
+};
+
+std::vector<TypedDay> TypedDays(const LedgerModel& ledger) {
+    std::vector<TypedDay> days;
+    for (int row = 1; row <= ledger.LastRow(); ++row) {
+        const QString purchase = ledger.Cell(row, Column::PurchaseAmount);
+        const QString redeem = ledger.Cell(row, Column::RedeemShares);
+        if (purchase.isEmpty() && redeem.isEmpty()) continue;
+        const QString dateText = ledger.Cell(row, Column::Date);
+        days.push_back({ReadLedgerDate(dateText).value_or(QDate()), dateText, purchase, redeem});
+    }
+    return days;
+}
+
+struct TypedOutcome {
+    int kept = 0;       // typed days written into the new rows
+    int lost = 0;       // typed days the new rows do not hold
+    QString firstLost;  // the first of them, as its row showed it
+};
+
+// Writes the typed amounts into the new rows of the same days.
+TypedOutcome KeepTypedDays(const std::vector<TypedDay>& typed, LedgerModel& ledger) {
+    QHash<QDate, int> rowOf;
+    for (int row = 1; row <= ledger.LastRow(); ++row) {
+        if (const std::optional<QDate> d = ReadLedgerDate(ledger.Cell(row, Column::Date))) {
+            rowOf.insert(*d, row);
+        }
+    }
+    TypedOutcome outcome;
+    for (const TypedDay& day : typed) {
+        const int row = day.date.isValid() ? rowOf.value(day.date, 0) : 0;
+        if (row == 0) {
+            if (outcome.lost++ == 0) outcome.firstLost = day.dateText;
+            continue;
+        }
+        ledger.SetCell(row, Column::PurchaseAmount, day.purchase);
+        ledger.SetCell(row, Column::RedeemShares, day.redeem);
+        ++outcome.kept;
+    }
+    return outcome;
+}
+
 int RunImport(const Arguments& a, const std::function<QString()>& programFolder, QTextStream& out,
               QTextStream& err) {
     if (a.positional.size() != 2 || a.from.isNull() || a.to.isNull() ||
         !OnlyOptions(a, {QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--plan"),
-                         QStringLiteral("--replace"), QStringLiteral("--source")}) ||
+                         QStringLiteral("--replace"), QStringLiteral("--source"),
+                         QStringLiteral("--discard-typed")}) ||
         !(a.source.isNull() || a.source == QStringLiteral("api") ||
           a.source == QStringLiteral("table") || a.source == QStringLiteral("trend"))) {
         err << UsageError();
@@ -266,7 +322,11 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
     // write); a new one gets the default preset the window applies to a fund
     // code typed in, and is written in 理论计算, as the window's first save.
     PlanSettings settings;
+    // What the file is now; the save checks that nobody changed it meanwhile.
+    const FileStamp read = StampOf(path);
     const bool exists = kind != PlanFileKind::Missing && kind != PlanFileKind::Empty;
+    // The amounts typed in 实际操作, by the day they were typed for.
+    std::vector<TypedDay> typed;
     if (!exists) {
         settings.ApplyPreset(Preset::Default);
     } else {
@@ -283,6 +343,7 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
             err << Text(kMsgPlanHasRows) << Qt::endl;
             return 1;
         }
+        typed = TypedDays(old);
     }
 
     Network net(folder);
@@ -298,8 +359,19 @@ int RunImport(const Arguments& a, const std::function<QString()>& programFolder,
         err << Text(kMsgRowLimit) << Qt::endl;
         return 1;
     }
-    const Mode mode = exists ? WriteBackMode(path, ledger.LastRow()) : Mode::Theory;
-    if (!SavePlan(ledger, settings, mode, path, code, err)) return 1;
+    // Typed amounts stay with their days; one whose day the new rows no
+    // longer hold would be lost, which only --discard-typed allows.
+    const TypedOutcome kept = KeepTypedDays(typed, ledger);
+    if (kept.lost > 0 && !a.discardTyped) {
+        err << Text(kMsgTypedDaysLost).arg(kept.lost).arg(kept.firstLost) << Qt::endl;
+        return 1;
+    }
+    // Amounts kept on their days are written in 实际操作, wherever their rows
+    // now stand.
+    const Mode mode = kept.kept > 0 ? Mode::Fact
+                      : exists      ? WriteBackMode(path, ledger.LastRow())
+                                    : Mode::Theory;
+    if (const int status = SavePlan(ledger, settings, mode, path, code, read, err)) return status;
     out << QStringLiteral("已导入 %1：%2").arg(AddedRows(ledger, 1, imported.added), path)
         << Qt::endl;
     if (result.withoutStatus) err << Text(kMsgNavFromTrend) << Qt::endl;
@@ -320,6 +392,7 @@ int RunAppend(const Arguments& a, const std::function<QString()>& programFolder,
     LedgerModel ledger;
     PlanSettings settings;
     QString storedCode;
+    const FileStamp read = StampOf(path);
     const OpenOutcome opened = OpenToChange(path, ledger, settings, &storedCode);
     if (opened.result != OpenResult::Opened) {
         err << MessageFor(opened) << Qt::endl;
@@ -356,9 +429,11 @@ int RunAppend(const Arguments& a, const std::function<QString()>& programFolder,
         added = appended.added;
     }
     // Nothing new: the file stays as it is.
-    if (added > 0 &&
-        !SavePlan(ledger, settings, WriteBackMode(path, ledger.LastRow()), path, code, err)) {
-        return 1;
+    if (added > 0) {
+        if (const int status = SavePlan(ledger, settings, WriteBackMode(path, ledger.LastRow()),
+                                        path, code, read, err)) {
+            return status;
+        }
     }
     out << QStringLiteral("已追加 %1").arg(AddedRows(ledger, n + 1, added)) << Qt::endl;
     return 0;

@@ -113,7 +113,15 @@ TEST_F(MarketDataCliTest, ImportReplacesRowsOnlyWhenAskedAndKeepsTheSettings) {
     EXPECT_EQ(test::ReadFileBytes(plan), before);
     EXPECT_EQ(server.Requests(), 0);
 
-    const CliResult replaced = Cli(QStringList(args) << QStringLiteral("--replace"));
+    // The plan's typed amounts lie on days March 2017 does not hold: kept
+    // unless they may go.
+    const CliResult kept = Cli(QStringList(args) << QStringLiteral("--replace"));
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_TRUE(kept.err.startsWith(QStringLiteral("计划中有"))) << kept.err.toStdString();
+    EXPECT_EQ(test::ReadFileBytes(plan), before);
+
+    const CliResult replaced =
+        Cli(QStringList(args) << QStringLiteral("--replace") << QStringLiteral("--discard-typed"));
     ASSERT_EQ(replaced.status, 0) << replaced.err.toStdString();
     EXPECT_EQ(replaced.out,
               QStringLiteral("已导入 23 行（2017/3/1 至 2017/3/31）：%1\n").arg(plan));
@@ -199,7 +207,7 @@ TEST_F(MarketDataCliTest, FailuresLeaveThePlanAsItWas) {
         serve();
         const CliResult append = Cli({QStringLiteral("append"), plan});
         const CliResult replace = Cli(Args({"import", "161725", "--from", "2018-08-30", "--to",
-                                            "2018-09-03", "--replace", "--plan"})
+                                            "2018-09-03", "--replace", "--discard-typed", "--plan"})
                                       << plan);
         FileSystem() = calls;
         for (const CliResult& r : {append, replace}) {

@@ -21,6 +21,8 @@ QString MessageFor(const SaveOutcome& outcome) {
             return Text(kMsgSaveError);
         case SaveResult::SavedUnconfirmed:
             return Text(kMsgSavedUnconfirmed);
+        case SaveResult::ChangedOnDisk:
+            return Text(kMsgPlanChangedOnDisk);
     }
     return QString();
 }

@@ -28,6 +28,14 @@ inline const char* const kMsgTooManyRows = "计划有%1行，超过列表最多�
 // A plan file that exists but cannot be read (no permission, gone meanwhile).
 inline const char* const kMsgPlanUnreadable = "无法读取方案文件：%1，未打开！";
 inline const char* const kMsgSaveQuestion = "是否保存数据？";
+// Another program (another window, a command-line append) wrote the plan file
+// after this one read it.
+inline const char* const kMsgPlanChangedOnDisk = "方案文件已被其他程序修改，未保存！";
+inline const char* const kMsgPlanChangedQuestion =
+    "方案文件在读入后已被其他程序修改。\n"
+    "是：重新载入文件中的方案（放弃本窗口未保存的修改）\n"
+    "否：用本窗口的方案覆盖文件\n"
+    "取消：暂不保存";
 inline const char* const kMsgQuestionCaption = "提示";
 inline const char* const kMsgOfferCopy =
     "“我的基金”中没有基金%1的计划，是否将此计划复制到“我的基金”？";
@@ -102,6 +110,11 @@ inline const char* const kMsgDirectoryFailed = "更新失败！";
 inline const char* const kMsgDirectoryTimedOut = "连接超时，更新失败！";
 // tovira-cli import into a plan that has rows, without --replace.
 inline const char* const kMsgPlanHasRows = "计划已有数据，未导入！如需替换请加 --replace";
+// tovira-cli import --replace: typed amounts on days the new rows do not
+// hold (how many, the first day).
+inline const char* const kMsgTypedDaysLost =
+    "计划中有%1天手工输入的申购金额或赎回份额不在新下载的日期中（最早 %2），未导入！"
+    "如需丢弃这些输入请加 --discard-typed";
 // tovira-cli import into an existing file that is no plan: its path.
 inline const char* const kMsgNotAPlanFile = "不是方案文件：%1，未导入！";
 // A date on the command line: the text given.
@@ -121,9 +134,19 @@ inline const char* const kMsgSearchBoxDisabled = "「%1」目前不可修改，�
 // A heat-map cell of a search made on another fund's plan.
 inline const char* const kMsgSearchOtherPlan = "寻优结果属于基金%1的计划，请重新开始寻优！";
 
+// ChangedOnDisk: the plan file was changed by another program after it was
+// read; it is left as that program wrote it.
 // SavedUnconfirmed: the plan file holds the plan, but the disk did not
 // confirm the write (a crash may still bring the old file back).
-enum class SaveResult { Saved, NoRows, BadFundCode, Unsavable, Failed, SavedUnconfirmed };
+enum class SaveResult {
+    Saved,
+    NoRows,
+    BadFundCode,
+    Unsavable,
+    Failed,
+    ChangedOnDisk,
+    SavedUnconfirmed
+};
 struct SaveOutcome {
     SaveResult result = SaveResult::Failed;
     // The plan file the save was for (empty when the fund code was unusable).

@@ -1,5 +1,6 @@
 #include "core/session/plan_session.h"
 
+#include <QFileInfo>
 #include <utility>
 
 #include "core/engine/ledger_commands.h"
@@ -24,7 +25,16 @@ OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> sto
     OpenPlanOptions options;
     options.mode = mode;
     options.setFundCode = std::move(storedFundCode);
-    const OpenOutcome outcome = OpenPlanFile(planPath_, ledger_, settings_, options);
+    // Taken before the read: a change that comes while it reads counts too.
+    const FileStamp before = StampOf(planPath_);
+    const QString path = planPath_;
+    const OpenOutcome outcome = OpenPlanFile(path, ledger_, settings_, options);
+    // The stored code may have opened another plan instead; then that open
+    // noted its own file.
+    if (planPath_ == path && outcome.result != OpenResult::Unreadable) {
+        readPath_ = path;
+        readStamp_ = before;
+    }
     shownMode_ = mode;
     if (outcome.result != OpenResult::Opened && ledger_.LastRow() > 0) {
         // Nothing reloaded (no file, or one that could not be read): still
@@ -43,22 +53,40 @@ OpenOutcome PlanSession::Open(const QString& path, Mode mode,
     return Open(mode, std::move(storedFundCode));
 }
 
-SaveOutcome PlanSession::SaveAs(const QString& fundCode) {
-    const SaveOutcome outcome =
-        SavePlanFile(ledger_, settings_, shownMode_, programFolder_, fundCode);
+SaveOutcome PlanSession::SaveAs(const QString& fundCode, bool overwrite) {
+    // The rows of this fund go back into the file they came from, wherever it
+    // is (a plan opened from outside the plan folder stays there, and never
+    // lands on the plan folder's own plan of the fund); rows saved for another
+    // code go into that code's plan.
+    const QString path = fundCode == ledgerCode_ && !readPath_.isEmpty()
+                             ? readPath_
+                             : PlanFilePath(programFolder_, fundCode);
+    // Only the file the plan came from is known as it was; another fund's
+    // file is written into as it is found.
+    const bool known =
+        !overwrite && !readPath_.isEmpty() &&
+        QFileInfo(path).absoluteFilePath() == QFileInfo(readPath_).absoluteFilePath();
+    const SaveOutcome outcome = SavePlanFileAt(ledger_, settings_, shownMode_, path, fundCode,
+                                               known ? &readStamp_ : nullptr);
     if (outcome.Saved()) settingsModified_ = false;
+    // The file now holds these rows, confirmed by the disk or not: the next
+    // save must not take this write for another program's.
+    if (outcome.Written()) {
+        readPath_ = path;
+        readStamp_ = StampOf(path);
+    }
     return outcome;
 }
 
-SaveOutcome PlanSession::Save(const QString& fundCode) {
-    const SaveOutcome outcome = SaveAs(fundCode);
+SaveOutcome PlanSession::Save(const QString& fundCode, bool overwrite) {
+    const SaveOutcome outcome = SaveAs(fundCode, overwrite);
     if (!outcome.path.isEmpty()) planPath_ = outcome.path;
     // Also when the disk has not confirmed the write: the file holds the rows.
     if (outcome.Written()) SetLedgerCode(fundCode);
     return outcome;
 }
 
-SaveOutcome PlanSession::SaveToLedgerCode() { return SaveAs(ledgerCode_); }
+SaveOutcome PlanSession::SaveToLedgerCode(bool overwrite) { return SaveAs(ledgerCode_, overwrite); }
 
 ExportOutcome PlanSession::Export(const QString& csvPath) const {
     return ExportCsvFile(csvPath, ledger_);

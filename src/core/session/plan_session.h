@@ -12,6 +12,7 @@
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
+#include "core/storage/ini_document.h"
 
 namespace tovira {
 
@@ -54,10 +55,14 @@ class PlanSession {
     // The save command: writes the plan, in the mode shown, into the plan
     // file of fundCode, which the plan path then names; on success the rows
     // belong to fundCode and nothing is unsaved.
-    SaveOutcome Save(const QString& fundCode);
+    //
+    // A save into the file the plan was read from is refused (ChangedOnDisk)
+    // when another program changed that file since; overwrite writes all the
+    // same, once the user has said so.
+    SaveOutcome Save(const QString& fundCode, bool overwrite = false);
     // The save that answers "是否保存数据？": the rows go to the fund they
     // belong to (not to a code half typed elsewhere); the plan path stays.
-    SaveOutcome SaveToLedgerCode();
+    SaveOutcome SaveToLedgerCode(bool overwrite = false);
 
     ExportOutcome Export(const QString& csvPath) const;
 
@@ -78,7 +83,7 @@ class PlanSession {
     bool HasUnsavedRows() const { return ledger_.LastRow() > 0 && Modified(); }
 
   private:
-    SaveOutcome SaveAs(const QString& fundCode);
+    SaveOutcome SaveAs(const QString& fundCode, bool overwrite);
 
     QString programFolder_;
     LedgerModel ledger_;
@@ -87,6 +92,9 @@ class PlanSession {
     QString planPath_;
     QString ledgerCode_;
     bool settingsModified_ = false;
+    // The file the shown plan was last read from or saved to, as it was then.
+    QString readPath_;
+    FileStamp readStamp_;
 };
 
 }  // namespace tovira

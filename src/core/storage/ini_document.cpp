@@ -420,16 +420,18 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
 }
 
 bool WriteFileAtomically(const QString& path,
-                         const std::function<bool(const ByteSink& write)>& produce) {
-    return WriteFileAtomicallyWithResult(path, produce) == WriteResult::Written;
+                         const std::function<bool(const ByteSink& write)>& produce,
+                         const std::function<bool()>& beforeRename) {
+    return WriteFileAtomicallyWithResult(path, produce, beforeRename) == WriteResult::Written;
 }
 
 WriteResult WriteFileAtomicallyWithResult(const QString& path, const QByteArray& bytes) {
     return WriteFileAtomicallyWithResult(path, [&](const ByteSink& write) { return write(bytes); });
 }
 
-WriteResult WriteFileAtomicallyWithResult(
-    const QString& path, const std::function<bool(const ByteSink& write)>& produce) {
+WriteResult WriteFileAtomicallyWithResult(const QString& path,
+                                          const std::function<bool(const ByteSink& write)>& produce,
+                                          const std::function<bool()>& beforeRename) {
     FileSystemCalls& fs = FileSystem();
     QString target = path;
     unsigned mode = 0666;  // less the umask, as for any new file
@@ -467,7 +469,7 @@ WriteResult WriteFileAtomicallyWithResult(
         produce([&](QByteArrayView piece) { return WriteAll(fs, fd, piece); }) && fs.sync(fd) == 0;
     // The descriptor is gone after close, whatever close reports.
     const bool closed = fs.close(fd) == 0;
-    if (!written || !closed ||
+    if (!written || !closed || (beforeRename && !beforeRename()) ||
         fs.rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
         ::unlink(temp.constData());
         return WriteResult::Failed;
@@ -919,10 +921,26 @@ std::optional<QByteArray> IniDocument::ToBytes() const {
     return Render();
 }
 
-bool IniDocument::Save(const QString& path) const {
+bool IniDocument::Save(const QString& path) const { return Save(path, {}); }
+
+bool IniDocument::Save(const QString& path, const std::function<bool()>& beforeRename) const {
     const std::optional<QByteArray> bytes = ToBytes();
     if (!bytes) return false;
-    return WriteFileAtomically(path, *bytes);
+    return WriteFileAtomically(
+        path, [&](const ByteSink& write) { return write(*bytes); }, beforeRename);
+}
+
+FileStamp StampOf(const QString& path) {
+    FileStamp stamp;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return stamp;
+    stamp.exists = true;
+    stamp.device = quint64(info.st_dev);
+    stamp.inode = quint64(info.st_ino);
+    stamp.size = qint64(info.st_size);
+    stamp.modifiedSeconds = qint64(info.st_mtim.tv_sec);
+    stamp.modifiedNanoseconds = qint64(info.st_mtim.tv_nsec);
+    return stamp;
 }
 
 }  // namespace tovira

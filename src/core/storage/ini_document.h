@@ -81,6 +81,9 @@ class IniDocument {
     // when the text cannot be encoded, the file or folder is not writable, or
     // the write fails.
     bool Save(const QString& path) const;
+    // The same, asking beforeRename right before the file is replaced (see
+    // WriteFileAtomically).
+    bool Save(const QString& path, const std::function<bool()>& beforeRename) const;
 
   private:
     // The document keeps the file's bytes as read and points into them: a plan
@@ -192,8 +195,12 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
 // returns true when all went well. When it returns false (or a write fails)
 // the target is left untouched and the temporary file removed.
 using ByteSink = std::function<bool(QByteArrayView piece)>;
+// beforeRename, when given, is asked right before the temporary file takes
+// the target's place; false leaves the target untouched (a writer that must
+// not replace what another program wrote meanwhile).
 bool WriteFileAtomically(const QString& path,
-                         const std::function<bool(const ByteSink& write)>& produce);
+                         const std::function<bool(const ByteSink& write)>& produce,
+                         const std::function<bool()>& beforeRename = {});
 
 // How an atomic write ended. Unconfirmed: the new content took the target's
 // place, but the folder could not be synced, so the disk has not confirmed
@@ -201,8 +208,29 @@ bool WriteFileAtomically(const QString& path,
 enum class WriteResult { Written, Unconfirmed, Failed };
 // WriteFileAtomically telling an unconfirmed write from a failed one.
 WriteResult WriteFileAtomicallyWithResult(const QString& path, const QByteArray& bytes);
-WriteResult WriteFileAtomicallyWithResult(
-    const QString& path, const std::function<bool(const ByteSink& write)>& produce);
+WriteResult WriteFileAtomicallyWithResult(const QString& path,
+                                          const std::function<bool(const ByteSink& write)>& produce,
+                                          const std::function<bool()>& beforeRename = {});
+
+// What a file was when a writer read it: enough to tell that another program
+// replaced or changed it since (a save renames a new file into place, a
+// rewrite changes its size or modification time).
+struct FileStamp {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedSeconds = 0;
+    qint64 modifiedNanoseconds = 0;
+    bool operator==(const FileStamp& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modifiedSeconds == o.modifiedSeconds && modifiedNanoseconds == o.modifiedNanoseconds;
+    }
+    bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+// The stamp of the file at path (links followed); exists is false when there
+// is none.
+FileStamp StampOf(const QString& path);
 
 // Removes left-over temporary files of WriteFileAtomically for path (regular
 // files named "<file name>.XXXXXX", six letters or digits) from its folder.

@@ -110,7 +110,8 @@ SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode
 }
 
 SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
-                           const QString& path, const QString& fundCode) {
+                           const QString& path, const QString& fundCode,
+                           const FileStamp* expected) {
     SaveOutcome outcome;
     // An empty or garbled code would name the file ".ini" or worse.
     if (!IsUsableFundCode(fundCode)) {
@@ -185,12 +186,21 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
         outcome.result = SaveResult::Failed;
         return outcome;
     }
+    // Checked right before the new file takes the old one's place: what
+    // another program wrote after the plan was read is never overwritten.
+    bool changed = false;
+    const auto unchanged = [&] {
+        changed = expected && StampOf(path) != *expected;
+        return !changed;
+    };
     const std::optional<QByteArray> bytes = doc.ToBytes();
     const WriteResult written =
-        bytes ? WriteFileAtomicallyWithResult(path, *bytes) : WriteResult::Failed;
+        bytes ? WriteFileAtomicallyWithResult(
+                    path, [&](const ByteSink& write) { return write(*bytes); }, unchanged)
+              : WriteResult::Failed;
     if (written == WriteResult::Failed) {
         if (madeFolder) QDir().rmdir(folder);
-        outcome.result = SaveResult::Failed;
+        outcome.result = changed ? SaveResult::ChangedOnDisk : SaveResult::Failed;
         return outcome;
     }
     // The typed amounts just written are the ones the rows keep.

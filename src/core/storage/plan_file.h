@@ -11,6 +11,7 @@
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
+#include "core/storage/ini_document.h"
 
 namespace tovira {
 
@@ -33,8 +34,11 @@ SaveOutcome SavePlanFile(LedgerModel& ledger, const PlanSettings& settings, Mode
                          const QString& programFolder, const QString& fundCode);
 // The same into the plan file at path, wherever it is (fundCode is still the
 // code the plan names).
+// With `expected` (the file as the writer read it), a file that another
+// program changed since is left as it is: ChangedOnDisk.
 SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mode mode,
-                           const QString& path, const QString& fundCode);
+                           const QString& path, const QString& fundCode,
+                           const FileStamp* expected = nullptr);
 
 struct OpenPlanOptions {
     Mode mode = Mode::Theory;

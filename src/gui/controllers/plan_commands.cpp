@@ -131,7 +131,24 @@ void PlanCommands::OpenChosenPlan(const QString& chosen) {
 
 bool PlanCommands::Save() {
     FinishEditing();
-    const SaveOutcome outcome = session_.Save(hooks_.fundCodeText());
+    const QString code = hooks_.fundCodeText();
+    return Saved(session_.Save(code), [this, code] { return session_.Save(code, true); });
+}
+
+bool PlanCommands::Saved(SaveOutcome outcome, const std::function<SaveOutcome()>& overwrite) {
+    if (outcome.result == SaveResult::ChangedOnDisk) {
+        // Another program wrote the plan file after it was read here: the
+        // user decides which plan stays. Either way nothing is lost without
+        // being asked, and a reload or a cancel stops what the save was for.
+        const PromptAnswer a = prompt_.Ask(Text(kMsgPlanChangedQuestion), Text(kMsgQuestionCaption),
+                                           PromptButtons::YesNoCancel, PromptIcon::Warning);
+        if (a == PromptAnswer::Yes) {
+            OpenPlan(session_.PlanPath(), session_.ShownMode());
+            return false;
+        }
+        if (a != PromptAnswer::No) return false;
+        outcome = overwrite();
+    }
     Inform(MessageFor(outcome));
     UpdateUnsavedMark();
     return outcome.Saved();
@@ -169,7 +186,11 @@ void PlanCommands::ModeClicked(Mode mode) {
         CheckModeButton(mode);
         return;
     }
-    const QString path = PlanFilePath(session_.ProgramFolder(), hooks_.fundCodeText());
+    // The plan shown is reloaded from where it was read, which need not be the
+    // plan folder (a plan opened from elsewhere and not copied).
+    const QString path = session_.PlanPath().isEmpty()
+                             ? PlanFilePath(session_.ProgramFolder(), hooks_.fundCodeText())
+                             : session_.PlanPath();
     // Reloading the plan file replaces the input cells: ask first. A Yes
     // saves what is shown, in the mode it was shown in (the session's until
     // the reload).
@@ -208,10 +229,7 @@ bool PlanCommands::AskToSave(PromptButtons buttons, SaveTo target) {
     if (target == SaveTo::ShownFund) return Save();
     // The rows belong to the fund they were loaded for, not to a code half
     // typed into the box.
-    const SaveOutcome outcome = session_.SaveToLedgerCode();
-    Inform(MessageFor(outcome));
-    UpdateUnsavedMark();
-    return outcome.Saved();
+    return Saved(session_.SaveToLedgerCode(), [this] { return session_.SaveToLedgerCode(true); });
 }
 
 void PlanCommands::FinishEditing() {

@@ -112,6 +112,10 @@ class PlanCommands : public QObject {
     void UpdateUnsavedMark();
 
   private:
+    // Reports a save; one refused because another program changed the file
+    // asks whether to reload it, overwrite it (calling overwrite) or cancel.
+    // True when the plan is saved.
+    bool Saved(SaveOutcome outcome, const std::function<SaveOutcome()>& overwrite);
     void CheckModeButton(Mode mode);
     void Inform(const QString& text);
 
