@@ -127,8 +127,9 @@ NavPage ParseNavApiPage(const QString& json) {
             page.records = records;
             page.oldestChange = oldestChange;
             return Fail(page, NavFailure::BadRow,
-                        dateText.isEmpty() ? QStringLiteral("第%1条没有日期").arg(i + 1)
-                                           : QStringLiteral("“%1”不是日期").arg(dateText.left(20)));
+                        dateText.isEmpty()
+                            ? QStringLiteral("第%1条没有日期").arg(i + 1)
+                            : QString::fromUtf8(kMsgNavNotADate).arg(dateText.left(20)));
         }
         const QString day = date.toString(QStringLiteral("yyyy/M/d"));
         // The unit NAV as the provider sends it ("1.2855"): a text that
@@ -136,11 +137,11 @@ NavPage ParseNavApiPage(const QString& json) {
         const QJsonValue navValue = row.value(QLatin1String("DWJZ"));
         const QString nav = navValue.isString() ? navValue.toString().trimmed() : QString();
         const std::optional<double> navNumber = StrictNumber(nav);
-        if (!navNumber || !(*navNumber > 0)) {
+        if (!navNumber || !(*navNumber > 0) || !std::isfinite(*navNumber)) {
             page.records = records;
             page.oldestChange = oldestChange;
             return Fail(page, NavFailure::BadRow,
-                        QStringLiteral("%1 的单位净值“%2”不是净值").arg(day, nav.left(20)));
+                        QString::fromUtf8(kMsgNavNotANav).arg(day, nav.left(20)));
         }
         if (older.isValid() && date <= older) {
             page.records = records;

@@ -85,6 +85,8 @@ TEST(NavApiPage, EveryUnusableAnswerIsNamed) {
         {withRow("\"DWJZ\":\"3.4200\"", "\"DWJZ\":null"), NavFailure::BadRow, nullptr},
         {withRow("\"DWJZ\":\"3.4200\"", "\"DWJZ\":\"3.42|0\""), NavFailure::BadRow, nullptr},
         {withRow("\"DWJZ\":\"3.4200\"", "\"DWJZ\":\"0\""), NavFailure::BadRow, nullptr},
+        {withRow("\"DWJZ\":\"3.4200\"", "\"DWJZ\":\"1e999\""), NavFailure::BadRow,
+         "2026/1/29 的单位净值“1e999”不是净值"},
         {withRow("\"FSRQ\":\"2026-01-29\"", "\"FSRQ\":\"2026-01-2,9\""), NavFailure::BadRow,
          "“2026-01-2,9”不是日期"},
         {withRow("\"FSRQ\":\"2026-01-29\"", "\"FSRQ\":null"), NavFailure::BadRow, "第2条没有日期"},
