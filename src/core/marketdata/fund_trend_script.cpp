@@ -9,8 +9,6 @@
 #include <cmath>
 #include <optional>
 
-#include "core/common/single_line_text.h"
-
 namespace tovira {
 
 namespace {
@@ -131,11 +129,7 @@ QString DividendText(const QString& unitMoney) {
             break;
         }
     }
-    // A record's own separators in a provider's text must not shift its
-    // fields or split the day in two.
-    text = StripControlCharacters(text);
-    text.replace(u',', u'\uFF0C').replace(u'|', u'\uFF5C');
-    return text;
+    return NavRecordField(text);
 }
 
 // The daily change in percent of record 0: a number, or a number written as

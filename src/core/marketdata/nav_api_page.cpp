@@ -11,7 +11,6 @@
 #include <cmath>
 
 #include "core/common/numbers.h"
-#include "core/common/single_line_text.h"
 #include "core/marketdata/nav_history.h"
 
 namespace tovira {
@@ -31,14 +30,6 @@ QString TextField(const QJsonObject& row, const char* name) {
     if (v.isString()) return v.toString();
     if (v.isDouble()) return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
     return {};
-}
-
-// A status or dividend text as a field of a record: no control characters,
-// and the record's separators in their full-width forms.
-QString RecordField(const QString& text) {
-    QString field = StripControlCharacters(text);
-    field.replace(u',', u'\uFF0C').replace(u'|', u'\uFF5C');
-    return field;
 }
 
 NavPage Fail(NavPage page, NavFailure failure, const QString& detail = {}) {
@@ -156,9 +147,9 @@ NavPage ParseNavApiPage(const QString& json) {
         }
         older = date;
         records << day + QLatin1Char(',') + nav + QLatin1Char(',') +
-                       RecordField(TextField(row, "SGZT")) + QLatin1Char(',') +
-                       RecordField(TextField(row, "SHZT")) + QLatin1Char(',') +
-                       RecordField(TextField(row, "FHSP"));
+                       NavRecordField(TextField(row, "SGZT")) + QLatin1Char(',') +
+                       NavRecordField(TextField(row, "SHZT")) + QLatin1Char(',') +
+                       NavRecordField(TextField(row, "FHSP"));
     }
     page.records = records;
     page.oldestChange = oldestChange;

@@ -38,16 +38,6 @@ QDate CellDate(const QString& text) {
     return {};
 }
 
-// A provider's text as a field of a record: no control characters, and
-// the record's own separators (",", "|") in their full-width forms, so that a
-// status or dividend text holding one cannot shift the fields of its day or
-// split it in two.
-QString RecordText(const QString& cell) {
-    QString text = StripControlCharacters(cell);
-    text.replace(u',', u'\uFF0C').replace(u'|', u'\uFF5C');
-    return text;
-}
-
 // One row as a day record (oldest-first order does not matter here).
 struct Day {
     bool complete = false;  // the row has every cell a day needs
@@ -94,9 +84,9 @@ Day DayRecord(const QString& row) {
         day.detail = QString::fromUtf8(kMsgNavNotANav).arg(dayText, nav.left(20));
         return day;
     }
-    day.record = dayText + QLatin1Char(',') + nav + QLatin1Char(',') + RecordText(cells[1]) +
-                 QLatin1Char(',') + RecordText(cells[2]) + QLatin1Char(',') +
-                 RecordText(restParts[1]);
+    day.record = dayText + QLatin1Char(',') + nav + QLatin1Char(',') + NavRecordField(cells[1]) +
+                 QLatin1Char(',') + NavRecordField(cells[2]) + QLatin1Char(',') +
+                 NavRecordField(restParts[1]);
     return day;
 }
 
@@ -421,6 +411,12 @@ void OnFirstPage(const std::shared_ptr<Download>& d, const HttpResponse& respons
 }
 
 }  // namespace
+
+QString NavRecordField(const QString& providerText) {
+    QString text = StripControlCharacters(providerText);
+    text.replace(u',', u'\uFF0C').replace(u'|', u'\uFF5C');
+    return text;
+}
 
 QUrl NavHistoryUrl(const QString& baseUrl, const QString& code, const QDate& start,
                    const QDate& end, int page, int per) {

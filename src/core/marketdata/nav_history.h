@@ -57,6 +57,12 @@ struct NavPage {
 };
 NavPage ParseNavPage(const QString& pageText);
 
+// A provider's status or dividend text as a field of a record, whatever the
+// source: no control characters, and the record's own separators (",", "|")
+// in their full-width forms, so that a text holding one cannot shift the
+// fields of its day or split it in two.
+QString NavRecordField(const QString& providerText);
+
 // The JSON endpoint: baseUrl + "/f10/lsjz?fundCode=..&pageIndex=..&pageSize=..
 // &startDate=yyyy-MM-dd&endDate=yyyy-MM-dd". The provider serves at most 20
 // rows a page, newest first.
