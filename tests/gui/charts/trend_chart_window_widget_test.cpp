@@ -124,6 +124,8 @@ TEST_F(PicFormTest, OnlyAWholePictureReplacesTheLastOne) {
     // the download; a tick meanwhile starts no second one.
     http.SetTimeout(300);
     server.Hang(kPic6);
+    // Counted from here: under load Qt may send a cut answer's request twice.
+    const int asked = server.Requests();
     QSignalSpy spy(&form, &TrendChartWindow::DownloadFinished);
     QElapsedTimer clock;
     clock.start();
@@ -132,7 +134,7 @@ TEST_F(PicFormTest, OnlyAWholePictureReplacesTheLastOne) {
     EXPECT_LT(clock.elapsed(), 200);
     ASSERT_TRUE(spy.wait(5000));
     EXPECT_GE(clock.elapsed(), 250);
-    EXPECT_EQ(server.Requests(), 9);
+    EXPECT_EQ(server.Requests(), asked + 1);
 
     EXPECT_EQ(Saved(code), red);
     EXPECT_EQ(QDir(folder.filePath("Pic")).entryList(QDir::Files), QStringList{"000011.png"});
