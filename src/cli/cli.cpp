@@ -50,11 +50,11 @@ QStringList SweepRow(const SweepResult& r, int i, int j) {
             SweepNumber(r.y.used[static_cast<size_t>(j)]),
             QString::number(m.purchases),
             QString::number(m.redemptions),
-            SweepNumber(m.max_capital),
+            SweepNumber(m.maxCapital),
             SweepNumber(m.profit),
-            SweepNumber(m.return_on_capital_pct),
-            SweepNumber(m.xirr_pct),
-            SweepNumber(m.worst_profit)};
+            SweepNumber(m.returnOnCapitalPct),
+            SweepNumber(m.xirrPct),
+            SweepNumber(m.worstProfit)};
 }
 
 QStringList SweepHeader(const SweepResult& r) {

@@ -16,7 +16,7 @@ float FigureOf(const RowFigures& f, Column key) {
         case Column::DailyChange:
             return f.increase;
         case Column::CumulativeChange:
-            return f.ttIncrease;
+            return f.cumulativeChange;
         case Column::PurchaseAmount:
             return f.purchaseAmount;
         case Column::ConfirmedShares:
@@ -30,13 +30,13 @@ float FigureOf(const RowFigures& f, Column key) {
         case Column::MarketValue:
             return f.marketValue;
         case Column::NetInvested:
-            return f.ttPurchase;
+            return f.netInvested;
         case Column::Profit:
             return f.profit;
         case Column::ReturnPct:
-            return f.roProfit;
+            return f.returnPct;
         case Column::AverageCost:
-            return f.averageValue;
+            return f.averageCost;
         default:
             return 0;
     }

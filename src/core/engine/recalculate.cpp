@@ -14,7 +14,7 @@ namespace {
 struct Params {
     double purchaseFeePct, redeemFeePct, minRedeemShares, minKeepShares, totalCapital;
     double startSellPct, startBuyPct, multiple, multipleStep, riskPositionPct;
-    bool pcFirst, redeem, keepRop, noLimit, redRecycle;
+    bool buyFirst, redeem, growingTopUp, unlimitedCapital, reinvestDividends;
 
     explicit Params(const PlanSettings& s)
         : purchaseFeePct(s.Number(Field::PurchaseFeePct)),
@@ -27,11 +27,11 @@ struct Params {
           multiple(s.Number(Field::Multiple)),
           multipleStep(s.Number(Field::MultipleStep)),
           riskPositionPct(s.Number(Field::RiskPositionPct)),
-          pcFirst(s.Checked(Switch::BuyFirst)),
+          buyFirst(s.Checked(Switch::BuyFirst)),
           redeem(s.Checked(Switch::SellOnRises)),
-          keepRop(s.Checked(Switch::GrowingTopUp)),
-          noLimit(s.Checked(Switch::UnlimitedCapital)),
-          redRecycle(s.Checked(Switch::ReinvestDividends)) {}
+          growingTopUp(s.Checked(Switch::GrowingTopUp)),
+          unlimitedCapital(s.Checked(Switch::UnlimitedCapital)),
+          reinvestDividends(s.Checked(Switch::ReinvestDividends)) {}
 };
 
 bool Finite(double v) { return std::isfinite(v); }
@@ -115,7 +115,7 @@ class Pass {
     void FirstRow(const RowInput& in, RowFigures& r) {
         referenceNav_ = in.nav;
         r.increase = firstIncrease;
-        r.ttIncrease = 0;
+        r.cumulativeChange = 0;
         if (mode_ == Mode::Theory) {
             if (r.increase >= 0) {
                 purchaseWeight_ = 0;
@@ -137,11 +137,11 @@ class Pass {
         Assign(r.redeemAmount, Round(Single(rf * r.redeemShares * nav), 2));
         r.holdShares = r.purchaseShares;
         Assign(r.marketValue, Round(Single(nav * r.holdShares), 2));
-        r.ttPurchase = r.purchaseAmount;
-        principal_ = r.ttPurchase;
-        Assign(r.profit, Round(Single(rf * r.marketValue - r.ttPurchase), 2));
-        Assign(r.roProfit, Round(Single(static_cast<double>(r.profit) / r.ttPurchase * 100), 2));
-        Assign(r.averageValue, Round(Single(r.ttPurchase / rf / r.holdShares), 4));
+        r.netInvested = r.purchaseAmount;
+        principal_ = r.netInvested;
+        Assign(r.profit, Round(Single(rf * r.marketValue - r.netInvested), 2));
+        Assign(r.returnPct, Round(Single(static_cast<double>(r.profit) / r.netInvested * 100), 2));
+        Assign(r.averageCost, Round(Single(r.netInvested / rf / r.holdShares), 4));
     }
 
     void LaterRow(const RowInput& in, RowFigures& r, const RowInput& prevIn, const RowFigures& prev,
@@ -163,7 +163,7 @@ class Pass {
         const double nav = in.nav;
         const double prevNav = prevIn.nav;
         const double prevHold = prev.holdShares;
-        const double prevTT = prev.ttPurchase;
+        const double prevTT = prev.netInvested;
         const double rf = redeemFactor_;
         if (in.action == DividendKind::Conversion) {
             if (Finite(in.actionValue)) conversionRatio_ = in.actionValue;
@@ -185,7 +185,7 @@ class Pass {
             Assign(currentReturn_, Round(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
         }
         Assign(
-            r.ttIncrease,
+            r.cumulativeChange,
             Round((static_cast<double>(ttDividend_) + nav) * ttConversion_ / first.nav * 100 - 100,
                   2));
     }
@@ -201,13 +201,13 @@ class Pass {
 
     void PurchaseRule(const RowInput& in, RowFigures& r, const RowFigures& prev) {
         const double adj = (static_cast<double>(ttDividend_) + in.nav) * ttConversion_;
-        const double prevTT = prev.ttPurchase;
+        const double prevTT = prev.netInvested;
         const double startBuy = Single(p_.startBuyPct);
         bool decided = false;
         if (in.purchaseBlocked) {
             purchaseWeight_ = 0;
             decided = true;
-        } else if (p_.pcFirst) {
+        } else if (p_.buyFirst) {
             // Add-first rule: buy on every fall while the plan is under water,
             // up to the risk-control position.
             if (!GreaterOrEqual(startBuy, r.increase)) {
@@ -245,13 +245,13 @@ class Pass {
             Assign(r.purchaseAmount,
                    Round(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
         }
-        if (p_.keepRop && r.purchaseAmount != 0) {
+        if (p_.growingTopUp && r.purchaseAmount != 0) {
             const double share = Dec(r.purchaseAmount) / prevTT;
             if (Less(share, 0.33)) {
                 Assign(r.purchaseAmount, Round(Single(prevTT / 3), 2));
             }
         }
-        if (!p_.noLimit &&
+        if (!p_.unlimitedCapital &&
             Less(Single(p_.totalCapital), Single(static_cast<double>(r.purchaseAmount) + prevTT))) {
             Assign(r.purchaseAmount, Round(p_.totalCapital - prevTT, 2));
         }
@@ -265,7 +265,7 @@ class Pass {
         const double nav = in.nav;
         const double prevHold = prev.holdShares;
         const double rf = redeemFactor_;
-        const double ratio = Single(prevHold * nav * rf / prev.ttPurchase - 1);
+        const double ratio = Single(prevHold * nav * rf / prev.netInvested - 1);
         if (Greater(Single(p_.startSellPct / 100), ratio)) {
             r.redeemShares = 0;
         } else {
@@ -287,7 +287,7 @@ class Pass {
         Assign(r.redeemAmount, Round(in.navDec * Dec(r.redeemShares) * rf, 2));
         if (in.action == DividendKind::Conversion) {
             Assign(r.holdShares, Round(prevHold * conversionRatio_, 2));
-        } else if (in.action == DividendKind::Dividend && p_.redRecycle) {
+        } else if (in.action == DividendKind::Dividend && p_.reinvestDividends) {
             Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares) +
                                            Single(cash * prevHold) / pf / nav,
                                        2));
@@ -295,30 +295,30 @@ class Pass {
             Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares), 2));
         }
         Assign(r.marketValue, Round(Single(r.holdShares * nav), 2));
-        if (in.dividendMarker && !p_.redRecycle) {
-            Assign(r.ttPurchase,
-                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
+        if (in.dividendMarker && !p_.reinvestDividends) {
+            Assign(r.netInvested,
+                   Round(Single(r.purchaseAmount + static_cast<double>(prev.netInvested) -
                                 r.redeemAmount - cash * prevHold),
                          2));
         } else {
-            Assign(r.ttPurchase,
-                   Round(Single(r.purchaseAmount + static_cast<double>(prev.ttPurchase) -
+            Assign(r.netInvested,
+                   Round(Single(r.purchaseAmount + static_cast<double>(prev.netInvested) -
                                 r.redeemAmount),
                          2));
         }
-        if (r.ttPurchase > principal_) principal_ = r.ttPurchase;
-        Assign(r.profit, Round(Single(rf * r.marketValue - r.ttPurchase), 2));
+        if (r.netInvested > principal_) principal_ = r.netInvested;
+        Assign(r.profit, Round(Single(rf * r.marketValue - r.netInvested), 2));
         // A non-zero figure keeps a non-zero decimal form.
         if (r.profit == 0) {
-            r.roProfit = 0;
+            r.returnPct = 0;
         } else {
-            Assign(r.roProfit,
-                   Round(Single(static_cast<double>(r.profit) / r.ttPurchase * 100), 2));
+            Assign(r.returnPct,
+                   Round(Single(static_cast<double>(r.profit) / r.netInvested * 100), 2));
         }
         if (r.holdShares == 0) {
-            r.averageValue = 0;
+            r.averageCost = 0;
         } else {
-            Assign(r.averageValue, Round(Single(r.ttPurchase / rf / r.holdShares), 4));
+            Assign(r.averageCost, Round(Single(r.netInvested / rf / r.holdShares), 4));
         }
     }
 
@@ -402,17 +402,17 @@ void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
     for (int row = 1; row <= n; ++row) {
         const RowFigures& f = figures[static_cast<size_t>(row - 1)];
         w.WriteSigned(row, Column::DailyChange, f.increase);
-        w.Write(row, Column::CumulativeChange, f.ttIncrease);
+        w.Write(row, Column::CumulativeChange, f.cumulativeChange);
         w.Write(row, Column::PurchaseAmount, f.purchaseAmount);
         w.Write(row, Column::ConfirmedShares, f.purchaseShares);
         w.Write(row, Column::RedeemShares, f.redeemShares);
         w.Write(row, Column::RedeemAmount, f.redeemAmount);
         w.Write(row, Column::HeldShares, f.holdShares);
         w.Write(row, Column::MarketValue, f.marketValue);
-        w.Write(row, Column::NetInvested, f.ttPurchase);
+        w.Write(row, Column::NetInvested, f.netInvested);
         w.Write(row, Column::Profit, f.profit);
-        w.WriteSigned(row, Column::ReturnPct, f.roProfit);
-        w.Write(row, Column::AverageCost, f.averageValue);
+        w.WriteSigned(row, Column::ReturnPct, f.returnPct);
+        w.Write(row, Column::AverageCost, f.averageCost);
     }
 }
 

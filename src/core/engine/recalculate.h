@@ -43,9 +43,9 @@ struct RowInput {
 
 // The computed figures of one row, before they become texts.
 struct RowFigures {
-    float increase = 0, ttIncrease = 0, purchaseAmount = 0, purchaseShares = 0;
+    float increase = 0, cumulativeChange = 0, purchaseAmount = 0, purchaseShares = 0;
     float redeemShares = 0, redeemAmount = 0, holdShares = 0, marketValue = 0;
-    float ttPurchase = 0, profit = 0, roProfit = 0, averageValue = 0;
+    float netInvested = 0, profit = 0, returnPct = 0, averageCost = 0;
 };
 
 // The input cells of a whole ledger, read once; reusable for any number of

@@ -30,8 +30,9 @@ std::vector<QDate> ReadDates(const Source& ledger) {
 struct Factors {
     float purchase = 0;
     float redeem = 0;
-    bool redRecycle = false;
-    explicit Factors(const PlanSettings& s) : redRecycle(s.Checked(Switch::ReinvestDividends)) {
+    bool reinvestDividends = false;
+    explicit Factors(const PlanSettings& s)
+        : reinvestDividends(s.Checked(Switch::ReinvestDividends)) {
         Assign(purchase, 1 + s.Number(Field::PurchaseFeePct) / 100);
         Assign(redeem, 1 - s.Number(Field::RedeemFeePct) / 100);
     }
@@ -70,7 +71,7 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
         const double amount = ledger.Number(row, Column::PurchaseAmount);
         const double tt = ledger.Number(row, Column::NetInvested);
         const double profit = ledger.Number(row, Column::Profit);
-        const double roProfit = ledger.Number(row, Column::ReturnPct);
+        const double returnPct = ledger.Number(row, Column::ReturnPct);
         if (amount != 0) {
             ++s.purchases;
             paidIn += amount;
@@ -93,7 +94,7 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
                                      std::min<qsizetype>(dividendMarker.size(), action.size()))));
                 }
                 const double paid = cash * ledger.Number(row - 1, Column::HeldShares);
-                if (!factors.redRecycle) {
+                if (!factors.reinvestDividends) {
                     dividends += paid;
                 } else if (!conversion) {
                     fees += paid - paid / pf;  // the reinvested cash pays the purchase fee
@@ -109,8 +110,8 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
             s.worstProfit = profit;
             s.worstProfitDate = date;
         }
-        if (row == 1 || roProfit < s.worstReturnPct) {
-            s.worstReturnPct = roProfit;
+        if (row == 1 || returnPct < s.worstReturnPct) {
+            s.worstReturnPct = returnPct;
             s.worstReturnDate = date;
         }
         s.profitByRow.push_back(profit);

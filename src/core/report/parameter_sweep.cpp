@@ -34,7 +34,7 @@ SweepMetrics Measure(const std::vector<RowFigures>& rows, const std::vector<QDat
     SweepMetrics m;
     flows.clear();
     if (rows.empty()) return m;
-    float maxTT = rows[0].ttPurchase;
+    float maxTT = rows[0].netInvested;
     float worst = rows[0].profit;
     float lastTT = 0;
     double prevTT = 0;
@@ -42,23 +42,23 @@ SweepMetrics Measure(const std::vector<RowFigures>& rows, const std::vector<QDat
         const RowFigures& r = rows[k];
         if (r.purchaseAmount != 0) ++m.purchases;
         if (k > 0 && r.redeemShares != 0) ++m.redemptions;
-        if (r.ttPurchase > maxTT) maxTT = r.ttPurchase;
+        if (r.netInvested > maxTT) maxTT = r.netInvested;
         if (r.profit < worst) worst = r.profit;
-        if (k == 0 || r.ttPurchase != lastTT) {
-            const double tt = AsShown(r.ttPurchase);
+        if (k == 0 || r.netInvested != lastTT) {
+            const double tt = AsShown(r.netInvested);
             const double amount = -(tt - prevTT);
             if (amount != 0) flows.push_back({dates[k], amount});
             prevTT = tt;
-            lastTT = r.ttPurchase;
+            lastTT = r.netInvested;
         }
     }
-    m.max_capital = AsShown(maxTT);
-    m.worst_profit = AsShown(worst);
+    m.maxCapital = AsShown(maxTT);
+    m.worstProfit = AsShown(worst);
     m.profit = AsShown(rows.back().profit);
     flows.push_back(
         {dates.back(), AsShown(rows.back().marketValue) * static_cast<double>(redeemFactor)});
-    if (m.max_capital > 0) m.return_on_capital_pct = Percent(m.profit / m.max_capital);
-    m.xirr_pct = Percent(Xirr(flows));
+    if (m.maxCapital > 0) m.returnOnCapitalPct = Percent(m.profit / m.maxCapital);
+    m.xirrPct = Percent(Xirr(flows));
     return m;
 }
 
@@ -177,11 +177,11 @@ std::optional<double> MetricValue(const SweepMetrics& m, SweepMetric metric) {
         case SweepMetric::Profit:
             return m.profit;
         case SweepMetric::Return:
-            return m.return_on_capital_pct;
+            return m.returnOnCapitalPct;
         case SweepMetric::Xirr:
             break;
     }
-    return m.xirr_pct;
+    return m.xirrPct;
 }
 
 PlanSettings SweepCellSettings(const PlanSettings& settings, const SweepAxis& x, int i,

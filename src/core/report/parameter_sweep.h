@@ -75,11 +75,11 @@ const char* SweepMetricName(SweepMetric metric);
 struct SweepMetrics {
     int purchases = 0;
     int redemptions = 0;
-    double max_capital = 0;
+    double maxCapital = 0;
     double profit = 0;
-    std::optional<double> return_on_capital_pct;
-    std::optional<double> xirr_pct;
-    double worst_profit = 0;
+    std::optional<double> returnOnCapitalPct;
+    std::optional<double> xirrPct;
+    double worstProfit = 0;
 };
 // The keys in CSV column order.
 inline constexpr std::array<const char*, 7> kSweepMetricKeys = {

@@ -133,8 +133,8 @@ ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTw
     // the previous point's height, so its segments run flat; before the first
     // readable point that is the zero line.
     if (n > 1 && c.scale > 0) {
-        c.ttIncrease.reserve(static_cast<size_t>(n));
-        c.roProfit.reserve(static_cast<size_t>(n));
+        c.cumulativeChange.reserve(static_cast<size_t>(n));
+        c.returnPct.reserve(static_cast<size_t>(n));
         double tt = c.ZeroLine();
         double ro = c.ZeroLine();
         for (int i = 1; i <= n; ++i) {
@@ -144,8 +144,8 @@ ChartLayout BuildChart(const LedgerModel& ledger, double x0Twips, double widthTw
                 tt = *y;
             if (auto y = PointHeight(ledger.Cell(i, Column::ReturnPct), c.ZeroLine(), c.scale))
                 ro = *y;
-            c.ttIncrease.emplace_back(x, tt);
-            c.roProfit.emplace_back(x, ro);
+            c.cumulativeChange.emplace_back(x, tt);
+            c.returnPct.emplace_back(x, ro);
         }
     }
     return c;
@@ -254,11 +254,11 @@ void LineChart::paintEvent(QPaintEvent*) {
     // red one.
     const QPen blue(kTTIncreaseColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     const QPen red(kReturnColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    for (size_t i = 1; i < c.ttIncrease.size() && i < c.roProfit.size(); ++i) {
+    for (size_t i = 1; i < c.cumulativeChange.size() && i < c.returnPct.size(); ++i) {
         painter.setPen(blue);
-        painter.drawLine(point(c.ttIncrease[i - 1]), point(c.ttIncrease[i]));
+        painter.drawLine(point(c.cumulativeChange[i - 1]), point(c.cumulativeChange[i]));
         painter.setPen(red);
-        painter.drawLine(point(c.roProfit[i - 1]), point(c.roProfit[i]));
+        painter.drawLine(point(c.returnPct[i - 1]), point(c.returnPct[i]));
     }
 
     // Legend and labels lie on top of the drawing, as controls would: the

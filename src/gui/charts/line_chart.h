@@ -88,8 +88,8 @@ struct ChartLayout {
     float scale = 0;
     // One point per row (x, y in twips) when the series are drawn (more than
     // one row and a scale above 0); empty otherwise.
-    std::vector<QPointF> ttIncrease;
-    std::vector<QPointF> roProfit;
+    std::vector<QPointF> cumulativeChange;
+    std::vector<QPointF> returnPct;
     // Label_PC(0..21): value labels of the 11 rows, left and right of the plot
     // (2k and 2k + 1 for row k); the middle row carries the day labels.
     std::array<ChartLabel, 22> axisLabels;

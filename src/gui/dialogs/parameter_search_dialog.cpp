@@ -95,8 +95,8 @@ QString SweepCellDetails(const SweepMetrics& m) {
                "年化(XIRR) %6\n最大浮亏 %7")
         .arg(m.purchases)
         .arg(m.redemptions)
-        .arg(Figure(m.max_capital), Figure(m.profit), Figure(m.return_on_capital_pct, u"%"),
-             Figure(m.xirr_pct, u"%"), Figure(m.worst_profit));
+        .arg(Figure(m.maxCapital), Figure(m.profit), Figure(m.returnOnCapitalPct, u"%"),
+             Figure(m.xirrPct, u"%"), Figure(m.worstProfit));
 }
 
 ParameterSearchDialog::ParameterSearchDialog(const LedgerModel& ledger,

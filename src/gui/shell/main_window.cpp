@@ -195,10 +195,10 @@ void MainWindow::BuildMenus() {
     };
     QMenu* files = menuBar()->addMenu(QStringLiteral("文件(&F)"));
     add(
-        files, "Open", QStringLiteral("打开"), [this] { OnOpen(); },
+        files, "openPlan", QStringLiteral("打开"), [this] { OnOpen(); },
         QKeySequence(Qt::CTRL | Qt::Key_O));
     add(
-        files, "Save", QStringLiteral("保存"), [this] { OnSave(); },
+        files, "savePlan", QStringLiteral("保存"), [this] { OnSave(); },
         QKeySequence(Qt::CTRL | Qt::Key_S));
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("高级(&A)"));
@@ -216,10 +216,10 @@ void MainWindow::BuildMenus() {
     add(functions, "parameterSearch", QStringLiteral("参数寻优"), [this] { search_->Open(); });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
-    const std::pair<const char*, Preset> presets[] = {{"Default", Preset::Default},
-                                                      {"Brave", Preset::Brave},
-                                                      {"Steady", Preset::Steady},
-                                                      {"Careful", Preset::Careful}};
+    const std::pair<const char*, Preset> presets[] = {{"presetDefault", Preset::Default},
+                                                      {"presetBrave", Preset::Brave},
+                                                      {"presetSteady", Preset::Steady},
+                                                      {"presetCareful", Preset::Careful}};
     for (const auto& [name, preset] : presets) {
         const Preset p = preset;
         add(variants, name, PresetCaption(p), [this, p] { OnPreset(p); });
@@ -244,14 +244,14 @@ void MainWindow::BuildMenus() {
 
     QMenu* pop = view_->ContextMenu();
     pop->setTitle(QStringLiteral("右键菜单"));
-    add(pop, "Refresh", QStringLiteral("刷新"), [this] { OnRefresh(); });
+    add(pop, "refresh", QStringLiteral("刷新"), [this] { OnRefresh(); });
     pop->addSeparator();
     add(pop, "importNav", QStringLiteral("导入净值"), [this] { market_->OnImportValue(); });
-    add(pop, "ExportData", QStringLiteral("导出数据"), [this] { OnExportData(); });
+    add(pop, "exportData", QStringLiteral("导出数据"), [this] { OnExportData(); });
     add(pop, "appendToToday", QStringLiteral("追加至今"), [this] { market_->OnAppendToToday(); });
     pop->addSeparator();
-    add(pop, "DeleteThisLine", QStringLiteral("删除此行"), [this] { OnDeleteThisLine(); });
-    add(pop, "ClearList", QStringLiteral("清空列表"), [this] { OnClearList(); });
+    add(pop, "deleteThisLine", QStringLiteral("删除此行"), [this] { OnDeleteThisLine(); });
+    add(pop, "clearList", QStringLiteral("清空列表"), [this] { OnClearList(); });
 }
 
 void MainWindow::ApplySettingsToPanel() { panel_->SyncFromSettings(); }

@@ -121,11 +121,11 @@ TEST(ParameterSweepTest, CellsEqualFullRecalculationsOnGoldenPlans) {
             const SweepMetrics& got = result.At(i, j);
             EXPECT_EQ(got.purchases, want.purchases);
             EXPECT_EQ(got.redemptions, want.redemptions);
-            EXPECT_EQ(got.max_capital, want.maxCapital);
+            EXPECT_EQ(got.maxCapital, want.maxCapital);
             EXPECT_EQ(got.profit, want.profit);
-            EXPECT_EQ(got.return_on_capital_pct, want.returnOnCapitalPct);
-            EXPECT_EQ(got.xirr_pct, want.xirrPct);
-            EXPECT_EQ(got.worst_profit, want.worstProfit);
+            EXPECT_EQ(got.returnOnCapitalPct, want.returnOnCapitalPct);
+            EXPECT_EQ(got.xirrPct, want.xirrPct);
+            EXPECT_EQ(got.worstProfit, want.worstProfit);
         }
     }
 }

@@ -64,8 +64,8 @@ TEST(LineChartGeometry, EmptyLedgerHasFrameLabelsAndLegendButNoSeries) {
     EXPECT_EQ(c.rows, 0);
     EXPECT_EQ(c.step, 300);
     EXPECT_EQ(c.scale, 0.0f);
-    EXPECT_TRUE(c.ttIncrease.empty());
-    EXPECT_TRUE(c.roProfit.empty());
+    EXPECT_TRUE(c.cumulativeChange.empty());
+    EXPECT_TRUE(c.returnPct.empty());
     EXPECT_EQ(c.y0, 1500);
     EXPECT_EQ(c.Right(), 12300);
     EXPECT_EQ(c.Bottom(), 7500);
@@ -106,7 +106,7 @@ TEST(LineChartGeometry, OneRowSetsTheScaleButDrawsNoSeries) {
     Fill(ledger, {{"-4.5", "2"}});
     const ChartLayout c = ComputeChart(ledger, 2190);
     EXPECT_EQ(c.scale, 4.5f);
-    EXPECT_TRUE(c.ttIncrease.empty());
+    EXPECT_TRUE(c.cumulativeChange.empty());
     EXPECT_EQ(Texts(c),
               (QStringList{"4.50%",  "4.50%",  "3.60%",  "3.60%",  "2.70%",    "2.70%",
                            "1.80%",  "1.80%",  "0.90%",  "0.90%",  Q("第1天"), Q("第31天"),
@@ -137,13 +137,13 @@ TEST(LineChartGeometry, StepAndRightDayLabelFollowTheRowCount) {
         const ChartLayout c = ComputeChart(ledger, 3300);
         EXPECT_EQ(c.step, k.step) << k.rows;
         EXPECT_EQ(c.axisLabels[11].text, Q(k.right)) << k.rows;
-        ASSERT_EQ(c.ttIncrease.size(), static_cast<size_t>(k.rows));
-        ASSERT_EQ(c.roProfit.size(), static_cast<size_t>(k.rows));
-        EXPECT_EQ(c.ttIncrease.front().x(), 3300) << k.rows;
-        EXPECT_EQ(c.roProfit.back().x(), 3300 + (k.rows - 1) * k.step) << k.rows;
+        ASSERT_EQ(c.cumulativeChange.size(), static_cast<size_t>(k.rows));
+        ASSERT_EQ(c.returnPct.size(), static_cast<size_t>(k.rows));
+        EXPECT_EQ(c.cumulativeChange.front().x(), 3300) << k.rows;
+        EXPECT_EQ(c.returnPct.back().x(), 3300 + (k.rows - 1) * k.step) << k.rows;
         // The 31st row lands on the right axis.
         if (k.rows == 31) {
-            EXPECT_EQ(c.ttIncrease.back().x(), c.Right());
+            EXPECT_EQ(c.cumulativeChange.back().x(), c.Right());
         }
     }
 }
@@ -152,13 +152,13 @@ TEST(LineChartGeometry, RowsBeyondTheHundredTwentyFirstLieRightOfThePlot) {
     LedgerModel ledger;
     FillRows(ledger, 150);
     const ChartLayout c = ComputeChart(ledger, 3300);
-    EXPECT_EQ(c.ttIncrease[120].x(), c.Right());  // row 121
-    EXPECT_EQ(c.ttIncrease[121].x(), c.Right() + 75);
-    EXPECT_EQ(c.roProfit[149].x(), 3300 + 149 * 75);
+    EXPECT_EQ(c.cumulativeChange[120].x(), c.Right());  // row 121
+    EXPECT_EQ(c.cumulativeChange[121].x(), c.Right() + 75);
+    EXPECT_EQ(c.returnPct[149].x(), 3300 + 149 * 75);
     // Constant series: TT at +1 of M = 2, RO at -2 on the bottom edge.
     EXPECT_EQ(c.scale, 2.0f);
-    EXPECT_EQ(c.ttIncrease[149].y(), 3000);
-    EXPECT_EQ(c.roProfit[0].y(), c.Bottom());
+    EXPECT_EQ(c.cumulativeChange[149].y(), 3000);
+    EXPECT_EQ(c.returnPct[0].y(), c.Bottom());
 }
 
 TEST(LineChartGeometry, MixedSignsShareTheLargestMagnitudeOfEitherSeries) {
@@ -168,8 +168,8 @@ TEST(LineChartGeometry, MixedSignsShareTheLargestMagnitudeOfEitherSeries) {
     EXPECT_EQ(c.scale, 8.0f);
     const std::vector<QPointF> tt{{3300, 4125}, {3600, 5250}, {3900, 3375}, {4200, 1500}};
     const std::vector<QPointF> ro{{3300, 7500}, {3600, 3000}, {3900, 4500}, {4200, 4500}};
-    EXPECT_EQ(c.ttIncrease, tt);
-    EXPECT_EQ(c.roProfit, ro);
+    EXPECT_EQ(c.cumulativeChange, tt);
+    EXPECT_EQ(c.returnPct, ro);
     EXPECT_EQ(c.axisLabels[0].text, Q("8.00%"));
     EXPECT_EQ(c.axisLabels[20].text, Q("-8.00%"));
 }
@@ -179,12 +179,12 @@ TEST(LineChartGeometry, PointHeightsRoundHalfToEven) {
     // M = 3000, so a value v sits v twips from the zero line.
     Fill(ledger, {{"0.5", "-0.5"}, {"1.5", "-1.5"}, {"2.5", "3000"}});
     const ChartLayout c = ComputeChart(ledger, 3300);
-    EXPECT_EQ(c.ttIncrease[0].y(), 4500);  // 4499.5
-    EXPECT_EQ(c.ttIncrease[1].y(), 4498);  // 4498.5
-    EXPECT_EQ(c.ttIncrease[2].y(), 4498);  // 4497.5
-    EXPECT_EQ(c.roProfit[0].y(), 4500);    // 4500.5
-    EXPECT_EQ(c.roProfit[1].y(), 4502);    // 4501.5
-    EXPECT_EQ(c.roProfit[2].y(), 1500);
+    EXPECT_EQ(c.cumulativeChange[0].y(), 4500);  // 4499.5
+    EXPECT_EQ(c.cumulativeChange[1].y(), 4498);  // 4498.5
+    EXPECT_EQ(c.cumulativeChange[2].y(), 4498);  // 4497.5
+    EXPECT_EQ(c.returnPct[0].y(), 4500);         // 4500.5
+    EXPECT_EQ(c.returnPct[1].y(), 4502);         // 4501.5
+    EXPECT_EQ(c.returnPct[2].y(), 1500);
 }
 
 TEST(LineChartGeometry, UnreadableCellsRunFlatButStillCountForTheScale) {
@@ -196,8 +196,8 @@ TEST(LineChartGeometry, UnreadableCellsRunFlatButStillCountForTheScale) {
     const ChartLayout c = ComputeChart(ledger, 3300);
     EXPECT_EQ(c.scale, 9.0f);
     std::vector<double> tt, ro;
-    for (const QPointF& p : c.ttIncrease) tt.push_back(p.y());
-    for (const QPointF& p : c.roProfit) ro.push_back(p.y());
+    for (const QPointF& p : c.cumulativeChange) tt.push_back(p.y());
+    for (const QPointF& p : c.returnPct) ro.push_back(p.y());
     // Before the first readable point a series sits on the zero line.
     EXPECT_EQ(tt, (std::vector<double>{4500, 3000, 3000, 3000, 7500}));
     EXPECT_EQ(ro, (std::vector<double>{3500, 3500, 6000, 6000, 3000}));
@@ -208,8 +208,8 @@ TEST(LineChartGeometry, ZeroScaleDrawsNoSeries) {
     Fill(ledger, {{"0", ""}, {"x", "-0"}, {"0.000", "1e-50"}});
     const ChartLayout c = ComputeChart(ledger, 3300);
     EXPECT_EQ(c.scale, 0.0f);
-    EXPECT_TRUE(c.ttIncrease.empty());
-    EXPECT_TRUE(c.roProfit.empty());
+    EXPECT_TRUE(c.cumulativeChange.empty());
+    EXPECT_TRUE(c.returnPct.empty());
     EXPECT_EQ(c.axisLabels[21].text, Q("0.00%"));
 }
 
@@ -233,7 +233,7 @@ TEST(LineChartGeometry, WideLabelsMoveAndNarrowThePlotRatherThanLeaveTheRoom) {
         EXPECT_EQ(c.x0, k.wantX0);
         EXPECT_EQ(c.width, k.wantWidth);
         EXPECT_DOUBLE_EQ(c.pitch, 300 * k.wantWidth / 9000);
-        EXPECT_DOUBLE_EQ(c.roProfit[1].x(), k.wantX0 + c.pitch);
+        EXPECT_DOUBLE_EQ(c.returnPct[1].x(), k.wantX0 + c.pitch);
         EXPECT_EQ(c.axisLabels[20].text, Q("-131340.59%"));
         for (int j = 0; j < 22; j += 2) {
             const ChartLabel& left = c.axisLabels[j];
@@ -318,9 +318,9 @@ TEST_F(LineChartWidget, KeepsItsDrawingUntilDrawnAgainAndClears) {
     chart.Draw(3300);
     const ChartLayout before = chart.Layout();
     ledger.SetCell(2, Column::CumulativeChange, Q("-2"));
-    EXPECT_EQ(chart.Layout().ttIncrease, before.ttIncrease);
+    EXPECT_EQ(chart.Layout().cumulativeChange, before.cumulativeChange);
     chart.Draw(2190);
-    EXPECT_EQ(chart.Layout().ttIncrease.back(), QPointF(2490, 7500));
+    EXPECT_EQ(chart.Layout().cumulativeChange.back(), QPointF(2490, 7500));
 
     chart.Clear();
     EXPECT_FALSE(chart.IsDrawn());

@@ -33,7 +33,7 @@ QColor PixelOf(QWidget& w, int x, int y) { return w.grab().toImage().pixelColor(
 
 const QString kPic6 = QStringLiteral("/charts/pic6/");
 
-class PicFormTest : public ::testing::Test {
+class TrendChartWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         config.SetHost(Endpoint::TrendChart, server.BaseUrl().mid(7));
@@ -64,7 +64,7 @@ class PicFormTest : public ::testing::Test {
     QByteArray blue = Png(Qt::blue);
 };
 
-TEST_F(PicFormTest, MenuCommandChecksTheCodeAndOpensOneWindow) {
+TEST_F(TrendChartWindowTest, MenuCommandChecksTheCodeAndOpensOneWindow) {
     for (const char* bad : {"00001", "00a011"}) {
         code = QString::fromLatin1(bad);
         EXPECT_EQ(Show(), nullptr);
@@ -82,7 +82,7 @@ TEST_F(PicFormTest, MenuCommandChecksTheCodeAndOpensOneWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.Requests() == 2; }, 5000));
 }
 
-TEST_F(PicFormTest, DownloadsSavesAndPaintsAtTheImagesOwnSize) {
+TEST_F(TrendChartWindowTest, DownloadsSavesAndPaintsAtTheImagesOwnSize) {
     TrendChartWindow form(http, config, folder.path(), [this] { return code; });
     form.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Downloading(); }, 5000));
@@ -103,7 +103,7 @@ TEST_F(PicFormTest, DownloadsSavesAndPaintsAtTheImagesOwnSize) {
     EXPECT_NE(PixelOf(form, 49, 40), QColor(Qt::red));
 }
 
-TEST_F(PicFormTest, OnlyAWholePictureReplacesTheLastOne) {
+TEST_F(TrendChartWindowTest, OnlyAWholePictureReplacesTheLastOne) {
     TrendChartWindow form(http, config, folder.path(), [this] { return code; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Downloading(); }, 5000));
     ASSERT_EQ(Saved(code), red);
@@ -141,7 +141,7 @@ TEST_F(PicFormTest, OnlyAWholePictureReplacesTheLastOne) {
     EXPECT_EQ(PixelOf(form, 0, 0), QColor(Qt::red));
 }
 
-TEST_F(PicFormTest, TimerFollowsTheCodeBoxUntilClosed) {
+TEST_F(TrendChartWindowTest, TimerFollowsTheCodeBoxUntilClosed) {
     server.Answer(kPic6 + "006675", blue, "image/png");
     TrendChartWindow form(http, config, folder.path(), [this] { return code; });
     form.show();

@@ -66,7 +66,7 @@ TEST_F(BacktestReportTest, StatusLineFollowsEveryRecalculation) {
     // list leaves none.
     const QString before = Status();
     SetCapital("5000");
-    Action("Refresh")->trigger();
+    Action("refresh")->trigger();
     ASSERT_TRUE(Settled([&] { return Status() != before; }));
     EXPECT_TRUE(Status().startsWith(QStringLiteral("投入峰值 ")));
     EXPECT_EQ(Find<QLabel>("unsavedMark")->text(), "未保存的修改");
@@ -120,7 +120,7 @@ TEST_F(BacktestReportTest, ReportWindowFollowsTheNextRecalculation) {
     const QString capital = Figure(table, QStringLiteral("最高占用资金"), 1);
     const QString lump = Figure(table, QStringLiteral("净盈亏"), 2);
     SetCapital("5000");
-    Action("Refresh")->trigger();
+    Action("refresh")->trigger();
     ASSERT_TRUE(
         Settled([&] { return Figure(table, QStringLiteral("最高占用资金"), 1) != capital; }));
     EXPECT_NE(Figure(table, QStringLiteral("净盈亏"), 2), lump);

@@ -16,7 +16,7 @@ namespace {
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-TEST(CalcFormTest, CalculatesOnEveryPressBesideTheMainWindow) {
+TEST(CostCalculatorDialogTest, CalculatesOnEveryPressBesideTheMainWindow) {
     LedgerModel ledger;
     PlanSettings settings;
     test::RecordingPrompt prompt;
@@ -57,7 +57,7 @@ TEST(CalcFormTest, CalculatesOnEveryPressBesideTheMainWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.isNull(); }, 5000));
 }
 
-TEST(CalcFormTest, ALongResultShowsFromItsSignWithTheWholeTextOnHover) {
+TEST(CostCalculatorDialogTest, ALongResultShowsFromItsSignWithTheWholeTextOnHover) {
     LedgerModel ledger;
     PlanSettings settings;
     test::RecordingPrompt prompt;

@@ -234,7 +234,7 @@ TEST_F(MainWindowTest, DeleteClearAndPresets) {
     w.OnClearList();
     EXPECT_EQ(w.Ledger().LastRow(), 0);
 
-    Action("Brave")->trigger();
+    Action("presetBrave")->trigger();
     EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), "-0.30");
     EXPECT_TRUE(Panel()->SwitchBox(Switch::BuyFirst)->isChecked());
 }
@@ -341,17 +341,17 @@ TEST_F(MainWindowTest, EveryPresetFromTheMenu) {
         const char* action;
         const char* startBuy;
         const char* multiple;
-        bool pcFirst;
+        bool buyFirst;
         bool redeem;
-    } presets[] = {{"Brave", "-0.30", "1.3", true, false},
-                   {"Steady", "-0.50", "1.2", true, true},
-                   {"Careful", "-1.00", "1.1", false, true},
-                   {"Default", "-0.50", "1.2", false, false}};
+    } presets[] = {{"presetBrave", "-0.30", "1.3", true, false},
+                   {"presetSteady", "-0.50", "1.2", true, true},
+                   {"presetCareful", "-1.00", "1.1", false, true},
+                   {"presetDefault", "-0.50", "1.2", false, false}};
     for (const auto& p : presets) {
         Action(p.action)->trigger();
         EXPECT_EQ(Panel()->Box(Field::StartBuyPct)->text(), p.startBuy) << p.action;
         EXPECT_EQ(Panel()->Box(Field::Multiple)->text(), p.multiple) << p.action;
-        EXPECT_EQ(Panel()->SwitchBox(Switch::BuyFirst)->isChecked(), p.pcFirst) << p.action;
+        EXPECT_EQ(Panel()->SwitchBox(Switch::BuyFirst)->isChecked(), p.buyFirst) << p.action;
         EXPECT_EQ(View()->isColumnHidden(Index(Column::RedeemShares)), !p.redeem) << p.action;
     }
     EXPECT_EQ(Panel()->Box(Field::MinRedeemShares)->text(), "50");  // Default sets 50
@@ -470,7 +470,7 @@ TEST_F(PlanSafetyTest, AnOpenCellEditIsKeptByCommandsAndByClosing) {
     CellEditor* editor = View()->Editor();
     ASSERT_TRUE(editor->Open(Cell(2, Column::NetValue)));
     editor->Line()->setText(QStringLiteral("1.4444"));
-    Action("Save")->trigger();
+    Action("savePlan")->trigger();
     EXPECT_FALSE(editor->Editing());
     EXPECT_EQ(Stored(2, "NetValue"), "1.4444");
 
@@ -531,7 +531,7 @@ TEST_F(PlanSafetyTest, ParameterAndSwitchEditsAreUnsavedWork) {
     EXPECT_EQ(Mark(), "");
 
     // A preset from the menu counts too; No drops it with the fund change.
-    Action("Brave")->trigger();
+    Action("presetBrave")->trigger();
     EXPECT_EQ(Mark(), "未保存的修改");
     prompt.texts.clear();
     prompt.replies = {PromptAnswer::No};
