@@ -326,9 +326,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
     // Printing, exporting and the report need the figures, not a ledger of
     // text cells: the plan is read as the window opens it and run through the
     // same pass, and every text comes out as the window's ledger shows it.
-    PlanSettings settings;
-    FigureTable table;
-    const OpenOutcome opened = ReadPlanFigures(planPath, settings, mode, table);
+    PlanFigures plan = PlanSession::ReadFigures(planPath, mode);
+    const OpenOutcome& opened = plan.opened;
+    const PlanSettings& settings = plan.settings;
+    FigureTable& table = plan.table;
     if (opened.result != OpenResult::Opened) {
         if (const QString message = MessageFor(opened); !message.isEmpty()) {
             err << message << Qt::endl;
@@ -339,8 +340,6 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err,
         err << QString::fromUtf8(kMsgNoData) << Qt::endl;
         return 1;
     }
-    table.Recalculate(settings);
-
     if (isExport) {
         const ExportOutcome exported = ExportCsvFile(outPath, table.View());
         if (exported.result != ExportResult::Exported) {

@@ -21,6 +21,13 @@ void PlanSession::SetLedgerCode(const QString& code) {
     if (onLedgerCodeChanged) onLedgerCodeChanged(previous, code);
 }
 
+PlanFigures PlanSession::ReadFigures(const QString& path, Mode mode) {
+    PlanFigures plan;
+    plan.opened = ReadPlanFigures(path, plan.settings, mode, plan.table);
+    if (plan.opened.result == OpenResult::Opened) plan.table.Recalculate(plan.settings);
+    return plan;
+}
+
 OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> storedFundCode) {
     OpenPlanOptions options;
     options.mode = mode;

@@ -9,12 +9,22 @@
 #include <optional>
 
 #include "core/common/messages.h"
+#include "core/engine/figure_table.h"
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {
+
+// A plan read for its figures only, as printing, exporting and the report
+// need it: the settings as the window's open applies them and the figures of
+// every row, recalculated, without a ledger of text cells.
+struct PlanFigures {
+    OpenOutcome opened;
+    PlanSettings settings;
+    FigureTable table;
+};
 
 class PlanSession {
   public:
@@ -65,6 +75,11 @@ class PlanSession {
     SaveOutcome SaveToLedgerCode(bool overwrite = false);
 
     ExportOutcome Export(const QString& csvPath) const;
+
+    // Reads the plan file at path in the given mode for its figures (see
+    // PlanFigures); the rows are recalculated once the file opened. The file
+    // is read in pieces, never into a ledger, so a long plan prints fast.
+    static PlanFigures ReadFigures(const QString& path, Mode mode);
 
     // Recalculates in the mode shown; false (nothing done) with no rows.
     bool Recalculate();
