@@ -1,46 +1,20 @@
 #include "core/storage/ini_document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QVarLengthArray>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <random>
 #include <utility>
+
+#include "core/common/gbk_codec.h"
+#include "core/storage/file_io.h"
 
 namespace tovira {
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// GBK and GB18030 bytes.
-//
-// The structural characters of an INI line (line ends, blanks, '=', '"') are
-// below 0x40 and so never occur inside a double-byte character, whose second
-// byte is 0x40..0xFE, nor inside a four-byte GB18030 one (second and fourth
-// byte 0x30..0x39). Lines can therefore be split and trimmed on the bytes.
-// '[' and ']' can be second bytes, and ASCII letters too, so bracket search
-// and case folding walk character by character.
-
-bool IsLeadByte(uchar b) { return b >= 0x81 && b <= 0xFE; }
-
-// The length of the character starting at p[i], in bytes.
-qsizetype CharLength(const char* p, qsizetype i, qsizetype n) {
-    const auto b = uchar(p[i]);
-    if (!IsLeadByte(b) || i + 1 >= n) return 1;
-    const auto second = uchar(p[i + 1]);
-    if (second >= 0x30 && second <= 0x39) return i + 3 < n ? 4 : 1;
-    if (second >= 0x40 && second != 0x7F && second != 0xFF) return 2;
-    return 1;
-}
+// Lines are split and trimmed on the bytes; names are compared and hashed
+// character by character (see core/common/gbk_codec.h).
 
 uchar FoldAscii(uchar b) { return b >= 'A' && b <= 'Z' ? uchar(b + ('a' - 'A')) : b; }
 
@@ -52,7 +26,7 @@ bool SameName(QByteArrayView a, QByteArrayView b) {
     const char* q = b.data();
     qsizetype i = 0;
     while (i < a.size()) {
-        const qsizetype length = CharLength(p, i, a.size());
+        const qsizetype length = GbkCharLength(p, i, a.size());
         if (length == 1) {
             if (FoldAscii(uchar(p[i])) != FoldAscii(uchar(q[i]))) return false;
         } else if (std::memcmp(p + i, q + i, std::size_t(length)) != 0) {
@@ -68,7 +42,7 @@ quint64 NameHash(QByteArrayView name) {
     const char* p = name.data();
     qsizetype i = 0;
     while (i < name.size()) {
-        const qsizetype length = CharLength(p, i, name.size());
+        const qsizetype length = GbkCharLength(p, i, name.size());
         for (qsizetype k = 0; k < length; ++k) {
             const uchar b = length == 1 ? FoldAscii(uchar(p[i])) : uchar(p[i + k]);
             hash = (hash ^ b) * 1099511628211ULL;
@@ -99,70 +73,6 @@ QByteArrayView ReadableValue(QByteArrayView stored) {
     return v;
 }
 
-// GBK codes are two bytes with a lead byte of 0x81..0xFE, so neither 0 nor
-// 0xFFFF is ever a real code.
-constexpr quint16 kUnknown = 0;
-constexpr quint16 kNoGbkForm = 0xFFFF;
-
-// The GBK code of one BMP character, or kNoGbkForm. A character only counts
-// as encodable when it comes back unchanged through the GB18030 reader: the
-// converter maps a few characters (the euro sign to the single byte 0x80, some
-// private-use code points) to bytes that read back as something else, and
-// writing those would lose them silently.
-quint16 GbkCodeOf(char16_t c) {
-    thread_local std::vector<quint16> cache(0x10000, kUnknown);
-    quint16& code = cache[c];
-    if (code != kUnknown) return code;
-    const QChar ch(c);
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(QStringView(&ch, 1));
-    code = kNoGbkForm;
-    if (!encoder.hasError() && bytes.size() == 2) {
-        QStringDecoder decoder("GB18030");
-        const QString back = decoder.decode(bytes);
-        if (!decoder.hasError() && back.size() == 1 && back[0] == ch) {
-            code = quint16((uchar(bytes[0]) << 8) | uchar(bytes[1]));
-        }
-    }
-    return code;
-}
-
-// The character of a two-byte code, or 0xFFFF when it takes more than one
-// UTF-16 unit (then the general converter decodes).
-char16_t CharOfGbkCode(uchar lead, uchar trail) {
-    constexpr char16_t kUnknownChar = 0;
-    constexpr char16_t kComplex = 0xFFFF;
-    thread_local std::vector<char16_t> cache(0x10000, kUnknownChar);
-    char16_t& c = cache[(lead << 8) | trail];
-    if (c != kUnknownChar) return c;
-    const char bytes[2] = {char(lead), char(trail)};
-    QStringDecoder decoder("GB18030");
-    const QString text = decoder.decode(QByteArrayView(bytes, 2));
-    c = text.size() == 1 ? text[0].unicode() : kComplex;
-    return c;
-}
-
-// Writes the GBK form of text to out, which must hold 2 * text.size() bytes.
-// Returns the byte count, or -1 when a character has no GBK form. Files are
-// nearly all ASCII; a cached code per character is several times faster than
-// the general converter and checks each character's round trip on the way.
-qsizetype EncodeGbkTo(QStringView text, char* out) {
-    char* p = out;
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c < 0x80) {
-            *p++ = char(c);
-            continue;
-        }
-        if (ch.isSurrogate()) return -1;  // GBK has no four-byte forms
-        const quint16 code = GbkCodeOf(c);
-        if (code == kNoGbkForm) return -1;
-        *p++ = char(code >> 8);
-        *p++ = char(code & 0xFF);
-    }
-    return p - out;
-}
-
 // The bytes a text is stored as: GBK when it can be, else GB18030 (which
 // reads back unchanged but must not be written to a GBK file).
 struct StoredText {
@@ -174,7 +84,7 @@ struct StoredText {
 StoredText StoreText(QStringView text) {
     StoredText stored;
     stored.bytes.resize(text.size() * 2);
-    const qsizetype size = EncodeGbkTo(text, stored.bytes.data());
+    const qsizetype size = WriteGbk(text, stored.bytes.data());
     if (size >= 0) {
         stored.bytes.resize(size);
         return stored;
@@ -187,38 +97,13 @@ StoredText StoreText(QStringView text) {
     return stored;
 }
 
-QString DecodeBytes(QByteArrayView bytes) {
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    const char* p = bytes.data();
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const auto b = uchar(p[i]);
-        if (b < 0x80) {
-            *out++ = QChar(char16_t(b));
-            ++i;
-            continue;
-        }
-        // Four-byte sequences and broken bytes are rare: leave all to the
-        // general converter.
-        if (CharLength(p, i, n) != 2) return QStringDecoder("GB18030").decode(bytes);
-        const char16_t c = CharOfGbkCode(b, uchar(p[i + 1]));
-        if (c == 0xFFFF) return QStringDecoder("GB18030").decode(bytes);
-        *out++ = QChar(c);
-        i += 2;
-    }
-    text.truncate(out - text.constData());
-    return text;
-}
-
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
 
 // A stored value as the reader sees it (see ReadableValue), decoded, with
 // each CR read as a blank.
 QString DecodeValue(QByteArrayView stored) {
     const QByteArrayView readable = ReadableValue(stored);
-    QString text = DecodeBytes(readable);
+    QString text = DecodeGbk(readable);
     if (readable.contains('\r')) text.replace(u'\r', u' ');
     return text;
 }
@@ -266,239 +151,6 @@ constexpr int kIndexedKeys = 24;  // sections with more keys get a key index
 constexpr qsizetype kMaxFileSize = qsizetype(1) << 30;
 
 }  // namespace
-
-qsizetype WriteGbk(QStringView text, char* out) { return EncodeGbkTo(text, out); }
-
-std::optional<QByteArray> EncodeGbk(const QString& text) {
-    QByteArray out(text.size() * 2, Qt::Uninitialized);
-    const qsizetype size = EncodeGbkTo(text, out.data());
-    if (size < 0) return std::nullopt;
-    out.truncate(size);
-    return out;
-}
-
-QString DecodeGbk(const QByteArray& bytes) { return DecodeBytes(bytes); }
-
-std::optional<QString> FirstNonGbkCharacter(const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            return text.mid(i, 2);
-        }
-        if (ch.unicode() >= 0x80 && (ch.isSurrogate() || GbkCodeOf(ch.unicode()) == kNoGbkForm)) {
-            return QString(ch);
-        }
-    }
-    return std::nullopt;
-}
-
-// Opens a regular file (links followed) of at most maxSize bytes for
-// reading; -1 otherwise. *size is its size when opened.
-int OpenRegularFile(const QString& path, qsizetype maxSize, qsizetype* size) {
-    const QByteArray name = QFile::encodeName(path);
-    // A pipe or a device is never opened for reading: a pipe would wait for a
-    // writer and a device could be read forever. The non-blocking open and the
-    // second check on the open file cover a file swapped in between.
-    struct stat info {};
-    if (name.isEmpty() || ::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return -1;
-    }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
-        ::close(fd);
-        return -1;
-    }
-    *size = qsizetype(info.st_size);
-    return fd;
-}
-
-// Reads up to size bytes into data; the count read (less when the file shrank
-// meanwhile), -1 on an error.
-qsizetype ReadUpTo(int fd, char* data, qsizetype size) {
-    qsizetype got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, std::size_t(size - got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        got += n;
-    }
-    return got;
-}
-
-std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize) {
-    qsizetype size = 0;
-    const int fd = OpenRegularFile(path, maxSize, &size);
-    if (fd < 0) return std::nullopt;
-    QByteArray bytes(size, Qt::Uninitialized);
-    const qsizetype got = ReadUpTo(fd, bytes.data(), size);
-    ::close(fd);
-    if (got < 0) return std::nullopt;
-    bytes.truncate(got);
-    return bytes;
-}
-
-bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype pieceSize,
-                             const std::function<void(QByteArrayView)>& piece) {
-    qsizetype left = 0;
-    const int fd = OpenRegularFile(path, maxSize, &left);
-    if (fd < 0) return false;
-    // Never more than the size seen at the open, like the whole read.
-    QByteArray buffer(std::min(pieceSize, left), Qt::Uninitialized);
-    while (left > 0) {
-        const qsizetype got = ReadUpTo(fd, buffer.data(), std::min(left, buffer.size()));
-        if (got < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (got == 0) break;  // the file shrank meanwhile
-        piece(QByteArrayView(buffer.constData(), got));
-        left -= got;
-    }
-    ::close(fd);
-    return true;
-}
-
-FileSystemCalls& FileSystem() {
-    static FileSystemCalls calls{
-        [](const char* path, int flags, unsigned mode) {
-            return ::open(path, flags, mode_t(mode));
-        },
-        [](int fd, const char* data, unsigned long size) { return long(::write(fd, data, size)); },
-        [](int fd) { return ::fsync(fd); },
-        [](int fd) { return ::close(fd); },
-        [](const char* from, const char* to) { return ::rename(from, to); },
-    };
-    return calls;
-}
-
-namespace {
-
-constexpr int kTempSuffixLength = 6;
-
-bool IsTempSuffixChar(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
-QString TempSuffix() {
-    static const char kChars[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    thread_local std::mt19937 generator{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, int(sizeof kChars) - 2);
-    QString suffix(kTempSuffixLength, Qt::Uninitialized);
-    for (QChar& c : suffix) c = QLatin1Char(kChars[pick(generator)]);
-    return suffix;
-}
-
-bool WriteAll(FileSystemCalls& fs, int fd, QByteArrayView bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const long n =
-            fs.write(fd, bytes.constData() + done, static_cast<unsigned long>(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
-}
-
-// Makes the rename itself durable. A file system that cannot sync a folder
-// (EINVAL) has nothing more to do.
-bool SyncFolder(FileSystemCalls& fs, const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = fs.sync(fd) == 0 || errno == EINVAL;
-    ::close(fd);
-    return synced;
-}
-
-}  // namespace
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    return WriteFileAtomicallyWithResult(path, bytes) == WriteResult::Written;
-}
-
-bool WriteFileAtomically(const QString& path,
-                         const std::function<bool(const ByteSink& write)>& produce,
-                         const std::function<bool()>& beforeRename) {
-    return WriteFileAtomicallyWithResult(path, produce, beforeRename) == WriteResult::Written;
-}
-
-WriteResult WriteFileAtomicallyWithResult(const QString& path, const QByteArray& bytes) {
-    return WriteFileAtomicallyWithResult(path, [&](const ByteSink& write) { return write(bytes); });
-}
-
-WriteResult WriteFileAtomicallyWithResult(const QString& path,
-                                          const std::function<bool(const ByteSink& write)>& produce,
-                                          const std::function<bool()>& beforeRename) {
-    FileSystemCalls& fs = FileSystem();
-    QString target = path;
-    unsigned mode = 0666;  // less the umask, as for any new file
-    bool keepMode = false;
-    struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
-        if (S_ISLNK(info.st_mode)) {
-            // Replace the file the link names and keep the link.
-            target = QFileInfo(path).canonicalFilePath();
-            if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &info) != 0) {
-                return WriteResult::Failed;
-            }
-        }
-        // Only a regular file is replaced, and a read-only one stays as it is.
-        if (!S_ISREG(info.st_mode) || ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
-            return WriteResult::Failed;
-        }
-        mode = unsigned(info.st_mode & 07777);
-        keepMode = true;
-    } else if (errno != ENOENT) {
-        return WriteResult::Failed;
-    }
-
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = QFile::encodeName(target + QLatin1Char('.') + TempSuffix());
-        fd = fs.open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return WriteResult::Failed;
-    }
-    if (fd < 0) return WriteResult::Failed;
-    if (keepMode) ::fchmod(fd, mode_t(mode));
-
-    const bool written =
-        produce([&](QByteArrayView piece) { return WriteAll(fs, fd, piece); }) && fs.sync(fd) == 0;
-    // The descriptor is gone after close, whatever close reports.
-    const bool closed = fs.close(fd) == 0;
-    if (!written || !closed || (beforeRename && !beforeRename()) ||
-        fs.rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
-        ::unlink(temp.constData());
-        return WriteResult::Failed;
-    }
-    if (!SyncFolder(fs, QFileInfo(target).absolutePath())) return WriteResult::Unconfirmed;
-    // Writes of this file that were cut short (a kill, a crash) left their
-    // temporary files behind; the file just written supersedes them.
-    RemoveStaleTemporaries(target);
-    return WriteResult::Written;
-}
-
-int RemoveStaleTemporaries(const QString& path) {
-    const QFileInfo file(path);
-    const QString prefix = file.fileName() + QLatin1Char('.');
-    const QDir folder = file.absoluteDir();
-    int removed = 0;
-    // Regular files only: no link, folder, pipe or device, whatever its name.
-    const QStringList names =
-        folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (name.size() != prefix.size() + kTempSuffixLength || !name.startsWith(prefix)) continue;
-        const QStringView suffix = QStringView(name).sliced(prefix.size());
-        if (!std::all_of(suffix.begin(), suffix.end(), IsTempSuffixChar)) continue;
-        if (QFile::remove(folder.filePath(name))) ++removed;
-    }
-    return removed;
-}
-
-// ---------------------------------------------------------------------------
 
 template <typename Same>
 int IniDocument::NameIndex::Find(quint64 hash, Same same) const {
@@ -584,7 +236,7 @@ void IniDocument::ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visi
         if (trimmed.startsWith('[')) {
             qsizetype close = -1;  // the last ']' that is a character of its own
             for (qsizetype i = 1; i < trimmed.size();
-                 i += CharLength(trimmed.data(), i, trimmed.size())) {
+                 i += GbkCharLength(trimmed.data(), i, trimmed.size())) {
                 if (trimmed[i] == ']') close = i;
             }
             if (close > 0) {
@@ -905,7 +557,7 @@ QByteArray IniDocument::Render() const {
     return out;
 }
 
-QString IniDocument::ToText() const { return DecodeBytes(Render()); }
+QString IniDocument::ToText() const { return DecodeGbk(Render()); }
 
 std::optional<QByteArray> IniDocument::ToBytes() const {
     if (textNotGbk_ || badName_) return std::nullopt;
@@ -928,19 +580,6 @@ bool IniDocument::Save(const QString& path, const std::function<bool()>& beforeR
     if (!bytes) return false;
     return WriteFileAtomically(
         path, [&](const ByteSink& write) { return write(*bytes); }, beforeRename);
-}
-
-FileStamp StampOf(const QString& path) {
-    FileStamp stamp;
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return stamp;
-    stamp.exists = true;
-    stamp.device = quint64(info.st_dev);
-    stamp.inode = quint64(info.st_ino);
-    stamp.size = qint64(info.st_size);
-    stamp.modifiedSeconds = qint64(info.st_mtim.tv_sec);
-    stamp.modifiedNanoseconds = qint64(info.st_mtim.tv_nsec);
-    return stamp;
 }
 
 }  // namespace tovira

@@ -1,0 +1,133 @@
+#include "core/common/gbk_codec.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <vector>
+
+namespace tovira {
+
+namespace {
+
+bool IsLeadByte(uchar b) { return b >= 0x81 && b <= 0xFE; }
+
+// GBK codes are two bytes with a lead byte of 0x81..0xFE, so neither 0 nor
+// 0xFFFF is ever a real code.
+constexpr quint16 kUnknown = 0;
+constexpr quint16 kNoGbkForm = 0xFFFF;
+
+// The GBK code of one BMP character, or kNoGbkForm. A character only counts
+// as encodable when it comes back unchanged through the GB18030 reader: the
+// converter maps a few characters (the euro sign to the single byte 0x80, some
+// private-use code points) to bytes that read back as something else, and
+// writing those would lose them silently.
+quint16 GbkCodeOf(char16_t c) {
+    thread_local std::vector<quint16> cache(0x10000, kUnknown);
+    quint16& code = cache[c];
+    if (code != kUnknown) return code;
+    const QChar ch(c);
+    QStringEncoder encoder("GBK");
+    const QByteArray bytes = encoder.encode(QStringView(&ch, 1));
+    code = kNoGbkForm;
+    if (!encoder.hasError() && bytes.size() == 2) {
+        QStringDecoder decoder("GB18030");
+        const QString back = decoder.decode(bytes);
+        if (!decoder.hasError() && back.size() == 1 && back[0] == ch) {
+            code = quint16((uchar(bytes[0]) << 8) | uchar(bytes[1]));
+        }
+    }
+    return code;
+}
+
+// The character of a two-byte code, or 0xFFFF when it takes more than one
+// UTF-16 unit (then the general converter decodes).
+char16_t CharOfGbkCode(uchar lead, uchar trail) {
+    constexpr char16_t kUnknownChar = 0;
+    constexpr char16_t kComplex = 0xFFFF;
+    thread_local std::vector<char16_t> cache(0x10000, kUnknownChar);
+    char16_t& c = cache[(lead << 8) | trail];
+    if (c != kUnknownChar) return c;
+    const char bytes[2] = {char(lead), char(trail)};
+    QStringDecoder decoder("GB18030");
+    const QString text = decoder.decode(QByteArrayView(bytes, 2));
+    c = text.size() == 1 ? text[0].unicode() : kComplex;
+    return c;
+}
+
+}  // namespace
+
+qsizetype GbkCharLength(const char* p, qsizetype i, qsizetype n) {
+    const auto b = uchar(p[i]);
+    if (!IsLeadByte(b) || i + 1 >= n) return 1;
+    const auto second = uchar(p[i + 1]);
+    if (second >= 0x30 && second <= 0x39) return i + 3 < n ? 4 : 1;
+    if (second >= 0x40 && second != 0x7F && second != 0xFF) return 2;
+    return 1;
+}
+
+// Files are nearly all ASCII; a cached code per character is several times
+// faster than the general converter and checks each character's round trip on
+// the way.
+qsizetype WriteGbk(QStringView text, char* out) {
+    char* p = out;
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c < 0x80) {
+            *p++ = char(c);
+            continue;
+        }
+        if (ch.isSurrogate()) return -1;  // GBK has no four-byte forms
+        const quint16 code = GbkCodeOf(c);
+        if (code == kNoGbkForm) return -1;
+        *p++ = char(code >> 8);
+        *p++ = char(code & 0xFF);
+    }
+    return p - out;
+}
+
+std::optional<QByteArray> EncodeGbk(const QString& text) {
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    const qsizetype size = WriteGbk(text, out.data());
+    if (size < 0) return std::nullopt;
+    out.truncate(size);
+    return out;
+}
+
+QString DecodeGbk(QByteArrayView bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    const char* p = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const auto b = uchar(p[i]);
+        if (b < 0x80) {
+            *out++ = QChar(char16_t(b));
+            ++i;
+            continue;
+        }
+        // Four-byte sequences and broken bytes are rare: leave all to the
+        // general converter.
+        if (GbkCharLength(p, i, n) != 2) return QStringDecoder("GB18030").decode(bytes);
+        const char16_t c = CharOfGbkCode(b, uchar(p[i + 1]));
+        if (c == 0xFFFF) return QStringDecoder("GB18030").decode(bytes);
+        *out++ = QChar(c);
+        i += 2;
+    }
+    text.truncate(out - text.constData());
+    return text;
+}
+
+std::optional<QString> FirstNonGbkCharacter(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            return text.mid(i, 2);
+        }
+        if (ch.unicode() >= 0x80 && (ch.isSurrogate() || GbkCodeOf(ch.unicode()) == kNoGbkForm)) {
+            return QString(ch);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace tovira
