@@ -8,9 +8,7 @@
 #include "core/common/version.h"
 #include "gui/dialogs/import_range_dialog.h"
 #include "gui/layout/twips.h"
-#include "gui/shell/component_check.h"
 #include "gui/shell/main_window.h"
-#include "gui/shell/qt_prompt.h"
 #include "gui/shell/tray_icon.h"
 
 int main(int argc, char** argv) {
@@ -32,12 +30,6 @@ int main(int argc, char** argv) {
     const QString folder = tovira::ChooseProgramFolder(
         QCoreApplication::applicationDirPath(),
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    {
-        // The common-control files exist only on Windows; elsewhere the
-        // check has nothing to do.
-        tovira::QtPrompt prompt(nullptr);
-        if (!tovira::RunStartupComponentCheck(folder, prompt)) return 0;
-    }
     tovira::MainWindow window(folder);
     window.show();
     window.StartUpdateCheck();
