@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include "app/program_folder.h"
+#include "core/common/program_folder.h"
 #include "core/common/version.h"
 #include "gui/dialogs/import_range_dialog.h"
 #include "gui/layout/twips.h"

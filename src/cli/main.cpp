@@ -4,7 +4,7 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "app/program_folder.h"
+#include "core/common/program_folder.h"
 #include "cli/cli.h"
 
 int main(int argc, char** argv) {

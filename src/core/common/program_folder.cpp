@@ -1,4 +1,4 @@
-#include "app/program_folder.h"
+#include "core/common/program_folder.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Where the program keeps its files: beside a writable, uninstalled
 // executable, else in the user's data folder, which is created.
 
-#include "app/program_folder.h"
+#include "core/common/program_folder.h"
 
 #include <gtest/gtest.h>
 
