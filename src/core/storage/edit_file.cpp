@@ -1,13 +1,6 @@
 #include "core/storage/edit_file.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <chrono>
-#include <cmath>
-#include <cstdint>
-#include <optional>
-#include <random>
-
+#include "core/common/gbk_codec.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {
@@ -51,44 +44,6 @@ QString ReadIniValue(const QString& path, const QString& section, const QString&
     IniDocument document;
     if (!document.Load(path)) return QString();
     return CutToValueBuffer(document.Value(section, key));
-}
-
-bool WriteIniValue(const QString& path, const QString& section, const QString& key,
-                   const QString& value) {
-    IniDocument document;
-    // A missing file starts empty; one that exists but cannot be read must not
-    // be replaced by a file holding this one key.
-    if (!document.Load(path) && QFileInfo::exists(path)) return false;
-    document.SetValue(section, key, value);
-    return document.Save(path);
-}
-
-bool WriteTextFile(const QString& path, const QString& text) {
-    const std::optional<QByteArray> bytes = EncodeGbk(text + QLatin1StringView("\r\n"));
-    if (!bytes) return false;
-    return WriteFileAtomically(path, *bytes);
-}
-
-bool AppendTextToFile(const QString& path, const QString& text) {
-    const std::optional<QByteArray> bytes = EncodeGbk(text + QLatin1StringView("\r\n"));
-    if (!bytes) return false;
-    QFile file(path);
-    if (!file.open(QIODevice::Append)) return false;
-    const bool written = file.write(*bytes) == bytes->size();
-    return file.flush() && written;
-}
-
-double RandomInteger(int a, int b) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const auto ticks =
-        std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-    std::seed_seq seed{std::uint32_t(ticks), std::uint32_t(ticks >> 32)};
-    std::mt19937 generator(seed);
-    // 24 random bits give every float in [0, 1) on the 2^-24 grid, and never 1:
-    // with the usual bounds (a - b + 1 is negative) r = 1 would give a number
-    // of eight digits.
-    const float r = float(generator() >> 8) * (1.0f / 16777216.0f);
-    return std::floor(double(r) * (double(a) - double(b) + 1.0) + double(b));
 }
 
 }  // namespace tovira

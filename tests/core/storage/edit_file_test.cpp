@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cmath>
-#include <set>
+#include <optional>
 
+#include "core/common/gbk_codec.h"
+#include "core/storage/file_io.h"
+#include "core/storage/ini_document.h"
 #include "support/test_support.h"
 
 namespace tovira {
@@ -21,10 +24,12 @@ TEST(EditFileTest, ReadIniValueCutsAt9999Bytes) {
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("long.ini");
     const QString chinese = QString(5000, QChar(u'中'));  // 10000 bytes in GBK
-    ASSERT_TRUE(WriteIniValue(path, "S", "ascii", QString(12000, 'x')));
-    ASSERT_TRUE(WriteIniValue(path, "S", "chinese", chinese));
-    ASSERT_TRUE(WriteIniValue(path, "S", "mixed", "a" + chinese));
-    ASSERT_TRUE(WriteIniValue(path, "S", "fits", QString(9999, 'y')));
+    IniDocument doc;
+    doc.SetValue("S", "ascii", QString(12000, 'x'));
+    doc.SetValue("S", "chinese", chinese);
+    doc.SetValue("S", "mixed", "a" + chinese);
+    doc.SetValue("S", "fits", QString(9999, 'y'));
+    ASSERT_TRUE(doc.Save(path));
 
     EXPECT_EQ(ReadIniValue(path, "S", "ascii"), QString(9999, 'x'));
     // Never half a character: 9998 bytes, then 1 + 9998.
@@ -45,64 +50,65 @@ TEST(EditFileTest, ReadIniValueCutsAt9999Bytes) {
     EXPECT_EQ(ReadIniValue(dir.filePath("none.ini"), "S", "ascii"), QString(""));
 }
 
-TEST(EditFileTest, WriteIniValueCreatesAndUpdatesKeyByKey) {
+// The settings and lists are updated key by key, each update a load, a change
+// and an atomic save of the whole file.
+TEST(EditFileTest, KeyByKeyUpdatesKeepTheFileWhole) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("Cache.ini");
-    EXPECT_TRUE(WriteIniValue(path, U("基金代码"), "000001", U("华夏成长")));
-    EXPECT_TRUE(WriteIniValue(path, U("基金代码"), "000002", "B"));
-    EXPECT_TRUE(WriteIniValue(path, "Other", "k", "v"));
-    EXPECT_TRUE(WriteIniValue(path, U("基金代码"), "000001", "A"));
+    const auto update = [](const QString& file, const QString& section, const QString& key,
+                           const QString& value) {
+        IniDocument doc;
+        // A missing file starts empty.
+        if (!doc.Load(file) && QFile::exists(file)) return false;
+        doc.SetValue(section, key, value);
+        return doc.Save(file);
+    };
+    EXPECT_TRUE(update(path, U("基金代码"), "000001", U("华夏成长")));
+    EXPECT_TRUE(update(path, U("基金代码"), "000002", "B"));
+    EXPECT_TRUE(update(path, "Other", "k", "v"));
+    EXPECT_TRUE(update(path, U("基金代码"), "000001", "A"));
     EXPECT_EQ(ReadFileBytes(path), QByteArray("[\xBB\xF9\xBD\xF0\xB4\xFA\xC2\xEB]\r\n"
                                               "000001=A\r\n"
                                               "000002=B\r\n"
                                               "[Other]\r\n"
                                               "k=v\r\n"));
-    EXPECT_FALSE(WriteIniValue(dir.filePath("missing/Cache.ini"), "S", "k", "v"));
-    EXPECT_FALSE(WriteIniValue(path, "S", "k", U("😀")));
+    EXPECT_FALSE(update(dir.filePath("missing/Cache.ini"), "S", "k", "v"));
+    EXPECT_FALSE(update(path, "S", "k", U("😀")));
     EXPECT_EQ(ReadIniValue(path, "Other", "k"), QString("v"));
 
-    // A file that exists but cannot be read is not replaced by one key alone.
+    // A file that exists but cannot be read does not load, so an update never
+    // replaces it by one key alone.
     const QByteArray before = ReadFileBytes(path);
     ASSERT_TRUE(QFile::setPermissions(path, QFile::WriteOwner));
     if (!QFile(path).open(QIODevice::ReadOnly)) {
-        EXPECT_FALSE(WriteIniValue(path, "S", "k", "v"));
+        IniDocument doc;
+        EXPECT_FALSE(doc.Load(path));
+        EXPECT_FALSE(update(path, "S", "k", "v"));
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         EXPECT_EQ(ReadFileBytes(path), before);
     }
 }
 
-TEST(EditFileTest, WriteTextFileReplacesAndAppendTextToFileAdds) {
+// A text file (the CSV export) is written as GBK through the atomic writer:
+// replaced whole, and a text GBK cannot hold leaves the old file.
+TEST(EditFileTest, TextFilesAreReplacedWhole) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("export.csv");
-    ASSERT_TRUE(WriteTextFile(path, U("日期,净值\r\n2020/1/2,1.0000")));
+    const auto write = [](const QString& file, const QString& text) {
+        const std::optional<QByteArray> bytes = EncodeGbk(text + "\r\n");
+        return bytes && WriteFileAtomically(file, *bytes);
+    };
+    ASSERT_TRUE(write(path, U("日期,净值\r\n2020/1/2,1.0000")));
     EXPECT_EQ(ReadFileBytes(path),
               QByteArray("\xC8\xD5\xC6\xDA,\xBE\xBB\xD6\xB5\r\n2020/1/2,1.0000\r\n"));
-    ASSERT_TRUE(WriteTextFile(path, "short"));
+    ASSERT_TRUE(write(path, "short"));
     EXPECT_EQ(ReadFileBytes(path), QByteArray("short\r\n"));
-    EXPECT_FALSE(WriteTextFile(path, U("😀")));
+    EXPECT_FALSE(write(path, U("😀")));
     EXPECT_EQ(ReadFileBytes(path), QByteArray("short\r\n"));
-    EXPECT_FALSE(WriteTextFile(dir.filePath("missing/export.csv"), "x"));
-
-    const QString log = dir.filePath("log.txt");
-    ASSERT_TRUE(AppendTextToFile(log, U("缺少")));
-    ASSERT_TRUE(AppendTextToFile(log, "MSCOMCTL.OCX"));
-    EXPECT_FALSE(AppendTextToFile(log, U("😀")));
-    EXPECT_EQ(ReadFileBytes(log), QByteArray("\xC8\xB1\xC9\xD9\r\nMSCOMCTL.OCX\r\n"));
-}
-
-TEST(EditFileTest, RandomIntegerAlwaysHasNineDigits) {
-    std::set<double> seen;
-    for (int i = 0; i < 5000; ++i) {
-        const double n = RandomInteger(100000000, 999999999);
-        ASSERT_EQ(n, std::floor(n));
-        ASSERT_GT(n, 100000000.0);
-        ASSERT_LE(n, 999999999.0);
-        seen.insert(n);
-    }
-    // Reseeding from the clock must still give different numbers call by call.
-    EXPECT_GT(seen.size(), 500u);
+    EXPECT_FALSE(write(dir.filePath("missing/export.csv"), "x"));
+    EXPECT_FALSE(QDir(dir.filePath("missing")).exists());
 }
 
 }  // namespace
