@@ -4,15 +4,15 @@
 #include <QFileInfo>
 #include <QHideEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
 
 #include "core/common/prompt.h"
+#include "core/common/random_number.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
-#include "core/storage/edit_file.h"
+#include "core/storage/file_io.h"
 #include "core/storage/plan_file.h"
 #include "gui/layout/twips.h"
 
@@ -105,9 +105,10 @@ void TrendChartWindow::Download(const QString& code) {
             QImage image;
             if (response.ok && response.status == 200 && IsWholePicture(response.body) &&
                 image.loadFromData(response.body)) {
-                QSaveFile file(PicturePath(code));
-                saved = file.open(QIODevice::WriteOnly) &&
-                        file.write(response.body) == response.body.size() && file.commit();
+                // A picture in place counts even when the disk has not
+                // confirmed its folder: it is fetched again at the next tick.
+                saved = WriteFileAtomicallyWithResult(PicturePath(code), response.body) !=
+                        WriteResult::Failed;
             }
             if (saved) {
                 // Already decoded: the next paint need not read it back.

@@ -9,9 +9,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
+#include "core/storage/file_io.h"
 #include "gui/charts/trend_chart_window.h"
 #include "support/local_http_server.h"
 #include "support/test_support.h"
@@ -139,6 +141,46 @@ TEST_F(TrendChartWindowTest, OnlyAWholePictureReplacesTheLastOne) {
     EXPECT_EQ(Saved(code), red);
     EXPECT_EQ(QDir(folder.filePath("Pic")).entryList(QDir::Files), QStringList{"000011.png"});
     EXPECT_EQ(PixelOf(form, 0, 0), QColor(Qt::red));
+}
+
+// Puts the real system calls of the atomic writer back when it goes.
+struct RestoreFileSystem {
+    FileSystemCalls saved = FileSystem();
+    ~RestoreFileSystem() { FileSystem() = saved; }
+};
+
+TEST_F(TrendChartWindowTest, AFailedWriteKeepsTheLastPicture) {
+    TrendChartWindow form(http, config, folder.path(), [this] { return code; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Downloading(); }, 5000));
+    ASSERT_EQ(Saved(code), red);
+    server.Answer(kPic6, blue, "image/png");
+    {
+        RestoreFileSystem restore;
+        FileSystem().rename = [](const char*, const char*) {
+            errno = ENOSPC;
+            return -1;
+        };
+        EXPECT_FALSE(Refresh(form));
+    }
+    EXPECT_EQ(Saved(code), red);
+    EXPECT_EQ(QDir(folder.filePath("Pic")).entryList(QDir::Files), QStringList{"000011.png"});
+    EXPECT_EQ(PixelOf(form, 0, 0), QColor(Qt::red));
+
+    // The folder's sync failing comes after the picture took the old one's
+    // place: it is shown and counts as saved.
+    {
+        RestoreFileSystem restore;
+        FileSystem().sync = [real = FileSystem().sync, calls = 0](int fd) mutable {
+            if (++calls == 2) {
+                errno = EIO;
+                return -1;
+            }
+            return real(fd);
+        };
+        EXPECT_TRUE(Refresh(form));
+    }
+    EXPECT_EQ(Saved(code), blue);
+    EXPECT_EQ(PixelOf(form, 0, 0), QColor(Qt::blue));
 }
 
 TEST_F(TrendChartWindowTest, TimerFollowsTheCodeBoxUntilClosed) {
