@@ -5,8 +5,9 @@
 #include <QMouseEvent>
 #include <utility>
 
+#include "core/common/prompt.h"
+#include "core/common/version_text.h"
 #include "gui/layout/twips.h"
-#include "gui/shell/update_check.h"
 
 namespace tovira {
 

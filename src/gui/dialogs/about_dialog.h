@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "gui/shell/help_links.h"
+#include "gui/layout/url_opener.h"
 
 class QLabel;
 

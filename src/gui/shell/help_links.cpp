@@ -1,6 +1,5 @@
 #include "gui/shell/help_links.h"
 
-#include <QDesktopServices>
 
 #include "core/marketdata/config.h"
 
@@ -36,10 +35,6 @@ const char* PathOf(HelpLink link) {
 }
 
 }  // namespace
-
-UrlOpener SystemUrlOpener() {
-    return [](const QUrl& url) { QDesktopServices::openUrl(url); };
-}
 
 QUrl HelpLinkUrl(HelpLink link, const Config& config) {
     const QString base = config.BaseUrl(EndpointOf(link));

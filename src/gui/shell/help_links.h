@@ -5,20 +5,13 @@
 
 #include <QString>
 #include <QUrl>
-#include <functional>
 
 #include "core/common/prompt.h"
+#include "gui/layout/url_opener.h"
 
 namespace tovira {
 
 class Config;
-
-// Opens an address in the user's browser. The result is not checked: a
-// browser that cannot be started reports nothing.
-using UrlOpener = std::function<void(const QUrl&)>;
-
-// QDesktopServices::openUrl.
-UrlOpener SystemUrlOpener();
 
 enum class HelpLink {
     Instructions,  // "使用说明": the user guide, "/help.html" on the update server

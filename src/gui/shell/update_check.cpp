@@ -6,7 +6,6 @@
 #include <QUrl>
 #include <memory>
 
-#include "core/common/version.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
 
@@ -78,8 +77,6 @@ class CheckToken {
 };
 
 }  // namespace
-
-QString CurrentVersionText() { return QStringLiteral(TOVIRA_VERSION); }
 
 QString NewestVersionFrom(const HttpResponse& response) {
     if (!response.ok || response.status < 200 || response.status > 299) return {};

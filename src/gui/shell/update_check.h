@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/common/prompt.h"
+#include "core/common/version_text.h"
 #include "gui/shell/help_links.h"
 
 class QObject;
@@ -17,9 +18,6 @@ namespace tovira {
 class Config;
 class HttpClient;
 struct HttpResponse;
-
-// The running version, Major.Minor.Revision without leading zeros ("1.7.3").
-QString CurrentVersionText();
 
 // The version the update server names: the body without the blanks and line
 // ends around it. Empty when there is no usable answer (no connection, the
