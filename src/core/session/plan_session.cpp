@@ -9,7 +9,22 @@
 
 namespace tovira {
 
-PlanSession::PlanSession(QString programFolder) : programFolder_(std::move(programFolder)) {}
+PlanSession::PlanSession(QString programFolder, QObject* parent)
+    : QObject(parent), programFolder_(std::move(programFolder)) {
+    // Typing into a cell, new rows and a cleared list change what is unsaved.
+    const LedgerModel* ledger = &ledger_;
+    connect(ledger, &QAbstractItemModel::modelReset, this, &PlanSession::CheckUnsaved);
+    connect(ledger, &QAbstractItemModel::dataChanged, this, &PlanSession::CheckUnsaved);
+    connect(ledger, &QAbstractItemModel::rowsInserted, this, &PlanSession::CheckUnsaved);
+    connect(ledger, &QAbstractItemModel::rowsRemoved, this, &PlanSession::CheckUnsaved);
+}
+
+void PlanSession::CheckUnsaved() {
+    const bool unsaved = HasUnsavedRows();
+    if (unsaved == unsavedShown_) return;
+    unsavedShown_ = unsaved;
+    emit UnsavedRowsChanged(unsaved);
+}
 
 void PlanSession::PointAtFund(const QString& fundCode) {
     planPath_ = PlanFilePath(programFolder_, fundCode);
@@ -18,7 +33,14 @@ void PlanSession::PointAtFund(const QString& fundCode) {
 void PlanSession::SetLedgerCode(const QString& code) {
     if (code == ledgerCode_) return;
     const QString previous = std::exchange(ledgerCode_, code);
-    if (onLedgerCodeChanged) onLedgerCodeChanged(previous, code);
+    emit LedgerCodeChanged(previous, code);
+}
+
+void PlanSession::SetFundCode(const QString& code) {
+    if (code == fundCode_) return;
+    fundCode_ = code;
+    ++fundCodeMoves_;
+    emit FundCodeChanged(code);
 }
 
 PlanFigures PlanSession::ReadFigures(const QString& path, Mode mode) {
@@ -28,10 +50,17 @@ PlanFigures PlanSession::ReadFigures(const QString& path, Mode mode) {
     return plan;
 }
 
-OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> storedFundCode) {
+OpenOutcome PlanSession::Open(Mode mode) {
     OpenPlanOptions options;
     options.mode = mode;
-    options.setFundCode = std::move(storedFundCode);
+    // A plan that names another fund: the window may switch to that fund
+    // (loading its plan in this one's place), as typing its code would.
+    options.setFundCode = [this](const QString& stored) {
+        if (stored == fundCode_) return false;
+        const int moves = fundCodeMoves_;
+        emit PlanNamesFund(stored);
+        return fundCodeMoves_ != moves;
+    };
     // Taken before the read: a change that comes while it reads counts too.
     const FileStamp before = StampOf(planPath_);
     const QString path = planPath_;
@@ -42,7 +71,7 @@ OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> sto
         readPath_ = path;
         readStamp_ = before;
     }
-    shownMode_ = mode;
+    const bool switched = std::exchange(shownMode_, mode) != mode;
     if (outcome.result != OpenResult::Opened && ledger_.LastRow() > 0) {
         // Nothing reloaded (no file, or one that could not be read): still
         // show the figures of the chosen mode.
@@ -51,13 +80,14 @@ OpenOutcome PlanSession::Open(Mode mode, std::function<bool(const QString&)> sto
     // Loaded parameters are the file's; with no rows there is nothing a save
     // could keep them in.
     if (outcome.result == OpenResult::Opened || ledger_.LastRow() == 0) settingsModified_ = false;
+    CheckUnsaved();
+    if (switched) emit ModeChanged(mode);
     return outcome;
 }
 
-OpenOutcome PlanSession::Open(const QString& path, Mode mode,
-                              std::function<bool(const QString&)> storedFundCode) {
+OpenOutcome PlanSession::Open(const QString& path, Mode mode) {
     planPath_ = path;
-    return Open(mode, std::move(storedFundCode));
+    return Open(mode);
 }
 
 SaveOutcome PlanSession::SaveAs(const QString& fundCode, bool overwrite) {
@@ -82,6 +112,7 @@ SaveOutcome PlanSession::SaveAs(const QString& fundCode, bool overwrite) {
         readPath_ = path;
         readStamp_ = StampOf(path);
     }
+    CheckUnsaved();
     return outcome;
 }
 
@@ -114,6 +145,18 @@ void PlanSession::ClearRows() { ClearList(ledger_); }
 void PlanSession::ApplyPreset(Preset preset) {
     settings_.ApplyPreset(preset);
     settingsModified_ = true;
+    emit SettingsReset();
+    CheckUnsaved();
+}
+
+void PlanSession::ResetSettings() {
+    settings_.ApplyPreset(Preset::Default);
+    emit SettingsReset();
+}
+
+void PlanSession::MarkSettingsChanged() {
+    settingsModified_ = true;
+    CheckUnsaved();
 }
 
 }  // namespace tovira

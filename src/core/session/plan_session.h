@@ -1,9 +1,13 @@
 #pragma once
 // One open plan: the ledger, the plan settings, the mode its figures are
-// shown in, the plan file it was loaded from and the fund the rows belong to.
+// shown in, the plan file it was loaded from, the fund code the user works
+// with and the fund the rows belong to, and whether anything is unsaved.
 // The window and the command line run their plan commands through it; it
-// returns results and shows nothing (see core/common/messages.h for the texts).
+// returns results and shows nothing (see core/common/messages.h for the
+// texts). The window's controllers follow it through its signals.
 
+#include <QDate>
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -26,11 +30,10 @@ struct PlanFigures {
     FigureTable table;
 };
 
-class PlanSession {
+class PlanSession : public QObject {
+    Q_OBJECT
   public:
-    explicit PlanSession(QString programFolder = QString());
-    PlanSession(const PlanSession&) = delete;
-    PlanSession& operator=(const PlanSession&) = delete;
+    explicit PlanSession(QString programFolder = QString(), QObject* parent = nullptr);
 
     LedgerModel& Ledger() { return ledger_; }
     const LedgerModel& Ledger() const { return ledger_; }
@@ -49,18 +52,26 @@ class PlanSession {
     // cleared for.
     const QString& LedgerCode() const { return ledgerCode_; }
     void SetLedgerCode(const QString& code);
-    // Called when the rows come to belong to another fund (old, new).
-    std::function<void(const QString&, const QString&)> onLedgerCodeChanged;
+    // The fund code the user works with: the text of the window's fund code
+    // box, a code on its way included. Commands that fetch or name a fund
+    // take this one.
+    const QString& FundCode() const { return fundCode_; }
+    void SetFundCode(const QString& code);
+
+    // The date the commands take as today: the clock, unless set otherwise.
+    QDate Today() const { return today_ ? today_() : QDate::currentDate(); }
+    void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
 
     // Loads the plan at PlanPath() in the given mode, which becomes the mode
-    // shown. storedFundCode is called with the fund code the file names (see
+    // shown. A file that names a fund other than FundCode() is announced
+    // (PlanNamesFund); when that moved the fund worked with, the window has
+    // switched to that fund's plan and this open ends there (see
     // OpenPlanOptions). With no file to load the rows stay and show the
     // figures of the mode. Parameters loaded from a file, or left with no
     // rows to keep them, count as unchanged.
-    OpenOutcome Open(Mode mode, std::function<bool(const QString&)> storedFundCode = {});
+    OpenOutcome Open(Mode mode);
     // The same for a given file.
-    OpenOutcome Open(const QString& path, Mode mode,
-                     std::function<bool(const QString&)> storedFundCode = {});
+    OpenOutcome Open(const QString& path, Mode mode);
 
     // The save command: writes the plan, in the mode shown, into the plan
     // file of fundCode, which the plan path then names; on success the rows
@@ -86,19 +97,41 @@ class PlanSession {
     // Removes the row (if any) and recalculates.
     void DeleteRow(std::optional<int> row);
     void ClearRows();
+    // A preset chosen by the user: the parameters count as changed.
     void ApplyPreset(Preset preset);
+    // The parameters of a fund newly taken up: the default preset, as
+    // nothing the user changed.
+    void ResetSettings();
 
     // A parameter or switch changed by the user since the plan was loaded or
     // saved.
-    void MarkSettingsChanged() { settingsModified_ = true; }
+    void MarkSettingsChanged();
     bool SettingsModified() const { return settingsModified_; }
     // Unsaved changes: input cells, or parameters the user changed.
     bool Modified() const { return ledger_.InputsModified() || settingsModified_; }
     // Whether leaving the plan would lose something: rows with unsaved changes.
     bool HasUnsavedRows() const { return ledger_.LastRow() > 0 && Modified(); }
 
+  signals:
+    // The fund code the user works with changed.
+    void FundCodeChanged(const QString& code);
+    // The rows came to belong to another fund.
+    void LedgerCodeChanged(const QString& previous, const QString& code);
+    // A plan being opened names this fund, which is not the one worked with:
+    // the window switches to it as typing the code would (or leaves it,
+    // while it is switching funds already).
+    void PlanNamesFund(const QString& code);
+    // The figures are now shown in another mode.
+    void ModeChanged(tovira::Mode mode);
+    // The parameters were replaced by a preset (ApplyPreset, ResetSettings).
+    void SettingsReset();
+    // HasUnsavedRows() changed.
+    void UnsavedRowsChanged(bool unsaved);
+
   private:
     SaveOutcome SaveAs(const QString& fundCode, bool overwrite);
+    // Announces a change of HasUnsavedRows() since it was last announced.
+    void CheckUnsaved();
 
     QString programFolder_;
     LedgerModel ledger_;
@@ -106,7 +139,12 @@ class PlanSession {
     Mode shownMode_ = Mode::Theory;
     QString planPath_;
     QString ledgerCode_;
+    QString fundCode_;
+    // Changes of fundCode_ so far: an announced fund that moved it was followed.
+    int fundCodeMoves_ = 0;
+    std::function<QDate()> today_;
     bool settingsModified_ = false;
+    bool unsavedShown_ = false;
     // The file the shown plan was last read from or saved to, as it was then.
     QString readPath_;
     FileStamp readStamp_;

@@ -30,15 +30,9 @@ QString BacktestStatusText(const std::optional<StrategyFigures>& plan) {
 }
 
 BacktestReportController::BacktestReportController(QWidget* window, QStatusBar* bar,
-                                                   const LedgerModel& ledger,
-                                                   const PlanSettings& settings, Prompt& prompt,
-                                                   std::function<Mode()> mode, QObject* parent)
-    : QObject(parent),
-      parentWindow_(window),
-      ledger_(ledger),
-      settings_(settings),
-      prompt_(prompt),
-      mode_(std::move(mode)) {
+                                                   const PlanSession& session, Prompt& prompt,
+                                                   QObject* parent)
+    : QObject(parent), parentWindow_(window), session_(session), prompt_(prompt) {
     status_ = new QLabel(bar);
     status_->setObjectName(QStringLiteral("backtestStatus"));
     bar->addWidget(status_, 1);
@@ -47,11 +41,12 @@ BacktestReportController::BacktestReportController(QWidget* window, QStatusBar* 
     pending_.setInterval(kGatherMs);
     connect(&pending_, &QTimer::timeout, this, &BacktestReportController::UpdateNow);
     auto changed = [this] { pending_.start(); };
-    connect(&ledger_, &QAbstractItemModel::dataChanged, this, changed);
-    connect(&ledger_, &QAbstractItemModel::modelReset, this, changed);
-    connect(&ledger_, &QAbstractItemModel::rowsInserted, this, changed);
-    connect(&ledger_, &QAbstractItemModel::rowsRemoved, this, changed);
-    connect(&ledger_, &QAbstractItemModel::layoutChanged, this, changed);
+    const LedgerModel* ledger = &session_.Ledger();
+    connect(ledger, &QAbstractItemModel::dataChanged, this, changed);
+    connect(ledger, &QAbstractItemModel::modelReset, this, changed);
+    connect(ledger, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(ledger, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(ledger, &QAbstractItemModel::layoutChanged, this, changed);
     UpdateNow();
 }
 
@@ -61,10 +56,10 @@ BacktestReportWindow* BacktestReportController::ReportWindow() const {
 
 void BacktestReportController::UpdateNow() {
     pending_.stop();
-    status_->setText(BacktestStatusText(PlanFiguresOnly(ledger_, settings_)));
+    status_->setText(BacktestStatusText(PlanFiguresOnly(session_.Ledger(), session_.Settings())));
     if (!ReportWindow()) return;
     if (const std::optional<BacktestReport> report =
-            BuildBacktestReport(ledger_, settings_, mode_())) {
+            BuildBacktestReport(session_.Ledger(), session_.Settings(), session_.ShownMode())) {
         window_->ShowReport(*report);
     } else {
         window_->close();  // the rows are gone: nothing left to report
@@ -78,7 +73,8 @@ void BacktestReportController::OpenReport() {
         window_->activateWindow();
         return;
     }
-    const std::optional<BacktestReport> report = BuildBacktestReport(ledger_, settings_, mode_());
+    const std::optional<BacktestReport> report =
+        BuildBacktestReport(session_.Ledger(), session_.Settings(), session_.ShownMode());
     if (!report) {
         prompt_.Inform(QString::fromUtf8(kMsgImportFirst));
         return;

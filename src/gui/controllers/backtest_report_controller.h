@@ -9,14 +9,11 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <functional>
 #include <optional>
 
 #include "core/common/prompt.h"
-#include "core/engine/recalculate.h"
-#include "core/ledger/ledger_model.h"
-#include "core/ledger/plan_settings.h"
 #include "core/report/backtest_report.h"
+#include "core/session/plan_session.h"
 
 class QLabel;
 class QStatusBar;
@@ -34,9 +31,9 @@ class BacktestReportController : public QObject {
     Q_OBJECT
   public:
     // The status line goes into bar; window is the report window's parent.
-    BacktestReportController(QWidget* window, QStatusBar* bar, const LedgerModel& ledger,
-                             const PlanSettings& settings, Prompt& prompt,
-                             std::function<Mode()> mode, QObject* parent = nullptr);
+    // The report is of the session's plan in the mode shown.
+    BacktestReportController(QWidget* window, QStatusBar* bar, const PlanSession& session,
+                             Prompt& prompt, QObject* parent = nullptr);
 
     // 回测报告: opens the report window, or raises the one open. An empty
     // ledger gets "请导入净值！" and no window.
@@ -48,10 +45,8 @@ class BacktestReportController : public QObject {
 
   private:
     QWidget* parentWindow_;
-    const LedgerModel& ledger_;
-    const PlanSettings& settings_;
+    const PlanSession& session_;
     Prompt& prompt_;
-    std::function<Mode()> mode_;
     QLabel* status_ = nullptr;
     QTimer pending_;
     QPointer<BacktestReportWindow> window_;

@@ -14,21 +14,19 @@
 
 namespace tovira {
 
-EstimateController::EstimateController(const EstimateWidgets& widgets, LedgerModel& ledger,
-                                       const PlanSettings& settings, Prompt& prompt,
-                                       HttpClient& http, const Config& config,
-                                       std::function<Mode()> mode, std::function<QDate()> today,
+EstimateController::EstimateController(const EstimateWidgets& widgets, PlanSession& session,
+                                       Prompt& prompt, HttpClient& http, const Config& config,
                                        QObject* parent)
     : QObject(parent),
       w_(widgets),
-      ledger_(ledger),
-      settings_(settings),
+      session_(session),
       prompt_(prompt),
       http_(http),
-      config_(config),
-      mode_(std::move(mode)),
-      today_(std::move(today)) {
+      config_(config) {
     setObjectName(QStringLiteral("estimateController"));
+    // The previous official NAV belongs to the fund it was fetched for.
+    connect(&session_, &PlanSession::LedgerCodeChanged, this,
+            &EstimateController::ForgetPreviousNav);
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("estimateTimer"));
     timer_->setInterval(30000);
@@ -63,7 +61,7 @@ void EstimateController::Tick() {
     if (!provider) return;
     const int slot = static_cast<int>(*provider);
     if (pending_[slot]) return;  // the previous request is still out
-    const QString code = w_.fundCodeBox->currentText();
+    const QString code = session_.FundCode();
     QString url;
     switch (*provider) {
         case EstimateProvider::Tiantian:
@@ -98,7 +96,7 @@ void EstimateController::Tick() {
                 return;
             }
             // An answer for a fund or provider no longer shown is dropped.
-            if (code != w_.fundCodeBox->currentText() ||
+            if (code != session_.FundCode() ||
                 ProviderByName(w_.providerBox->currentText()) != provider) {
                 return;
             }
@@ -122,7 +120,8 @@ void EstimateController::ShowFailure(const QString& text) {
 
 void EstimateController::RunApplyEstimate() {
     const std::optional<EstimateAlert> alert =
-        ApplyEstimate(ledger_, settings_, mode_(), w_.value->text(), previousNav_, today_());
+        ApplyEstimate(session_.Ledger(), session_.Settings(), session_.ShownMode(),
+                      w_.value->text(), previousNav_, session_.Today());
     if (!alert || alertOpen_) return;
     alertOpen_ = true;
     prompt_.Inform(alert->text);

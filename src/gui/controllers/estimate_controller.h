@@ -4,16 +4,11 @@
 // today and its alerts. It keeps the previous official NAV the providers
 // report, for the fund and provider it was fetched for.
 
-#include <QDate>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <functional>
 
 #include "core/common/prompt.h"
-#include "core/engine/recalculate.h"
-#include "core/ledger/ledger_model.h"
-#include "core/ledger/plan_settings.h"
+#include "core/session/plan_session.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,16 +25,15 @@ struct EstimateWidgets {
     QComboBox* providerBox = nullptr;
     QLabel* value = nullptr;   // 估值
     QLabel* change = nullptr;  // 涨幅
-    QComboBox* fundCodeBox = nullptr;
 };
 
 class EstimateController : public QObject {
     Q_OBJECT
   public:
-    EstimateController(const EstimateWidgets& widgets, LedgerModel& ledger,
-                       const PlanSettings& settings, Prompt& prompt, HttpClient& http,
-                       const Config& config, std::function<Mode()> mode,
-                       std::function<QDate()> today, QObject* parent);
+    // The estimates are those of the session's fund code; today's row goes
+    // into its ledger.
+    EstimateController(const EstimateWidgets& widgets, PlanSession& session, Prompt& prompt,
+                       HttpClient& http, const Config& config, QObject* parent);
 
     // The previous official NAV of the shown fund and provider; empty when
     // none is known.
@@ -58,13 +52,10 @@ class EstimateController : public QObject {
     void ShowFailure(const QString& text);
 
     EstimateWidgets w_;
-    LedgerModel& ledger_;
-    const PlanSettings& settings_;
+    PlanSession& session_;
     Prompt& prompt_;
     HttpClient& http_;
     const Config& config_;
-    std::function<Mode()> mode_;
-    std::function<QDate()> today_;
     QTimer* timer_ = nullptr;
     QString previousNav_;
     bool pending_[3] = {false, false, false};

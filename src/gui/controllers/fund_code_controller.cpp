@@ -11,22 +11,22 @@
 
 #include "core/storage/fund_selection.h"
 #include "core/storage/plan_file.h"
+#include "gui/controllers/plan_commands.h"
 
 namespace tovira {
 
-FundCodeController::FundCodeController(QWidget* window, QComboBox* box,
-                                       const QString& programFolder, LedgerModel& ledger,
-                                       PlanSettings& settings, Hooks hooks)
-    : QObject(window),
-      window_(window),
-      box_(box),
-      programFolder_(programFolder),
-      ledger_(ledger),
-      settings_(settings),
-      hooks_(std::move(hooks)) {
+FundCodeController::FundCodeController(QWidget* window, QComboBox* box, PlanSession& session,
+                                       PlanCommands& plans)
+    : QObject(window), window_(window), box_(box), session_(session), plans_(plans) {
     setObjectName(QStringLiteral("fundCodeController"));
     box_->setInsertPolicy(QComboBox::NoInsert);
     box_->setToolTip(QStringLiteral("6位纯数字基金代码，Ctrl+Delete删除当前"));
+    // Whatever the box shows, however it came there, is the code worked
+    // with (read when it is announced: a handler may have changed it since).
+    connect(box_->lineEdit(), &QLineEdit::textChanged, this,
+            [this] { session_.SetFundCode(box_->currentText()); });
+    session_.SetFundCode(box_->currentText());
+    connect(&session_, &PlanSession::PlanNamesFund, this, &FundCodeController::FollowPlanCode);
     connect(box_->lineEdit(), &QLineEdit::textEdited, this, &FundCodeController::OnFundCodeTyped);
     connect(box_, qOverload<int>(&QComboBox::activated), this,
             &FundCodeController::OnFundCodePicked);
@@ -43,31 +43,33 @@ FundCodeController::FundCodeController(QWidget* window, QComboBox* box,
 void FundCodeController::LoadHistory() {
     {
         const QSignalBlocker blocker(box_);
-        box_->addItems(LoadQueryHistory(programFolder_));
+        box_->addItems(LoadQueryHistory(session_.ProgramFolder()));
         box_->setEditText(QStringLiteral("210009"));
     }
     SetTitleFor(box_->currentText());
-    hooks_.setLedgerCode(box_->currentText());
+    session_.SetLedgerCode(box_->currentText());
 }
 
 QString FundCodeController::PlanPathOf(const QString& code) const {
-    return PlanFilePath(programFolder_, code);
+    return PlanFilePath(session_.ProgramFolder(), code);
 }
 
+void FundCodeController::ShowTitle() { SetTitleFor(session_.FundCode()); }
+
 void FundCodeController::SetTitleFor(const QString& code) {
-    window_->setWindowTitle(WindowTitle(code, FundName(programFolder_, code)));
+    window_->setWindowTitle(WindowTitle(code, FundName(session_.ProgramFolder(), code)));
 }
 
 void FundCodeController::SaveHistory(bool removing) {
     QStringList entries;
     for (int i = 0; i < box_->count(); ++i) entries << box_->itemText(i);
-    SaveQueryHistory(programFolder_, entries, removing);
+    SaveQueryHistory(session_.ProgramFolder(), entries, removing);
 }
 
 void FundCodeController::ReloadFor(const QString& code) {
-    ledger_.ClearRows();
-    hooks_.setLedgerCode(code);
-    hooks_.openPlan(PlanPathOf(code));
+    session_.Ledger().ClearRows();
+    session_.SetLedgerCode(code);
+    plans_.OpenPlan(PlanPathOf(code), session_.ShownMode());
 }
 
 void FundCodeController::ShowFundCode(const QString& text) {
@@ -80,13 +82,13 @@ void FundCodeController::ShowFundCode(const QString& text) {
     }
     SaveHistory();
     SetTitleFor(text);
-    hooks_.setLedgerCode(text);
+    session_.SetLedgerCode(text);
 }
 
-bool FundCodeController::FollowPlanCode(const QString& code) {
-    if (code == box_->currentText() || handlingTypedCode_) return false;
+void FundCodeController::FollowPlanCode(const QString& code) {
+    // The session counts it followed when the box moved to the code.
+    if (code == box_->currentText() || handlingTypedCode_) return;
     SetFundCodeText(code);
-    return true;
 }
 
 void FundCodeController::SetFundCodeText(const QString& text) {
@@ -102,15 +104,15 @@ void FundCodeController::OnFundCodeTyped(const QString& text) {
     // A code on its way ("1", "16172") is no fund yet: the plan shown stays,
     // nothing is asked and nothing reloaded until the text is a whole code
     // other than the one the rows belong to.
-    if (!IsFundCode(text) || text == hooks_.ledgerCode()) return;
+    if (!IsFundCode(text) || text == session_.LedgerCode()) return;
     OnFundCodeChanged(text);
 }
 
 void FundCodeController::OnFundCodeChanged(const QString& text) {
-    if (!hooks_.confirmDiscard()) {
+    if (!plans_.ConfirmDiscard()) {
         // Cancel: the box shows the code the ledger belongs to again.
         const QSignalBlocker blocker(box_);
-        box_->setEditText(hooks_.ledgerCode());
+        box_->setEditText(session_.LedgerCode());
         return;
     }
     // A plan opened below that names another fund is followed once; the
@@ -118,8 +120,7 @@ void FundCodeController::OnFundCodeChanged(const QString& text) {
     const bool outer = !std::exchange(handlingTypedCode_, true);
     if (IsFundCode(text)) {
         SetTitleFor(text);
-        settings_.ApplyPreset(Preset::Default);
-        hooks_.settingsReset();
+        session_.ResetSettings();
         // Move the code to the top of the list, keeping what the box shows.
         const int cursor = box_->lineEdit()->cursorPosition();
         const QSignalBlocker blocker(box_);
@@ -139,17 +140,18 @@ void FundCodeController::OnFundCodePicked(int index) {
     // text matches an entry; that is no pick and changes nothing.
     if (!std::exchange(codePickedByUser_, false)) return;
     const QString text = box_->itemText(index);
-    const bool confirmed = hooks_.confirmDiscard();
+    const bool confirmed = plans_.ConfirmDiscard();
     {
         const QSignalBlocker blocker(box_);
-        box_->setEditText(confirmed ? text : hooks_.ledgerCode());
+        box_->setEditText(confirmed ? text : session_.LedgerCode());
     }
     if (!confirmed) return;
     if (IsFundCode(text)) {
         SetTitleFor(text);
-        if (hooks_.fundPicked) hooks_.fundPicked();
+        emit FundPicked();
     }
-    settings_.ApplyPreset(Preset::Default);
+    // The panel shows the defaults once the plan of the pick is loaded.
+    session_.Settings().ApplyPreset(Preset::Default);
     ReloadFor(text);
 }
 
@@ -157,7 +159,7 @@ void FundCodeController::OnFundCodeDelete() {
     const QString text = box_->currentText();
     const int at = box_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
     if (at < 0) return;
-    if (!hooks_.confirmDiscard()) return;
+    if (!plans_.ConfirmDiscard()) return;
     {
         const QSignalBlocker blocker(box_);
         box_->removeItem(at);
@@ -166,7 +168,7 @@ void FundCodeController::OnFundCodeDelete() {
     // The shorter list replaces the file whole, in one step: a write that
     // fails leaves the old list as it was.
     SaveHistory(true);
-    ledger_.ClearRows();
+    session_.Ledger().ClearRows();
     // Emptying the box runs its change handling once more.
     SetFundCodeText(QString());
 }

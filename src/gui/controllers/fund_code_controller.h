@@ -1,43 +1,28 @@
 #pragma once
 // The fund code box: typing a code opens its plan, a real pick of the list
 // (its pop-up or the arrow keys) does too, Ctrl+Delete removes the shown code
-// from the query history (History.ini). It keeps the window title and the
-// code the ledger belongs to.
+// from the query history (History.ini). What the box shows is the session's
+// fund code; the controller keeps the window title, the code the ledger
+// belongs to, and follows a plan that names another fund.
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
-#include "core/common/prompt.h"
-#include "core/ledger/ledger_model.h"
-#include "core/ledger/plan_settings.h"
+#include "core/session/plan_session.h"
 
 class QComboBox;
 class QWidget;
 
 namespace tovira {
 
+class PlanCommands;
+
 class FundCodeController : public QObject {
     Q_OBJECT
   public:
-    struct Hooks {
-        // Asks before unsaved work is lost; false when the user cancels.
-        std::function<bool()> confirmDiscard;
-        // Opens the plan file at this path in the shown mode.
-        std::function<void(const QString& path)> openPlan;
-        // The parameters were reset: the panel shows them again.
-        std::function<void()> settingsReset;
-        // A real pick of another fund: the shown estimate is not its.
-        std::function<void()> fundPicked;
-        // The fund code the ledger belongs to: the code its rows were
-        // loaded, cleared or saved for.
-        std::function<QString()> ledgerCode;
-        std::function<void(const QString&)> setLedgerCode;
-    };
-
-    // window gets the title; box is the editable fund code box.
-    FundCodeController(QWidget* window, QComboBox* box, const QString& programFolder,
-                       LedgerModel& ledger, PlanSettings& settings, Hooks hooks);
+    // window gets the title; box is the editable fund code box; plans asks
+    // the save question and opens the plan of a code.
+    FundCodeController(QWidget* window, QComboBox* box, PlanSession& session, PlanCommands& plans);
 
     // The query history and the default code, as the window starts; the
     // ledger belongs to that code.
@@ -47,10 +32,9 @@ class FundCodeController : public QObject {
     // Shows a code in the box, the title and the history without loading its
     // plan (the caller loads it).
     void ShowFundCode(const QString& code);
-    // A plan being opened names this fund: switch to it as typing would,
-    // except while a typed code is being handled, so that two plans naming
-    // each other cannot send the window round in circles.
-    bool FollowPlanCode(const QString& code);
+    // The title for the session's fund code (after a directory update the
+    // fund's name may have changed).
+    void ShowTitle();
     void SetTitleFor(const QString& code);
 
     void OnFundCodeChanged(const QString& text);
@@ -59,6 +43,10 @@ class FundCodeController : public QObject {
     void OnFundCodePicked(int index);
     void OnFundCodeDelete();
 
+  signals:
+    // A real pick of another fund from the list.
+    void FundPicked();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -66,13 +54,15 @@ class FundCodeController : public QObject {
     void SetFundCodeText(const QString& text);
     void SaveHistory(bool removing = false);
     void ReloadFor(const QString& code);
+    // A plan being opened names this fund: switch to it as typing would,
+    // except while a typed code is being handled, so that two plans naming
+    // each other cannot send the window round in circles.
+    void FollowPlanCode(const QString& code);
 
     QWidget* window_;
     QComboBox* box_;
-    QString programFolder_;
-    LedgerModel& ledger_;
-    PlanSettings& settings_;
-    Hooks hooks_;
+    PlanSession& session_;
+    PlanCommands& plans_;
     bool handlingTypedCode_ = false;
     // The list was really picked from (its pop-up or the arrow keys), not
     // the focus leaving a box whose text matches an entry.

@@ -1,7 +1,6 @@
 #include "gui/controllers/market_data_commands.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QWidget>
@@ -13,26 +12,22 @@
 #include "core/marketdata/nav_history.h"
 #include "core/marketdata/nav_import.h"
 #include "core/storage/fund_selection.h"
+#include "gui/controllers/estimate_controller.h"
 #include "gui/dialogs/download_progress_dialog.h"
 #include "gui/dialogs/import_range_dialog.h"
 
 namespace tovira {
 
-MarketDataCommands::MarketDataCommands(QWidget* window, LedgerModel& ledger,
-                                       const PlanSettings& settings, Prompt& prompt,
-                                       HttpClient& http, const Config& config,
-                                       const QString& programFolder, QComboBox* fundCodeBox,
-                                       Hooks hooks)
+MarketDataCommands::MarketDataCommands(QWidget* window, PlanSession& session,
+                                       const EstimateController& estimate, Prompt& prompt,
+                                       HttpClient& http, const Config& config)
     : QObject(window),
       window_(window),
-      ledger_(ledger),
-      settings_(settings),
+      session_(session),
+      estimate_(estimate),
       prompt_(prompt),
       http_(http),
-      config_(config),
-      programFolder_(programFolder),
-      fundCodeBox_(fundCodeBox),
-      hooks_(std::move(hooks)) {
+      config_(config) {
     setObjectName(QStringLiteral("marketDataCommands"));
 }
 
@@ -41,7 +36,7 @@ QAction* MarketDataCommands::Action(const char* name) const {
 }
 
 void MarketDataCommands::OnImportValue() {
-    if (ledger_.LastRow() > 0) {
+    if (session_.Ledger().LastRow() > 0) {
         prompt_.Inform(QString::fromUtf8(kMsgImportOnFilled));
         return;
     }
@@ -49,7 +44,7 @@ void MarketDataCommands::OnImportValue() {
         importDialog_->raise();
         return;
     }
-    importDialog_ = new ImportRangeDialog(hooks_.today(), window_);
+    importDialog_ = new ImportRangeDialog(session_.Today(), window_);
     importDialog_->setObjectName(QStringLiteral("importRangeDialog"));
     importDialog_->setAttribute(Qt::WA_DeleteOnClose);
     importDialog_->setWindowModality(Qt::WindowModal);
@@ -58,7 +53,7 @@ void MarketDataCommands::OnImportValue() {
 }
 
 void MarketDataCommands::StartImport(const QDate& start, const QDate& end) {
-    const QString code = fundCodeBox_->currentText();
+    const QString code = session_.FundCode();
     if (!IsFundCode(code)) {
         prompt_.Inform(QString::fromUtf8(kMsgBadFundCode));
         return;
@@ -91,8 +86,9 @@ void MarketDataCommands::DownloadForImport(NavSource source, const QString& code
             if (!owner) return;  // cancelled while the message was open
             // The window is modal: the ledger is still the empty one the
             // import was asked for.
-            if (ledger_.LastRow() == 0) {
-                const ImportOutcome out = ImportNavHistory(ledger_, result.history);
+            LedgerModel& ledger = session_.Ledger();
+            if (ledger.LastRow() == 0) {
+                const ImportOutcome out = ImportNavHistory(ledger, result.history);
                 if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
                 if (out.added > 0 && result.withoutStatus) {
                     prompt_.Inform(QString::fromUtf8(kMsgNavFromTrend));
@@ -112,21 +108,22 @@ void MarketDataCommands::DownloadForImport(NavSource source, const QString& code
 void MarketDataCommands::OnAppendToToday() {
     QAction* add = Action("appendToToday");
     if (!add->isEnabled()) return;  // the previous append is still waiting
-    const int n = ledger_.LastRow();
-    const QDate today = hooks_.today();
-    const QString code = fundCodeBox_->currentText();
+    LedgerModel& ledger = session_.Ledger();
+    const int n = ledger.LastRow();
+    const QDate today = session_.Today();
+    const QString code = session_.FundCode();
     if (!IsFundCode(code)) {
         prompt_.Inform(QString::fromUtf8(kMsgBadFundCode));
         return;
     }
-    const std::optional<QDate> last = LastRowDate(ledger_);
+    const std::optional<QDate> last = LastRowDate(ledger);
     if (n == 0 || !last) {
         prompt_.Inform(QString::fromUtf8(kMsgNoStartDate));
         return;
     }
     add->setEnabled(false);
-    const QString ledgerCode = hooks_.ledgerCode();
-    const QString lastNav = ledger_.Cell(n, Column::NetValue);
+    const QString ledgerCode = session_.LedgerCode();
+    const QString lastNav = ledger.Cell(n, Column::NetValue);
     // A range of several pages shows how far it got in the status bar.
     auto* window = qobject_cast<QMainWindow*>(window_);
     const QPointer<QStatusBar> status = window ? window->statusBar() : nullptr;
@@ -139,8 +136,9 @@ void MarketDataCommands::OnAppendToToday() {
             if (!result.complete) prompt_.Inform(NavFailureMessage(result));
             // The ledger was replaced while the request ran (another fund,
             // cleared, another plan): these days belong to none of its rows.
-            if (ledgerCode != hooks_.ledgerCode() || ledger_.LastRow() < n ||
-                ReadLedgerDate(ledger_.Cell(n, Column::Date)) != last) {
+            LedgerModel& rows = session_.Ledger();
+            if (ledgerCode != session_.LedgerCode() || rows.LastRow() < n ||
+                ReadLedgerDate(rows.Cell(n, Column::Date)) != last) {
                 if (result.history.contains(u'|')) {
                     prompt_.Inform(QString::fromUtf8(kMsgAppendDiscarded));
                 }
@@ -148,9 +146,9 @@ void MarketDataCommands::OnAppendToToday() {
             }
             // Rows added meanwhile (today's estimate row) go below the new days.
             const ImportOutcome out =
-                MergeAppendedDays(ledger_, n, lastNav, hooks_.previousNav(), result.history);
+                MergeAppendedDays(rows, n, lastNav, estimate_.PreviousNav(), result.history);
             if (out.hitRowLimit) prompt_.Inform(QString::fromUtf8(kMsgRowLimit));
-            Recalculate(ledger_, settings_, hooks_.mode());
+            Recalculate(rows, session_.Settings(), session_.ShownMode());
         },
         this, config_.ImportLimitMs(),
         [status](int pagesDone, int pages) {
@@ -176,7 +174,7 @@ void MarketDataCommands::OnUpdateDirectory() {
     QObject* owner = progress->RequestOwner();
     progress->show();
     DownloadFundDirectory(
-        http_, config_.BaseUrl(Endpoint::FundDirectory), programFolder_,
+        http_, config_.BaseUrl(Endpoint::FundDirectory), session_.ProgramFolder(),
         [this, action, shown](DirectoryResult result) {
             if (shown) shown->accept();
             action->setEnabled(true);
@@ -191,7 +189,7 @@ void MarketDataCommands::OnUpdateDirectory() {
                     prompt_.Inform(QString::fromUtf8(kMsgDirectoryTimedOut));
                     break;
             }
-            if (hooks_.directoryUpdated) hooks_.directoryUpdated();
+            emit DirectoryUpdated();
         },
         owner,
         [shown](qint64 received, qint64 total) {

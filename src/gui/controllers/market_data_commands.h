@@ -8,47 +8,39 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <functional>
 
 #include "core/common/prompt.h"
-#include "core/engine/recalculate.h"
-#include "core/ledger/ledger_model.h"
-#include "core/ledger/plan_settings.h"
 #include "core/marketdata/nav_history.h"
+#include "core/session/plan_session.h"
 
 class QAction;
-class QComboBox;
 class QWidget;
 
 namespace tovira {
 
 class Config;
+class EstimateController;
 class HttpClient;
 class ImportRangeDialog;
 
 class MarketDataCommands : public QObject {
     Q_OBJECT
   public:
-    struct Hooks {
-        std::function<Mode()> mode;
-        std::function<QDate()> today;
-        // The fund the ledger's rows belong to.
-        std::function<QString()> ledgerCode;
-        // The previous official NAV today's estimate row was given.
-        std::function<QString()> previousNav;
-        // After a directory update: the fund names may have changed.
-        std::function<void()> directoryUpdated;
-    };
-
     // window parents the import window and holds the actions named
-    // "appendToToday" and "updateFundDirectory".
-    MarketDataCommands(QWidget* window, LedgerModel& ledger, const PlanSettings& settings,
-                       Prompt& prompt, HttpClient& http, const Config& config,
-                       const QString& programFolder, QComboBox* fundCodeBox, Hooks hooks);
+    // "appendToToday" and "updateFundDirectory". The commands fetch the
+    // session's fund code into its ledger; an append merges with today's
+    // estimate row, which holds the previous official NAV estimate knows.
+    MarketDataCommands(QWidget* window, PlanSession& session, const EstimateController& estimate,
+                       Prompt& prompt, HttpClient& http, const Config& config);
 
     void OnImportValue();
     void OnAppendToToday();
     void OnUpdateDirectory();
+
+  signals:
+    // A directory update ended (whatever its result): fund names may have
+    // changed.
+    void DirectoryUpdated();
 
   private:
     void StartImport(const QDate& start, const QDate& end);
@@ -59,14 +51,11 @@ class MarketDataCommands : public QObject {
     QAction* Action(const char* name) const;
 
     QWidget* window_;
-    LedgerModel& ledger_;
-    const PlanSettings& settings_;
+    PlanSession& session_;
+    const EstimateController& estimate_;
     Prompt& prompt_;
     HttpClient& http_;
     const Config& config_;
-    QString programFolder_;
-    QComboBox* fundCodeBox_;
-    Hooks hooks_;
     QPointer<ImportRangeDialog> importDialog_;
 };
 

@@ -34,22 +34,11 @@ QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 }  // namespace
 
 PlanCommands::PlanCommands(PlanSession& session, Prompt& prompt, FileChooser& chooser,
-                           const PlanWidgets& widgets, Hooks hooks, QObject* parent)
-    : QObject(parent),
-      session_(session),
-      prompt_(prompt),
-      chooser_(chooser),
-      widgets_(widgets),
-      hooks_(std::move(hooks)) {
-    connect(widgets_.panel, &SidePanel::EditedByUser, this, [this] {
-        session_.MarkSettingsChanged();
-        UpdateUnsavedMark();
-    });
-    const LedgerModel* ledger = &session_.Ledger();
-    connect(ledger, &QAbstractItemModel::modelReset, this, &PlanCommands::UpdateUnsavedMark);
-    connect(ledger, &QAbstractItemModel::dataChanged, this, &PlanCommands::UpdateUnsavedMark);
-    connect(ledger, &QAbstractItemModel::rowsInserted, this, &PlanCommands::UpdateUnsavedMark);
-    connect(ledger, &QAbstractItemModel::rowsRemoved, this, &PlanCommands::UpdateUnsavedMark);
+                           const PlanWidgets& widgets, QObject* parent)
+    : QObject(parent), session_(session), prompt_(prompt), chooser_(chooser), widgets_(widgets) {
+    connect(widgets_.panel, &SidePanel::EditedByUser, &session_, &PlanSession::MarkSettingsChanged);
+    connect(&session_, &PlanSession::UnsavedRowsChanged, this, &PlanCommands::UpdateUnsavedMark);
+    connect(&session_, &PlanSession::SettingsReset, widgets_.panel, &SidePanel::SyncFromSettings);
 }
 
 void PlanCommands::Inform(const QString& text) {
@@ -63,7 +52,7 @@ void PlanCommands::CheckModeButton(Mode mode) {
 void PlanCommands::OpenPlan(Mode mode) {
     // A plan that names another fund switches to that fund, as typing the
     // code would (the fund code box keeps that from going round in circles).
-    const OpenOutcome outcome = session_.Open(mode, hooks_.followPlanCode);
+    const OpenOutcome outcome = session_.Open(mode);
     Inform(MessageFor(outcome));
     CheckModeButton(mode);
     widgets_.panel->SyncFromSettings();
@@ -125,13 +114,13 @@ void PlanCommands::OpenChosenPlan(const QString& chosen) {
     }
     // Show the plan's fund without loading the plan folder's file of it:
     // the user asked for this file.
-    hooks_.showFundCode(stored);
+    emit PlanFundShown(stored);
     OpenPlan(path, session_.ShownMode());
 }
 
 bool PlanCommands::Save() {
     FinishEditing();
-    const QString code = hooks_.fundCodeText();
+    const QString code = session_.FundCode();
     return Saved(session_.Save(code), [this, code] { return session_.Save(code, true); });
 }
 
@@ -165,7 +154,7 @@ void PlanCommands::Export() {
         return;
     }
     const QString path =
-        chooser_.SaveCsv(widgets_.window, DefaultCsvName(hooks_.fundCodeText(), ledger));
+        chooser_.SaveCsv(widgets_.window, DefaultCsvName(session_.FundCode(), ledger));
     if (path.isEmpty()) return;
     Inform(MessageFor(session_.Export(path)));
 }
@@ -175,9 +164,8 @@ void PlanCommands::DeleteRow() { session_.DeleteRow(widgets_.view->SelectedRow()
 void PlanCommands::ClearList() { session_.ClearRows(); }
 
 void PlanCommands::ApplyPreset(Preset preset) {
+    // The panel and the mark follow the session's signals.
     session_.ApplyPreset(preset);
-    widgets_.panel->SyncFromSettings();
-    UpdateUnsavedMark();
 }
 
 void PlanCommands::ModeClicked(Mode mode) {
@@ -189,7 +177,7 @@ void PlanCommands::ModeClicked(Mode mode) {
     // The plan shown is reloaded from where it was read, which need not be the
     // plan folder (a plan opened from elsewhere and not copied).
     const QString path = session_.PlanPath().isEmpty()
-                             ? PlanFilePath(session_.ProgramFolder(), hooks_.fundCodeText())
+                             ? PlanFilePath(session_.ProgramFolder(), session_.FundCode())
                              : session_.PlanPath();
     // Reloading the plan file replaces the input cells: ask first. A Yes
     // saves what is shown, in the mode it was shown in (the session's until
@@ -199,7 +187,6 @@ void PlanCommands::ModeClicked(Mode mode) {
         return;
     }
     OpenPlan(path, mode);
-    if (hooks_.modeSwitched) hooks_.modeSwitched();
 }
 
 void PlanCommands::TakeBackPrincipal() {
@@ -228,7 +215,7 @@ bool PlanCommands::AskToSave(PromptButtons buttons, SaveTo target) {
     if (a != PromptAnswer::Yes) return true;
     if (target == SaveTo::ShownFund) return Save();
     // The rows belong to the fund they were loaded for, not to a code half
-    // typed into the box.
+    // typed into the box (the code worked with).
     return Saved(session_.SaveToLedgerCode(), [this] { return session_.SaveToLedgerCode(true); });
 }
 

@@ -51,25 +51,14 @@ struct PlanWidgets {
 class PlanCommands : public QObject {
     Q_OBJECT
   public:
-    struct Hooks {
-        // The fund code the box shows.
-        std::function<QString()> fundCodeText;
-        // A plan being opened names this fund (see OpenPlanOptions).
-        std::function<bool(const QString&)> followPlanCode;
-        // Shows a code in the box, the title and the history without loading
-        // its plan.
-        std::function<void(const QString&)> showFundCode;
-        // The figures now are those of another mode.
-        std::function<void()> modeSwitched;
-    };
     // Where a Yes to "是否保存数据？" saves.
     enum class SaveTo {
         LedgerFund,  // the fund the rows belong to (leaving the plan)
-        ShownFund,   // the code the box shows, as the save command does
+        ShownFund,   // the code worked with, as the save command does
     };
 
     PlanCommands(PlanSession& session, Prompt& prompt, FileChooser& chooser,
-                 const PlanWidgets& widgets, Hooks hooks, QObject* parent = nullptr);
+                 const PlanWidgets& widgets, QObject* parent = nullptr);
 
     // Loads the session's plan file in the given mode, which becomes the one
     // shown; the panel and the mode buttons follow.
@@ -84,7 +73,8 @@ class PlanCommands : public QObject {
     // that has no plan there is offered a copy there; it then shows as that
     // fund's plan.
     void OpenChosenPlan(const QString& path);
-    // 保存: the plan, in the mode shown, into the plan file of the shown code.
+    // 保存: the plan, in the mode shown, into the plan file of the code
+    // worked with.
     bool Save();
     void Refresh();
     void Export();
@@ -111,6 +101,12 @@ class PlanCommands : public QObject {
     void FinishEditing();
     void UpdateUnsavedMark();
 
+  signals:
+    // A chosen plan from outside 我的基金 names this fund: it is to show as
+    // the fund worked with (box, title, history) without its plan folder's
+    // plan being loaded; the rows belong to it.
+    void PlanFundShown(const QString& code);
+
   private:
     // Reports a save; one refused because another program changed the file
     // asks whether to reload it, overwrite it (calling overwrite) or cancel.
@@ -123,7 +119,6 @@ class PlanCommands : public QObject {
     Prompt& prompt_;
     FileChooser& chooser_;
     PlanWidgets widgets_;
-    Hooks hooks_;
 };
 
 }  // namespace tovira

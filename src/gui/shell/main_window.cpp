@@ -45,7 +45,7 @@ constexpr double kClientHeight = 9255;
 
 MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser* chooser,
                        QWidget* parent)
-    : QMainWindow(parent), programFolder_(programFolder), session_(programFolder) {
+    : QMainWindow(parent), session_(programFolder) {
     if (!prompt) {
         ownPrompt_ = std::make_unique<QtPrompt>(this);
         prompt = ownPrompt_.get();
@@ -56,28 +56,49 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
         chooser = ownChooser_.get();
     }
     chooser_ = chooser;
-
-    config_ = Config::Load(programFolder_);
+    config_ = Config::Load(programFolder);
     http_ = new HttpClient(this);
     http_->SetTimeout(config_.TimeoutMs());
-    today_ = [] { return QDate::currentDate(); };
 
+    BuildWidgets();
+    MakeControllers();
+    BuildMenus();
+    layout_ =
+        new WindowLayout({centralWidget(), panel_, theory_, fact_, topBar_, view_, chart_}, this);
+    connect(topBar_->ChartSwitch(), &QCheckBox::clicked, this, &MainWindow::OnDiagram);
+    connect(theory_, &QRadioButton::clicked, this, [this] { OnModeClicked(Mode::Theory); });
+    connect(fact_, &QRadioButton::clicked, this, [this] { OnModeClicked(Mode::Fact); });
+    connect(view_, &LedgerView::FilesDropped, this, &MainWindow::OnFilesDropped);
+    connect(&session_, &PlanSession::ModeChanged, this, &MainWindow::RedrawChart);
+    PlaceOnScreen();
+
+    // Load: title, query history, the tray icon, then the shown fund's plan.
+    fundCode_->LoadHistory();
+    tray_ = CreateTrayIcon(
+        this, [this] { OnTrayShow(); }, [this] { OnTrayQuit(); });
+    panel_->SyncFromSettings();
+    session_.PointAtFund(session_.LedgerCode());
+    plans_->OpenPlan(Mode::Theory);
+    layout_->Apply();
+}
+
+void MainWindow::BuildWidgets() {
     setWindowTitle(QStringLiteral("Tovira"));
     setWindowIcon(AppIcon());
     setFont(WindowFont());
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
-    view_ = new LedgerView(ledger_, central);
+    view_ = new LedgerView(session_.Ledger(), central);
     view_->setObjectName(QStringLiteral("ledgerView"));
     // The redemption columns show while the plan sells on rises.
-    settings_.onSwitchChanged = [this](Switch s, bool on) {
+    session_.Settings().onSwitchChanged = [this](Switch s, bool on) {
         if (s == Switch::SellOnRises) view_->ShowRedeemColumns(on);
     };
-    chart_ = new LineChart(ledger_, central);
+    chart_ = new LineChart(session_.Ledger(), central);
     chart_->setObjectName(QStringLiteral("lineChart"));
     chart_->hide();
-    panel_ = new SidePanel(settings_, *prompt_, central);
+    panel_ = new SidePanel(session_.Settings(), *prompt_, central);
     panel_->raise();
     chart_->stackUnder(panel_);
     theory_ = new QRadioButton(QStringLiteral("理论计算"), central);
@@ -87,65 +108,31 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     theory_->setChecked(true);
     topBar_ = new TopBar(central);
 
-    FundCodeController::Hooks codeHooks;
-    codeHooks.confirmDiscard = [this] { return ConfirmDiscard(); };
-    codeHooks.openPlan = [this](const QString& path) { plans_->OpenPlan(path, CurrentMode()); };
-    codeHooks.settingsReset = [this] { ApplySettingsToPanel(); };
-    codeHooks.fundPicked = [this] { estimate_->ClearShown(); };
-    codeHooks.ledgerCode = [this] { return session_.LedgerCode(); };
-    codeHooks.setLedgerCode = [this](const QString& code) { session_.SetLedgerCode(code); };
-    fundCode_ = new FundCodeController(this, FundCodeBox(), programFolder_, ledger_, settings_,
-                                       std::move(codeHooks));
-    const EstimateWidgets estimateWidgets{topBar_->LiveEstimate(), topBar_->Providers(),
-                                          topBar_->EstimateValue(), topBar_->EstimateChange(),
-                                          FundCodeBox()};
-    estimate_ = new EstimateController(
-        estimateWidgets, ledger_, settings_, *prompt_, *http_, config_,
-        [this] { return CurrentMode(); }, [this] { return today_(); }, this);
-    MarketDataCommands::Hooks marketHooks;
-    marketHooks.mode = [this] { return CurrentMode(); };
-    marketHooks.today = [this] { return today_(); };
-    marketHooks.ledgerCode = [this] { return session_.LedgerCode(); };
-    marketHooks.previousNav = [this] { return estimate_->PreviousNav(); };
-    marketHooks.directoryUpdated = [this] { fundCode_->SetTitleFor(FundCodeBox()->currentText()); };
-    market_ = new MarketDataCommands(this, ledger_, settings_, *prompt_, *http_, config_,
-                                     programFolder_, FundCodeBox(), std::move(marketHooks));
-    BuildMenus();
-
-    layout_ = new WindowLayout({central, panel_, theory_, fact_, topBar_, view_, chart_}, this);
-    connect(topBar_->ChartSwitch(), &QCheckBox::clicked, this, &MainWindow::OnDiagram);
-    connect(theory_, &QRadioButton::clicked, this, [this] { OnModeClicked(Mode::Theory); });
-    connect(fact_, &QRadioButton::clicked, this, [this] { OnModeClicked(Mode::Fact); });
-    connect(view_, &LedgerView::FilesDropped, this, &MainWindow::OnFilesDropped);
-
     // The mark of unsaved changes; the title stays as it is.
     modifiedMark_ = new QLabel(this);
     modifiedMark_->setObjectName(QStringLiteral("unsavedMark"));
     statusBar()->addPermanentWidget(modifiedMark_);
     statusBar()->setSizeGripEnabled(false);
-    backtest_ = new BacktestReportController(
-        this, statusBar(), ledger_, settings_, *prompt_, [this] { return CurrentMode(); }, this);
-    // The previous official NAV belongs to the fund it was fetched for.
-    session_.onLedgerCodeChanged = [this](const QString&, const QString&) {
-        estimate_->ForgetPreviousNav();
-    };
-    PlanCommands::Hooks planHooks;
-    planHooks.fundCodeText = [this] { return FundCodeBox()->currentText(); };
-    planHooks.followPlanCode = [this](const QString& code) {
-        return fundCode_->FollowPlanCode(code);
-    };
-    planHooks.showFundCode = [this](const QString& code) { fundCode_->ShowFundCode(code); };
-    planHooks.modeSwitched = [this] {
-        if (!topBar_->ChartSwitch()->isChecked()) return;
-        // The chart follows the figures of the new mode.
-        chart_->Clear();
-        chart_->Draw(ChartLeftEdge(panel_->Toggle()->text()));
-    };
-    plans_ = new PlanCommands(session_, *prompt_, *chooser_,
-                              PlanWidgets{this, view_, panel_, theory_, fact_, modifiedMark_},
-                              std::move(planHooks), this);
-    search_ = new ParameterSearchController(this, session_, panel_, *plans_, *prompt_, {}, this);
+}
 
+void MainWindow::MakeControllers() {
+    plans_ =
+        new PlanCommands(session_, *prompt_, *chooser_,
+                         PlanWidgets{this, view_, panel_, theory_, fact_, modifiedMark_}, this);
+    fundCode_ = new FundCodeController(this, panel_->FundCodeBox(), session_, *plans_);
+    connect(plans_, &PlanCommands::PlanFundShown, fundCode_, &FundCodeController::ShowFundCode);
+    estimate_ = new EstimateController({topBar_->LiveEstimate(), topBar_->Providers(),
+                                        topBar_->EstimateValue(), topBar_->EstimateChange()},
+                                       session_, *prompt_, *http_, config_, this);
+    connect(fundCode_, &FundCodeController::FundPicked, estimate_, &EstimateController::ClearShown);
+    market_ = new MarketDataCommands(this, session_, *estimate_, *prompt_, *http_, config_);
+    connect(market_, &MarketDataCommands::DirectoryUpdated, fundCode_,
+            &FundCodeController::ShowTitle);
+    backtest_ = new BacktestReportController(this, statusBar(), session_, *prompt_, this);
+    search_ = new ParameterSearchController(this, session_, panel_, *plans_, *prompt_, {}, this);
+}
+
+void MainWindow::PlaceOnScreen() {
     resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight) +
                                             menuBar()->sizeHint().height() +
                                             statusBar()->sizeHint().height());
@@ -157,15 +144,6 @@ MainWindow::MainWindow(const QString& programFolder, Prompt* prompt, FileChooser
     // Never smaller than the design size, so the whole side panel, the top
     // bar and the chart with its labels stay within reach.
     setMinimumSize(size());
-
-    // Load: title, query history, the tray icon, then the shown fund's plan.
-    fundCode_->LoadHistory();
-    tray_ = CreateTrayIcon(
-        this, [this] { OnTrayShow(); }, [this] { OnTrayQuit(); });
-    ApplySettingsToPanel();
-    session_.PointAtFund(session_.LedgerCode());
-    plans_->OpenPlan(Mode::Theory);
-    layout_->Apply();
 }
 
 MainWindow::~MainWindow() {
@@ -174,8 +152,6 @@ MainWindow::~MainWindow() {
     delete http_;
     http_ = nullptr;
 }
-
-QComboBox* MainWindow::FundCodeBox() const { return panel_->FundCodeBox(); }
 
 Mode MainWindow::CurrentMode() const { return session_.ShownMode(); }
 
@@ -205,11 +181,11 @@ void MainWindow::BuildMenus() {
     add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"),
         [this] { plans_->TakeBackPrincipal(); });
     add(functions, "lowerHoldingCost", QStringLiteral("降低持仓成本"),
-        [this] { ShowCostCalculator(*this, ledger_, settings_, *prompt_); });
+        [this] { ShowCostCalculator(*this, session_.Ledger(), session_.Settings(), *prompt_); });
     add(functions, "showTrendChart", QStringLiteral("查看最新走势"), [this] {
         ShowTrendChart(
-            *this, *http_, config_, programFolder_, [this] { return FundCodeBox()->currentText(); },
-            *prompt_);
+            *this, *http_, config_, session_.ProgramFolder(),
+            [this] { return session_.FundCode(); }, *prompt_);
     });
     add(functions, "backtestReport", QStringLiteral("回测报告"),
         [this] { backtest_->OpenReport(); });
@@ -254,8 +230,6 @@ void MainWindow::BuildMenus() {
     add(pop, "clearList", QStringLiteral("清空列表"), [this] { OnClearList(); });
 }
 
-void MainWindow::ApplySettingsToPanel() { panel_->SyncFromSettings(); }
-
 // Layout and the notification area ----------------------------------------------
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -283,7 +257,7 @@ void MainWindow::OnTrayShow() { RestoreFromTray(); }
 void MainWindow::OnTrayQuit() {
     FinishEditing();
     // A save that fails keeps the program running, so nothing is lost.
-    if (ledger_.LastRow() > 0 &&
+    if (session_.Ledger().LastRow() > 0 &&
         !plans_->AskToSave(PromptButtons::YesNo, PlanCommands::SaveTo::ShownFund)) {
         return;
     }
@@ -295,7 +269,7 @@ void MainWindow::OnTrayQuit() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     FinishEditing();
-    if (!quitting_ && ledger_.LastRow() > 0 &&
+    if (!quitting_ && session_.Ledger().LastRow() > 0 &&
         !plans_->AskToSave(PromptButtons::YesNoCancel, PlanCommands::SaveTo::ShownFund)) {
         event->ignore();
         return;
@@ -336,6 +310,13 @@ void MainWindow::OnDiagram(bool ticked) {
         chart_->hide();
         view_->show();
     }
+}
+
+void MainWindow::RedrawChart() {
+    if (!topBar_->ChartSwitch()->isChecked()) return;
+    // The chart follows the figures of the new mode.
+    chart_->Clear();
+    chart_->Draw(ChartLeftEdge(panel_->Toggle()->text()));
 }
 
 void MainWindow::StartUpdateCheck() {

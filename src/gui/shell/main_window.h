@@ -18,7 +18,6 @@
 #include "gui/controllers/command_line_open.h"
 #include "gui/controllers/plan_commands.h"
 
-class QComboBox;
 class QLabel;
 class QRadioButton;
 class QSystemTrayIcon;
@@ -71,7 +70,7 @@ class MainWindow : public QMainWindow {
     void StartUpdateCheck();
 
     // The date the commands take as today (the clock, unless set otherwise).
-    void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
+    void SetToday(std::function<QDate()> today) { session_.SetToday(std::move(today)); }
 
     // See PlanCommands::ConfirmDiscard.
     bool ConfirmDiscard();
@@ -85,17 +84,21 @@ class MainWindow : public QMainWindow {
     void changeEvent(QEvent* event) override;
 
   private:
+    void BuildWidgets();
+    // The controllers over the session and the few connections between them.
+    void MakeControllers();
     void BuildMenus();
-    QComboBox* FundCodeBox() const;
+    // The design size, centred on the screen.
+    void PlaceOnScreen();
     // "折线图": the chart replaces the ledger while ticked.
     void OnDiagram(bool ticked);
+    // After a mode switch the ticked chart shows the new figures.
+    void RedrawChart();
     void OnTrayShow();
     void OnTrayQuit();
     void RestoreFromTray();
-    void ApplySettingsToPanel();
     void FinishEditing();
 
-    QString programFolder_;
     std::unique_ptr<Prompt> ownPrompt_;
     Prompt* prompt_;
     std::unique_ptr<FileChooser> ownChooser_;
@@ -103,7 +106,6 @@ class MainWindow : public QMainWindow {
 
     Config config_;
     HttpClient* http_ = nullptr;
-    std::function<QDate()> today_;
     FundCodeController* fundCode_ = nullptr;
     EstimateController* estimate_ = nullptr;
     MarketDataCommands* market_ = nullptr;
@@ -111,11 +113,9 @@ class MainWindow : public QMainWindow {
     ParameterSearchController* search_ = nullptr;
 
     // The plan: ledger, settings, the mode shown (the option buttons change
-    // before the save question of a mode switch is answered), the plan path
-    // and the fund the rows belong to.
+    // before the save question of a mode switch is answered), the plan path,
+    // the fund code worked with and the fund the rows belong to.
     PlanSession session_;
-    LedgerModel& ledger_ = session_.Ledger();
-    PlanSettings& settings_ = session_.Settings();
     PlanCommands* plans_ = nullptr;
     QLabel* modifiedMark_ = nullptr;
 

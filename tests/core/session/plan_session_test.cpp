@@ -30,9 +30,8 @@ class PlanSessionTest : public ::testing::Test {
 TEST_F(PlanSessionTest, SavesInTheModeShownAndOpensBackInBothModes) {
     PlanSession session(dir.path());
     QStringList changes;
-    session.onLedgerCodeChanged = [&](const QString& from, const QString& to) {
-        changes << from + u'>' + to;
-    };
+    QObject::connect(&session, &PlanSession::LedgerCodeChanged,
+                     [&](const QString& from, const QString& to) { changes << from + u'>' + to; });
     test::AddDays(session.Ledger(), {{"1.0000"}, {"1.0500"}});
     session.PointAtFund(QStringLiteral("000021"));
     ASSERT_EQ(session.Open(Mode::Fact).result, OpenResult::NoFile);

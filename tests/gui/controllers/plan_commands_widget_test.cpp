@@ -64,12 +64,9 @@ TEST(PlanCommandsWidget, TheSaveQuestionSavesWhereItShouldAndStopsOnAFailedSave)
         QLabel mark(&window);
         auto* view = new LedgerView(session.Ledger(), &window);
         auto* panel = new SidePanel(session.Settings(), prompt, &window);
-        QString boxText = c.target == SaveTo::LedgerFund ? QStringLiteral("0003") : "000032";
-        PlanCommands::Hooks hooks;
-        hooks.fundCodeText = [&] { return boxText; };
+        session.SetFundCode(c.target == SaveTo::LedgerFund ? QStringLiteral("0003") : "000032");
         PlanCommands plans(session, prompt, chooser,
-                           PlanWidgets{&window, view, panel, &theory, &fact, &mark},
-                           std::move(hooks));
+                           PlanWidgets{&window, view, panel, &theory, &fact, &mark});
 
         session.SetLedgerCode(QStringLiteral("000031"));
         session.PointAtFund(QStringLiteral("000031"));
