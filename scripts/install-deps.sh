@@ -9,7 +9,7 @@ $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  clang-format \
+  clang-format clang-tidy \
   fonts-wqy-microhei xvfb xauth \
   qt6-translations-l10n dpkg-dev xdotool appstream desktop-file-utils \
   ca-certificates

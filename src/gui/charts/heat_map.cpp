@@ -189,7 +189,7 @@ void HeatMap::paintEvent(QPaintEvent*) {
                      fm.height() + 4),
                Qt::AlignHCenter, data_.xName);
     p.save();
-    p.translate(fm.height() / 2 + 2, g.Grid().center().y());
+    p.translate(QPoint(fm.height() / 2 + 2, g.Grid().center().y()));
     p.rotate(-90);
     p.drawText(QRect(-g.Grid().height() / 2, -fm.height() / 2, g.Grid().height(), fm.height() + 2),
                Qt::AlignCenter, data_.yName);
