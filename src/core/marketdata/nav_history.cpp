@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/common/ledger_date.h"
 #include "core/common/numbers.h"
 #include "core/common/single_line_text.h"
 #include "core/marketdata/fund_trend_script.h"
@@ -185,7 +186,7 @@ QString JoinHistory(const QString& oldestChange, const QStringList& records) {
 }
 
 QDate RecordDate(const QString& record) {
-    return QDate::fromString(record.section(QLatin1Char(','), 0, 0), QStringLiteral("yyyy/M/d"));
+    return ReadLedgerDate(record.section(QLatin1Char(','), 0, 0)).value_or(QDate());
 }
 
 // One download in progress: the pages still to fetch, newest last.

@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "core/common/ledger_date.h"
+
 namespace tovira {
 namespace {
 
@@ -16,15 +18,6 @@ void FillRow(LedgerModel& ledger, int row, const QString& record) {
 }
 
 }  // namespace
-
-std::optional<QDate> ReadLedgerDate(const QString& text) {
-    const QString t = text.trimmed();
-    for (const char* format : {"yyyy/M/d", "yyyy-M-d", "yyyy.M.d", "yyyyMMdd"}) {
-        const QDate d = QDate::fromString(t, QString::fromLatin1(format));
-        if (d.isValid()) return d;
-    }
-    return std::nullopt;
-}
 
 std::optional<QDate> LastRowDate(const LedgerModel& ledger) {
     if (ledger.LastRow() == 0) return std::nullopt;

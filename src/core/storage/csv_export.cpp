@@ -3,6 +3,7 @@
 #include <QDate>
 #include <vector>
 
+#include "core/common/ledger_date.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 
@@ -38,8 +39,9 @@ QString PlainNamePart(QString text) {
 // A date cell may hold anything typed or read from a plan file.
 QString DatePart(const QString& text) {
     QString cell = QString(text).removeIf(IsControl).trimmed();
-    const QDate d = QDate::fromString(cell, QStringLiteral("yyyy/M/d"));
-    if (d.isValid()) return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
+    if (const std::optional<QDate> d = ReadLedgerDate(cell)) {
+        return QStringLiteral("%1-%2-%3").arg(d->year()).arg(d->month()).arg(d->day());
+    }
     return PlainNamePart(cell.replace(u'/', u'-'));
 }
 

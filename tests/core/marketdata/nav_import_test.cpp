@@ -45,6 +45,11 @@ TEST(NavImportTest, AppendNumbersOnAndNeverAddsADayTwice) {
 
     ledger.SetCell(3, Column::Date, QStringLiteral("abc"));
     EXPECT_FALSE(LastRowDate(ledger));
+    // A typed date in another form still reads; a bare number does not.
+    ledger.SetCell(3, Column::Date, QStringLiteral("2020.1.7"));
+    EXPECT_EQ(LastRowDate(ledger), QDate(2020, 1, 7));
+    ledger.SetCell(3, Column::Date, QStringLiteral("20200107"));
+    EXPECT_FALSE(LastRowDate(ledger));
 }
 
 TEST(NavImportTest, TheRowLimitKeepsWhatFits) {

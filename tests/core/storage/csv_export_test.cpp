@@ -124,6 +124,11 @@ TEST_F(CsvExportTest, DefaultNameIsAPlainFileName) {
         {QString::fromUtf16(u"00\x01\x00\x30\x30\x30\x31", 8), "2017/3/27",
          "000001_2017-3-27_2017-3-27.csv"},
         {"../000001", "2017/3/27", ".._000001_2017-3-27_2017-3-27.csv"},
+        // Other forms of a date read as one; a bare number stays as it is.
+        {"000001", " 2017-03-27", "000001_2017-3-27_2017-3-27.csv"},
+        {"000001", "2017.3.27", "000001_2017-3-27_2017-3-27.csv"},
+        {"000001", "20170327", "000001_20170327_20170327.csv"},
+        {"000001", "2017/2/30", "000001_2017-2-30_2017-2-30.csv"},
     };
     AddRow(ledger, kFullRow);
     for (const Case& c : cases) {
