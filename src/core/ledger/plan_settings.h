@@ -10,104 +10,62 @@
 #include <functional>
 #include <optional>
 
+#include "core/ledger/plan_fields.h"
+
 namespace tovira {
 
-// The thirteen numeric fields of the side panel, top to bottom.
-enum class Field : int {
-    PurchaseFeePct,
-    RedeemFeePct,
-    MinRedeemShares,
-    MinKeepShares,
-    TotalCapital,
-    StartSellPct,
-    TakeProfitPct,
-    StartBuyPct,
-    Multiple,
-    MultipleStep,
-    BreakMaDays,
-    RiskPositionPct,
-    BreakAmplitudePct,
-};
-inline constexpr int kFieldCount = 13;
+// Controls of the side panel whose enabled state the switches steer: each
+// field's box, caption and spin control, and each switch's check box. A
+// control is found through its field or switch (ControlOf, CaptionOf, SpinOf);
+// the names below are shorthands for code that means one of them.
+inline constexpr int kControlCount = 3 * kFieldCount + kSwitchCount;
+constexpr int BoxIndex(Field f) { return static_cast<int>(f); }
+constexpr int CaptionIndex(Field f) { return kFieldCount + static_cast<int>(f); }
+constexpr int SpinIndex(Field f) { return 2 * kFieldCount + static_cast<int>(f); }
+constexpr int SwitchBoxIndex(Switch s) { return 3 * kFieldCount + static_cast<int>(s); }
 
-// The seven switches, in the order the plan file stores them.
-enum class Switch : int {
-    TakeProfitAlert,    // 止盈提醒
-    ReinvestDividends,  // 红利再投
-    BuyFirst,           // 加仓优先
-    SellOnRises,        // 越涨越卖
-    GrowingTopUp,       // 修正追加
-    UnlimitedCapital,   // 无限资金
-    BreakAlert,         // 破位止盈
-};
-inline constexpr int kSwitchCount = 7;
-
-// Controls of the side panel whose enabled state the switches steer: the
-// boxes in Field order, the captions a switch greys out, the four spin
-// controls, the check boxes in Switch order.
 enum class Control : int {
-    PurchaseFeePctBox,
-    RedeemFeePctBox,
-    MinRedeemSharesBox,
-    MinKeepSharesBox,
-    TotalCapitalBox,
-    StartSellPctBox,
-    TakeProfitPctBox,
-    StartBuyPctBox,
-    MultipleBox,
-    MultipleStepBox,
-    BreakMaDaysBox,
-    RiskPositionPctBox,
-    BreakAmplitudePctBox,
-    MinRedeemSharesCaption,
-    MinKeepSharesCaption,
-    StartSellPctCaption,
-    TakeProfitPctCaption,
-    BreakMaDaysCaption,
-    RiskPositionPctCaption,
-    BreakAmplitudePctCaption,
-    StartBuyPctSpin,
-    MultipleSpin,
-    MultipleStepSpin,
-    RiskPositionPctSpin,
-    TakeProfitAlertBox,
-    ReinvestDividendsBox,
-    BuyFirstBox,
-    SellOnRisesBox,
-    GrowingTopUpBox,
-    UnlimitedCapitalBox,
-    BreakAlertBox,
-};
-inline constexpr int kControlCount = 31;
-
-enum class Preset : int { Default, Brave, Steady, Careful };
-
-struct FieldInfo {
-    Field field;
-    const char* name;         // "purchaseFee", for messages and tests
-    const char* iniKey;       // plan file key in section "设置"
-    const char* defaultText;  // text when the window is created
-    const char* tooltip;
+    PurchaseFeePctBox = BoxIndex(Field::PurchaseFeePct),
+    RedeemFeePctBox = BoxIndex(Field::RedeemFeePct),
+    MinRedeemSharesBox = BoxIndex(Field::MinRedeemShares),
+    MinKeepSharesBox = BoxIndex(Field::MinKeepShares),
+    TotalCapitalBox = BoxIndex(Field::TotalCapital),
+    StartSellPctBox = BoxIndex(Field::StartSellPct),
+    TakeProfitPctBox = BoxIndex(Field::TakeProfitPct),
+    StartBuyPctBox = BoxIndex(Field::StartBuyPct),
+    MultipleBox = BoxIndex(Field::Multiple),
+    MultipleStepBox = BoxIndex(Field::MultipleStep),
+    BreakMaDaysBox = BoxIndex(Field::BreakMaDays),
+    RiskPositionPctBox = BoxIndex(Field::RiskPositionPct),
+    BreakAmplitudePctBox = BoxIndex(Field::BreakAmplitudePct),
+    MinRedeemSharesCaption = CaptionIndex(Field::MinRedeemShares),
+    MinKeepSharesCaption = CaptionIndex(Field::MinKeepShares),
+    StartSellPctCaption = CaptionIndex(Field::StartSellPct),
+    TakeProfitPctCaption = CaptionIndex(Field::TakeProfitPct),
+    BreakMaDaysCaption = CaptionIndex(Field::BreakMaDays),
+    RiskPositionPctCaption = CaptionIndex(Field::RiskPositionPct),
+    BreakAmplitudePctCaption = CaptionIndex(Field::BreakAmplitudePct),
+    StartBuyPctSpin = SpinIndex(Field::StartBuyPct),
+    MultipleSpin = SpinIndex(Field::Multiple),
+    MultipleStepSpin = SpinIndex(Field::MultipleStep),
+    RiskPositionPctSpin = SpinIndex(Field::RiskPositionPct),
+    TakeProfitAlertBox = SwitchBoxIndex(Switch::TakeProfitAlert),
+    ReinvestDividendsBox = SwitchBoxIndex(Switch::ReinvestDividends),
+    BuyFirstBox = SwitchBoxIndex(Switch::BuyFirst),
+    SellOnRisesBox = SwitchBoxIndex(Switch::SellOnRises),
+    GrowingTopUpBox = SwitchBoxIndex(Switch::GrowingTopUp),
+    UnlimitedCapitalBox = SwitchBoxIndex(Switch::UnlimitedCapital),
+    BreakAlertBox = SwitchBoxIndex(Switch::BreakAlert),
 };
 
-struct SwitchInfo {
-    Switch sw;
-    const char* key;      // plan file key, also the control name
-    const char* caption;  // check box caption
-    const char* tooltip;  // empty when the switch has none
-};
-
-const std::array<FieldInfo, kFieldCount>& Fields();
-const FieldInfo& FieldOf(Field f);
-const std::array<SwitchInfo, kSwitchCount>& Switches();
-const SwitchInfo& SwitchOf(Switch s);
 // The box control of a field.
 Control ControlOf(Field f);
+// The caption control of a field, if a switch greys it out.
+std::optional<Control> CaptionOf(Field f);
 // The spin control of a field, if it has one (起投涨幅, 投入倍数, 倍数加大, 风控仓位).
 std::optional<Control> SpinOf(Field f);
-
-// Preset names as the menu shows them ("默认值(参考)", ...).
-QString PresetCaption(Preset p);
+// The check box of a switch.
+Control ControlOf(Switch s);
 
 class PlanSettings {
   public:
@@ -150,6 +108,8 @@ class PlanSettings {
 
   private:
     void SetEnabled(Control c, bool on) { enabled_[static_cast<size_t>(c)] = on; }
+    // The box, its caption and its spin control, as far as the field has them.
+    void SetFieldEnabled(Field f, bool on);
     void RunHandler(Switch s);
 
     std::array<QString, kFieldCount> texts_;

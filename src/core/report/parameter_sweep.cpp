@@ -65,12 +65,18 @@ SweepMetrics Measure(const std::vector<RowFigures>& rows, const std::vector<QDat
 }  // namespace
 
 const std::vector<SweepParameter>& SweepParameters() {
-    static const std::vector<SweepParameter> kParameters = {
-        {"StartBuyPct", Field::StartBuyPct},         {"Multiple", Field::Multiple},
-        {"MultipleStep", Field::MultipleStep},       {"StartSellPct", Field::StartSellPct},
-        {"RiskPositionPct", Field::RiskPositionPct}, {"TotalCapital", Field::TotalCapital},
-        {"MinRedeemShares", Field::MinRedeemShares}, {"MinKeepShares", Field::MinKeepShares},
-    };
+    // The fields the search may vary, in the search's order.
+    static const std::vector<SweepParameter> kParameters = [] {
+        std::vector<SweepParameter> parameters;
+        for (const FieldInfo& info : Fields()) {
+            if (info.searchName) parameters.push_back({info.searchName, info.field});
+        }
+        std::sort(parameters.begin(), parameters.end(),
+                  [](const SweepParameter& a, const SweepParameter& b) {
+                      return FieldOf(a.field).searchPlace < FieldOf(b.field).searchPlace;
+                  });
+        return parameters;
+    }();
     return kParameters;
 }
 

@@ -22,14 +22,6 @@ QString RowSection(int row) {
     return QStringLiteral("第") + QString::number(row) + QStringLiteral("行");
 }
 
-// Fields in the order the plan file stores and the open applies them.
-constexpr Field kStoredFieldOrder[] = {
-    Field::PurchaseFeePct,    Field::RedeemFeePct, Field::MinRedeemShares, Field::MinKeepShares,
-    Field::TotalCapital,      Field::StartSellPct, Field::TakeProfitPct,   Field::BreakMaDays,
-    Field::BreakAmplitudePct, Field::StartBuyPct,  Field::RiskPositionPct, Field::Multiple,
-    Field::MultipleStep,
-};
-
 struct RowKey {
     const char* key;
     Column column;
@@ -55,7 +47,7 @@ QString UnsavableCellMessage(int row, Column column, const QString& c) {
 // The message naming the first text the save cannot encode, in the order the
 // save writes them; empty when everything can be saved.
 QString UnsavableTextMessage(const LedgerModel& ledger, const PlanSettings& settings, Mode mode) {
-    for (Field f : kStoredFieldOrder) {
+    for (Field f : StoredFieldOrder()) {
         if (const std::optional<QString> c = FirstNonGbkCharacter(settings.Text(f))) {
             return QString::fromUtf8(kMsgUnsavableSetting)
                 .arg(QString::fromUtf8(FieldOf(f).iniKey), *c, CodePointText(*c));
@@ -145,7 +137,7 @@ SaveOutcome SavePlanFileAt(LedgerModel& ledger, const PlanSettings& settings, Mo
                      settings.Checked(sw.sw) ? QStringLiteral("1") : QStringLiteral("0"));
         if (sw.sw == Switch::BreakAlert) doc.SetValue(set, QStringLiteral("基金代码"), fundCode);
     }
-    for (Field f : kStoredFieldOrder) {
+    for (Field f : StoredFieldOrder()) {
         doc.SetValue(set, QString::fromUtf8(FieldOf(f).iniKey), settings.Text(f));
     }
     doc.SetValue(SpecialSection(), QStringLiteral("行数"), QString::number(n));
@@ -263,7 +255,7 @@ bool ApplyHead(const IniDocument& doc, PlanSettings& settings, int& n, OpenOutco
         // "0" and "1" set the switch; anything else leaves it as it was.
         if (state && (*state == 0 || *state == 1)) settings.SetChecked(sw.sw, *state == 1);
     }
-    for (Field f : kStoredFieldOrder) {
+    for (Field f : StoredFieldOrder()) {
         settings.SetText(f, doc.Value(set, QString::fromUtf8(FieldOf(f).iniKey)));
     }
 

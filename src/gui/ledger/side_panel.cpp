@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "core/common/numbers.h"
 #include "gui/layout/twips.h"
@@ -54,114 +55,20 @@ constexpr int kCaptionWidth = 1170;
 constexpr int kBoxLeft = kInnerLeft + kCaptionWidth + 15;
 constexpr int kSpinWidth = 210;
 
-// Where each check box sits: the take-profit alert and the break alert that
-// replaces it side by side, then the purchase rules, then the rest.
-struct SwitchPlace {
-    Switch sw;
-    int row;
-    int column;
-};
-constexpr SwitchPlace kSwitchPlaces[] = {
-    {Switch::TakeProfitAlert, 0, 0},  {Switch::BreakAlert, 0, 1},
-    {Switch::BuyFirst, 1, 0},         {Switch::GrowingTopUp, 1, 1},
-    {Switch::SellOnRises, 2, 0},      {Switch::ReinvestDividends, 2, 1},
-    {Switch::UnlimitedCapital, 3, 0},
-};
-
-}  // namespace
-
-// Captions of the boxes: the figure and its unit.
-const char* FieldCaptionText(Field f) {
-    switch (f) {
-        case Field::PurchaseFeePct:
-            return "申购费率(%)";
-        case Field::RedeemFeePct:
-            return "赎回费率(%)";
-        case Field::MinRedeemShares:
-            return "至少赎回(份)";
-        case Field::MinKeepShares:
-            return "至少保留(份)";
-        case Field::TotalCapital:
-            return "资金总量(元)";
-        case Field::StartSellPct:
-            return "起卖点位(%)";
-        case Field::TakeProfitPct:
-            return "止盈点位(%)";
-        case Field::StartBuyPct:
-            return "起投涨幅(%)";
-        case Field::Multiple:
-            return "投入倍数(倍)";
-        case Field::MultipleStep:
-            return "倍数加大(倍)";
-        case Field::BreakMaDays:
-            return "破位均线(天)";
-        case Field::RiskPositionPct:
-            return "风控仓位(%)";
-        case Field::BreakAmplitudePct:
-            return "破位幅度(%)";
-    }
-    return "";
+// The switches in reading order, row by row: the take-profit alert and the
+// break alert that replaces it side by side, then the purchase rules, then
+// the rest.
+std::array<Switch, kSwitchCount> SwitchesInReadingOrder() {
+    std::array<Switch, kSwitchCount> order{};
+    for (const SwitchInfo& info : Switches()) order[Index(info.sw)] = info.sw;
+    std::stable_sort(order.begin(), order.end(), [](Switch a, Switch b) {
+        const SwitchInfo& x = SwitchOf(a);
+        const SwitchInfo& y = SwitchOf(b);
+        return std::make_pair(x.panelRow, x.panelColumn) <
+               std::make_pair(y.panelRow, y.panelColumn);
+    });
+    return order;
 }
-
-QString FieldName(Field f) {
-    const QString caption = QString::fromUtf8(FieldCaptionText(f));
-    return caption.left(caption.indexOf(u'('));
-}
-
-namespace {
-
-// The label control that governs a box's caption, for the captions a switch
-// turns on and off.
-std::optional<Control> CaptionControlOf(Field f) {
-    switch (f) {
-        case Field::MinRedeemShares:
-            return Control::MinRedeemSharesCaption;
-        case Field::MinKeepShares:
-            return Control::MinKeepSharesCaption;
-        case Field::StartSellPct:
-            return Control::StartSellPctCaption;
-        case Field::TakeProfitPct:
-            return Control::TakeProfitPctCaption;
-        case Field::BreakMaDays:
-            return Control::BreakMaDaysCaption;
-        case Field::RiskPositionPct:
-            return Control::RiskPositionPctCaption;
-        case Field::BreakAmplitudePct:
-            return Control::BreakAmplitudePctCaption;
-        default:
-            return std::nullopt;
-    }
-}
-
-Control ControlOf(Switch s) {
-    switch (s) {
-        case Switch::TakeProfitAlert:
-            return Control::TakeProfitAlertBox;
-        case Switch::ReinvestDividends:
-            return Control::ReinvestDividendsBox;
-        case Switch::BuyFirst:
-            return Control::BuyFirstBox;
-        case Switch::SellOnRises:
-            return Control::SellOnRisesBox;
-        case Switch::GrowingTopUp:
-            return Control::GrowingTopUpBox;
-        case Switch::UnlimitedCapital:
-            return Control::UnlimitedCapitalBox;
-        case Switch::BreakAlert:
-            return Control::BreakAlertBox;
-    }
-    return Control::TakeProfitAlertBox;
-}
-
-// Object names of the boxes, in the order of Field and of Switch.
-const char* const kFieldNames[kFieldCount] = {
-    "purchaseFeeBox",   "redeemFeeBox",    "minRedeemSharesBox", "minKeepSharesBox",
-    "totalCapitalBox",  "startSellBox",    "takeProfitBox",      "startBuyBox",
-    "multipleBox",      "multipleStepBox", "breakDaysBox",       "riskPositionBox",
-    "breakAmplitudeBox"};
-const char* const kSwitchNames[kSwitchCount] = {
-    "takeProfitAlertBox", "reinvestDividendsBox", "buyFirstBox",  "sellOnRisesBox",
-    "growingTopUpBox",    "unlimitedCapitalBox",  "breakAlertBox"};
 
 }  // namespace
 
@@ -177,15 +84,14 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
     options->setObjectName(QStringLiteral("switchesGroup"));
     options->setGeometry(TwipsRect(0, kOptionsTop, kPanelWidth, kOptionsHeight));
     // Created in reading order, so Tab walks them row by row.
-    for (const SwitchPlace& place : kSwitchPlaces) {
-        const SwitchInfo& info = SwitchOf(place.sw);
+    for (const Switch s : SwitchesInReadingOrder()) {
+        const SwitchInfo& info = SwitchOf(s);
         auto* box = new QCheckBox(QString::fromUtf8(info.caption), options);
-        box->setObjectName(QString::fromLatin1(kSwitchNames[Index(place.sw)]));
+        box->setObjectName(QString::fromLatin1(info.objectName));
         if (*info.tooltip) box->setToolTip(QString::fromUtf8(info.tooltip));
-        box->setGeometry(TwipsRect(kInnerLeft + place.column * kSwitchColumnWidth,
-                                   kFirstRowTop + place.row * kSwitchPitch, kSwitchColumnWidth,
+        box->setGeometry(TwipsRect(kInnerLeft + info.panelColumn * kSwitchColumnWidth,
+                                   kFirstRowTop + info.panelRow * kSwitchPitch, kSwitchColumnWidth,
                                    kControlHeight));
-        const Switch s = place.sw;
         connect(box, &QCheckBox::clicked, this, [this, s](bool checked) {
             if (syncing_) return;
             settings_.SetChecked(s, checked);
@@ -227,7 +133,7 @@ SidePanel::SidePanel(PlanSettings& settings, Prompt& prompt, QWidget* parent)
         const int row = static_cast<int>(f) + 1;
         QLabel* caption = addCaption(QString::fromUtf8(FieldCaptionText(f)), row);
         auto* box = new QLineEdit(QString(), parameters);
-        box->setObjectName(QString::fromLatin1(kFieldNames[Index(f)]));
+        box->setObjectName(QString::fromLatin1(info.objectName));
         box->setToolTip(QString::fromUtf8(info.tooltip));
         caption->setBuddy(box);
         const bool spins = SpinOf(f).has_value();
@@ -291,7 +197,7 @@ void SidePanel::SyncStates() {
     for (const FieldInfo& info : Fields()) {
         const Field f = info.field;
         boxes_[Index(f)]->setEnabled(settings_.Enabled(ControlOf(f)));
-        const std::optional<Control> label = CaptionControlOf(f);
+        const std::optional<Control> label = CaptionOf(f);
         captions_[Index(f)]->setEnabled(!label || settings_.Enabled(*label));
         if (const std::optional<Control> spin = SpinOf(f)) {
             spinUp_[Index(f)]->setEnabled(settings_.Enabled(*spin));

@@ -21,11 +21,6 @@ class QToolButton;
 
 namespace tovira {
 
-// The caption of a parameter's box: the figure and its unit ("起投涨幅(%)").
-const char* FieldCaptionText(Field f);
-// The figure alone, as messages and the parameter search name it ("起投涨幅").
-QString FieldName(Field f);
-
 class SidePanel : public QWidget {
     Q_OBJECT
   public:
