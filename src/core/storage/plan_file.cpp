@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cmath>
+#include <iterator>
+#include <limits>
 
 #include "core/common/numbers.h"
 #include "core/storage/ini_document.h"
@@ -36,6 +38,15 @@ constexpr RowKey kRowKeys[] = {
     {"RedeemEnabled", Column::RedeemStatus, false},
     {"RedConversion", Column::DividendAction, false},
 };
+
+// The figure read keeps, per row, one flag for each key read and one for the
+// row's section: all of them must fit the flags' byte.
+using RowFlags = quint8;
+constexpr int kRowKeyCount = static_cast<int>(std::size(kRowKeys));
+constexpr RowFlags kRowSectionRead = RowFlags(1u << (std::numeric_limits<RowFlags>::digits - 1));
+static_assert(kRowKeyCount + 1 <= std::numeric_limits<RowFlags>::digits,
+              "a flag for every row key and one for the section fit in RowFlags");
+constexpr RowFlags RowKeyRead(int k) { return RowFlags(1u << k); }
 
 // The message naming a character of a cell that the save cannot encode.
 QString UnsavableCellMessage(int row, Column column, const QString& c) {
@@ -350,8 +361,8 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
     // straight into the table, every other line into a small document for
     // the settings. Names and duplicates are settled as the document settles
     // them: the first section and the first key of a name win.
-    QLatin1StringView keys[std::size(kRowKeys)];
-    int cells[std::size(kRowKeys)];  // the place in StoredRow::cells
+    QLatin1StringView keys[kRowKeyCount];
+    int cells[kRowKeyCount];  // the place in StoredRow::cells
     int keyCount = 0;
     for (const RowKey& k : kRowKeys) {
         if (k.factOnly && mode != Mode::Fact) continue;
@@ -364,9 +375,9 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
     // first of them from starting the document, where the bytes of a byte
     // order mark would be dropped.
     QByteArray rest = "\r\n";
-    std::vector<quint8> taken;  // per row: bit k when key k was read; bit 7 when its section came
-    StoredRow previous;         // the texts read last, to share repeated ones
-    int row = 0;                // the row whose section is being read; 0 in any other
+    std::vector<RowFlags> taken;  // per row: which keys were read, and whether its section came
+    StoredRow previous;           // the texts read last, to share repeated ones
+    int row = 0;                  // the row whose section is being read; 0 in any other
     bool inRow = false;
     // Room for the most rows a plan may have: untouched room costs no memory,
     // and the rows never move while they are read.
@@ -380,9 +391,9 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
                 inRow = row > 0;
                 if (inRow) {
                     if (taken.size() < size_t(row)) taken.resize(size_t(row), 0);
-                    quint8& flags = taken[size_t(row - 1)];
-                    if (flags & 0x80) row = 0;  // a repeated section is never read
-                    flags |= 0x80;
+                    RowFlags& flags = taken[size_t(row - 1)];
+                    if (flags & kRowSectionRead) row = 0;  // a repeated section is never read
+                    flags |= kRowSectionRead;
                     return;
                 }
             }
@@ -394,9 +405,9 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
             if (row == 0 || line.kind != IniDocument::Line::Kind::Key) return;
             for (int k = 0; k < keyCount; ++k) {
                 const QByteArrayView key(keys[k].data(), keys[k].size());
-                quint8& flags = taken[size_t(row - 1)];
-                if ((flags & (1u << k)) || !IniDocument::SameName(line.name, key)) continue;
-                flags = quint8(flags | (1u << k));
+                RowFlags& flags = taken[size_t(row - 1)];
+                if ((flags & RowKeyRead(k)) || !IniDocument::SameName(line.name, key)) continue;
+                flags = RowFlags(flags | RowKeyRead(k));
                 if (table.rows.size() < size_t(row)) table.rows.resize(size_t(row));
                 // Repeated texts (the statuses, day after day) are stored once.
                 TextSpan& last = previous.cells[size_t(cells[k])];
