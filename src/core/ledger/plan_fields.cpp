@@ -192,75 +192,80 @@ constexpr std::array<FieldInfo, kFieldCount> kFields = {{
         .Presets(8, "1", kLeave, kLeave, kLeave),
 }};
 
-constexpr std::optional<Switch> kAlways;
+// Writes one row of the switch table.
+class SwitchRow {
+  public:
+    constexpr SwitchRow(Switch s, const char* key) {
+        info_.sw = s;
+        info_.key = key;
+    }
+    constexpr operator SwitchInfo() const { return info_; }
 
-// Rows in Switch order. Presets never touch 破位止盈 (-1 in every preset).
+    // The check box: caption, object name, tooltip (empty for none).
+    constexpr SwitchRow Shown(const char* caption, const char* objectName,
+                              const char* tooltip) const {
+        SwitchRow r = *this;
+        r.info_.caption = caption;
+        r.info_.objectName = objectName;
+        r.info_.tooltip = tooltip;
+        return r;
+    }
+    // Its place in the options frame's two columns.
+    constexpr SwitchRow At(int row, int column) const {
+        SwitchRow r = *this;
+        r.info_.panelRow = row;
+        r.info_.panelColumn = column;
+        return r;
+    }
+    constexpr SwitchRow EnabledBy(Switch s) const {
+        SwitchRow r = *this;
+        r.info_.enabledBy = std::optional<Switch>(s);
+        return r;
+    }
+    // The states 默认值, 激进型, 稳健型, 保守型 set (-1 leaves the switch).
+    constexpr SwitchRow Presets(int byDefault, int brave, int steady, int careful) const {
+        SwitchRow r = *this;
+        r.info_.presets = {byDefault, brave, steady, careful};
+        return r;
+    }
+
+  private:
+    SwitchInfo info_{};
+};
+
+// Rows in Switch order.
 constexpr std::array<SwitchInfo, kSwitchCount> kSwitches = {{
-    {Switch::TakeProfitAlert,
-     "SPRemind",
-     "止盈提醒",
-     "收益率超过止盈点弹窗提醒",
-     "takeProfitAlertBox",
-     0,
-     0,
-     kAlways,
-     {0, 1, 1, 1}},
-    {Switch::ReinvestDividends,
-     "RedRecycle",
-     "红利再投",
-     "若购买渠道的分红方式未修改请勿勾选",
-     "reinvestDividendsBox",
-     2,
-     1,
-     kAlways,
-     {0, -1, -1, -1}},
-    {Switch::BuyFirst,
-     "PCFirst",
-     "加仓优先",
-     "若不勾选，净值创新低才会加仓",
-     "buyFirstBox",
-     1,
-     0,
-     kAlways,
-     {0, 1, 1, 0}},
-    {Switch::SellOnRises,
-     "Redeem",
-     "越涨越卖",
-     "根据至少赎回、至少保留和起卖点位计算赎回份额",
-     "sellOnRisesBox",
-     2,
-     0,
-     kAlways,
-     {0, 0, 1, 1}},
-    {Switch::GrowingTopUp,
-     "KeepROP",
-     "修正追加",
-     "使后期的单笔投入的金额增大以有效降低持仓成本",
-     "growingTopUpBox",
-     1,
-     1,
-     kAlways,
-     {0, 1, 1, 0}},
-    {Switch::UnlimitedCapital,
-     "NoLimit",
-     "无限资金",
-     "",
-     "unlimitedCapitalBox",
-     3,
-     0,
-     kAlways,
-     {0, -1, -1, -1}},
-    // Without the take-profit alert there is nothing for the break alert to
-    // replace.
-    {Switch::BreakAlert,
-     "BrokenSP",
-     "破位止盈",
-     "",
-     "breakAlertBox",
-     0,
-     1,
-     std::optional<Switch>(Switch::TakeProfitAlert),
-     {-1, -1, -1, -1}},
+    SwitchRow(Switch::TakeProfitAlert, "SPRemind")
+        .Shown("止盈提醒", "takeProfitAlertBox", "收益率超过止盈点弹窗提醒")
+        .At(0, 0)
+        .Presets(0, 1, 1, 1),
+    SwitchRow(Switch::ReinvestDividends, "RedRecycle")
+        .Shown("红利再投", "reinvestDividendsBox", "若购买渠道的分红方式未修改请勿勾选")
+        .At(2, 1)
+        .Presets(0, -1, -1, -1),
+    SwitchRow(Switch::BuyFirst, "PCFirst")
+        .Shown("加仓优先", "buyFirstBox", "若不勾选，净值创新低才会加仓")
+        .At(1, 0)
+        .Presets(0, 1, 1, 0),
+    SwitchRow(Switch::SellOnRises, "Redeem")
+        .Shown("越涨越卖", "sellOnRisesBox", "根据至少赎回、至少保留和起卖点位计算赎回份额")
+        .At(2, 0)
+        .Presets(0, 0, 1, 1),
+    SwitchRow(Switch::GrowingTopUp, "KeepROP")
+        .Shown("修正追加", "growingTopUpBox", "使后期的单笔投入的金额增大以有效降低持仓成本")
+        .At(1, 1)
+        .Presets(0, 1, 1, 0),
+    SwitchRow(Switch::UnlimitedCapital, "NoLimit")
+        .Shown("无限资金", "unlimitedCapitalBox", "")
+        .At(3, 0)
+        .Presets(0, -1, -1, -1),
+    // Beside the take-profit alert it replaces; without that alert there is
+    // nothing to replace. The presets leave it alone.
+    SwitchRow(Switch::BreakAlert, "BrokenSP")
+        .Shown("破位止盈", "breakAlertBox", "")
+        .At(0, 1)
+        .EnabledBy(Switch::TakeProfitAlert)
+        .Presets(-1, -1, -1, -1),
 }};
 
 // The rows stand in enum order, so that a row is found by its index.

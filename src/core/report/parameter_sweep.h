@@ -28,8 +28,9 @@ struct SweepParameter {
     const char* name;
     Field field;
 };
-// StartBuyPct, Multiple, MultipleStep, StartSellPct, RiskPositionPct,
-// TotalCapital, MinRedeemShares, MinKeepShares.
+// The fields whose row in the field table gives a search name, in the
+// search's order: StartBuyPct, Multiple, MultipleStep, StartSellPct,
+// RiskPositionPct, TotalCapital, MinRedeemShares, MinKeepShares.
 const std::vector<SweepParameter>& SweepParameters();
 // The parameter of a name (exact, case-sensitive); none for unknown names.
 std::optional<SweepParameter> SweepParameterByName(QStringView name);

@@ -71,6 +71,25 @@ TEST_F(SidePanelTest, StartsWithTheSettingsTextsAndEnabledStates) {
     }
 }
 
+// Tests and the window find the widgets by object name: each name of the
+// table must reach its own field's box or switch's check box, captioned and
+// explained as the table says.
+TEST_F(SidePanelTest, EachTableRowNamesItsOwnWidget) {
+    for (const FieldInfo& info : Fields()) {
+        QLineEdit* box = panel.findChild<QLineEdit*>(Q(info.objectName));
+        EXPECT_EQ(box, panel.Box(info.field)) << info.objectName;
+        EXPECT_EQ(panel.Caption(info.field)->text(), Q(FieldCaptionText(info.field)));
+        EXPECT_EQ(panel.Caption(info.field)->buddy(), box) << info.objectName;
+        EXPECT_EQ(panel.Box(info.field)->toolTip(), Q(info.tooltip)) << info.objectName;
+        EXPECT_EQ(panel.SpinUp(info.field) != nullptr, info.clamp.step > 0) << info.objectName;
+    }
+    for (const SwitchInfo& info : Switches()) {
+        QCheckBox* box = panel.findChild<QCheckBox*>(Q(info.objectName));
+        EXPECT_EQ(box, panel.SwitchBox(info.sw)) << info.objectName;
+        EXPECT_EQ(box->text(), Q(info.caption)) << info.objectName;
+    }
+}
+
 TEST_F(SidePanelTest, TypingIntoAClampedBoxEndsWithTheTypedValue) {
     // Keys typed one by one after select-all, then Enter: the box ends with
     // the typed value, clamped to the bounds and in the box's pattern.
