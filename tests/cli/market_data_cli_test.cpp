@@ -1,10 +1,9 @@
-#include "cli/market_data_cli.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include "cli/cli.h"
@@ -224,6 +223,50 @@ TEST_F(MarketDataCliTest, FailuresLeaveThePlanAsItWas) {
     empty.write(*EncodeGbk(QStringLiteral("[特殊数据]\r\n行数=0\r\n")));
     empty.close();
     EXPECT_EQ(Cli({QStringLiteral("append"), empty.fileName()}).err, Line(kMsgNoStartDate));
+}
+
+// A provider that cannot be reached is told apart from one that has no day
+// in the range: its own message and status 3 (worth retrying), never the
+// empty range's message and status 4.
+TEST_F(MarketDataCliTest, ANetworkFailureIsNotAnEmptyRange) {
+    const QString plan = CopyPlan("golden/161725-fact.ini");
+    const QByteArray before = test::ReadFileBytes(plan);
+    const QString fresh = dir.filePath(QStringLiteral("161725.ini"));
+    const QByteArray noDays =
+        "var apidata={ content:\"<table><thead><tr><th>净值日期</th></tr></thead><tbody>"
+        "<tr><td colspan='7'>暂无数据!</td></tr></tbody></table>\",records:0,pages:0};";
+    const quint16 closedPort = [] {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost);
+        return s.serverPort();
+    }();
+    const auto pointAt = [&](quint16 port) {
+        IniDocument doc;
+        ASSERT_TRUE(doc.Load(dir.filePath(QStringLiteral("Config.ini"))));
+        doc.SetValue(QStringLiteral("服务器"), Config::KeyOf(Endpoint::NavHistory),
+                     QStringLiteral("127.0.0.1:%1").arg(port));
+        ASSERT_TRUE(doc.Save(dir.filePath(QStringLiteral("Config.ini"))));
+    };
+    const QStringList import =
+        Args({"import", "161725", "--from", "2018-08-30", "--to", "2018-09-03", "--plan"}) << fresh;
+    const QStringList append{QStringLiteral("append"), plan};
+
+    pointAt(closedPort);
+    for (const QStringList& args : {import, append}) {
+        const CliResult r = Cli(args);
+        EXPECT_EQ(r.status, 3) << args[0].toStdString();
+        EXPECT_TRUE(r.err.startsWith(Text(kMsgNavNetwork).section(u'（', 0, 0)))
+            << r.err.toStdString();
+        EXPECT_NE(r.err, Line(kMsgNavFailed));
+    }
+    EXPECT_EQ(test::ReadFileBytes(plan), before);
+    EXPECT_FALSE(QFile::exists(fresh));
+
+    pointAt(server.Port());
+    server.Answer("/f10/", noDays);
+    const CliResult empty = Cli(import);
+    EXPECT_EQ(std::make_pair(empty.status, empty.err), std::make_pair(4, Line(kMsgNavFailed)));
+    EXPECT_FALSE(QFile::exists(fresh));
 }
 
 TEST_F(MarketDataCliTest, Directory) {

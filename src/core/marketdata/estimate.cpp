@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/common/numbers.h"
+#include "core/marketdata/config.h"
 
 namespace tovira {
 namespace {
@@ -57,6 +58,20 @@ QString ApiEstimateUrl(const QString& baseUrl, const QString& code) {
                "/?module=api&controller=index&action=real&datatype=jsonp"
                "&callback=jQuery18303425260568037629_1460010584121&codes=") +
            code;
+}
+
+QString EstimateUrl(const Config& config, EstimateProvider provider, const QString& code,
+                    const std::function<long long()>& nineDigits) {
+    switch (provider) {
+        case EstimateProvider::Tiantian:
+            return ScriptEstimateUrl(config.BaseUrl(Endpoint::EstimateTiantian), code,
+                                     nineDigits());
+        case EstimateProvider::Howbuy:
+            return PageEstimateUrl(config.BaseUrl(Endpoint::EstimateHowbuy), code);
+        case EstimateProvider::Jqka:
+            return ApiEstimateUrl(config.BaseUrl(Endpoint::Estimate10jqka), code);
+    }
+    return {};
 }
 
 std::optional<double> ReadEstimateField(const QString& body, const QString& field) {

@@ -3,11 +3,14 @@
 // addresses and the reading of their replies.
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "core/common/messages.h"
 
 namespace tovira {
+
+class Config;
 
 enum class EstimateProvider { Tiantian, Howbuy, Jqka };
 
@@ -21,6 +24,12 @@ QString ScriptEstimateUrl(const QString& baseUrl, const QString& code, long long
 QString PageEstimateUrl(const QString& baseUrl, const QString& code);
 // baseUrl + "/?module=api&controller=index&action=real&datatype=jsonp&callback=...&codes=" + code
 QString ApiEstimateUrl(const QString& baseUrl, const QString& code);
+
+// The address of a provider's estimate of the fund, on the server Config.ini
+// names for it. The script provider's address ends in a cache-busting number
+// of nine digits: nineDigits is asked for one only then.
+QString EstimateUrl(const Config& config, EstimateProvider provider, const QString& code,
+                    const std::function<long long()>& nineDigits);
 
 // One estimate as the top bar shows it.
 struct Estimate {

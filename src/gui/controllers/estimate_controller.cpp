@@ -62,19 +62,9 @@ void EstimateController::Tick() {
     const int slot = static_cast<int>(*provider);
     if (pending_[slot]) return;  // the previous request is still out
     const QString code = session_.FundCode();
-    QString url;
-    switch (*provider) {
-        case EstimateProvider::Tiantian:
-            url = ScriptEstimateUrl(config_.BaseUrl(Endpoint::EstimateTiantian), code,
-                                    static_cast<long long>(RandomInteger(100000000, 999999999)));
-            break;
-        case EstimateProvider::Howbuy:
-            url = PageEstimateUrl(config_.BaseUrl(Endpoint::EstimateHowbuy), code);
-            break;
-        case EstimateProvider::Jqka:
-            url = ApiEstimateUrl(config_.BaseUrl(Endpoint::Estimate10jqka), code);
-            break;
-    }
+    const QString url = EstimateUrl(config_, *provider, code, [] {
+        return static_cast<long long>(RandomInteger(100000000, 999999999));
+    });
     pending_[slot] = true;
     http_.Get(
         QUrl(url, QUrl::TolerantMode),
