@@ -312,7 +312,10 @@ OpenOutcome OpenPlanFile(const QString& path, LedgerModel& ledger, PlanSettings&
 
     // The rows just read are the file's, not unsaved work.
     ledger.SetInputsModified(false);
-    if (options.setFundCode && options.setFundCode(doc.Value(set, QStringLiteral("基金代码")))) {
+    // A plan that names no fund (no key, or an empty one) keeps its rows: an
+    // empty code would clear the ledger and point the window at no plan.
+    const QString storedCode = doc.Value(set, QStringLiteral("基金代码"));
+    if (options.setFundCode && !storedCode.isEmpty() && options.setFundCode(storedCode)) {
         // Another plan took the ledger's place (it is loaded and
         // recalculated); this file's first-day change is not its.
         outcome.result = OpenResult::Opened;

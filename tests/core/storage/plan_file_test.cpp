@@ -272,6 +272,21 @@ TEST_F(PlanFileTest, OpenRefusesWhatIsNotAPlanFile) {
     }
 }
 
+TEST_F(PlanFileTest, APlanThatNamesNoFundKeepsItsRows) {
+    // No key, an empty key: the rows read stay, and no fund is followed.
+    for (const char* head : {"[设置]\r\n", "[设置]\r\n基金代码=\r\n"}) {
+        storedCode = QStringLiteral("unset");
+        const QString path =
+            WriteFile("nameless.ini",
+                      QString::fromUtf8(head) + QStringLiteral("[特殊数据]\r\n行数=2\r\n"
+                                                               "[第1行]\r\nNetValue=1\r\n"
+                                                               "[第2行]\r\nNetValue=1.1\r\n"));
+        EXPECT_EQ(Open(path), OpenResult::Opened) << head;
+        EXPECT_EQ(storedCode, "unset") << head;
+        EXPECT_EQ(ledger.LastRow(), 2) << head;
+    }
+}
+
 TEST_F(PlanFileTest, FundSwitchDuringOpenCanReplaceTheLedger) {
     const QString path =
         WriteFile("other.ini", QStringLiteral("[设置]\r\n基金代码=000006\r\n[特殊数据]\r\n行数="
