@@ -10,7 +10,6 @@
 #include "cli/commands/plan_change.h"
 #include "core/common/messages.h"
 #include "core/marketdata/nav_import.h"
-#include "core/storage/edit_file.h"
 
 namespace tovira {
 namespace {
