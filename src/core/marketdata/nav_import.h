@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 
+#include "core/common/ledger_date.h"
 #include "core/common/messages.h"
 #include "core/ledger/ledger_model.h"
 
@@ -41,8 +42,5 @@ ImportOutcome MergeAppendedDays(LedgerModel& ledger, int after, const QString& a
 
 // The last row's Date cell read as a date (yyyy/M/d and similar forms).
 std::optional<QDate> LastRowDate(const LedgerModel& ledger);
-
-// A Date cell text read as a date.
-std::optional<QDate> ReadLedgerDate(const QString& text);
 
 }  // namespace tovira

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <utility>
 
+#include "core/common/ledger_date.h"
 #include "core/common/numbers.h"
 
 namespace tovira {
@@ -18,7 +19,7 @@ std::vector<QDate> ReadDates(const Source& ledger) {
     std::vector<QDate> dates;
     dates.reserve(static_cast<size_t>(ledger.LastRow()));
     for (int row = 1; row <= ledger.LastRow(); ++row) {
-        dates.push_back(ReadReportDate(ledger.Text(row, Column::Date)));
+        dates.push_back(ReadLedgerDate(ledger.Text(row, Column::Date)).value_or(QDate()));
     }
     return dates;
 }
@@ -266,26 +267,6 @@ double Brent(const F& f, double a, double b, double fa, double fb, double tol) {
 }
 
 }  // namespace
-
-QDate ReadReportDate(QStringView text) {
-    int parts[3] = {0, 0, 0};
-    int part = 0;
-    int digits = 0;
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= u'0' && u <= u'9') {
-            if (++digits > 4) return {};
-            parts[part] = parts[part] * 10 + (u - u'0');
-        } else if ((u == u'/' || u == u'-') && digits > 0 && part < 2) {
-            ++part;
-            digits = 0;
-        } else {
-            return {};
-        }
-    }
-    if (part != 2 || digits == 0) return {};
-    return QDate(parts[0], parts[1], parts[2]);  // invalid when out of range
-}
 
 std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSettings& settings) {
     std::vector<CashFlow> flows;

@@ -33,10 +33,6 @@ struct CashFlow {
 // up to rounding. Empty for an empty ledger.
 std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSettings& settings);
 
-// A Date cell "yyyy/M/d" (a "-" between the parts is taken too) as the
-// report reads it; anything else is no date (an invalid QDate).
-QDate ReadReportDate(QStringView text);
-
 // Annualised money-weighted return: the rate r (0.1 = 10 %) with
 // sum(amount / (1 + r)^(days since the first flow's date / 365)) = 0, to
 // 1e-10. None when no such rate exists or cannot be told: flows of one sign,

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/common/ledger_date.h"
 #include "core/common/messages.h"
 #include "core/common/numbers.h"
 #include "core/engine/figure_table.h"
@@ -204,7 +205,7 @@ SweepInput ReadSweepInput(const LedgerModel& ledger) {
     input.ledger = ReadLedgerInput(ledger, Mode::Theory);
     input.dates.reserve(input.ledger.rows.size());
     for (int row = 1; row <= ledger.LastRow(); ++row) {
-        input.dates.push_back(ReadReportDate(ledger.Cell(row, Column::Date)));
+        input.dates.push_back(ReadLedgerDate(ledger.Cell(row, Column::Date)).value_or(QDate()));
     }
     return input;
 }
