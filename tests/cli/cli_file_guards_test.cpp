@@ -12,8 +12,10 @@
 #include <functional>
 
 #include "cli/cli.h"
+#include "core/common/gbk_codec.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/nav_pages.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "support/local_http_server.h"
 #include "support/test_support.h"

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "core/common/gbk_codec.h"
 #include "core/storage/ini_document.h"
 #include "support/test_support.h"
 

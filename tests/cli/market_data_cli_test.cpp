@@ -7,9 +7,11 @@
 #include <QTemporaryDir>
 
 #include "cli/cli.h"
+#include "core/common/gbk_codec.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/nav_api_pages.h"
 #include "core/marketdata/nav_pages.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 #include "support/local_http_server.h"

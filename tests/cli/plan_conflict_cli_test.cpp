@@ -14,6 +14,7 @@
 #include "core/marketdata/nav_api_pages.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/session/plan_session.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 #include "support/local_http_server.h"

@@ -13,6 +13,7 @@
 
 #include "core/common/prompt.h"
 #include "core/ledger/ledger_model.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 
 // Readable QString values in test failures.

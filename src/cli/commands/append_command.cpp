@@ -9,6 +9,7 @@
 #include "cli/commands/plan_change.h"
 #include "core/common/messages.h"
 #include "core/marketdata/nav_import.h"
+#include "core/storage/file_io.h"
 
 namespace tovira {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "cli/commands/command.h"
 #include "core/common/messages.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {

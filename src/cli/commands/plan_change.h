@@ -9,6 +9,7 @@
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
 #include "core/storage/file_guards.h"
+#include "core/storage/file_io.h"
 #include "core/storage/plan_file.h"
 
 namespace tovira {

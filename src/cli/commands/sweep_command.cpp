@@ -12,6 +12,7 @@
 #include "core/common/text_table.h"
 #include "core/report/parameter_sweep.h"
 #include "core/storage/file_guards.h"
+#include "core/storage/file_io.h"
 
 namespace tovira {
 namespace {

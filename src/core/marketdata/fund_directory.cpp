@@ -6,6 +6,7 @@
 
 #include "core/common/single_line_text.h"
 #include "core/marketdata/http_client.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {

@@ -5,6 +5,7 @@
 
 #include "core/engine/ledger_commands.h"
 #include "core/storage/csv_export.h"
+#include "core/storage/file_io.h"
 #include "core/storage/plan_file.h"
 
 namespace tovira {

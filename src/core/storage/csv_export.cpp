@@ -3,7 +3,9 @@
 #include <QDate>
 #include <vector>
 
+#include "core/common/gbk_codec.h"
 #include "core/common/ledger_date.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 

@@ -3,10 +3,6 @@
 
 #include <QString>
 
-// RandomInteger lived here; its callers are moving to the header that holds
-// it now.
-#include "core/common/random_number.h"
-
 namespace tovira {
 
 // The stored value, or the empty text when the file, section or key is

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/common/gbk_codec.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {

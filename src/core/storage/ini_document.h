@@ -24,11 +24,6 @@
 #include <optional>
 #include <vector>
 
-// Until every file names what it uses, the document brings its file and
-// GBK helpers along.
-#include "core/common/gbk_codec.h"
-#include "core/storage/file_io.h"
-
 namespace tovira {
 
 class IniDocument {

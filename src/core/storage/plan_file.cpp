@@ -6,7 +6,9 @@
 #include <iterator>
 #include <limits>
 
+#include "core/common/gbk_codec.h"
 #include "core/common/numbers.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {

@@ -11,6 +11,7 @@
 #include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 
 namespace tovira {

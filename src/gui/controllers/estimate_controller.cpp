@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "core/common/random_number.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/estimate.h"
 #include "core/marketdata/estimate_row.h"

@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "support/test_support.h"
 

@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <functional>
 
+#include "core/common/gbk_codec.h"
 #include "core/storage/csv_export.h"
 #include "core/storage/edit_file.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "support/test_support.h"
 

@@ -5,6 +5,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
 #include "gui/controllers/plan_commands.h"

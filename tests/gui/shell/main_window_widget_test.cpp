@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "core/common/version.h"
+#include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "gui/charts/line_chart.h"
 #include "gui/layout/twips.h"
