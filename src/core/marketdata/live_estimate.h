@@ -5,9 +5,11 @@
 // sina_estimate, jqka_chart, holdings_estimate); the window and the command
 // line pick among them.
 
+#include <QByteArray>
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QUrl>
 #include <optional>
 #include <utility>
 
@@ -70,5 +72,29 @@ struct EstimateAttempt {
 inline bool IsDatedOn(const SourceEstimate& e, const QDate& beijingDate) {
     return e.time.isValid() && e.time.date() == beijingDate;
 }
+
+// The words the window and the command line give for a failure, one short
+// sentence each ("数据源已停止服务", "该数据源没有这只基金的估值", ...).
+QString EstimateFailureMessage(EstimateFailure f);
+// The failure's words, followed by the attempt's detail when it has one.
+QString EstimateFailureText(const EstimateAttempt& attempt);
+
+// Whether a body is a "not found" web page: an HTML title that says 未找到,
+// 404 or "not found". A source that shut down serves one in place of its
+// answer (with status 200 from a cache in front of it).
+bool IsNotFoundPage(const QByteArray& body);
+
+// What an answer's envelope already tells, before its body is read: Gone for
+// a redirect to a not-found address (a path naming notfound or 404) or a
+// not-found page whatever the status; Network for any other status outside
+// 200..299, a redirect that was not followed included. Nothing when the body
+// is for the source's reader. finalUrl is where the last redirect pointed.
+std::optional<EstimateAttempt> ClassifyAnswer(int status, bool redirected, const QUrl& finalUrl,
+                                              const QByteArray& body);
+
+struct HttpResponse;
+// The same for a whole response, a transport failure (TimedOut, Network)
+// first.
+std::optional<EstimateAttempt> ClassifyAnswer(const HttpResponse& response);
 
 }  // namespace tovira
