@@ -51,6 +51,9 @@ struct SourceEstimate {
     std::optional<QDate> holdingsDate;      // report date of the holdings used
     std::optional<double> stockSharePct;    // stock share of NAV used; none when assumed 100
     std::optional<double> quotedWeightPct;  // share of the disclosed weight quoted today
+    // The fund's stock share was unknown: the change is what the quoted
+    // stocks alone moved the NAV (see holdings_estimate.h).
+    bool stockShareMissing = false;
 };
 
 // What asking one source came to: an estimate, or a named failure with the
