@@ -16,15 +16,22 @@
 namespace tovira {
 
 enum class Endpoint {
-    NavHistory,        // "/f10/F10DataApi.aspx"
-    NavHistoryApi,     // "/f10/lsjz"
-    FundDataScript,    // "/pingzhongdata/CODE.js"
-    FundDirectory,     // "/js/fundcode_search.js"
-    EstimateTiantian,  // 天天基金
-    EstimateHowbuy,    // 好买基金
-    Estimate10jqka,    // 爱基金
-    TrendChart,        // "/charts/pic6/"
-    UpdateServer,      // "/file/version.txt", "/file/setup.exe"
+    NavHistory,         // "/f10/F10DataApi.aspx"
+    NavHistoryApi,      // "/f10/lsjz"
+    FundDataScript,     // "/pingzhongdata/CODE.js"
+    FundDirectory,      // "/js/fundcode_search.js"
+    EstimateTiantian,   // 天天基金
+    EstimateHowbuy,     // 好买基金
+    Estimate10jqka,     // 爱基金
+    EstimateBatch,      // 天天基金's batch estimates "/mm/newCore/FundValuationLast"
+    EstimateSina,       // 新浪基金 "/fundInfo/api/openapi.php/..."
+    EstimateJqkaChart,  // 爱基金's estimate series "?...action=chart"
+    Holdings,           // a fund's stock holdings, JSON
+    HoldingsPage,       // the same as a page "/FundArchivesDatas.aspx?type=jjcc"
+    Quotes,             // stock quotes "/api/qt/ulist.np/get"
+    QuotesTencent,      // stock quotes, the second source "/q="
+    TrendChart,         // "/charts/pic6/"
+    UpdateServer,       // "/file/version.txt", "/file/setup.exe"
     WebSite,
     ContactPage,
     UserGroupPage,
@@ -58,7 +65,7 @@ class Config {
     static QString DefaultHost(Endpoint e);
 
   private:
-    static constexpr int kEndpointCount = 12;
+    static constexpr int kEndpointCount = 19;
     QString bases_[kEndpointCount];  // as BaseUrl gives them
     NavSource historySource_ = NavSource::Api;
     int timeoutMs_ = 20000;

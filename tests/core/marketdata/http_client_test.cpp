@@ -520,7 +520,12 @@ TEST(ConfigTest, FirstLoadWritesEveryDefault) {
          {"[服务器]\r\nNavHistory=fund.eastmoney.com\r\nNavHistoryApi=https://"
           "api.fund.eastmoney.com\r\n"
           "FundDataScript=https://fund.eastmoney.com\r\nFundDirectory=fund.eastmoney.com\r\n",
-          "UserGroupPage=\r\nNavHistorySource=api\r\n", "Estimate10jqka=gz.fund.10jqka.com.cn\r\n",
+          "UserGroupPage=\r\nNavHistorySource=api\r\n",
+          "Estimate10jqka=gz.fund.10jqka.com.cn\r\nEstimateBatch=https://"
+          "fundcomapi.tiantianfunds.com\r\nEstimateSina=https://stock.finance.sina.com.cn\r\n"
+          "EstimateJqkaChart=https://gz-fund.10jqka.com.cn\r\nHoldings=https://"
+          "fundmobapi.eastmoney.com\r\nHoldingsPage=https://fundf10.eastmoney.com\r\n"
+          "Quotes=https://push2.eastmoney.com\r\nQuotesTencent=https://qt.gtimg.cn\r\nTrendChart=",
           "UpdateServer=\r\n", "UserGroupPage=\r\n",
           "[网络]\r\nTimeoutSeconds=20\r\nImportTimeoutSeconds=300\r\n"}) {
         EXPECT_TRUE(written.contains(Gbk(QString::fromUtf8(line)))) << line;
