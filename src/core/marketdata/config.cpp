@@ -56,7 +56,7 @@ constexpr bool InEnumOrder() {
     }
     return true;
 }
-static_assert(kEndpointCount == 12 && InEnumOrder(), "kEndpoints is indexed by Endpoint");
+static_assert(kEndpointCount == 19 && InEnumOrder(), "kEndpoints is indexed by Endpoint");
 
 const char* const kSourceKey = "NavHistorySource";
 const char* const kDefaultSource = "api";

@@ -13,12 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/marketdata/holdings_estimate.h"
+#include "core/marketdata/http_client.h"
 #include "core/marketdata/live_estimate.h"
 
 namespace tovira {
 
 class Config;
-class HttpClient;
 
 // The provider box's choice: a source, or none for 自动.
 using EstimateChoice = std::optional<EstimateSource>;
@@ -32,17 +33,14 @@ std::optional<EstimateChoice> EstimateChoiceByCaption(const QString& caption);
 std::vector<EstimateSource> SourcesOf(EstimateChoice choice);
 
 // The fund's last official NAV, for the holdings estimate (the batch
-// endpoint's NAV, or the ledger's last official row when the caller has one).
-struct OfficialNav {
-    QDate date;
-    double nav = 0;
-};
+// endpoint's NAV, or the ledger's last official row when the caller has one):
+// OfficialNav of holdings_estimate.h.
 
 struct EstimateRequest {
     QString code;
-    EstimateChoice choice;                     // none: 自动
-    QDate today;                               // Beijing date the estimate must carry
-    std::optional<OfficialNav> ledgerNav;      // the ledger's last official row, if any
+    EstimateChoice choice;                 // none: 自动
+    QDate today;                           // Beijing date the estimate must carry
+    std::optional<OfficialNav> ledgerNav;  // the ledger's last official row, if any
 };
 
 // What asking came to.
@@ -66,7 +64,8 @@ class EstimateFetcher : public QObject {
     Q_OBJECT
   public:
     // cacheFolder keeps the holdings and stock share fetched today (one
-    // fetch per fund and day); empty: no cache.
+    // fetch per fund and day), in its data/holdings (the program folder,
+    // see HoldingsCachePath); empty: no cache.
     EstimateFetcher(HttpClient& http, const Config& config, QString cacheFolder,
                     QObject* parent = nullptr);
     ~EstimateFetcher() override;
@@ -80,6 +79,22 @@ class EstimateFetcher : public QObject {
 
   private:
     struct Run;
+    using Then = std::function<void(EstimateAttempt)>;
+    void Get(const std::shared_ptr<Run>& run, const QUrl& url,
+             std::function<void(const HttpResponse&)> then, const HttpHeaders& headers = {});
+    void AskNext(const std::shared_ptr<Run>& run);
+    void Record(const std::shared_ptr<Run>& run, EstimateSource source, EstimateAttempt attempt);
+    void Finish(const std::shared_ptr<Run>& run);
+    void AskBatch(const std::shared_ptr<Run>& run, Then then);
+    void AskTiantian(const std::shared_ptr<Run>& run, Then then);
+    void AskSina(const std::shared_ptr<Run>& run, Then then);
+    void AskJqka(const std::shared_ptr<Run>& run, Then then);
+    void AskHowbuy(const std::shared_ptr<Run>& run, Then then);
+    void AskHoldings(const std::shared_ptr<Run>& run, Then then);
+    void AskStockShare(const std::shared_ptr<Run>& run, Then then);
+    void AskOfficialNav(const std::shared_ptr<Run>& run, Then then);
+    void AskQuotes(const std::shared_ptr<Run>& run, Then then);
+
     HttpClient& http_;
     const Config& config_;
     QString cacheFolder_;

@@ -145,6 +145,10 @@ std::optional<EstimateAttempt> ClassifyAnswer(int status, bool redirected, const
 
 std::optional<EstimateAttempt> ClassifyAnswer(const HttpResponse& response) {
     if (response.timedOut) return EstimateAttempt::Failed(EstimateFailure::TimedOut);
+    // A redirect to another host is refused and never followed (the portal's
+    // script sends one to its not-found page): where it pointed still tells.
+    if (response.redirectRefused && IsNotFoundAddress(response.redirectedTo))
+        return ClassifyAnswer(response.status, true, response.redirectedTo, response.body);
     if (!response.ok) return EstimateAttempt::Failed(EstimateFailure::Network, response.error);
     return ClassifyAnswer(response.status, !response.redirectedTo.isEmpty(), response.redirectedTo,
                           response.body);
