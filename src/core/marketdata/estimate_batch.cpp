@@ -6,6 +6,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <QLatin1String>
+#include <cmath>
 
 #include "core/common/beijing_time.h"
 
@@ -25,7 +26,7 @@ std::optional<double> NumberField(const QJsonObject& o, const char* key, bool po
                                   ValuationRow& row) {
     const QJsonValue v = o.value(QLatin1String(key));
     if (v.isUndefined() || v.isNull()) return std::nullopt;
-    if (!v.isDouble()) {
+    if (!v.isDouble() || !std::isfinite(v.toDouble())) {
         NoteProblem(row, QString::fromLatin1(key) + U(" 不是数字"));
         return std::nullopt;
     }
@@ -168,8 +169,10 @@ EstimateAttempt EstimateFromValuationRow(const ValuationRow& row) {
         if (!navIsBase) return unreadable(U("缺少 GSZ"));
         e.nav = *row.nav * (1 + *row.changePct / 100);
         e.changePct = *row.changePct;
-        if (!(e.nav > 0)) return unreadable(U("GSZZL 超出范围"));
     }
+    // Figures past any NAV (a change of -100 % or less, an overflow).
+    if (!(e.nav > 0) || !std::isfinite(e.nav) || !std::isfinite(e.changePct))
+        return unreadable(U("估值超出范围"));
     return EstimateAttempt::Of(std::move(e));
 }
 

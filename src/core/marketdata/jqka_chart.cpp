@@ -82,6 +82,7 @@ JqkaChart ReadJqkaChart(const QByteArray& body) {
     e.time = chart.points.last().time;
     e.nav = chart.points.last().nav;
     e.changePct = (e.nav / *previousNav - 1) * 100;
+    if (!std::isfinite(e.changePct)) return Failed(EstimateFailure::Unreadable, U("估值超出范围"));
     e.previousNav = previousNav;
     e.previousNavDate = previousDate;
     chart.latest = EstimateAttempt::Of(std::move(e));

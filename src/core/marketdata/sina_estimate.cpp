@@ -51,7 +51,7 @@ Got NumberOf(const QJsonValue& v, double& out) {
     if (v.isNull()) return Got::Null;
     if (v.isDouble()) {
         out = v.toDouble();
-        return Got::Value;
+        return std::isfinite(out) ? Got::Value : Got::Bad;
     }
     if (!v.isString()) return Got::Bad;
     bool ok = false;
@@ -123,7 +123,9 @@ EstimateAttempt ReadSinaEstimate(const QByteArray& body, const QString& code) {
     e.time = BeijingTimeOn(day, clock);
     e.nav = nav;
     e.changePct = growth * 100;
-    e.previousNav = std::round(nav / (1 + growth) * 10000) / 10000;
+    const double previous = std::round(nav / (1 + growth) * 10000) / 10000;
+    if (!(previous > 0) || !std::isfinite(previous)) return Unreadable(U("pre_nav 超出范围"));
+    e.previousNav = previous;
     return EstimateAttempt::Of(std::move(e));
 }
 

@@ -122,6 +122,15 @@ TEST(EstimateBatchTest, ReadsEachFundOfTheAnswer) {
          Row(R"("NAV":0.5,"PDATE":"2026-07-21","GSZZL":-2,"GZTIME":"2026-07-22 10:09")"),
          "161725",
          {bad, "", 0.49, -2.0, "2026-07-22 10:09", 0.5, jul21}},
+        {"a change of -100 %",
+         Row(R"("NAV":0.5,"PDATE":"2026-07-21","GSZZL":-100,"GZTIME":"2026-07-22 10:09")"),
+         "161725",
+         {bad, "范围"}},
+        {"past any NAV",
+         Row(R"("NAV":1e308,"PDATE":"2026-07-21","GSZZL":500,)"
+             R"("GZTIME":"2026-07-22 10:09")"),
+         "161725",
+         {bad, "范围"}},
         // In the evening NAV is already the day's own: not the estimate's base.
         {"evening, both figures",
          Row(R"("NAV":0.5,"PDATE":"2026-07-22","GSZ":0.51,"GSZZL":2,)"

@@ -1,0 +1,1 @@
+fundpeek({"result":{"status":{"code":0},"data":{"networth":null}}})

@@ -1,0 +1,1 @@
+/*<script>location.href='//sina.com';</script>*/fundpeek({"result":{"status":{"code":0},"data":{"networth":[{"symbol":"000001","min_time":"10:12:00","pre_date":"2026-07-22","pre_nav":"1.4460","growthrate":0.00069204152249127,"pre_nav2":"1.4411","growthrate2":"-0.002699"}]}}})
