@@ -31,7 +31,8 @@ const char* const kWholeUsage =
     "                    [--source api|table|trend] [--discard-typed]\n"
     "  tovira-cli append PLAN.ini\n"
     "  tovira-cli directory\n"
-    "  tovira-cli estimate CODE [--provider tiantian|howbuy|10jqka]\n";
+    "  tovira-cli estimate CODE [--provider auto|tiantian|sina|10jqka|howbuy|holdings] [--json]\n"
+    "  tovira-cli accuracy CODE [--plan PLAN.ini] [--json]\n";
 
 const char* const kMarketDataUsage =
     "用法:\n"
@@ -39,7 +40,8 @@ const char* const kMarketDataUsage =
     "                    [--source api|table|trend] [--discard-typed]\n"
     "  tovira-cli append PLAN.ini\n"
     "  tovira-cli directory\n"
-    "  tovira-cli estimate CODE [--provider tiantian|howbuy|10jqka]\n";
+    "  tovira-cli estimate CODE [--provider auto|tiantian|sina|10jqka|howbuy|holdings] [--json]\n"
+    "  tovira-cli accuracy CODE [--plan PLAN.ini] [--json]\n";
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -56,9 +58,12 @@ class CommandLineTest : public ::testing::Test {
         port = closed.serverPort();
         closed.close();
         IniDocument doc;
-        for (Endpoint e : {Endpoint::NavHistory, Endpoint::NavHistoryApi, Endpoint::FundDataScript,
-                           Endpoint::FundDirectory, Endpoint::EstimateTiantian,
-                           Endpoint::EstimateHowbuy, Endpoint::Estimate10jqka}) {
+        for (Endpoint e :
+             {Endpoint::NavHistory, Endpoint::NavHistoryApi, Endpoint::FundDataScript,
+              Endpoint::FundDirectory, Endpoint::EstimateTiantian, Endpoint::EstimateHowbuy,
+              Endpoint::Estimate10jqka, Endpoint::EstimateBatch, Endpoint::EstimateSina,
+              Endpoint::EstimateJqkaChart, Endpoint::Holdings, Endpoint::HoldingsPage,
+              Endpoint::Quotes, Endpoint::QuotesTencent}) {
             doc.SetValue(QStringLiteral("服务器"), Config::KeyOf(e),
                          QStringLiteral("127.0.0.1:%1").arg(port));
         }
@@ -138,7 +143,10 @@ TEST_F(CommandLineTest, EachCommandHasItsOwnHelp) {
           "--source api|table|trend", "--discard-typed"}},
         {"append", "  tovira-cli append PLAN.ini\n", {}},
         {"directory", "  tovira-cli directory\n", {}},
-        {"estimate", "  tovira-cli estimate CODE", {"--provider tiantian|howbuy|10jqka"}},
+        {"estimate",
+         "  tovira-cli estimate CODE",
+         {"--provider auto|tiantian|sina|10jqka|howbuy|holdings", "--json"}},
+        {"accuracy", "  tovira-cli accuracy CODE", {"--plan PLAN.ini", "--json"}},
     };
     for (const auto& c : cases) {
         for (const char* help : {"--help", "-h"}) {
@@ -234,7 +242,7 @@ TEST_F(CommandLineTest, EveryOptionTakesItsValueEitherWay) {
         {import + "--from 2017-03-01 --plan plan.txt", "--source", "html",
          U(kMarketDataUsage).section(u'\n', 0, 0)},
         {import + "--from 2017-04-01", "--source", "trend", U(kMsgStartAfterEnd)},
-        {"estimate 16172", "--provider", "sina", U(kMarketDataUsage).section(u'\n', 0, 0)},
+        {"estimate 16172", "--provider", "xueqiu", U(kMarketDataUsage).section(u'\n', 0, 0)},
         {"estimate 16172", "--provider", "howbuy", U(kMsgBadFundCode)},
     };
     for (const auto& c : cases) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
 #include "cli/cli.h"
+#include "core/common/beijing_time.h"
 #include "core/common/gbk_codec.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/nav_api_pages.h"
@@ -14,6 +17,7 @@
 #include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
+#include "support/estimate_routes.h"
 #include "support/local_http_server.h"
 #include "support/test_support.h"
 
@@ -60,7 +64,10 @@ class MarketDataCliTest : public ::testing::Test {
         IniDocument doc;
         for (Endpoint e :
              {Endpoint::NavHistory, Endpoint::FundDirectory, Endpoint::EstimateTiantian,
-              Endpoint::EstimateHowbuy, Endpoint::Estimate10jqka}) {
+              Endpoint::EstimateHowbuy, Endpoint::Estimate10jqka, Endpoint::EstimateBatch,
+              Endpoint::EstimateSina, Endpoint::EstimateJqkaChart, Endpoint::Holdings,
+              Endpoint::HoldingsPage, Endpoint::Quotes, Endpoint::QuotesTencent,
+              Endpoint::FundDataScript}) {
             doc.SetValue(QStringLiteral("服务器"), Config::KeyOf(e),
                          QStringLiteral("127.0.0.1:%1").arg(server.Port()));
         }
@@ -290,43 +297,73 @@ TEST_F(MarketDataCliTest, Directory) {
     EXPECT_EQ(test::ReadFileBytes(dir.filePath(QStringLiteral("FundCode.ini"))), directory);
 }
 
-TEST_F(MarketDataCliTest, EstimatesOfEachProvider) {
-    const char* const script = "/js/161725.js?rt=144";
-    const char* const page = "/fund/ajax/gmfund/valuation/valuationnav.htm?jjdm=161725";
-    const char* const api = "/?module=api&controller=index&action=real";
+// Today's estimate from a source or 自动's chain: the common text, the JSON
+// keys, and the status of each way it can end.
+TEST_F(MarketDataCliTest, EstimatesAndTheirStatuses) {
+    const QDate today = BeijingToday();
+    const QString day = today.toString(Qt::ISODate);
+    const QString code = QStringLiteral("161725");
     struct Case {
-        const char* provider;  // nullptr: the default
-        const char* route;
-        const char* body;
+        const char* provider;  // nullptr: the default, auto
+        std::function<void(test::LocalHttpServer&)> change;
         int status;
-        QString shown;  // the output's start, or the message on err
+        QString shown;  // the output's start, or the start of err
     };
-    const QString failed = Line(kMsgEstimateFailed);
     const Case cases[] = {
-        {nullptr, script,
-         R"(jsonpgz({"dwjz":"0.5162","gsz":"0.5077","gszzl":"-1.65","gztime":"2026-06-26 11:21"});)",
-         200,
-         QStringLiteral("天天基金 161725\n估值：0.5077\n涨幅：-1.65%\n上一净值：0.5162\n"
-                        "时间：2026-06-26 11:21\n")},
-        {"howbuy", page, "<li><span>1.0234</span><span>-0.52%</span></li>", 200,
-         QStringLiteral("好买基金 161725\n估值：1.0234\n涨幅：-0.52%\n时间：2")},
-        {"10jqka", api, R"(jQuery({"data":{"of_161725":{"value":"1.1","pre":"1.0"}}}))", 200,
-         QStringLiteral("爱基金 161725\n估值：1.1\n涨幅：10.00%\n上一净值：1.0000\n时间：2")},
-        {"tiantian", script, "jsonpgz();", 200, failed},
-        {"howbuy", page, "<li><span>1.0234</span><span>-0.52%</span></li>", 500, failed},
-        {"10jqka", api, R"({"value":"1.1","pre":"0"})", 200, failed},
+        {nullptr, [](test::LocalHttpServer&) {}, 0,
+         QStringLiteral("天天基金 161725\n估值：0.548\n涨幅：-0.36%\n上一净值：0.5500\n时间：") +
+             day + QStringLiteral(" 10:09\n")},
+        {"auto",
+         [&](test::LocalHttpServer& s) {
+             s.Answer(test::kBatchRoute, test::BatchNullBody(code, today));
+         },
+         0, QStringLiteral("新浪基金 161725\n估值：1.446\n涨幅：0.07%\n上一净值：1.4450\n")},
+        {"howbuy", [](test::LocalHttpServer&) {}, 0,
+         QStringLiteral("好买基金 161725\n估值：1.0234\n涨幅：-0.52%\n时间：")},
+        {"holdings", [](test::LocalHttpServer&) {}, 0,
+         QStringLiteral("持仓估算 161725\n估值：0.55321\n涨幅：0.58%\n上一净值：0.5500\n")},
+        {"sina",
+         [&](test::LocalHttpServer& s) {
+             s.Answer(test::kSinaRoute, test::SinaBody(code, today.addDays(-1)));
+         },
+         4, QStringLiteral("新浪基金：")},
+        {"tiantian",
+         [&](test::LocalHttpServer& s) {
+             s.Answer(test::kBatchRoute, test::BatchNullBody(code, today));
+         },
+         4, QStringLiteral("天天基金：")},
+        {"sina", [](test::LocalHttpServer& s) { s.Drop(test::kSinaRoute); }, 3,
+         QStringLiteral("新浪基金：")},
+        {"10jqka",
+         [](test::LocalHttpServer& s) { s.Answer(test::kJqkaChartRoute, "vm_fd_161725='2026"); }, 3,
+         QStringLiteral("爱基金：")},
     };
     for (const Case& c : cases) {
-        server.Answer(QString::fromUtf8(c.route), c.body, "text/plain", c.status);
+        test::ServeEstimates(server, code, today);
+        c.change(server);
         QStringList args = Args({"estimate", "161725"});
         if (c.provider) args << QStringLiteral("--provider") << QString::fromUtf8(c.provider);
         const CliResult r = Cli(args);
-        // 3: an error answer, worth retrying; 4: an answer without an estimate.
-        EXPECT_EQ(r.status, c.shown != failed ? 0 : c.status == 200 ? 4 : 3) << c.route;
-        EXPECT_TRUE((c.shown == failed ? r.err : r.out).startsWith(c.shown)) << r.out.toStdString();
+        EXPECT_EQ(r.status, c.status) << args.join(u' ').toStdString();
+        EXPECT_TRUE((c.status == 0 ? r.out : r.err).startsWith(c.shown))
+            << r.out.toStdString() << r.err.toStdString();
     }
-    server.Hang(QString::fromUtf8(script));
-    EXPECT_EQ(Cli(Args({"estimate", "161725"})).err, Line(kMsgEstimateTimedOut));
+
+    test::ServeEstimates(server, code, today);
+    const CliResult json = Cli(Args({"estimate", "161725", "--provider", "holdings", "--json"}));
+    ASSERT_EQ(json.status, 0);
+    const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(o.keys(),
+              QStringList({"change_pct", "code", "estimate", "holdings_date", "previous_nav",
+                           "quoted_weight_pct", "source", "stock_share_pct", "time"}));
+    EXPECT_EQ(o.value(QStringLiteral("source")).toString(), QStringLiteral("holdings"));
+    EXPECT_EQ(o.value(QStringLiteral("holdings_date")).toString(), QStringLiteral("2026-03-31"));
+    EXPECT_NEAR(o.value(QStringLiteral("change_pct")).toDouble(), test::HoldingsChangePct(), 1e-6);
+    const CliResult sina = Cli(Args({"estimate", "161725", "--provider", "sina", "--json"}));
+    const QJsonObject s = QJsonDocument::fromJson(sina.out.toUtf8()).object();
+    EXPECT_EQ(s.keys(),
+              QStringList({"change_pct", "code", "estimate", "previous_nav", "source", "time"}));
+    EXPECT_EQ(s.value(QStringLiteral("code")).toString(), code);
 }
 
 TEST_F(MarketDataCliTest, UsageErrorsExitTwoWithoutTouchingTheFolder) {
@@ -342,7 +379,7 @@ TEST_F(MarketDataCliTest, UsageErrorsExitTwoWithoutTouchingTheFolder) {
                    "html"}),
              Args({"append", "a.ini", "--source", "trend"}),
              Args({"directory", "x"}),
-             Args({"estimate", "161725", "--provider", "sina"}),
+             Args({"estimate", "161725", "--provider", "xueqiu"}),
              Args({"estimate", "161725", "--provider"}),
          }) {
         const CliResult r = Cli(words);
