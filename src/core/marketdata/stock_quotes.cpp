@@ -80,14 +80,19 @@ bool FromSymbol(const QString& symbol, StockQuote& q) {
     return !q.code.isEmpty();
 }
 
+// The time field as Beijing wall-clock time: read apart from any zone, so
+// that no clock change of the computer's own zone can bend it.
 QDateTime TextQuoteTime(const QString& text) {
-    for (const char16_t* format :
-         {u"yyyyMMddHHmmss", u"yyyy/MM/dd HH:mm:ss", u"yyyy-MM-dd HH:mm:ss"}) {
-        QDateTime t = QDateTime::fromString(text, QString::fromUtf16(format));
-        if (t.isValid()) {
-            t.setTimeZone(Beijing());
-            return t;
-        }
+    struct Form {
+        qsizetype dateLength;
+        const char16_t* date;
+        const char16_t* time;
+    };
+    for (const Form& f : {Form{8, u"yyyyMMdd", u"HHmmss"}, Form{10, u"yyyy/MM/dd", u" HH:mm:ss"},
+                          Form{10, u"yyyy-MM-dd", u" HH:mm:ss"}}) {
+        const QDate date = QDate::fromString(text.left(f.dateLength), QString::fromUtf16(f.date));
+        const QTime time = QTime::fromString(text.mid(f.dateLength), QString::fromUtf16(f.time));
+        if (date.isValid() && time.isValid()) return QDateTime(date, time, Beijing());
     }
     return {};
 }
