@@ -11,6 +11,11 @@ provider's own shapes:
   /js/fundcode_search.js    the fund directory
   /js/CODE.js               intraday estimates (the last NAV moved by 0.83 %)
   /charts/pic6/CODE.png     an intraday chart
+  the live estimate sources (the batch valuation, Sina's JSONP, 10jqka's
+  real-time answer and day curve, the holdings as JSON and as a page, the
+  quotes from both quote services, the asset allocation in the trend
+  script), all in their published shapes; --estimates MODE makes them answer
+  today (default), null, stale, preopen, gone, cut or slow
 
 and a money-market fund, 000905, whose made-up daily income per 10,000
 shares (2024 to today) the program must refuse to back-test.
@@ -191,10 +196,122 @@ def trend_png(width=540, height=300):
             chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
+# The holdings every fund is given: three Shenzhen stocks and their moves.
+HOLDINGS = [("300390", "天华新能", 9.97, 1.0), ("002738", "中矿资源", 9.94, 2.0),
+            ("002240", "盛新锂能", 9.90, -1.0)]
+STOCK_SHARE = 87.24
+
+
+def estimate_day(mode):
+    """The Beijing day the estimate sources answer for."""
+    today = datetime.datetime.now(BEIJING)
+    return today - datetime.timedelta(days=1) if mode == "stale" else today
+
+
 class Handler(BaseHTTPRequestHandler):
     funds = {}
     page_cap = 0
     retired_table = False
+    estimates = "today"
+
+    def last_nav(self, code):
+        rows = self.funds.get(code)
+        return (float(rows[-1]["nav"]), rows[-1]["date"]) if rows else (1.0, "2026-01-05")
+
+    def estimate_answer(self, url):
+        """The live estimate sources; False for a path that is none of them."""
+        q = dict(urllib.parse.parse_qsl(url.query))
+        mode = self.estimates
+        now = estimate_day(mode)
+        day, clock = now.strftime("%Y-%m-%d"), now.strftime("%H:%M")
+        if url.path == "/mm/newCore/FundValuationLast":
+            rows = []
+            for code in q.get("FCODES", "").split(","):
+                nav, pdate = self.last_nav(code)
+                row = {"FCODE": code, "SHORTNAME": NAMES.get(code, ""), "PDATE": pdate, "NAV": nav,
+                       "GSZ": None, "GSZZL": None, "GZTIME": None}
+                if mode != "null":
+                    row.update(GSZ=round(nav * 1.0083, 4), GSZZL=0.83, GZTIME=day + " " + clock)
+                rows.append(row)
+            body = json.dumps({"data": rows, "errorCode": 0, "success": True}, ensure_ascii=False)
+        elif url.path.startswith("/fundInfo/api/openapi.php/FdFundService.getEstimateNetworthPic"):
+            code = q.get("symbol", "")
+            nav, _ = self.last_nav(code)
+            worth = None if mode == "null" else [{
+                "symbol": code, "min_time": clock + ":00", "pre_date": day,
+                "pre_nav": "%.4f" % (nav * 1.0069), "growthrate": 0.0069}]
+            body = "/*<script>location.href='//sina.com';</script>*/%s(%s)" % (
+                q.get("callback", "cb"), json.dumps({"result": {"status": {"code": 0},
+                                                                "data": {"networth": worth}}}))
+        elif url.path == "/" and q.get("action") == "chart":
+            code = q.get("info", "")[len("vm_fd_"):]
+            nav, pdate = self.last_nav(code)
+            points = "" if mode == "null" else "0930,%.5f,%.4f,0;%s,%.5f,%.4f,0" % (
+                nav, nav, now.strftime("%H%M"), nav * 1.0051, nav)
+            body = "vm_fd_%s='%s;0930-1130,1300-1500|%s~%.4f~%s'" % (code, pdate, day, nav, points)
+        elif url.path == "/fund/ajax/gmfund/valuation/valuationnav.htm":
+            nav, _ = self.last_nav(q.get("jjdm", ""))
+            body = ("" if mode == "null" else
+                    "<li><span>%.4f</span><span>0.83%%</span></li>" % (nav * 1.0083))
+        elif url.path == "/" and q.get("action") == "real":
+            body = "jQuery({})"  # retired: a whole answer without an estimate
+        elif url.path == "/FundMNewApi/FundMNInverstPosition":
+            stocks = [{"GPDM": c, "GPJC": n, "JZBL": "%.2f" % w, "NEWTEXCH": "0"}
+                      for c, n, w, _ in HOLDINGS]
+            body = json.dumps({"Datas": {"fundStocks": stocks, "fundboods": []}, "ErrCode": 0,
+                               "Success": True, "TotalCount": 1, "Expansion": "2026-03-31"},
+                              ensure_ascii=False)
+        elif url.path == "/FundArchivesDatas.aspx":
+            code = q.get("code", "")
+            if "ccmx_%s.html" % code not in self.headers.get("Referer", ""):
+                body = ""
+            else:
+                cells = "".join("<tr><td>%d</td><td><a href='//quote.eastmoney.com/unify/r/0.%s'>%s"
+                                "</a></td><td>%s</td><td class='tor'>%.2f%%</td></tr>" % (
+                                    i + 1, c, c, n, w) for i, (c, n, w, _) in enumerate(HOLDINGS))
+                body = ('var apidata={ content:"<div class=\'box\'><h4 class=\'t\'><label>%s'
+                        '2026年1季度股票投资明细</label><label class=\'right\'>截止至：<font>'
+                        '2026-03-31</font></label></h4><table class=\'w782 comm tzxq\'><thead><tr>'
+                        '<th>序号</th><th>股票代码</th><th>股票名称</th><th>占净值比例</th></tr>'
+                        '</thead><tbody>%s</tbody></table></div>",arryear:[2026],curyear:2026};' % (
+                            NAMES.get(code, ""), cells))
+        elif url.path == "/api/qt/ulist.np/get":
+            stamp = int(now.timestamp())
+            diff = [{"f2": "-" if mode == "preopen" else 10.5,
+                     "f3": "-" if mode == "preopen" else change, "f12": c, "f13": 0, "f14": n,
+                     "f124": stamp} for c, n, _, change in HOLDINGS]
+            body = json.dumps({"rc": 0, "data": {"total": len(diff), "diff": diff}},
+                              ensure_ascii=False)
+        elif url.path.startswith("/q="):
+            lines = []
+            for c, n, _, change in HOLDINGS:
+                f = ["0"] * 40
+                f[0], f[1], f[2], f[3] = "51", n, c, "10.5"
+                f[30], f[32] = now.strftime("%Y%m%d%H%M%S"), "%.2f" % change
+                lines.append('v_sz%s="%s";' % (c, "~".join(f)))
+            data = "\n".join(lines).encode("gbk")
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain; charset=GBK")
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
+            return True
+        else:
+            return False
+        if mode == "slow":
+            import time
+            time.sleep(60)
+        if mode == "cut":
+            body = body[:len(body) // 2]
+        self.send(body, "application/javascript; charset=utf-8")
+        return True
+
+    def gone(self):
+        """The portal's answer since its script estimate shut down."""
+        self.send_response(301)
+        self.send_header("Location", "https://fund.eastmoney.com/notfound.html")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
 
     def send(self, body, content_type):
         data = body.encode("utf-8")
@@ -251,6 +368,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
+        if self.estimates == "gone" and (url.path.startswith("/js/") and url.path != "/js/fundcode_search.js"
+                                         or url.path == "/mm/newCore/FundValuationLast"):
+            self.gone()
+            return
+        if self.estimate_answer(url):
+            return
         if url.path == "/f10/lsjz":
             self.api_history(url.query)
             return
@@ -263,6 +386,8 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 self.send_error(404)
                 return
+            script += ('var Data_assetAllocation = {"series":[{"name":"股票占净比","data":[%.2f]}],'
+                       '"categories":["2026-03-31"]};' % STOCK_SHARE)
             self.send(script, "application/javascript; charset=utf-8")
             return
         if url.path == "/f10/F10DataApi.aspx" and self.retired_table:
@@ -330,7 +455,11 @@ def main():
     parser.add_argument("--page-cap", type=int, default=0)
     parser.add_argument("--retired-table", action="store_true",
                         help="redirect the HTML table to a page that is not there")
+    parser.add_argument("--estimates", default="today",
+                        choices=["today", "null", "stale", "preopen", "gone", "cut", "slow"],
+                        help="how the live estimate sources answer")
     args = parser.parse_args()
+    Handler.estimates = args.estimates
     Handler.funds = load_histories()
     Handler.page_cap = args.page_cap
     Handler.retired_table = args.retired_table
