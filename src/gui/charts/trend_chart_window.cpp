@@ -3,15 +3,21 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHideEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
+#include "core/common/beijing_time.h"
 #include "core/common/prompt.h"
 #include "core/common/random_number.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
+#include "core/marketdata/jqka_chart.h"
+#include "core/marketdata/live_estimate.h"
+#include "core/marketdata/trading_calendar.h"
 #include "core/storage/file_io.h"
 #include "core/storage/plan_file.h"
 #include "gui/layout/twips.h"
@@ -32,6 +38,18 @@ bool UsableAsFileName(const QString& code) {
     return !code.isEmpty() && !code.contains(QLatin1Char('/')) && !code.contains(QLatin1Char('\\'));
 }
 
+// The trading day whose curve counts at this Beijing moment: today from the
+// open on, before it (and on closed days) the last trading day before today.
+QDate SessionDayAt(const QDateTime& now) {
+    QDate day = now.date();
+    if (IsTradingDay(day) && now.time() >= QTime(9, 30)) return day;
+    for (int back = 0; back < 40; ++back) {
+        day = day.addDays(-1);
+        if (IsTradingDay(day)) return day;
+    }
+    return {};
+}
+
 }  // namespace
 
 QString TrendChartUrl(const QString& baseUrl, const QString& code, double randomNumber) {
@@ -46,8 +64,10 @@ TrendChartWindow::TrendChartWindow(HttpClient& http, const Config& config,
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       http_(http),
       baseUrl_(config.BaseUrl(Endpoint::TrendChart)),
+      seriesBaseUrl_(config.BaseUrl(Endpoint::EstimateJqkaChart)),
       programFolder_(programFolder),
-      fundCode_(std::move(fundCode)) {
+      fundCode_(std::move(fundCode)),
+      clock_(BeijingNow) {
     setObjectName(QStringLiteral("TrendChartWindow"));
     setWindowTitle(QStringLiteral("最新走势"));
     setFont(WindowFont());
@@ -59,14 +79,32 @@ TrendChartWindow::TrendChartWindow(HttpClient& http, const Config& config,
 
     QDir(programFolder_).mkpath(QStringLiteral("Pic"));
 
+    curveChart_ = new EstimateCurveChart(this);
+    curveChart_->setGeometry(rect());
+    curveChart_->hide();
+    downloadTime_ = new QLabel(this);
+    downloadTime_->setObjectName(QStringLiteral("downloadTime"));
+    downloadTime_->setAutoFillBackground(true);
+    downloadTime_->hide();
+
     refreshTimer_ = new QTimer(this);
     refreshTimer_->setObjectName(QStringLiteral("refreshTimer"));
     refreshTimer_->setInterval(kRefreshMs);
     connect(refreshTimer_, &QTimer::timeout, this, &TrendChartWindow::Refresh);
 
-    Download(fundCode_ ? fundCode_() : QString());
+    Download(CurrentCode());
+    AskSeries(CurrentCode());
     refreshTimer_->start();
 }
+
+QString TrendChartWindow::CurrentCode() const { return fundCode_ ? fundCode_() : QString(); }
+
+void TrendChartWindow::SetClock(Clock clock) {
+    clock_ = clock ? std::move(clock) : Clock(BeijingNow);
+    ShowCurrent();
+}
+
+bool TrendChartWindow::ShowsCurve() const { return !curveChart_->isHidden(); }
 
 QString TrendChartWindow::PicturePath(const QString& code) const {
     return QDir(programFolder_).filePath(QStringLiteral("Pic/") + code + QStringLiteral(".png"));
@@ -77,18 +115,93 @@ void TrendChartWindow::SetRefreshInterval(int ms) { refreshTimer_->setInterval(m
 int TrendChartWindow::RefreshInterval() const { return refreshTimer_->interval(); }
 
 void TrendChartWindow::Refresh() {
+    const QString code = CurrentCode();
+    const bool haveCurve = curve_ && curve_->code == code;
+    if (!askingSeries_ && (!haveCurve || IsPollingTime(clock_()))) AskSeries(code);
     if (downloading_) {
-        update();
+        ShowCurrent();
         return;
     }
-    Download(fundCode_ ? fundCode_() : QString());
+    Download(code);
+}
+
+void TrendChartWindow::AskSeries(const QString& code) {
+    if (seriesBaseUrl_.isEmpty() || !IsFundCode(code)) {
+        ShowCurrent();
+        return;
+    }
+    askingSeries_ = true;
+    http_.Get(
+        QUrl(JqkaChartUrl(seriesBaseUrl_, code)),
+        [this, code, alive = std::weak_ptr<bool>(alive_)](const HttpResponse& response) {
+            const std::shared_ptr<bool> stillHere = alive.lock();
+            if (!stillHere || !*stillHere) return;
+            askingSeries_ = false;
+            // A failed answer keeps what is shown: the picture, or a curve of
+            // the day that a later tick brings up to date.
+            if (!ClassifyAnswer(response)) {
+                JqkaChart chart = ReadJqkaChart(response.body);
+                if (!chart.points.isEmpty() && chart.latest.estimate &&
+                    chart.latest.estimate->previousNav) {
+                    const SourceEstimate& latest = *chart.latest.estimate;
+                    EstimateCurve curve;
+                    curve.code = code;
+                    curve.day = latest.time.date();
+                    curve.points = std::move(chart.points);
+                    curve.previousNav = *latest.previousNav;
+                    curve.previousNavDate = latest.previousNavDate.value_or(QDate());
+                    curve_ = std::move(curve);
+                }
+            }
+            ShowCurrent();
+            emit SeriesFinished(code, ShowsCurve());
+        },
+        this);
+}
+
+void TrendChartWindow::ShowCurrent() {
+    const QString code = CurrentCode();
+    const QDateTime now = ToBeijing(clock_());
+    const bool curveShown = curve_ && curve_->code == code && now.isValid() &&
+                            (curve_->day == now.date() || curve_->day == SessionDayAt(now));
+    if (curveShown) {
+        QString caption = QStringLiteral("爱基金估值  ") + curve_->day.toString(Qt::ISODate);
+        if (curve_->day != now.date()) caption += QStringLiteral("（上一交易日）");
+        curveChart_->SetCurve(*curve_, caption);
+    }
+    curveChart_->setVisible(curveShown);
+
+    const QImage& image = Picture(code);
+    const bool timeShown = !curveShown && !image.isNull();
+    if (timeShown) {
+        downloadTime_->setText(DownloadTimeText(PicturePath(code)));
+        downloadTime_->adjustSize();
+        const int y = std::min(image.height() + 2, height() - downloadTime_->height());
+        downloadTime_->move(4, std::max(0, y));
+        downloadTime_->raise();
+    }
+    downloadTime_->setVisible(timeShown);
+    update();
+}
+
+QString TrendChartWindow::DownloadTimeText(const QString& path) const {
+    const QFileInfo info(path);
+    const auto saved = savedAt_.constFind(path);
+    const QDateTime at = saved != savedAt_.constEnd() && saved->modified == info.lastModified()
+                             ? ToBeijing(saved->at)
+                             : ToBeijing(info.lastModified());
+    // A picture from another day says which.
+    const QString format = at.date() == ToBeijing(clock_()).date()
+                               ? QStringLiteral("HH:mm:ss")
+                               : QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    return QStringLiteral("图片下载于 ") + at.toString(format);
 }
 
 TrendChartWindow::~TrendChartWindow() { *alive_ = false; }
 
 void TrendChartWindow::Download(const QString& code) {
     if (baseUrl_.isEmpty() || !UsableAsFileName(code)) {
-        update();
+        ShowCurrent();
         return;
     }
     downloading_ = true;
@@ -117,8 +230,9 @@ void TrendChartWindow::Download(const QString& code) {
                 cachedModified_ = info.lastModified();
                 cachedSize_ = info.size();
                 cachedImage_ = image;
+                savedAt_.insert(cachedPath_, {clock_(), cachedModified_});
             }
-            update();
+            ShowCurrent();
             emit DownloadFinished(code, saved);
         },
         this);
@@ -146,7 +260,8 @@ const QImage& TrendChartWindow::Picture(const QString& code) {
 
 void TrendChartWindow::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    const QImage& image = Picture(fundCode_ ? fundCode_() : QString());
+    if (ShowsCurve()) return;
+    const QImage& image = Picture(CurrentCode());
     if (image.isNull()) return;
     QPainter painter(this);
     // At the picture's own size: a larger one is cut off at the window's edges.

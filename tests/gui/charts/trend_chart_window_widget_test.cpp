@@ -4,13 +4,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
+#include <memory>
 
+#include "core/common/beijing_time.h"
 #include "core/marketdata/config.h"
 #include "core/marketdata/http_client.h"
 #include "core/storage/file_io.h"
@@ -40,6 +43,9 @@ class TrendChartWindowTest : public ::testing::Test {
     void SetUp() override {
         config.SetHost(Endpoint::TrendChart, server.BaseUrl().mid(7));
         server.Answer(kPic6, red, "image/png");
+        // The chart series on a server of its own, so the picture's requests
+        // are counted alone; nothing routed there answers 404.
+        config.SetHost(Endpoint::EstimateJqkaChart, series.BaseUrl());
     }
     TrendChartWindow* Show() {
         return ShowTrendChart(
@@ -57,6 +63,7 @@ class TrendChartWindowTest : public ::testing::Test {
 
     QTemporaryDir folder;
     test::LocalHttpServer server;
+    test::LocalHttpServer series;
     Config config;
     HttpClient http;
     QWidget owner;
@@ -205,6 +212,146 @@ TEST_F(TrendChartWindowTest, TimerFollowsTheCodeBoxUntilClosed) {
     const int requests = server.Requests();
     QTest::qWait(200);
     EXPECT_EQ(server.Requests(), requests);
+}
+
+// The series of 000011 as the source answered on 2026-10-09 (after the close).
+const QByteArray kSeries =
+    "vm_fd_000011='2026-10-08;0930-1130,1300-1500|2026-10-09~2.040100000000~"
+    "0930,2.03537,2.040100000000,0.000;1130,2.04500,2.040100000000,0.000;"
+    "1300,2.04400,2.040100000000,0.000;1500,2.03350,2.040100000000,0.000'";
+const QString kSeriesTarget =
+    QStringLiteral("/?module=api&controller=index&action=chart&info=vm_fd_000011&start=0930");
+
+QDateTime Beijing(const char* text) { return ReadBeijingDateTime(QString::fromLatin1(text)); }
+
+class TrendEstimateCurveTest : public TrendChartWindowTest {
+  protected:
+    // Opens the window with the clock at `now` and waits for both answers.
+    std::unique_ptr<TrendChartWindow> Open(const char* now) {
+        clock = Beijing(now);
+        auto form = std::make_unique<TrendChartWindow>(http, config, folder.path(),
+                                                       [this] { return code; });
+        form->SetClock([this] { return clock; });
+        form->show();
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !form->Downloading() && !form->AskingSeries(); }, 5000));
+        return form;
+    }
+    QDateTime clock;
+};
+
+TEST_F(TrendEstimateCurveTest, TodaysSeriesIsDrawnInPlaceOfThePicture) {
+    series.Answer(QStringLiteral("/?"), kSeries, "text/html");
+    const auto form = Open("2026-10-09 14:00:05");
+    EXPECT_EQ(series.RequestedTargets(), QStringList{kSeriesTarget});
+
+    ASSERT_TRUE(form->ShowsCurve());
+    const EstimateCurveChart& chart = form->CurveChart();
+    EXPECT_TRUE(chart.isVisible());
+    EXPECT_FALSE(form->DownloadTimeLabel().isVisible());
+    EXPECT_EQ(chart.Caption(), QStringLiteral("爱基金估值  2026-10-09"));
+    const EstimateCurve& curve = chart.Curve();
+    ASSERT_EQ(curve.points.size(), 4);
+    EXPECT_EQ(curve.points[0].time, Beijing("2026-10-09 09:30"));
+    EXPECT_DOUBLE_EQ(curve.points[3].nav, 2.0335);
+    EXPECT_DOUBLE_EQ(curve.previousNav, 2.0401);
+    EXPECT_EQ(chart.LatestText(), QStringLiteral("15:00  2.0335  -0.32%"));
+
+    // The reference line runs across the middle; the sessions meet at 11:30
+    // and 13:00 with no gap, and the ends are the open and the close.
+    const QRectF plot = chart.PlotRect();
+    const EstimateCurveGeometry g(curve, plot);
+    EXPECT_DOUBLE_EQ(g.YFor(curve.previousNav), plot.center().y());
+    EXPECT_LT(g.YFor(2.045), g.YFor(curve.previousNav));
+    EXPECT_LE(g.YFor(2.0335), plot.bottom());
+    EXPECT_GE(g.YFor(2.045), plot.top());
+    EXPECT_DOUBLE_EQ(g.XFor(QTime(9, 30)), plot.left());
+    EXPECT_DOUBLE_EQ(g.XFor(QTime(11, 30)), g.XFor(QTime(13, 0)));
+    EXPECT_DOUBLE_EQ(g.XFor(QTime(12, 15)), plot.center().x());
+    EXPECT_DOUBLE_EQ(g.XFor(QTime(15, 0)), plot.right());
+    // The picture is still kept as before, only not shown.
+    EXPECT_EQ(Saved(code), red);
+    EXPECT_NE(PixelOf(*form, 0, 0), QColor(Qt::red));
+}
+
+TEST_F(TrendEstimateCurveTest, PictureWithItsDownloadTimeWhenTheSeriesGivesNoCurveOfTheDay) {
+    struct Case {
+        const char* name;
+        const char* now;
+        QByteArray body;
+        int status;
+        const char* caption;  // nullptr: the picture
+    };
+    const Case cases[] = {
+        {"after the close", "2026-10-09 16:30:00", kSeries, 200, "爱基金估值  2026-10-09"},
+        {"saturday", "2026-10-10 10:00:00", kSeries, 200, "爱基金估值  2026-10-09（上一交易日）"},
+        {"monday before the open", "2026-10-12 09:29:00", kSeries, 200,
+         "爱基金估值  2026-10-09（上一交易日）"},
+        {"monday in session", "2026-10-12 09:30:00", kSeries, 200, nullptr},
+        {"two sessions old", "2026-10-13 09:00:00", kSeries, 200, nullptr},
+        {"not found", "2026-10-09 14:00:00", "not found", 404, nullptr},
+        {"no points", "2026-10-09 14:00:00", "vm_fd_000011=''", 200, nullptr},
+        {"cut off", "2026-10-09 14:00:00", kSeries.left(kSeries.size() - 9), 200, nullptr},
+        {"not-found page", "2026-10-09 14:00:00", "<html><title>404 Not Found</title></html>", 200,
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        series.Answer(QStringLiteral("/?"), c.body, "text/html", c.status);
+        const auto form = Open(c.now);
+        EXPECT_EQ(form->ShowsCurve(), c.caption != nullptr);
+        EXPECT_EQ(form->DownloadTimeLabel().isVisible(), c.caption == nullptr);
+        if (c.caption) {
+            EXPECT_EQ(form->CurveChart().Caption(), QString::fromUtf8(c.caption));
+            continue;
+        }
+        // Downloaded now, by the window's clock; painted as always.
+        EXPECT_EQ(form->DownloadTimeLabel().text(),
+                  QStringLiteral("图片下载于 ") + clock.toString(QStringLiteral("HH:mm:ss")));
+        EXPECT_GE(form->DownloadTimeLabel().y(), 40);
+        EXPECT_EQ(PixelOf(*form, 0, 0), QColor(Qt::red));
+        EXPECT_EQ(Saved(code), red);
+    }
+    EXPECT_TRUE(prompt.texts.isEmpty());
+}
+
+TEST_F(TrendEstimateCurveTest, TicksAskForTheSeriesOnlyDuringTheSession) {
+    series.Answer(QStringLiteral("/?"), kSeries, "text/html");
+    const auto form = Open("2026-10-09 10:00:00");
+    EXPECT_EQ(form->RefreshInterval(), TrendChartWindow::kRefreshMs);
+    ASSERT_TRUE(form->ShowsCurve());
+    const auto tick = [&] {
+        QSignalSpy seriesDone(form.get(), &TrendChartWindow::SeriesFinished);
+        QSignalSpy pictureDone(form.get(), &TrendChartWindow::DownloadFinished);
+        form->Refresh();
+        EXPECT_TRUE(pictureDone.wait(5000));
+        if (form->AskingSeries()) {
+            EXPECT_TRUE(seriesDone.wait(5000));
+        }
+    };
+
+    tick();  // in the session: asked again
+    EXPECT_EQ(series.Requests(), 2);
+    // A failed poll keeps the day's curve up.
+    series.Answer(QStringLiteral("/?"), "busy", "text/html", 503);
+    tick();
+    EXPECT_EQ(series.Requests(), 3);
+    EXPECT_TRUE(form->ShowsCurve());
+
+    // After the close the curve in hand is final; the picture still refreshes.
+    clock = Beijing("2026-10-09 15:30:00");
+    const int pictures = server.Requests();
+    tick();
+    EXPECT_EQ(series.Requests(), 3);
+    EXPECT_EQ(server.Requests(), pictures + 1);
+    EXPECT_TRUE(form->ShowsCurve());
+
+    // Another code has no curve yet: asked at the next tick, the picture
+    // shown meanwhile.
+    code = QStringLiteral("006675");
+    tick();
+    EXPECT_EQ(series.Requests(), 4);
+    EXPECT_FALSE(form->ShowsCurve());
 }
 }  // namespace
 }  // namespace tovira
