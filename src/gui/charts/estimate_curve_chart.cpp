@@ -108,8 +108,10 @@ QRectF EstimateCurveChart::PlotRect() const {
     const QFontMetrics fm(font());
     const int left = fm.horizontalAdvance(QStringLiteral("00.0000")) + 2 * kGap;
     const int right = fm.horizontalAdvance(QStringLiteral("+00.00%")) + 2 * kGap;
-    const int top = fm.height() + 2 * kGap;
-    const int bottom = fm.height() + kGap;
+    // The axis labels stand centred on the top and bottom lines: half a line
+    // more keeps them clear of the caption and of the times.
+    const int top = fm.height() * 3 / 2 + 2 * kGap;
+    const int bottom = fm.height() * 3 / 2 + kGap;
     return QRectF(left, top, std::max(1, width() - left - right),
                   std::max(1, height() - top - bottom));
 }
@@ -161,7 +163,7 @@ void EstimateCurveChart::paintEvent(QPaintEvent* event) {
         const int w = fm.horizontalAdvance(label);
         const double at = std::clamp(x - w / 2.0, 0.0, double(width() - w));
         p.setPen(kFlatColour);
-        p.drawText(QPointF(at, plot.bottom() + kGap / 2 + fm.ascent()), label);
+        p.drawText(QPointF(at, plot.bottom() + fm.height() / 2 + fm.ascent()), label);
     }
     p.setPen(kFrameColour);
     p.setBrush(Qt::NoBrush);
@@ -194,24 +196,17 @@ void EstimateCurveChart::paintEvent(QPaintEvent* event) {
         p.restore();
     }
 
-    // The latest point, with its time, value and change beside it, inside the
-    // plot.
+    // The latest point: a dot on the curve, its time, value and change at the
+    // right of the caption's line, where the curve never runs.
     const EstimatePoint& last = curve_.points.last();
     const QPointF dot(g.XFor(last.time.time()), g.YFor(last.nav));
     const QColor colour = ColourOf(last.nav, reference);
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
     p.drawEllipse(dot, 3, 3);
-    const QString text = LatestText();
-    const int w = fm.horizontalAdvance(text);
-    double x = dot.x() + 2 * kGap;
-    if (x + w > plot.right() - kGap) x = dot.x() - 2 * kGap - w;
-    x = std::max(x, plot.left() + kGap);
-    // Above the point in the lower half, below it in the upper half.
-    double y = dot.y() <= split ? dot.y() + kGap + fm.ascent() : dot.y() - kGap - fm.descent();
-    y = std::clamp(y, plot.top() + fm.ascent() + 1, plot.bottom() - fm.descent() - 1);
     p.setPen(colour);
-    p.drawText(QPointF(x, y), text);
+    p.drawText(QRect(kGap, kGap, width() - 2 * kGap, fm.height()),
+               Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("最新  ") + LatestText());
 }
 
 }  // namespace tovira

@@ -5,7 +5,8 @@
 // sessions meet in the middle; the estimated NAV on the left axis and its
 // change against the previous NAV in percent on the right; the previous NAV
 // as a dashed line across the middle; the latest point marked with its value,
-// change and time. Above the previous NAV the curve is red, below it green.
+// change and time (in the line above the plot). Above the previous NAV the curve is red, below it
+// green.
 
 #include <QDate>
 #include <QList>
