@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 
+#include "core/marketdata/estimate_fetcher.h"
 #include "gui/layout/twips.h"
 
 namespace tovira {
@@ -21,18 +22,20 @@ TopBar::TopBar(QWidget* parent) : QFrame(parent) {
     place(new QLabel(QStringLiteral("基金公司："), this), 1440, 120, 975, 255);
     providers_ = new QComboBox(this);
     providers_->setObjectName(QStringLiteral("providerBox"));
-    providers_->addItems(
-        {QStringLiteral("天天基金"), QStringLiteral("好买基金"), QStringLiteral("爱基金")});
+    providers_->addItems(EstimateChoiceCaptions());  // 自动 first, and chosen
     providers_->setToolTip(QStringLiteral("不同基金公司估值略有不同"));
     place(providers_, 2400, 60, 1335, 375);
     place(new QLabel(QStringLiteral("估值："), this), 3960, 120, 615, 255);
     value_ = new QLabel(this);
     value_->setObjectName(QStringLiteral("estimateValueLabel"));
-    place(value_, 4560, 120, 900, 255);
-    place(new QLabel(QStringLiteral("涨幅："), this), 5520, 120, 615, 255);
+    place(value_, 4560, 120, 660, 255);
+    source_ = new QLabel(this);
+    source_->setObjectName(QStringLiteral("estimateSourceLabel"));
+    place(source_, 5220, 120, 780, 255);
+    place(new QLabel(QStringLiteral("涨幅："), this), 6000, 120, 615, 255);
     change_ = new QLabel(this);
     change_->setObjectName(QStringLiteral("estimateChangeLabel"));
-    place(change_, 6120, 120, 900, 255);
+    place(change_, 6600, 120, 660, 255);
     chart_ = new QCheckBox(QStringLiteral("折线图"), this);
     chart_->setObjectName(QStringLiteral("chartBox"));
     place(chart_, 7200, 90, 1095, 315);
