@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "core/marketdata/estimates_2026.h"
+#include "core/marketdata/estimate_fixtures.h"
 
 namespace tovira {
 namespace {
 
-using test::EstimateFixtureLines;
+// The lines of the published answers in the file, comments left out.
+QStringList FixtureLines(const char* file) {
+    QStringList lines;
+    for (const QByteArray& body : test::FixtureBodies(file))
+        lines += QString::fromUtf8(body).split(u'\n');
+    return lines;
+}
 
-const QString kPosition = EstimateFixtureLines("holdings_position.txt").value(0);
+const QString kPosition = FixtureLines("holdings_position.txt").value(0);
 
 // The archive page's answer around the given table markup.
 QString Page(const QString& content) {
@@ -19,7 +25,7 @@ QString Page(const QString& content) {
 
 // The 005827 box of the fixture (2025-12-31), its rows replaced when given.
 QString Box(const QStringList& rows = {}) {
-    const QStringList lines = EstimateFixtureLines("holdings_jjcc.txt");
+    const QStringList lines = FixtureLines("holdings_jjcc.txt");
     return lines.mid(0, 5).join(QString()) + QStringLiteral("<tbody>") +
            (rows.isEmpty() ? lines.mid(6, 2) : rows).join(QString()) +
            QStringLiteral("</tbody></table></div></div>");
@@ -101,7 +107,7 @@ TEST(FundHoldings, PositionAnswers) {
 }
 
 TEST(FundHoldings, ArchivePageReadsTheNewestQuarterByItsHeadings) {
-    const QStringList lines = EstimateFixtureLines("holdings_jjcc.txt");
+    const QStringList lines = FixtureLines("holdings_jjcc.txt");
     const QString q4 = Box();
     QString q3 = Box({lines[7]});
     q3.replace(QStringLiteral("2025-12-31"), QStringLiteral("2025-09-30"));

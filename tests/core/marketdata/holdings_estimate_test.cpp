@@ -8,13 +8,19 @@
 #include <QTimeZone>
 #include <cerrno>
 
-#include "core/marketdata/estimates_2026.h"
+#include "core/marketdata/estimate_fixtures.h"
 #include "core/storage/file_io.h"
 
 namespace tovira {
 namespace {
 
-using test::EstimateFixtureLines;
+// The lines of the published answers in the file, comments left out.
+QStringList FixtureLines(const char* file) {
+    QStringList lines;
+    for (const QByteArray& body : test::FixtureBodies(file))
+        lines += QString::fromUtf8(body).split(u'\n');
+    return lines;
+}
 using test::ReadFileBytes;
 
 const QDate kToday(2026, 7, 27);
@@ -25,7 +31,7 @@ QDateTime At(const QDate& date, int hour, int minute) {
 }
 
 TEST(HoldingsEstimate, StockShareFromTheFundDataScript) {
-    const QStringList published = EstimateFixtureLines("asset_allocation.txt");
+    const QStringList published = FixtureLines("asset_allocation.txt");
     QString lastNull = published[1];
     lastNull.replace(QStringLiteral("87.24"), QStringLiteral("null"));
     QString noDates = published[1];

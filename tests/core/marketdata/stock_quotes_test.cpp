@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "core/common/gbk_codec.h"
-#include "core/marketdata/estimates_2026.h"
+#include "core/marketdata/estimate_fixtures.h"
 
 namespace tovira {
 namespace {
 
-using test::EstimateFixtureLines;
+// The lines of the published answers in the file, comments left out.
+QStringList FixtureLines(const char* file) {
+    QStringList lines;
+    for (const QByteArray& body : test::FixtureBodies(file))
+        lines += QString::fromUtf8(body).split(u'\n');
+    return lines;
+}
 
 // "market.code change time" per quote, or the failure.
 QString Summary(const QuoteBatch& b) {
@@ -52,7 +58,7 @@ TEST(StockQuotes, IdsSymbolsAndUrls) {
 }
 
 TEST(StockQuotes, BatchAnswers) {
-    const QStringList published = EstimateFixtureLines("quotes_ulist.txt");
+    const QStringList published = FixtureLines("quotes_ulist.txt");
     // 1785133800: 2026-07-27 14:30 in Beijing, 06:30 UTC.
     const QString today = QStringLiteral(
         R"({"rc":0,"data":{"total":3,"diff":[{"f2":1258.99,"f3":0.63,"f12":"600519","f13":1,)"
@@ -87,7 +93,7 @@ TEST(StockQuotes, BatchAnswers) {
 }
 
 TEST(StockQuotes, TextServiceAnswersInGbk) {
-    const QString published = EstimateFixtureLines("quotes_gtimg.txt").mid(0, 3).join(u'\n');
+    const QString published = FixtureLines("quotes_gtimg.txt").mid(0, 3).join(u'\n');
     QString zeroPrice = published;
     zeroPrice.replace(QStringLiteral("~00700~443.400~"), QStringLiteral("~00700~0.000~"));
     QString badTime = published;
