@@ -31,14 +31,14 @@ TopBar::TopBar(QWidget* parent) : QFrame(parent) {
     place(value_, 4560, 120, 660, 255);
     source_ = new QLabel(this);
     source_->setObjectName(QStringLiteral("estimateSourceLabel"));
-    place(source_, 5220, 120, 780, 255);
-    place(new QLabel(QStringLiteral("涨幅："), this), 6000, 120, 615, 255);
+    place(source_, 5220, 120, 720, 255);
+    place(new QLabel(QStringLiteral("涨幅："), this), 5940, 120, 555, 255);
     change_ = new QLabel(this);
     change_->setObjectName(QStringLiteral("estimateChangeLabel"));
-    place(change_, 6600, 120, 660, 255);
+    place(change_, 6480, 120, 780, 255);
     chart_ = new QCheckBox(QStringLiteral("折线图"), this);
     chart_->setObjectName(QStringLiteral("chartBox"));
-    place(chart_, 7200, 90, 1095, 315);
+    place(chart_, 7320, 90, 1095, 315);
 }
 
 }  // namespace tovira
