@@ -96,7 +96,7 @@ TEST(LiveEstimateTest, AGoneSourceIsToldFromOtherFailures) {
     response.error = QStringLiteral("Connection refused");
     EXPECT_EQ(ClassifyAnswer(response)->failure, EstimateFailure::Network);
     EXPECT_EQ(ClassifyAnswer(response)->detail, QStringLiteral("Connection refused"));
-    response.ok = true;
+    // The client refuses a redirect to another host and reports no answer.
     response.status = 301;
     response.redirectRefused = true;
     response.redirectedTo = notFound;
