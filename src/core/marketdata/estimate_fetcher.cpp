@@ -252,7 +252,9 @@ void EstimateFetcher::Finish(const std::shared_ptr<Run>& run) {
                 out.failure = EstimateFailure::Stale;
                 out.detail =
                     caption + U("：") +
-                    best->second.estimate->time.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+                    EstimateFailureText(Attempt::Failed(
+                        EstimateFailure::Stale,
+                        best->second.estimate->time.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
             } else {
                 out.failure = best->second.failure;
                 out.detail = caption + U("：") + EstimateFailureText(best->second);
