@@ -15,6 +15,7 @@ const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
         ExportCommand(), ShowCommand(),   ReportCommand(),    SweepCommand(),
         ImportCommand(), AppendCommand(), DirectoryCommand(), EstimateCommand(),
+        AccuracyCommand(),
     };
     return commands;
 }

@@ -70,6 +70,7 @@ Command ImportCommand();
 Command AppendCommand();
 Command DirectoryCommand();
 Command EstimateCommand();
+Command AccuracyCommand();
 
 // The commands in the order the usage lists them.
 const std::vector<Command>& AllCommands();
