@@ -9,6 +9,7 @@
 #include "core/common/beijing_time.h"
 #include "core/common/ledger_date.h"
 #include "core/common/numbers.h"
+#include "core/marketdata/estimate_record.h"
 #include "core/marketdata/estimate_row.h"
 #include "core/marketdata/trading_calendar.h"
 
@@ -185,9 +186,9 @@ void EstimateController::OnOutcome(const EstimateOutcome& outcome, const QDate& 
     if (outcome.estimate && IsDatedOn(*outcome.estimate, today)) {
         failures_ = 0;
         ClearStatus();
-        // TODO(lead): EstimateRecord(session_.ProgramFolder()).Note(code, *outcome.estimate)
-        // once core/marketdata/estimate_record.h is in.
-        Q_UNUSED(code)
+        // How close each source comes is compared later with the official NAV.
+        if (!session_.ProgramFolder().isEmpty())
+            EstimateRecord(session_.ProgramFolder()).Note(code, *outcome.estimate);
         ShowEstimate(*outcome.estimate, today);
         return;
     }

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "core/common/beijing_time.h"
+#include "core/marketdata/estimate_record.h"
 #include "core/marketdata/nav_pages.h"
 #include "core/storage/ini_document.h"
 #include "gui/controllers/estimate_controller.h"
@@ -109,6 +110,12 @@ class EstimateTest : public test::WindowFixture {
     QLabel* Change() { return Find<QLabel>("estimateChangeLabel"); }
     QString Status() { return window->statusBar()->currentMessage(); }
     QString PreviousNav() { return Controller()->PreviousNav(); }
+    // The days the accuracy record keeps of a source for 006675.
+    std::vector<NotedEstimate> Recorded(EstimateSource source) {
+        return EstimateRecord(dir.path())
+            .Read(QStringLiteral("006675"))
+            .days[static_cast<std::size_t>(source)];
+    }
 
     test::LocalHttpServer server;
     QDateTime now = Morning();
@@ -178,6 +185,10 @@ TEST_F(EstimateTest, AutoFallsBackToTheNextSourceAndSaysWhichAnswered) {
     EXPECT_EQ(Change()->text(), "0.50%");
     EXPECT_EQ(window->Ledger().Cell(241, Column::NetValue), "1.2");
     EXPECT_EQ(window->Ledger().Cell(240, Column::NetValue), "1.1940");
+    const std::vector<NotedEstimate> noted = Recorded(EstimateSource::Sina);
+    ASSERT_EQ(noted.size(), 1u);
+    EXPECT_EQ(noted[0].date, QDate(2024, 12, 31));
+    EXPECT_EQ(noted[0].nav, 1.2);
     EXPECT_TRUE(prompt.texts.isEmpty()) << prompt.texts.join(u'|').toStdString();
 }
 
@@ -306,6 +317,9 @@ TEST_F(EstimateTest, AnOlderEstimateStaysOutOfTheLedgerAndTheStatusSaysFromWhen)
     EXPECT_EQ(Value()->text(), "1.21");  // the last value shown stays
     EXPECT_EQ(window->Ledger().Cell(241, Column::NetValue), "1.21");
     EXPECT_TRUE(prompt.texts.isEmpty());
+    const std::vector<NotedEstimate> noted = Recorded(EstimateSource::Sina);
+    ASSERT_EQ(noted.size(), 1u);  // today's only
+    EXPECT_EQ(noted[0].nav, 1.21);
 }
 
 TEST_F(EstimateTest, NothingIsAskedOutsideTheSessions) {
