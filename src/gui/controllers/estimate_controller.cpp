@@ -56,7 +56,7 @@ QString HoldingsNote(const SourceEstimate& e) {
     if (e.stockSharePct && !e.stockShareMissing) {
         parts << U("股票占净值：") + FormatPattern(*e.stockSharePct, u"0.0") + U("%");
     } else {
-        parts << U("股票占净值：未知，按100%计（只算已披露持仓的涨跌）");
+        parts << U("股票占净值：未知（只计已披露持仓的涨跌，其余视为不变）");
     }
     if (e.quotedWeightPct) {
         parts << U("今日有行情的持仓占披露权重：") + FormatPattern(*e.quotedWeightPct, u"0.0") +
