@@ -24,6 +24,7 @@
 #include "gui/controllers/parameter_search_controller.h"
 #include "gui/dialogs/about_dialog.h"
 #include "gui/dialogs/cost_calculator_dialog.h"
+#include "gui/dialogs/estimate_accuracy_dialog.h"
 #include "gui/layout/twips.h"
 #include "gui/ledger/ledger_view.h"
 #include "gui/ledger/side_panel.h"
@@ -191,6 +192,8 @@ void MainWindow::BuildMenus() {
     add(functions, "backtestReport", QStringLiteral("回测报告"),
         [this] { backtest_->OpenReport(); });
     add(functions, "parameterSearch", QStringLiteral("参数寻优"), [this] { search_->Open(); });
+    add(functions, "estimateAccuracy", QStringLiteral("估值准确度"),
+        [this] { ShowEstimateAccuracy(this, session_); });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
     const std::pair<const char*, Preset> presets[] = {{"presetDefault", Preset::Default},
