@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/common/ledger_date.h"
 #include "core/common/numbers.h"
 
 namespace tovira {
@@ -13,15 +14,28 @@ void SetIfPresent(LedgerModel& ledger, int row, Column key, const QString& text)
     if (row >= 1 && row <= ledger.LastRow()) ledger.SetCell(row, key, text);
 }
 
+// Writes the previous official NAV into the row, unless its day is known and
+// the row is of another day (or of no readable day).
+void SetPreviousNav(LedgerModel& ledger, int row, const QString& previousNav,
+                    const QDate& previousNavDate) {
+    if (previousNav.isEmpty() || row < 1 || row > ledger.LastRow()) return;
+    if (previousNavDate.isValid() &&
+        ReadLedgerDate(ledger.Cell(row, Column::Date)) != std::optional<QDate>(previousNavDate)) {
+        return;
+    }
+    ledger.SetCell(row, Column::NetValue, previousNav);
+}
+
 void WriteProvisionalRow(LedgerModel& ledger, const QString& estimateValue,
-                         const QString& previousNav, const QDate& today) {
+                         const QString& previousNav, const QDate& today,
+                         const QDate& previousNavDate) {
     const int n = ledger.LastRow();
     const QString todayText = today.toString(QStringLiteral("yyyy/M/d"));
     const bool weekday = today.dayOfWeek() >= Qt::Monday && today.dayOfWeek() <= Qt::Friday;
     if (ledger.Cell(n, Column::Date) != todayText && weekday) {
         // The last row is the latest official day: it takes the official NAV
         // and today gets a row of its own.
-        if (!previousNav.isEmpty()) SetIfPresent(ledger, n, Column::NetValue, previousNav);
+        SetPreviousNav(ledger, n, previousNav, previousNavDate);
         if (ledger.AddRow(QString::number(n + 1))) {
             SetIfPresent(ledger, n + 1, Column::Date, todayText);
             SetIfPresent(ledger, n + 1, Column::NetValue, estimateValue);
@@ -29,7 +43,7 @@ void WriteProvisionalRow(LedgerModel& ledger, const QString& estimateValue,
     } else {
         // Today's row already exists, or it is the weekend and the last row
         // stands in for today.
-        if (!previousNav.isEmpty()) SetIfPresent(ledger, n - 1, Column::NetValue, previousNav);
+        SetPreviousNav(ledger, n - 1, previousNav, previousNavDate);
         SetIfPresent(ledger, n, Column::NetValue, estimateValue);
     }
 }
@@ -86,9 +100,10 @@ std::optional<EstimateAlert> BreakAlert(const LedgerModel& ledger, const PlanSet
 
 std::optional<EstimateAlert> ApplyEstimate(LedgerModel& ledger, const PlanSettings& settings,
                                            Mode mode, const QString& estimateValue,
-                                           const QString& previousNav, const QDate& today) {
+                                           const QString& previousNav, const QDate& today,
+                                           const QDate& previousNavDate) {
     if (ledger.LastRow() == 0) return std::nullopt;
-    WriteProvisionalRow(ledger, estimateValue, previousNav, today);
+    WriteProvisionalRow(ledger, estimateValue, previousNav, today, previousNavDate);
     Recalculate(ledger, settings, mode);
 
     if (!settings.Checked(Switch::TakeProfitAlert)) return std::nullopt;

@@ -134,6 +134,7 @@ void EstimateController::OnSwitch(bool ticked) {
 void EstimateController::OnProviderChanged() {
     // Another source's previous NAV must not be mixed into this one's rows.
     previousNav_.clear();
+    previousNavDate_ = QDate();
     StartOver();
     if (w_.liveSwitch->isChecked()) timer_->start();  // restarts the interval
 }
@@ -205,7 +206,10 @@ void EstimateController::OnOutcome(const EstimateOutcome& outcome, const QDate& 
 }
 
 void EstimateController::ShowEstimate(const SourceEstimate& e, const QDate& today) {
-    if (e.previousNav) previousNav_ = FormatPattern(*e.previousNav, u"0.0000");
+    if (e.previousNav) {
+        previousNav_ = FormatPattern(*e.previousNav, u"0.0000");
+        previousNavDate_ = e.previousNavDate.value_or(QDate());
+    }
     shownDay_ = today;
     const QString tip =
         e.source == EstimateSource::Holdings
@@ -254,7 +258,7 @@ void EstimateController::ClearStatus() {
 void EstimateController::RunApplyEstimate() {
     const std::optional<EstimateAlert> alert =
         ApplyEstimate(session_.Ledger(), session_.Settings(), session_.ShownMode(),
-                      w_.value->text(), previousNav_, Now().date());
+                      w_.value->text(), previousNav_, Now().date(), previousNavDate_);
     if (!alert || alertOpen_) return;
     alertOpen_ = true;
     prompt_.Inform(alert->text);

@@ -52,7 +52,10 @@ class EstimateController : public QObject {
     // The previous official NAV of the shown fund; empty when none is known.
     const QString& PreviousNav() const { return previousNav_; }
     // The ledger now belongs to another fund: its estimate figures go.
-    void ForgetPreviousNav() { previousNav_.clear(); }
+    void ForgetPreviousNav() {
+        previousNav_.clear();
+        previousNavDate_ = QDate();
+    }
     // A new fund was picked: the shown estimate is another fund's.
     void ClearShown();
 
@@ -86,6 +89,7 @@ class EstimateController : public QObject {
     std::function<QDateTime()> now_;
     QTimer* timer_ = nullptr;
     QString previousNav_;
+    QDate previousNavDate_;     // its day, when the source names it
     QDate shownDay_;            // the Beijing date of the estimate shown
     bool running_ = false;      // a fetch is out
     unsigned fetchSerial_ = 0;  // answers of an older fetch are dropped

@@ -265,6 +265,30 @@ class EstimateRowTest : public ::testing::Test {
 
 }  // namespace
 
+TEST_F(EstimateRowTest, ADatedPreviousNavGoesOnlyIntoARowOfItsDay) {
+    // The ledger's last official day, the day the source names, what the
+    // last official row's NAV becomes.
+    const struct {
+        int lagDays;       // the last row is this many days before today
+        int navDayOffset;  // the previous NAV's day, from the last row's day
+        const char* lastNav;
+    } cases[] = {
+        {1, 0, "1.0111"},   // up to date: the official NAV of that row's day
+        {7, 6, "1.0200"},   // a week behind: yesterday's NAV is not that row's
+        {7, -1, "1.0200"},  // an older day than the row's: left alone too
+    };
+    for (const auto& c : cases) {
+        ledger.ClearRows();
+        const QDate lastDay = kWednesday.addDays(-c.lagDays);
+        Rows({"1.0000", "1.0100", "1.0200"}, lastDay);
+        ApplyEstimate(ledger, settings, Mode::Fact, S("1.0345"), S("1.0111"), kWednesday,
+                      lastDay.addDays(c.navDayOffset));
+        ASSERT_EQ(ledger.LastRow(), 4) << c.lagDays;
+        EXPECT_EQ(Nav(3), c.lastNav) << c.lagDays << " " << c.navDayOffset;
+        EXPECT_EQ(Nav(4), "1.0345") << c.lagDays;
+    }
+}
+
 TEST_F(EstimateRowTest, LastRowIsTodayUpdatesItAndTheRowBefore) {
     Rows({"1.0000", "1.0100", "1.0200"}, kWednesday);
     EXPECT_FALSE(Apply("1.0345", "1.0111", kWednesday));
