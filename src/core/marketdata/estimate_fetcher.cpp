@@ -153,7 +153,9 @@ struct EstimateFetcher::Run {
 
 EstimateFetcher::EstimateFetcher(HttpClient& http, const Config& config, QString cacheFolder,
                                  QObject* parent)
-    : QObject(parent), http_(http), config_(config), cacheFolder_(std::move(cacheFolder)) {}
+    : QObject(parent), http_(http), config_(config), cacheFolder_(std::move(cacheFolder)), now_([] {
+          return BeijingNow();
+      }) {}
 
 EstimateFetcher::~EstimateFetcher() { Cancel(); }
 
@@ -306,12 +308,12 @@ void EstimateFetcher::AskTiantian(const std::shared_ptr<Run>& run, Then then) {
         const QString url =
             ScriptEstimateUrl(config_.BaseUrl(Endpoint::EstimateTiantian), run->request.code,
                               static_cast<long long>(RandomInteger(100000000, 999999999)));
-        Get(run, QUrl(url, QUrl::TolerantMode), [batch, then](const HttpResponse& response) {
+        Get(run, QUrl(url, QUrl::TolerantMode), [this, batch, then](const HttpResponse& response) {
             Attempt script = Attempt::Failed(EstimateFailure::Unreadable);
             if (std::optional<Attempt> failed = ClassifyAnswer(response)) {
                 script = *failed;
             } else {
-                script = ReadScriptAnswer(response.text, BeijingNow());
+                script = ReadScriptAnswer(response.text, ToBeijing(now_()));
             }
             if (script.estimate) {
                 then(std::move(script));
@@ -348,7 +350,7 @@ void EstimateFetcher::AskJqka(const std::shared_ptr<Run>& run, Then then) {
             first = *failed;
         } else {
             first = OldReading(EstimateSource::Jqka, EstimateProvider::Jqka, response.text,
-                               BeijingNow(), true);
+                               ToBeijing(now_()), true);
         }
         if (first.estimate) {
             then(std::move(first));
@@ -376,14 +378,14 @@ void EstimateFetcher::AskJqka(const std::shared_ptr<Run>& run, Then then) {
 void EstimateFetcher::AskHowbuy(const std::shared_ptr<Run>& run, Then then) {
     const QString url =
         PageEstimateUrl(config_.BaseUrl(Endpoint::EstimateHowbuy), run->request.code);
-    Get(run, QUrl(url, QUrl::TolerantMode), [then](const HttpResponse& response) {
+    Get(run, QUrl(url, QUrl::TolerantMode), [this, then](const HttpResponse& response) {
         if (std::optional<Attempt> failed = ClassifyAnswer(response)) {
             then(*failed);
             return;
         }
         // The page says nothing of when it estimated: as of the answer.
         then(OldReading(EstimateSource::Howbuy, EstimateProvider::Howbuy, response.text,
-                        BeijingNow(), false));
+                        ToBeijing(now_()), false));
     });
 }
 

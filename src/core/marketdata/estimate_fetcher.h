@@ -5,6 +5,7 @@
 // ask through it.
 
 #include <QDate>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -76,6 +77,10 @@ class EstimateFetcher : public QObject {
     void Fetch(const EstimateRequest& request, std::function<void(const EstimateOutcome&)> done);
     void Cancel();
     bool Busy() const;
+    // The clock that dates the answers that carry no time of their own (好买
+    // 基金's page, 爱基金's real-time answer, a script without its time): the
+    // moment they come. Beijing time by default.
+    void SetClock(std::function<QDateTime()> now) { now_ = std::move(now); }
 
   private:
     struct Run;
@@ -99,6 +104,7 @@ class EstimateFetcher : public QObject {
     const Config& config_;
     QString cacheFolder_;
     std::shared_ptr<Run> run_;
+    std::function<QDateTime()> now_;
 };
 
 }  // namespace tovira

@@ -91,7 +91,11 @@ EstimateController::EstimateController(const EstimateWidgets& widgets, PlanSessi
             &EstimateController::OnProviderChanged);
 }
 
-void EstimateController::SetClock(std::function<QDateTime()> now) { now_ = std::move(now); }
+void EstimateController::SetClock(std::function<QDateTime()> now) {
+    now_ = std::move(now);
+    // Answers that carry no time are dated by the same clock.
+    fetcher_->SetClock([this] { return Now(); });
+}
 
 void EstimateController::SetAsk(Ask ask) { ask_ = std::move(ask); }
 
