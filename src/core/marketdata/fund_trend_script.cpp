@@ -9,6 +9,8 @@
 #include <cmath>
 #include <optional>
 
+#include "core/marketdata/script_values.h"
+
 namespace tovira {
 
 namespace {
@@ -26,59 +28,15 @@ constexpr double kLargestExactInteger = 9007199254740992.0;
 
 bool IsNameCharacter(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-qsizetype SkipBlanks(const QString& text, qsizetype at) {
-    while (at < text.size() && IsBlank(text[at])) ++at;
-    return at;
+bool Declares(const QString& text, const QString& name) {
+    return ScriptAssignedValue(text, name) >= 0;
 }
 
-// Where the value assigned to the variable `name` starts ("name = value",
-// any blanks around "="), or -1 when the script assigns no such variable.
-// A longer name that merely starts or ends with `name` does not count.
-qsizetype AssignedValue(const QString& text, const QString& name) {
-    for (qsizetype at = text.indexOf(name); at >= 0; at = text.indexOf(name, at + name.size())) {
-        if (at > 0 && IsNameCharacter(text[at - 1])) continue;
-        const qsizetype equals = SkipBlanks(text, at + name.size());
-        if (equals >= text.size() || text[equals] != u'=') continue;
-        // "==" is a comparison, not an assignment.
-        if (equals + 1 < text.size() && text[equals + 1] == u'=') continue;
-        return SkipBlanks(text, equals + 1);
-    }
-    return -1;
-}
-
-bool Declares(const QString& text, const QString& name) { return AssignedValue(text, name) >= 0; }
-
+// Whether the script says the fund is a money fund ("ishb = true").
 bool FlaggedMoneyFund(const QString& text) {
-    const qsizetype value = AssignedValue(text, kMoneyFundFlag);
+    const qsizetype value = ScriptAssignedValue(text, kMoneyFundFlag);
     return value >= 0 && QStringView(text).mid(value).startsWith(u"true") &&
            (value + 4 >= text.size() || !IsNameCharacter(text[value + 4]));
-}
-
-// The index of the "]" that closes the array opening at `open`, or -1 when
-// the text ends first (an answer cut short). Brackets inside JSON strings do
-// not count.
-qsizetype ArrayEnd(const QString& text, qsizetype open) {
-    qsizetype depth = 0;
-    bool inString = false;
-    for (qsizetype i = open; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inString) {
-            if (c == u'\\') {
-                ++i;
-            } else if (c == u'"') {
-                inString = false;
-            }
-        } else if (c == u'"') {
-            inString = true;
-        } else if (c == u'[' || c == u'{') {
-            ++depth;
-        } else if (c == u']' || c == u'}') {
-            if (--depth == 0) return i;
-        }
-    }
-    return -1;
 }
 
 // A finite JSON number as the shortest decimal that reads back as the same
@@ -174,7 +132,7 @@ NavPage ParseFundTrendScript(const QString& script, const QDate& start, const QD
     // A money fund's figures are income per 10,000 shares, whatever else the
     // script holds: never to be read as NAVs.
     if (FlaggedMoneyFund(script)) return Failed(NavFailure::MoneyFund);
-    const qsizetype open = AssignedValue(script, kTrendName);
+    const qsizetype open = ScriptAssignedValue(script, kTrendName);
     if (open < 0) {
         return Failed(Declares(script, kMoneyFundIncome) ? NavFailure::MoneyFund
                                                          : NavFailure::NotData);
@@ -182,7 +140,7 @@ NavPage ParseFundTrendScript(const QString& script, const QDate& start, const QD
     if (open >= script.size() || script[open] != u'[') return Failed(NavFailure::Malformed);
     // Without its closing bracket the answer was cut: its last days, and
     // which ones they were, are unknown.
-    const qsizetype close = ArrayEnd(script, open);
+    const qsizetype close = ScriptValueEnd(script, open);
     if (close < 0 || script[close] != u']') return Failed(NavFailure::Malformed);
 
     QJsonParseError error{};

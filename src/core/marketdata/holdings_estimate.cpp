@@ -11,6 +11,7 @@
 #include <QTimeZone>
 #include <cmath>
 
+#include "core/marketdata/script_values.h"
 #include "core/storage/file_io.h"
 
 namespace tovira {
@@ -23,52 +24,6 @@ constexpr double kLargestStockSharePct = 200;
 constexpr int kCacheFormat = 1;
 // A cache file is a few kilobytes; anything much larger is not ours.
 constexpr qsizetype kLargestCacheFile = 1 << 20;
-
-bool IsNameCharacter(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
-
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-qsizetype SkipBlanks(const QString& text, qsizetype at) {
-    while (at < text.size() && IsBlank(text[at])) ++at;
-    return at;
-}
-
-// Where the value assigned to the variable `name` starts ("name = value"),
-// or -1. A longer name that merely starts or ends with `name` does not count.
-qsizetype AssignedValue(const QString& text, const QString& name) {
-    for (qsizetype at = text.indexOf(name); at >= 0; at = text.indexOf(name, at + name.size())) {
-        if (at > 0 && IsNameCharacter(text[at - 1])) continue;
-        const qsizetype equals = SkipBlanks(text, at + name.size());
-        if (equals >= text.size() || text[equals] != u'=') continue;
-        if (equals + 1 < text.size() && text[equals + 1] == u'=') continue;
-        return SkipBlanks(text, equals + 1);
-    }
-    return -1;
-}
-
-// The index of the bracket that closes the one opening at `open`, or -1 when
-// the text ends first. Brackets inside JSON strings do not count.
-qsizetype ValueEnd(const QString& text, qsizetype open) {
-    qsizetype depth = 0;
-    bool inString = false;
-    for (qsizetype i = open; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inString) {
-            if (c == u'\\') {
-                ++i;
-            } else if (c == u'"') {
-                inString = false;
-            }
-        } else if (c == u'"') {
-            inString = true;
-        } else if (c == u'[' || c == u'{') {
-            ++depth;
-        } else if (c == u']' || c == u'}') {
-            if (--depth == 0) return i;
-        }
-    }
-    return -1;
-}
 
 QDate IsoDate(const QString& text) { return QDate::fromString(text, QStringLiteral("yyyy-MM-dd")); }
 
@@ -146,9 +101,9 @@ std::optional<FundHoldings> HoldingsFromJson(const QJsonValue& value) {
 }  // namespace
 
 std::optional<StockShare> ParseStockShare(const QString& script) {
-    const qsizetype open = AssignedValue(script, kAllocationName);
+    const qsizetype open = ScriptAssignedValue(script, kAllocationName);
     if (open < 0 || open >= script.size() || script[open] != u'{') return std::nullopt;
-    const qsizetype close = ValueEnd(script, open);
+    const qsizetype close = ScriptValueEnd(script, open);
     if (close < 0 || script[close] != u'}') return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument doc =
