@@ -8,8 +8,6 @@ namespace tovira {
 
 namespace {
 
-bool IsLeadByte(uchar b) { return b >= 0x81 && b <= 0xFE; }
-
 // GBK codes are two bytes with a lead byte of 0x81..0xFE, so neither 0 nor
 // 0xFFFF is ever a real code.
 constexpr quint16 kUnknown = 0;
@@ -54,15 +52,6 @@ char16_t CharOfGbkCode(uchar lead, uchar trail) {
 }
 
 }  // namespace
-
-qsizetype GbkCharLength(const char* p, qsizetype i, qsizetype n) {
-    const auto b = uchar(p[i]);
-    if (!IsLeadByte(b) || i + 1 >= n) return 1;
-    const auto second = uchar(p[i + 1]);
-    if (second >= 0x30 && second <= 0x39) return i + 3 < n ? 4 : 1;
-    if (second >= 0x40 && second != 0x7F && second != 0xFF) return 2;
-    return 1;
-}
 
 // Files are nearly all ASCII; a cached code per character is several times
 // faster than the general converter and checks each character's round trip on

@@ -31,6 +31,14 @@ std::optional<QString> FirstNonGbkCharacter(const QString& text);
 // The length in bytes of the GB18030 character starting at p[i] of the n
 // bytes at p: 2 or 4 for a whole multi-byte character, else 1 (an ASCII byte,
 // or a broken or cut-off sequence, which is stepped over byte by byte).
-qsizetype GbkCharLength(const char* p, qsizetype i, qsizetype n);
+// Inline: the INI reader steps through every name and line with it.
+inline qsizetype GbkCharLength(const char* p, qsizetype i, qsizetype n) {
+    const auto b = static_cast<unsigned char>(p[i]);
+    if (b < 0x81 || b > 0xFE || i + 1 >= n) return 1;
+    const auto second = static_cast<unsigned char>(p[i + 1]);
+    if (second >= 0x30 && second <= 0x39) return i + 3 < n ? 4 : 1;
+    if (second >= 0x40 && second != 0x7F && second != 0xFF) return 2;
+    return 1;
+}
 
 }  // namespace tovira
