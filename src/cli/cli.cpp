@@ -13,9 +13,8 @@ namespace tovira {
 
 const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
-        ExportCommand(), ShowCommand(),   ReportCommand(),    SweepCommand(),
-        ImportCommand(), AppendCommand(), DirectoryCommand(), EstimateCommand(),
-        AccuracyCommand(),
+        ExportCommand(), ShowCommand(),      ReportCommand(),   SweepCommand(),    ImportCommand(),
+        AppendCommand(), DirectoryCommand(), EstimateCommand(), AccuracyCommand(),
     };
     return commands;
 }

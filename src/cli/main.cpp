@@ -4,8 +4,8 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "core/common/program_folder.h"
 #include "cli/cli.h"
+#include "core/common/program_folder.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

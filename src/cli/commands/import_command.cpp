@@ -46,10 +46,10 @@ struct TypedDay {
 std::vector<TypedDay> TypedDays(const LedgerModel& ledger) {
     std::vector<TypedDay> days;
     for (int row = 1; row <= ledger.LastRow(); ++row) {
-        const QString purchase = ledger.Cell(row, Column::PurchaseAmount);
-        const QString redeem = ledger.Cell(row, Column::RedeemShares);
+        const QString& purchase = ledger.Cell(row, Column::PurchaseAmount);
+        const QString& redeem = ledger.Cell(row, Column::RedeemShares);
         if (purchase.isEmpty() && redeem.isEmpty()) continue;
-        const QString dateText = ledger.Cell(row, Column::Date);
+        const QString& dateText = ledger.Cell(row, Column::Date);
         days.push_back({ReadLedgerDate(dateText).value_or(QDate()), dateText, purchase, redeem});
     }
     return days;

@@ -30,22 +30,22 @@ std::optional<EstimateSource> EstimateSourceByCliName(const QString& name);
 
 // Why a source gave no estimate.
 enum class EstimateFailure {
-    Gone,           // the source no longer answers: a redirect to, or a page of, "not found"
-    NoEstimate,     // it answered, but has no estimate for this fund (or kind of fund)
-    NoQuotesYet,    // holdings: too little of the holdings has a quote from today
-    Stale,          // the estimate it gives is not from today
-    Network,        // the connection failed
-    TimedOut,       // no whole answer in time
-    Unreadable,     // an answer cut off, or not in the shape the source sends
+    Gone,         // the source no longer answers: a redirect to, or a page of, "not found"
+    NoEstimate,   // it answered, but has no estimate for this fund (or kind of fund)
+    NoQuotesYet,  // holdings: too little of the holdings has a quote from today
+    Stale,        // the estimate it gives is not from today
+    Network,      // the connection failed
+    TimedOut,     // no whole answer in time
+    Unreadable,   // an answer cut off, or not in the shape the source sends
 };
 
 // One estimate, as a source gave it. Times are Beijing time.
 struct SourceEstimate {
     EstimateSource source = EstimateSource::Tiantian;
-    QDateTime time;                    // when the estimate was made (UTC+8)
-    double nav = 0;                    // the estimated NAV
-    double changePct = 0;              // against the previous official NAV, in percent
-    std::optional<double> previousNav; // the official NAV the change is against
+    QDateTime time;                     // when the estimate was made (UTC+8)
+    double nav = 0;                     // the estimated NAV
+    double changePct = 0;               // against the previous official NAV, in percent
+    std::optional<double> previousNav;  // the official NAV the change is against
     std::optional<QDate> previousNavDate;
     // The holdings estimate only.
     std::optional<QDate> holdingsDate;      // report date of the holdings used

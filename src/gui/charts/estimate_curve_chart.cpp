@@ -163,7 +163,7 @@ void EstimateCurveChart::paintEvent(QPaintEvent* event) {
         const int w = fm.horizontalAdvance(label);
         const double at = std::clamp(x - w / 2.0, 0.0, double(width() - w));
         p.setPen(kFlatColour);
-        p.drawText(QPointF(at, plot.bottom() + fm.height() / 2 + fm.ascent()), label);
+        p.drawText(QPointF(at, plot.bottom() + fm.height() * 0.5 + fm.ascent()), label);
     }
     p.setPen(kFrameColour);
     p.setBrush(Qt::NoBrush);

@@ -153,8 +153,8 @@ void ShowEstimateAccuracy(QWidget* parent, const PlanSession& session) {
         dialog = new EstimateAccuracyDialog(parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
     }
-    const QString code = session.FundCode();
-    const QString folder = session.ProgramFolder();
+    const QString& code = session.FundCode();
+    const QString& folder = session.ProgramFolder();
     const RecordContents record = EstimateRecord(folder).Read(code);
     if (record.status == RecordRead::Unreadable) {
         dialog->ShowProblem(code, QString::fromUtf8(kMsgEstimateRecordUnreadable)

@@ -1,6 +1,5 @@
 #include "gui/shell/help_links.h"
 
-
 #include "core/marketdata/config.h"
 
 namespace tovira {

@@ -122,10 +122,10 @@ void MainWindow::MakeControllers() {
                          PlanWidgets{this, view_, panel_, theory_, fact_, modifiedMark_}, this);
     fundCode_ = new FundCodeController(this, panel_->FundCodeBox(), session_, *plans_);
     connect(plans_, &PlanCommands::PlanFundShown, fundCode_, &FundCodeController::ShowFundCode);
-    estimate_ = new EstimateController({topBar_->LiveEstimate(), topBar_->Providers(),
-                                        topBar_->EstimateValue(), topBar_->EstimateSource(),
-                                        topBar_->EstimateChange(), statusBar()},
-                                       session_, *prompt_, *http_, config_, this);
+    estimate_ = new EstimateController(
+        {topBar_->LiveEstimate(), topBar_->Providers(), topBar_->EstimateValue(),
+         topBar_->EstimateSource(), topBar_->EstimateChange(), statusBar()},
+        session_, *prompt_, *http_, config_, this);
     connect(fundCode_, &FundCodeController::FundPicked, estimate_, &EstimateController::ClearShown);
     market_ = new MarketDataCommands(this, session_, *estimate_, *prompt_, *http_, config_);
     connect(market_, &MarketDataCommands::DirectoryUpdated, fundCode_,
