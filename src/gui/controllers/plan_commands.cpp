@@ -3,7 +3,6 @@
 #include <QAbstractItemModel>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
@@ -18,15 +17,6 @@
 
 namespace tovira {
 
-QString DialogFileChooser::OpenPlan(QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), QString(),
-                                        QStringLiteral("ini文件 (*.ini)"));
-}
-
-QString DialogFileChooser::SaveCsv(QWidget* parent, const QString& proposedName) {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("导出数据"), proposedName,
-                                        QStringLiteral("csv文件 (*.csv)"));
-}
 namespace {
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }

@@ -23,20 +23,14 @@ namespace tovira {
 class LedgerView;
 class SidePanel;
 
-// Where the file dialogs of the window come from; tests answer them.
+// Where the file dialogs of the window come from (DialogFileChooser in
+// gui/shell/file_dialogs.h); tests answer them.
 class FileChooser {
   public:
     virtual ~FileChooser() = default;
     // Empty when cancelled.
     virtual QString OpenPlan(QWidget* parent) = 0;
     virtual QString SaveCsv(QWidget* parent, const QString& proposedName) = 0;
-};
-
-// The file dialogs themselves.
-class DialogFileChooser : public FileChooser {
-  public:
-    QString OpenPlan(QWidget* parent) override;
-    QString SaveCsv(QWidget* parent, const QString& proposedName) override;
 };
 
 struct PlanWidgets {

@@ -12,9 +12,12 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QToolTip>
 #include <QUrl>
+#include <algorithm>
+#include <cmath>
 
 #include "gui/layout/twips.h"
 #include "gui/ledger/cell_editor.h"
@@ -32,6 +35,11 @@ QStringList LocalFiles(const QMimeData* mime) {
     }
     return paths;
 }
+
+// The purchase statuses the provider sends most days; 申购状态 is wide
+// enough to show them whole.
+constexpr const char* kCommonPurchaseStatuses[] = {"开放申购", "暂停申购", "限制大额申购",
+                                                   "封闭期"};
 
 }  // namespace
 
@@ -73,6 +81,7 @@ LedgerView::LedgerView(LedgerModel& model, QWidget* parent) : QTableView(parent)
     header->setHighlightSections(false);
 
     for (const ColumnInfo& info : Columns()) SetColumnWidthTwips(info.column, info.widthTwips);
+    FitColumnToTexts(Column::PurchaseStatus, kCommonPurchaseStatuses);
     ShowRedeemColumns(false);
 
     setAcceptDrops(true);
@@ -122,6 +131,21 @@ void LedgerView::SetColumnWidthTwips(Column key, int twips) {
     }
     setColumnHidden(column, false);
     setColumnWidth(column, TwipsToPixels(twips));
+}
+
+template <size_t N>
+void LedgerView::FitColumnToTexts(Column key, const char* const (&texts)[N]) {
+    // A cell shows its text whole when the text and the item's margins on
+    // both sides fit within the column less its grid line.
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (const char* text : texts) {
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(text)));
+    }
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int pixels = widest + 2 * margin + (showGrid() ? 1 : 0);
+    const int twips = static_cast<int>(std::ceil(PixelsToTwips(pixels)));
+    if (twips > ColumnWidthTwips(key)) SetColumnWidthTwips(key, twips);
 }
 
 QString LedgerView::ToolTipAt(const QPoint& viewportPos) const {

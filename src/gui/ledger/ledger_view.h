@@ -56,6 +56,10 @@ class LedgerView : public QTableView {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    // Widens the column, if need be, so that each of these texts shows whole.
+    template <size_t N>
+    void FitColumnToTexts(Column key, const char* const (&texts)[N]);
+
     LedgerModel& model_;
     std::array<int, kColumnCount> widths_{};
     QMenu* menu_ = nullptr;

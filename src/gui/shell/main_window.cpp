@@ -28,6 +28,7 @@
 #include "gui/layout/twips.h"
 #include "gui/ledger/ledger_view.h"
 #include "gui/ledger/side_panel.h"
+#include "gui/shell/file_dialogs.h"
 #include "gui/shell/help_links.h"
 #include "gui/shell/qt_prompt.h"
 #include "gui/shell/top_bar.h"
@@ -173,65 +174,72 @@ void MainWindow::BuildMenus() {
     };
     QMenu* files = menuBar()->addMenu(QStringLiteral("文件(&F)"));
     add(
-        files, "openPlan", QStringLiteral("打开"), [this] { OnOpen(); },
+        files, "openPlan", QStringLiteral("打开(&O)"), [this] { OnOpen(); },
         QKeySequence(Qt::CTRL | Qt::Key_O));
     add(
-        files, "savePlan", QStringLiteral("保存"), [this] { OnSave(); },
+        files, "savePlan", QStringLiteral("保存(&S)"), [this] { OnSave(); },
         QKeySequence(Qt::CTRL | Qt::Key_S));
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("高级(&A)"));
-    add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金"),
+    add(functions, "takeBackPrincipal", QStringLiteral("做Ｔ拿回本金(&T)"),
         [this] { plans_->TakeBackPrincipal(); });
-    add(functions, "lowerHoldingCost", QStringLiteral("降低持仓成本"),
+    add(functions, "lowerHoldingCost", QStringLiteral("降低持仓成本(&C)"),
         [this] { ShowCostCalculator(*this, session_.Ledger(), session_.Settings(), *prompt_); });
-    add(functions, "showTrendChart", QStringLiteral("查看最新走势"), [this] {
+    add(functions, "showTrendChart", QStringLiteral("查看最新走势(&L)"), [this] {
         ShowTrendChart(
             *this, *http_, config_, session_.ProgramFolder(),
             [this] { return session_.FundCode(); }, *prompt_);
     });
-    add(functions, "backtestReport", QStringLiteral("回测报告"),
+    add(functions, "backtestReport", QStringLiteral("回测报告(&R)"),
         [this] { backtest_->OpenReport(); });
-    add(functions, "parameterSearch", QStringLiteral("参数寻优"), [this] { search_->Open(); });
-    add(functions, "estimateAccuracy", QStringLiteral("估值准确度"),
+    add(functions, "parameterSearch", QStringLiteral("参数寻优(&P)"), [this] { search_->Open(); });
+    add(functions, "estimateAccuracy", QStringLiteral("估值准确度(&E)"),
         [this] { ShowEstimateAccuracy(this, session_); });
 
     QMenu* variants = menuBar()->addMenu(QStringLiteral("参数(&P)"));
-    const std::pair<const char*, Preset> presets[] = {{"presetDefault", Preset::Default},
-                                                      {"presetBrave", Preset::Brave},
-                                                      {"presetSteady", Preset::Steady},
-                                                      {"presetCareful", Preset::Careful}};
-    for (const auto& [name, preset] : presets) {
-        const Preset p = preset;
-        add(variants, name, PresetCaption(p), [this, p] { OnPreset(p); });
+    struct PresetItem {
+        const char* name;
+        Preset preset;
+        const char* mnemonic;
+    };
+    const PresetItem presets[] = {{"presetDefault", Preset::Default, "(&D)"},
+                                  {"presetBrave", Preset::Brave, "(&B)"},
+                                  {"presetSteady", Preset::Steady, "(&S)"},
+                                  {"presetCareful", Preset::Careful, "(&C)"}};
+    for (const PresetItem& item : presets) {
+        const Preset p = item.preset;
+        add(variants, item.name, PresetCaption(p) + QLatin1String(item.mnemonic),
+            [this, p] { OnPreset(p); });
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    add(help, "updateFundDirectory", QStringLiteral("更新基金"),
+    add(help, "updateFundDirectory", QStringLiteral("更新基金(&F)"),
         [this] { market_->OnUpdateDirectory(); });
-    add(help, "about", QStringLiteral("关于软件"),
+    add(help, "about", QStringLiteral("关于软件(&A)"),
         [this] { ShowAboutDialog(this, config_.BaseUrl(Endpoint::WebSite)); });
-    add(help, "instructions", QStringLiteral("使用说明"),
+    add(help, "instructions", QStringLiteral("使用说明(&I)"),
         [this] { OpenHelpLink(HelpLink::Instructions, config_, *prompt_); });
     help->addSeparator();
-    add(help, "decimalsHelp", QStringLiteral("小数没\"0\""),
+    add(help, "decimalsHelp", QStringLiteral("小数没\"0\"(&D)"),
         [this] { OpenHelpLink(HelpLink::DecimalsHelp, config_, *prompt_); });
-    add(help, "checkForUpdate", QStringLiteral("检查更新"),
+    add(help, "checkForUpdate", QStringLiteral("检查更新(&U)"),
         [this] { CheckForUpdate(*http_, config_, *prompt_, {}, this); });
-    add(help, "contactAuthor", QStringLiteral("联系作者"),
+    add(help, "contactAuthor", QStringLiteral("联系作者(&C)"),
         [this] { OpenHelpLink(HelpLink::ContactMe, config_, *prompt_); });
-    add(help, "joinUs", QStringLiteral("加入我们"),
+    add(help, "joinUs", QStringLiteral("加入我们(&J)"),
         [this] { OpenHelpLink(HelpLink::JoinUs, config_, *prompt_); });
 
     QMenu* pop = view_->ContextMenu();
     pop->setTitle(QStringLiteral("右键菜单"));
-    add(pop, "refresh", QStringLiteral("刷新"), [this] { OnRefresh(); });
+    add(pop, "refresh", QStringLiteral("刷新(&R)"), [this] { OnRefresh(); });
     pop->addSeparator();
-    add(pop, "importNav", QStringLiteral("导入净值"), [this] { market_->OnImportValue(); });
-    add(pop, "exportData", QStringLiteral("导出数据"), [this] { OnExportData(); });
-    add(pop, "appendToToday", QStringLiteral("追加至今"), [this] { market_->OnAppendToToday(); });
+    add(pop, "importNav", QStringLiteral("导入净值(&I)"), [this] { market_->OnImportValue(); });
+    add(pop, "exportData", QStringLiteral("导出数据(&E)"), [this] { OnExportData(); });
+    add(pop, "appendToToday", QStringLiteral("追加至今(&A)"),
+        [this] { market_->OnAppendToToday(); });
     pop->addSeparator();
-    add(pop, "deleteThisLine", QStringLiteral("删除此行"), [this] { OnDeleteThisLine(); });
-    add(pop, "clearList", QStringLiteral("清空列表"), [this] { OnClearList(); });
+    add(pop, "deleteThisLine", QStringLiteral("删除此行(&D)"), [this] { OnDeleteThisLine(); });
+    add(pop, "clearList", QStringLiteral("清空列表(&C)"), [this] { OnClearList(); });
 }
 
 // Layout and the notification area ----------------------------------------------

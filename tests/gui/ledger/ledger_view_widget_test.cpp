@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -288,6 +289,47 @@ TEST_F(LedgerViewTest, ColumnWidthsAreTheViewsInTwipsAndRedemptionColumnsFollowT
     EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemShares)));
     EXPECT_TRUE(view->isColumnHidden(Index(Column::RedeemAmount)));
     EXPECT_EQ(view->ColumnWidthTwips(Column::RedeemAmount), 0);
+}
+
+TEST_F(LedgerViewTest, PurchaseStatusShowsItsCommonTextsWholeAndOtherWidthsStay) {
+    for (const char* status : {"限制大额申购", "暂停申购", "开放申购", "封闭期"}) {
+        model.SetCell(1, Column::PurchaseStatus, QString::fromUtf8(status));
+        EXPECT_EQ(view->ToolTipAt(CellCentre(1, Column::PurchaseStatus)), QString()) << status;
+    }
+    EXPECT_GE(view->ColumnWidthTwips(Column::PurchaseStatus), 1000);
+    EXPECT_EQ(view->columnWidth(Index(Column::PurchaseStatus)),
+              TwipsToPixels(view->ColumnWidthTwips(Column::PurchaseStatus)));
+    for (const ColumnInfo& info : Columns()) {
+        if (info.column == Column::PurchaseStatus || view->isColumnHidden(Index(info.column))) {
+            continue;
+        }
+        EXPECT_EQ(view->ColumnWidthTwips(info.column), info.widthTwips) << info.caption;
+    }
+}
+
+// The Menu key and Shift+F10 bring the menu up at the current cell, scrolled
+// into sight, wherever the mouse is.
+TEST_F(LedgerViewTest, TheKeyboardMenuComesUpAtTheCurrentCell) {
+    QMenu* menu = view->ContextMenu();
+    menu->addAction(QStringLiteral("刷新"));
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+    const QModelIndex cell = model.index(1, Index(Column::NetValue));
+    view->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
+    QPoint first;
+    for (auto [key, mods] :
+         {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        QCursor::setPos(view->viewport()->mapToGlobal(QPoint(5, 5)));
+        QTest::keyClick(view, key, mods);
+        ASSERT_TRUE(menu->isVisible()) << key;
+        EXPECT_EQ(view->SelectedRow(), 2);
+        const QRect shown = view->visualRect(cell);
+        EXPECT_TRUE(view->viewport()->rect().contains(shown.center())) << key;
+        const QPoint at = view->viewport()->mapFromGlobal(menu->pos());
+        EXPECT_TRUE(shown.contains(at)) << key << " at " << at.x() << "," << at.y();
+        if (first.isNull()) first = menu->pos();
+        EXPECT_EQ(menu->pos(), first) << key;
+        menu->close();
+    }
 }
 
 TEST_F(LedgerViewTest, DroppedFilesAreReportedAsLocalPathsInOrder) {

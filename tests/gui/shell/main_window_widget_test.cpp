@@ -9,7 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -356,6 +358,35 @@ TEST_F(MainWindowTest, EveryPresetFromTheMenu) {
         EXPECT_EQ(View()->isColumnHidden(Index(Column::RedeemShares)), !p.redeem) << p.action;
     }
     EXPECT_EQ(Panel()->Box(Field::MinRedeemShares)->text(), "50");  // Default sets 50
+}
+
+// Alt and a letter reach every menu and every item in it, the ledger's menu
+// included: no item without its letter, no letter twice in one menu.
+TEST_F(MainWindowTest, EveryMenuItemHasItsOwnMnemonic) {
+    MainWindow& w = Window();
+    QList<QMenu*> menus{View()->ContextMenu()};
+    QSet<QKeySequence> titles;
+    for (QAction* title : w.menuBar()->actions()) {
+        const QKeySequence key = QKeySequence::mnemonic(title->text());
+        EXPECT_FALSE(key.isEmpty()) << title->text().toStdString();
+        EXPECT_FALSE(titles.contains(key)) << title->text().toStdString();
+        titles.insert(key);
+        if (title->menu()) menus << title->menu();
+    }
+    ASSERT_EQ(menus.size(), 5);
+    for (QMenu* menu : menus) {
+        QSet<QKeySequence> keys;
+        for (QAction* item : menu->actions()) {
+            if (item->isSeparator()) continue;
+            const std::string caption = item->text().toStdString();
+            const QKeySequence key = QKeySequence::mnemonic(item->text());
+            EXPECT_FALSE(key.isEmpty()) << caption;
+            EXPECT_FALSE(keys.contains(key)) << caption << " in " << menu->title().toStdString();
+            keys.insert(key);
+        }
+    }
+    EXPECT_EQ(Action("backtestReport")->text(), "回测报告(&R)");
+    EXPECT_EQ(Action("presetDefault")->text(), "默认值(参考)(&D)");
 }
 
 TEST_F(MainWindowTest, SaveAndOpenRoundTripAndTheAnswerNo) {
