@@ -205,8 +205,9 @@ TEST(CliTest, SweepPrintsTheBestTenAndWritesEveryCell) {
     // Highest profit first.
     auto profitOf = [](const QString& line) { return line.simplified().split(u' ')[5].toDouble(); };
     EXPECT_GE(profitOf(best[1]), profitOf(best[10]));
-    // Multiple 2.5 is beyond the box's bound: the search used 2 and says so.
-    EXPECT_TRUE(run.err.contains(QStringLiteral("Multiple 2.5"))) << run.err.toStdString();
+    // Multiple 2.5 is beyond the box's bound: the search used 2 and says so,
+    // once for the parameter; no progress where the error stream is no terminal.
+    EXPECT_EQ(run.err, QStringLiteral("投入倍数 2.5 超出 1–2，按 2 计算，共 12 格重复\n"));
 
     const QStringList lines = QString::fromUtf8(test::ReadFileBytes(csv)).split(u'\n');
     ASSERT_EQ(lines.size(), 12 * 3 + 2);  // header, 36 cells, the final newline
@@ -249,4 +250,32 @@ TEST(CliTest, SweepRefusesBadRangesAndOptionsWithStatusTwo) {
                   .status,
               2);
     EXPECT_EQ(RunTool(QStringList{QStringLiteral("show"), plan} + two).status, 2);
+}
+
+TEST(CliTest, SweepTakesCaptionsAndRefusesParametersTheSwitchesLeaveUnused) {
+    const QString plan = test::DataPath("golden/000011-default.ini");  // every switch off
+    struct Case {
+        const char* x;
+        const char* y;
+        int status;
+        const char* out;  // what the output starts with, or the error contains
+    };
+    const Case cases[] = {
+        {"投入倍数=1:1.2:0.1", "起投涨幅=-1:-1:1", 0, "Multiple StartBuyPct purchases"},
+        {"投入倍数=1:1.2:0.1", "风控仓位=10:50:10", 2,
+         "风控仓位在「加仓优先」关闭时不起作用，不能作为寻优参数"},
+        {"投入倍数=1:1.2:0.1", "StartSellPct=1:3:1", 2, "起卖点位在「越涨越卖」关闭时不起作用"},
+        {"倍数=1:1.2:0.1", "StartBuyPct=-1:-1:1", 2,
+         "没有这个参数：倍数（可用的参数：起投涨幅 (StartBuyPct)、投入倍数 (Multiple)、"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run =
+            RunTool({QStringLiteral("sweep"), plan, QStringLiteral("--vary"),
+                     QString::fromUtf8(c.x), QStringLiteral("--vary"), QString::fromUtf8(c.y)});
+        EXPECT_EQ(run.status, c.status) << c.y << run.err.toStdString();
+        const QString& text = c.status == 0 ? run.out : run.err;
+        EXPECT_TRUE(c.status == 0 ? text.simplified().startsWith(QString::fromUtf8(c.out))
+                                  : text.contains(QString::fromUtf8(c.out)))
+            << text.toStdString();
+    }
 }

@@ -2,7 +2,10 @@
 // the best ten combinations on the output, every one into a CSV file when
 // asked.
 
+#include <unistd.h>
+
 #include <QLocale>
+#include <chrono>
 #include <vector>
 
 #include "cli/commands/cli_messages.h"
@@ -61,22 +64,43 @@ bool WriteSweepCsv(const SweepResult& r, const QString& path) {
     });
 }
 
-// Notes, on the error stream, each value the boxes' rules changed.
-void ReportClamped(const SweepAxis& axis, QTextStream& err) {
-    for (int k = 0; k < axis.Count(); ++k) {
-        if (!axis.Clamped(k)) continue;
-        err << axis.name << QStringLiteral(" ") << axis.texts[static_cast<size_t>(k)]
-            << QStringLiteral(": ") << QString::fromUtf8(kMsgSweepClamped)
-            << SweepNumber(axis.used[static_cast<size_t>(k)]) << Qt::endl;
+// Notes, on the error stream, one line per axis whose values the boxes'
+// rules changed.
+void ReportClamped(const SweepAxis& axis, const SweepAxis& other, QTextStream& err) {
+    if (const std::optional<QString> line = SweepClampSummary(axis, other.Count())) {
+        err << *line << Qt::endl;
     }
 }
 
-// The names the search takes, for the message about one it does not.
-QString ParameterNames() {
-    QStringList names;
-    for (const SweepParameter& p : SweepParameters()) names << QString::fromLatin1(p.name);
-    return names.join(QStringLiteral("、"));
-}
+// The search's progress on a terminal (never into a redirected stream): one
+// line rewritten in place, with the time left, cleared at the end.
+class TerminalProgress {
+  public:
+    explicit TerminalProgress(QTextStream& err)
+        : err_(err), shown_(err.string() == nullptr && isatty(2) == 1) {}
+    ~TerminalProgress() {
+        if (drawn_) err_ << QStringLiteral("\r\x1b[K") << Qt::flush;
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    SweepProgress Callback() {
+        if (!shown_) return {};
+        return [this](long long done, long long total) {
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+            err_ << QStringLiteral("\r\x1b[K") << SweepProgressText(done, total, elapsed)
+                 << Qt::flush;
+            drawn_ = true;
+        };
+    }
+
+  private:
+    QTextStream& err_;
+    bool shown_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
 
 // The two axes of the search; none (after the message) when a range is bad.
 std::optional<std::vector<SweepAxis>> ReadAxes(const QStringList& vary, QTextStream& err) {
@@ -86,7 +110,7 @@ std::optional<std::vector<SweepAxis>> ReadAxes(const QStringList& vary, QTextStr
         std::optional<SweepAxis> axis = ParseSweepAxis(text, &error);
         if (!axis) {
             if (error.startsWith(QString::fromUtf8(kMsgSweepUnknownParameter))) {
-                error += QString::fromUtf8(kMsgSweepParameters).arg(ParameterNames());
+                error += QString::fromUtf8(kMsgSweepParameters).arg(SweepParameterNames());
             }
             err << error << Qt::endl;
             return std::nullopt;
@@ -165,10 +189,23 @@ int RunSweepCommand(const CommandRun& run) {
         return kStatusFailed;
     }
     const std::vector<SweepAxis>& a = *axes;
-    ReportClamped(a[0], run.err);
-    ReportClamped(a[1], run.err);
-    const SweepResult result =
-        RunSweep(session.Ledger(), session.Settings(), a[0], a[1], threads, nullptr, {});
+    // A parameter the plan's switches leave unused would fill the grid with
+    // copies of one result: refused, as the dialog does not offer it.
+    for (const SweepAxis& axis : a) {
+        if (const std::optional<QString> idle =
+                SweepParameterIdle(session.Settings(), axis.field)) {
+            run.err << *idle << QStringLiteral("，不能作为寻优参数") << Qt::endl;
+            return kStatusUsage;
+        }
+    }
+    ReportClamped(a[0], a[1], run.err);
+    ReportClamped(a[1], a[0], run.err);
+    SweepResult result;
+    {
+        TerminalProgress progress(run.err);
+        result = RunSweep(session.Ledger(), session.Settings(), a[0], a[1], threads, nullptr,
+                          progress.Callback());
+    }
     if (!outPath.isEmpty() && !WriteSweepCsv(result, outPath)) {
         run.err << QString::fromUtf8(kMsgCannotWrite).arg(outPath) << Qt::endl;
         return kStatusFailed;
@@ -188,7 +225,8 @@ Command SweepCommand() {
                        "result.csv]\n"),
         CommandGroup::Plan,
         {{QStringLiteral("vary"), QStringLiteral("NAME=from:to:step"),
-          QStringLiteral("要变动的参数及其范围，给两次"), true},
+          QStringLiteral("要变动的参数（标题如 投入倍数，或名称如 Multiple）及其范围，给两次"),
+          true},
          {QStringLiteral("metric"), QStringLiteral("xirr|profit|return"),
           QStringLiteral("排序所依据的指标（默认 xirr）")},
          {QStringLiteral("threads"), QStringLiteral("N"),

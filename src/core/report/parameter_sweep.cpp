@@ -83,9 +83,90 @@ const std::vector<SweepParameter>& SweepParameters() {
 
 std::optional<SweepParameter> SweepParameterByName(QStringView name) {
     for (const SweepParameter& p : SweepParameters()) {
-        if (name == QLatin1StringView(p.name)) return p;
+        if (name == QLatin1StringView(p.name) || name == FieldName(p.field)) return p;
     }
     return std::nullopt;
+}
+
+QString SweepParameterNames() {
+    QStringList names;
+    for (const SweepParameter& p : SweepParameters()) {
+        names << QStringLiteral("%1 (%2)").arg(FieldName(p.field), QLatin1StringView(p.name));
+    }
+    return names.join(QStringLiteral("、"));
+}
+
+std::optional<QString> SweepParameterIdle(const PlanSettings& settings, Field field) {
+    if (settings.Enabled(ControlOf(field))) return std::nullopt;
+    const FieldInfo& info = FieldOf(field);
+    if (info.enabledBy) {
+        return QStringLiteral("%1在「%2」关闭时不起作用")
+            .arg(FieldName(field), Text(SwitchOf(*info.enabledBy).caption));
+    }
+    if (info.replacedBy) {
+        return QStringLiteral("%1在「%2」打开时不起作用")
+            .arg(FieldName(field), Text(SwitchOf(*info.replacedBy).caption));
+    }
+    return QStringLiteral("%1目前不起作用").arg(FieldName(field));
+}
+
+std::optional<QString> SweepClampSummary(const SweepAxis& axis, int otherCount) {
+    const FieldClamp& clamp = FieldOf(axis.field).clamp;
+    const auto number = [](double v) { return QString::number(v, 'g', 12); };
+    // The values below the bounds, above them, and reformatted within them.
+    std::vector<int> low, high, reformatted;
+    for (int k = 0; k < axis.Count(); ++k) {
+        if (!axis.Clamped(k)) continue;
+        const double typed = axis.typed[static_cast<size_t>(k)];
+        (typed < clamp.lower ? low : typed > clamp.upper ? high : reformatted).push_back(k);
+    }
+    const auto count = low.size() + high.size() + reformatted.size();
+    if (count == 0) return std::nullopt;
+    const QString bounds = number(clamp.lower) + QStringLiteral("–") + number(clamp.upper);
+    const auto span = [&](const std::vector<int>& ks) {
+        const QString& first = axis.texts[static_cast<size_t>(ks.front())];
+        return ks.size() == 1
+                   ? first
+                   : first + QStringLiteral("–") + axis.texts[static_cast<size_t>(ks.back())];
+    };
+    QStringList parts;
+    for (const std::vector<int>* side : {&low, &high}) {
+        if (side->empty()) continue;
+        parts << QStringLiteral("%1 超出 %2，按 %3 计算")
+                     .arg(span(*side), bounds,
+                          number(axis.used[static_cast<size_t>(side->front())]));
+    }
+    if (!reformatted.empty()) {
+        const auto k = static_cast<size_t>(reformatted.front());
+        parts << QStringLiteral("%1 个值按输入框的格式改写（如 %2 按 %3 计算）")
+                     .arg(reformatted.size())
+                     .arg(axis.texts[k], number(axis.used[k]));
+    }
+    const long long cells = static_cast<long long>(count) * std::max(otherCount, 0);
+    return FieldName(axis.field) + QLatin1Char(' ') + parts.join(QStringLiteral("；")) +
+           QStringLiteral("，共 %1 格重复").arg(cells);
+}
+
+QString SweepProgressText(long long done, long long total, double elapsedSeconds) {
+    const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1;
+    QString text = QStringLiteral("已算 %1 / %2 格（%3%）")
+                       .arg(done)
+                       .arg(total)
+                       .arg(QString::number(share * 100, 'f', 1));
+    if (done <= 0 || done >= total || elapsedSeconds < 1) return text;
+    const auto left = static_cast<long long>(
+        std::ceil(elapsedSeconds * static_cast<double>(total - done) / static_cast<double>(done)));
+    const long long hours = left / 3600;
+    const long long minutes = left / 60 % 60;
+    const long long seconds = left % 60;
+    QString rest;
+    if (hours > 0)
+        rest = QStringLiteral("%1 小时 %2 分").arg(hours).arg(minutes);
+    else if (minutes > 0)
+        rest = QStringLiteral("%1 分 %2 秒").arg(minutes).arg(seconds);
+    else
+        rest = QStringLiteral("%1 秒").arg(seconds);
+    return text + QStringLiteral("，约剩 ") + rest;
 }
 
 std::optional<SweepAxis> MakeSweepAxis(const QString& name, double from, double to, double step,
@@ -106,7 +187,7 @@ std::optional<SweepAxis> MakeSweepAxis(const QString& name, double from, double 
     const int count = static_cast<int>(span) + 1;
 
     SweepAxis axis;
-    axis.name = name;
+    axis.name = QString::fromLatin1(parameter->name);
     axis.field = parameter->field;
     axis.from = from;
     axis.to = to;

@@ -22,8 +22,9 @@
 
 namespace tovira {
 
-// A parameter the search can vary: its name on the command line and in the
-// dialog ("StartBuyPct", ...) and its side-panel field.
+// A parameter the search can vary: its key ("StartBuyPct", ...; the CSV's
+// column names) and its side-panel field, whose caption (起投涨幅) names it
+// in the dialog and on the command line as well.
 struct SweepParameter {
     const char* name;
     Field field;
@@ -32,13 +33,20 @@ struct SweepParameter {
 // search's order: StartBuyPct, Multiple, MultipleStep, StartSellPct,
 // RiskPositionPct, TotalCapital, MinRedeemShares, MinKeepShares.
 const std::vector<SweepParameter>& SweepParameters();
-// The parameter of a name (exact, case-sensitive); none for unknown names.
+// The parameter of a key or a caption (exact, case-sensitive); none for
+// unknown names.
 std::optional<SweepParameter> SweepParameterByName(QStringView name);
+// Every name the search takes, for the message about one it does not:
+// "起投涨幅 (StartBuyPct)、投入倍数 (Multiple)、…".
+QString SweepParameterNames();
+// Why varying the field would change nothing under the plan's switches (its
+// box is greyed out: "风控仓位在「加仓优先」关闭时不起作用"); none when it counts.
+std::optional<QString> SweepParameterIdle(const PlanSettings& settings, Field field);
 
 // One axis of the grid: from, from + step, ... up to to (inclusive, within a
 // millionth of a step).
 struct SweepAxis {
-    QString name;  // the parameter's name as given
+    QString name;  // the parameter's key, whichever of its names was given
     Field field = Field::StartBuyPct;
     double from = 0, to = 0, step = 0;
     std::vector<QString> texts;  // the text typed into the box for each value
@@ -52,9 +60,18 @@ struct SweepAxis {
     }
 };
 
-// Parses "Name=from:to:step". On failure returns none and sets *error to a
-// message for the user (unknown name, bad number, step <= 0, to < from, a
-// value the box refuses, more than kMaxSweepCells values).
+// One line about the values of an axis the box's rules changed, or none when
+// it kept them all: "投入倍数 2.05–9 超出 1–2，按 2 计算，共 140 格重复". The
+// cells counted are the grid's (values changed × the other axis's count).
+std::optional<QString> SweepClampSummary(const SweepAxis& axis, int otherCount);
+
+// Progress of a search for a terminal: "已算 12 / 1000 格（1.2%），约剩 3 分 20 秒"
+// (no estimate before a second has passed or a cell is done).
+QString SweepProgressText(long long done, long long total, double elapsedSeconds);
+
+// Parses "Name=from:to:step" (Name a key or a caption). On failure returns none and sets *error to
+// a message for the user (unknown name, bad number, step <= 0, to < from, a value the box refuses,
+// more than kMaxSweepCells values).
 std::optional<SweepAxis> ParseSweepAxis(QStringView text, QString* error);
 // An axis from its parts (the dialog's boxes); same checks and messages.
 std::optional<SweepAxis> MakeSweepAxis(const QString& name, double from, double to, double step,

@@ -156,3 +156,71 @@ TEST(ParameterSweepTest, CancelStopsTheWorkersWithin200Ms) {
     EXPECT_GT(reported.load(), 0);
     EXPECT_LT(reported.load(), static_cast<long long>(result.cells.size()));
 }
+
+TEST(ParameterSweepTest, ParametersGoByCaptionOrKeyAndTheAxisKeepsTheKey) {
+    // The key names the CSV column whichever name was given.
+    for (const char* text : {"投入倍数=1:2:0.5", "Multiple=1:2:0.5"}) {
+        EXPECT_EQ(Axis(text).name, QStringLiteral("Multiple")) << text;
+    }
+    QString error;
+    EXPECT_FALSE(ParseSweepAxis(u"投入倍数(倍)=1:2:0.5", &error));
+    EXPECT_FALSE(ParseSweepAxis(u"multiple=1:2:0.5", &error));
+    const QString names = SweepParameterNames();
+    EXPECT_TRUE(names.startsWith(QStringLiteral("起投涨幅 (StartBuyPct)、投入倍数 (Multiple)、")))
+        << names.toStdString();
+}
+
+TEST(ParameterSweepTest, GreyedOutParametersAreIdleWithTheirReason) {
+    PlanSettings s;  // every switch off
+    EXPECT_EQ(SweepParameterIdle(s, Field::RiskPositionPct),
+              QStringLiteral("风控仓位在「加仓优先」关闭时不起作用"));
+    EXPECT_TRUE(SweepParameterIdle(s, Field::StartSellPct));
+    EXPECT_FALSE(SweepParameterIdle(s, Field::Multiple));
+    s.SetChecked(Switch::BuyFirst, true);
+    EXPECT_FALSE(SweepParameterIdle(s, Field::RiskPositionPct));
+}
+
+TEST(ParameterSweepTest, ClampedValuesMakeOneLinePerAxis) {
+    struct Case {
+        const char* axis;
+        int other;
+        const char* line;  // nullptr: nothing clamped
+    };
+    const Case cases[] = {
+        {"Multiple=1:9:0.05", 1, "投入倍数 2.05–9 超出 1–2，按 2 计算，共 140 格重复"},
+        {"Multiple=1.5:2.5:0.5", 12, "投入倍数 2.5 超出 1–2，按 2 计算，共 12 格重复"},
+        {"StartBuyPct=-10:10:0.5", 2,
+         "起投涨幅 -10–-9.5 超出 -9–9，按 -9 计算；9.5–10 超出 -9–9，按 9 计算，共 8 格重复"},
+        {"StartBuyPct=-0.125:-0.125:1", 3,
+         "起投涨幅 1 个值按输入框的格式改写（如 -0.125 按 -0.13 计算），共 3 格重复"},
+        {"TotalCapital=1000:3000:1000", 5, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::optional<QString> line = SweepClampSummary(Axis(c.axis), c.other);
+        if (!c.line) {
+            EXPECT_FALSE(line) << c.axis;
+            continue;
+        }
+        EXPECT_EQ(line.value_or(QString()), QString::fromUtf8(c.line)) << c.axis;
+    }
+}
+
+TEST(ParameterSweepTest, ProgressEstimatesTheTimeLeft) {
+    struct Case {
+        long long done, total;
+        double elapsed;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 1000, 5, "已算 0 / 1000 格（0.0%）"},
+        {10, 1000, 0.5, "已算 10 / 1000 格（1.0%）"},  // too early to tell
+        {100, 1000, 2, "已算 100 / 1000 格（10.0%），约剩 18 秒"},
+        {1000, 1000000, 3.6, "已算 1000 / 1000000 格（0.1%），约剩 59 分 57 秒"},
+        {1, 1000000, 3.6, "已算 1 / 1000000 格（0.0%），约剩 999 小时 59 分"},
+        {1000, 1000, 9, "已算 1000 / 1000 格（100.0%）"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SweepProgressText(c.done, c.total, c.elapsed), QString::fromUtf8(c.text))
+            << c.done;
+    }
+}
