@@ -1,14 +1,13 @@
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QTranslator>
 
 #include "core/common/program_folder.h"
 #include "core/common/version.h"
 #include "gui/dialogs/import_range_dialog.h"
 #include "gui/layout/twips.h"
 #include "gui/shell/main_window.h"
+#include "gui/shell/qt_translation.h"
 #include "gui/shell/tray_icon.h"
 
 int main(int argc, char** argv) {
@@ -19,13 +18,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(tovira::AppIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setFont(tovira::WindowFont());
-    // Qt's own dialogs and buttons speak Chinese like the rest of the window
-    // (the translations come with qt6-translations-l10n; English without it).
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTranslator);
-    }
+    // Qt's own dialogs and buttons speak Chinese like the rest of the window,
+    // installed or run from the build folder (the translations come with
+    // qt6-translations-l10n; English without it).
+    tovira::InstallQtTranslation(QCoreApplication::applicationDirPath());
     // The user's data folder is ~/.local/share/Tovira.
     const QString folder = tovira::ChooseProgramFolder(
         QCoreApplication::applicationDirPath(),

@@ -1,8 +1,10 @@
 #include "gui/shell/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QScreen>
 #include <QStringList>
+#include <QTreeView>
 #include <algorithm>
 
 #include "gui/layout/twips.h"
@@ -22,6 +24,15 @@ QString Choose(QWidget* parent, const QString& caption, const QString& path, con
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     dialog.resize(FileDialogSize(&dialog));
+    // The list's size, type and date show whole; the name takes the rest.
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = list->header();
+        header->setStretchLastSection(false);
+        for (int column = 0; column < header->count(); ++column) {
+            header->setSectionResizeMode(
+                column, column == 0 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+        }
+    }
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
 }
