@@ -17,7 +17,7 @@ constexpr int kBottom = 52;
 constexpr int kRight = 110;
 constexpr int kScaleGap = 16;
 constexpr int kScaleWidth = 16;
-constexpr int kScaleSteps = 5;
+constexpr int kScaleTicks = 6;
 
 const QColor kMissing(200, 200, 200);
 
@@ -111,6 +111,32 @@ QString HeatLabel(double value) {
     return text;
 }
 
+std::vector<double> RoundTicks(double lo, double hi, int maxTicks) {
+    if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo) return {};
+    if (hi == lo) return {lo};
+    maxTicks = std::max(maxTicks, 1);
+    const double rough = (hi - lo) / maxTicks;
+    const double decade = std::pow(10.0, std::floor(std::log10(rough)));
+    const double slackOf = 1e-9;
+    std::vector<double> ticks;
+    // The smallest round step from a tenth of a decade below the rough one up
+    // whose multiples within lo..hi are few enough.
+    for (int power = -1; power <= 2 && ticks.empty(); ++power) {
+        for (const double m : {1.0, 2.0, 5.0}) {
+            const double step = m * decade * std::pow(10.0, power);
+            const double first = std::ceil(lo / step - slackOf);
+            const double last = std::floor(hi / step + slackOf);
+            if (step < rough * (1 - slackOf) || last - first + 1 > maxTicks) continue;
+            // Twelve significant digits drop the noise of k * step.
+            for (double k = first; k <= last; k += 1) {
+                ticks.push_back(QString::number(k * step, 'g', 12).toDouble());
+            }
+            break;
+        }
+    }
+    return ticks;
+}
+
 QString HeatScaleLabel(double value, double lo, double hi) {
     if (!std::isfinite(value)) return QStringLiteral("—");
     const double range = hi - lo;
@@ -170,20 +196,33 @@ void HeatMap::paintEvent(QPaintEvent*) {
     p.setBrush(Qt::NoBrush);
     p.drawRect(g.Grid().adjusted(0, 0, -1, -1));
 
-    // The axes: values at every k-th cell, the names under and beside.
+    // The axes: round values placed where they fall between the cell
+    // centres (the values of an axis are evenly spaced), the names under and
+    // beside.
+    const auto along = [](const std::vector<double>& values, int first, int last, double v) {
+        const double span = values.back() - values.front();
+        if (!(span > 0)) return static_cast<double>(first);
+        return first + (v - values.front()) / span * (last - first);
+    };
     int widest = 0;
     for (double v : data_.xs) widest = std::max(widest, fm.horizontalAdvance(HeatLabel(v)));
-    const int everyX = g.ColumnLabelEvery(widest);
-    for (int x = 0; x < columns; x += everyX) {
-        const QRect cell = g.CellRect({x, 0});
-        const QRect box(cell.center().x() - 40, g.Grid().bottom() + 4, 80, fm.height());
-        p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, HeatLabel(data_.xs[x]));
+    const int xFirst = g.CellRect({0, 0}).center().x();
+    const int xLast = g.CellRect({columns - 1, 0}).center().x();
+    const int xFit = std::max(1, g.Grid().width() / (widest + 12));
+    for (const double v : RoundTicks(data_.xs.front(), data_.xs.back(), xFit)) {
+        const int px = static_cast<int>(std::lround(along(data_.xs, xFirst, xLast, v)));
+        p.drawLine(px, g.Grid().bottom() + 1, px, g.Grid().bottom() + 3);
+        const QRect box(px - 40, g.Grid().bottom() + 4, 80, fm.height());
+        p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, HeatLabel(v));
     }
-    const int everyY = g.RowLabelEvery(fm.height());
-    for (int y = 0; y < rows; y += everyY) {
-        const QRect cell = g.CellRect({0, y});
-        const QRect box(0, cell.center().y() - fm.height() / 2, g.Grid().left() - 5, fm.height());
-        p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, HeatLabel(data_.ys[y]));
+    const int yFirst = g.CellRect({0, 0}).center().y();
+    const int yLast = g.CellRect({0, rows - 1}).center().y();
+    const int yFit = std::max(1, g.Grid().height() / (fm.height() * 2));
+    for (const double v : RoundTicks(data_.ys.front(), data_.ys.back(), yFit)) {
+        const int py = static_cast<int>(std::lround(along(data_.ys, yFirst, yLast, v)));
+        p.drawLine(g.Grid().left() - 3, py, g.Grid().left() - 1, py);
+        const QRect box(0, py - fm.height() / 2, g.Grid().left() - 5, fm.height());
+        p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, HeatLabel(v));
     }
     p.drawText(QRect(g.Grid().left(), g.Grid().bottom() + 6 + fm.height(), g.Grid().width(),
                      fm.height() + 4),
@@ -206,14 +245,19 @@ void HeatMap::paintEvent(QPaintEvent*) {
     }
     p.setPen(text);
     p.drawRect(bar.adjusted(0, 0, -1, -1));
-    for (int s = 0; s <= kScaleSteps; ++s) {
-        const double t = static_cast<double>(s) / kScaleSteps;
-        const int py = bar.bottom() - static_cast<int>(std::lround(t * (bar.height() - 1)));
+    const auto scaleTick = [&](int py, const QString& label) {
         p.drawLine(bar.right() + 1, py, bar.right() + 4, py);
-        const double value = hi > lo ? lo + (hi - lo) * t : lo;
         p.drawText(QRect(bar.right() + 7, py - fm.height() / 2, 90, fm.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, HeatScaleLabel(value, lo, hi));
-        if (hi <= lo) break;
+                   Qt::AlignLeft | Qt::AlignVCenter, label);
+    };
+    if (hi > lo) {
+        for (const double v : RoundTicks(lo, hi, kScaleTicks)) {
+            const double t = (v - lo) / (hi - lo);
+            scaleTick(bar.bottom() - static_cast<int>(std::lround(t * (bar.height() - 1))),
+                      HeatLabel(v));
+        }
+    } else {
+        scaleTick(bar.bottom(), HeatScaleLabel(lo, lo, hi));
     }
 
     // The plan's own cell.

@@ -64,6 +64,11 @@ QColor HeatColor(std::optional<double> value, double lo, double hi);
 std::pair<double, double> HeatRange(const std::vector<std::optional<double>>& values);
 // An axis or scale value as a short text ("-0.25", "1.2", "20000").
 QString HeatLabel(double value);
+// Round values from lo to hi for the ticks of an axis or the colour scale:
+// multiples of one step of 1, 2 or 5 times a power of ten (−8, −6, −4 …;
+// 26.2, 26.4 …), the smallest such step that gives at most maxTicks of them.
+// Empty when hi < lo; {lo} when they are equal.
+std::vector<double> RoundTicks(double lo, double hi, int maxTicks);
 // A value of the colour scale from lo to hi: about three significant digits
 // of the range ("28.47" for a range of 5, "12500" for one of 20000).
 QString HeatScaleLabel(double value, double lo, double hi);

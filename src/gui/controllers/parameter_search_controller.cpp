@@ -37,6 +37,16 @@ void ParameterSearchController::Open() {
             &ParameterSearchController::ApplyCell);
     connect(dialog_, &ParameterSearchDialog::SearchStarted, this,
             [this] { searchedFund_ = session_.LedgerCode(); });
+    // The parameters on offer and whether the result still fits the plan
+    // follow the side panel; the rows are watched by the dialog itself. The
+    // panel tells of an edit before the settings take it: looked at after.
+    ParameterSearchDialog* dialog = dialog_.data();
+    const auto changed = [dialog] { dialog->PlanChanged(); };
+    connect(panel_, &SidePanel::EditedByUser, dialog, changed, Qt::QueuedConnection);
+    connect(panel_, &SidePanel::SwitchClicked, dialog, changed, Qt::QueuedConnection);
+    connect(&session_, &PlanSession::SettingsReset, dialog, changed);
+    dialog_->SetShownMode(session_.ShownMode());
+    connect(&session_, &PlanSession::ModeChanged, dialog, &ParameterSearchDialog::SetShownMode);
     dialog_->show();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGraphicsColorizeEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,6 +54,24 @@ std::unique_ptr<LedgerModel> CopyLedger(const LedgerModel& ledger) {
             copy->SetCell(row, c.column, ledger.Cell(row, c.column));
     }
     return copy;
+}
+
+bool SameRow(const RowInput& a, const RowInput& b) {
+    return a.nav == b.nav && a.purchaseBlocked == b.purchaseBlocked &&
+           a.redeemBlocked == b.redeemBlocked && a.dividendMarker == b.dividendMarker &&
+           a.action == b.action && a.actionValue == b.actionValue &&
+           a.typedPurchase == b.typedPurchase && a.typedRedeem == b.typedRedeem;
+}
+
+bool SameInput(const SweepInput& a, const SweepInput& b) {
+    if (a.dates != b.dates || a.ledger.rows.size() != b.ledger.rows.size() ||
+        a.ledger.firstIncrease != b.ledger.firstIncrease) {
+        return false;
+    }
+    for (size_t k = 0; k < a.ledger.rows.size(); ++k) {
+        if (!SameRow(a.ledger.rows[k], b.ledger.rows[k])) return false;
+    }
+    return true;
 }
 
 int IndexOf(const std::vector<double>& values, double v) {
@@ -144,6 +163,19 @@ ParameterSearchDialog::ParameterSearchDialog(const LedgerModel& ledger,
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("searchStatus"));
     status_->setWordWrap(true);
+    modeNote_ = new QLabel(QStringLiteral(
+        "当前显示实际操作：寻优计算的是计划自己的决定（理论计算），不含手填的申购和赎回；"
+        "双击方格会把这两个值填入侧栏，并按实际操作重新计算，结果可能与图中的不同。"));
+    modeNote_->setObjectName(QStringLiteral("searchModeNote"));
+    modeNote_->setWordWrap(true);
+    modeNote_->hide();
+    idleNote_ = new QLabel;
+    idleNote_->setObjectName(QStringLiteral("idleParameters"));
+    idleNote_->setWordWrap(true);
+    staleNote_ = new QLabel;
+    staleNote_->setObjectName(QStringLiteral("staleResult"));
+    staleNote_->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    staleNote_->hide();
     map_ = new HeatMap;
 
     auto* controls = new QHBoxLayout;
@@ -155,9 +187,13 @@ ParameterSearchDialog::ParameterSearchDialog(const LedgerModel& ledger,
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(idleNote_);
     layout->addLayout(controls);
+    layout->addWidget(modeNote_);
     layout->addWidget(status_);
+    layout->addWidget(staleNote_);
     layout->addWidget(map_, 1);
+    OfferParameters();
 
     connect(start_, &QPushButton::clicked, this, [this] { Start(); });
     connect(cancel_, &QPushButton::clicked, this, &ParameterSearchDialog::Cancel);
@@ -171,6 +207,13 @@ ParameterSearchDialog::ParameterSearchDialog(const LedgerModel& ledger,
         },
         Qt::QueuedConnection);
     connect(map_, &HeatMap::CellActivated, this, &ParameterSearchDialog::OnCellActivated);
+    // Recalculations rewrite the computed cells too: only a change of the
+    // inputs makes a result stale, which PlanChanged tells apart.
+    const auto changed = [this] { PlanChanged(); };
+    connect(&ledger_, &QAbstractItemModel::dataChanged, this, changed);
+    connect(&ledger_, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(&ledger_, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(&ledger_, &QAbstractItemModel::modelReset, this, changed);
     connect(metric_, &QComboBox::currentIndexChanged, this, [this] {
         if (result_) ShowResult();
     });
@@ -192,12 +235,7 @@ ParameterSearchDialog::AxisBoxes ParameterSearchDialog::MakeAxisRow(const QStrin
                                                                     int initial,
                                                                     QGridLayout* grid) {
     AxisBoxes boxes{new QComboBox, new QLineEdit, new QLineEdit, new QLineEdit};
-    for (const SweepParameter& p : SweepParameters()) {
-        boxes.parameter->addItem(
-            QStringLiteral("%1 %2").arg(FieldName(p.field), QString::fromLatin1(p.name)),
-            QString::fromLatin1(p.name));
-    }
-    boxes.parameter->setCurrentIndex(initial);
+    FillParameters(boxes.parameter, initial);
     grid->addWidget(new QLabel(caption), row, 0);
     grid->addWidget(boxes.parameter, row, 1);
     grid->addWidget(boxes.from, row, 2);
@@ -208,6 +246,72 @@ ParameterSearchDialog::AxisBoxes ParameterSearchDialog::MakeAxisRow(const QStrin
             [this, boxes] { Propose(boxes); });
     return boxes;
 }
+
+void ParameterSearchDialog::FillParameters(QComboBox* box, int preferred) {
+    // By caption; the key goes along for the search.
+    const QString kept = box->currentData().toString();
+    const QSignalBlocker block(box);
+    box->clear();
+    for (const SweepParameter& p : SweepParameters()) {
+        if (SweepParameterIdle(settings_, p.field)) continue;
+        box->addItem(FieldName(p.field), QString::fromLatin1(p.name));
+    }
+    const int index = box->findData(kept);
+    box->setCurrentIndex(index >= 0 ? index : std::min(preferred, box->count() - 1));
+}
+
+void ParameterSearchDialog::OfferParameters() {
+    for (const auto& [boxes, preferred] : {std::pair{xBoxes_, 0}, std::pair{yBoxes_, 1}}) {
+        const QString before = boxes.parameter->currentData().toString();
+        FillParameters(boxes.parameter, preferred);
+        if (boxes.parameter->currentData().toString() != before) Propose(boxes);
+    }
+    QStringList idle;
+    for (const SweepParameter& p : SweepParameters()) {
+        if (const std::optional<QString> why = SweepParameterIdle(settings_, p.field)) idle << *why;
+    }
+    idleNote_->setText(idle.isEmpty() ? QString()
+                                      : QStringLiteral("未列出的参数：") +
+                                            idle.join(QStringLiteral("；")) + QStringLiteral("。"));
+    idleNote_->setVisible(!idle.isEmpty());
+}
+
+void ParameterSearchDialog::PlanChanged() {
+    OfferParameters();
+    if (!result_ || staleReason_ == QStringLiteral("已取消")) return;
+    ShowStale(ResultMatchesPlan() ? QString() : QStringLiteral("参数已改变"));
+}
+
+bool ParameterSearchDialog::ResultMatchesPlan() const {
+    if (!result_ || !searchedSettings_) return false;
+    for (const FieldInfo& info : Fields()) {
+        if (info.field == result_->x.field || info.field == result_->y.field) continue;
+        if (settings_.Text(info.field) != searchedSettings_->Text(info.field)) return false;
+    }
+    for (const SwitchInfo& info : Switches()) {
+        if (settings_.Checked(info.sw) != searchedSettings_->Checked(info.sw)) return false;
+    }
+    return SameInput(ReadSweepInput(ledger_), searchedInput_);
+}
+
+void ParameterSearchDialog::ShowStale(const QString& reason) {
+    if (reason == staleReason_) return;
+    staleReason_ = reason;
+    staleNote_->setText(reason.isEmpty()
+                            ? QString()
+                            : QStringLiteral("%1：图中是之前的结果，请重新开始寻优。").arg(reason));
+    staleNote_->setVisible(!reason.isEmpty());
+    if (reason.isEmpty()) {
+        map_->setGraphicsEffect(nullptr);
+        return;
+    }
+    auto* grey = new QGraphicsColorizeEffect(map_);
+    grey->setColor(QColor(128, 128, 128));
+    grey->setStrength(1.0);
+    map_->setGraphicsEffect(grey);
+}
+
+void ParameterSearchDialog::SetShownMode(Mode mode) { modeNote_->setVisible(mode == Mode::Fact); }
 
 void ParameterSearchDialog::Propose(const AxisBoxes& boxes) {
     const std::optional<SweepParameter> p =
@@ -246,6 +350,7 @@ bool ParameterSearchDialog::Start() {
     }
     shownMetric_ = kMetrics[std::max(metric_->currentIndex(), 0)].metric;
     snapshot_ = CopyLedger(ledger_);
+    startedInput_ = ReadSweepInput(*snapshot_);
     settingsCopy_ = std::make_unique<PlanSettings>(settings_);
     settingsCopy_->onSwitchChanged = nullptr;  // nothing of the window from the worker
     cancelFlag_ = false;
@@ -280,17 +385,25 @@ void ParameterSearchDialog::OnFinished() {
     delete thread_;
     thread_ = nullptr;
     snapshot_.reset();
-    settingsCopy_.reset();
     start_->setEnabled(true);
     cancel_->setEnabled(false);
     const bool cancelled = cancelFlag_ || !running_ || running_->cancelled;
     if (cancelled) {
         progress_->setValue(0);
         status_->setText(QStringLiteral("已取消"));
+        if (result_) ShowStale(QStringLiteral("已取消"));
+        settingsCopy_.reset();
+        startedInput_ = {};
     } else {
         progress_->setValue(progress_->maximum());
         result_ = std::move(running_);
+        searchedSettings_ = std::move(settingsCopy_);
+        searchedInput_ = std::move(startedInput_);
+        startedInput_ = {};
+        ShowStale(QString());
         ShowResult();
+        // The plan may have changed while the search ran.
+        PlanChanged();
     }
     running_.reset();
     emit SearchEnded();

@@ -2,7 +2,10 @@
 // 高级 › 参数寻优: two plan parameters with their ranges and the figure to
 // rank by; 开始 runs the search on a worker thread (the window stays usable,
 // 取消 stops it) and shows the result as a heat map. Double-clicking a cell
-// hands its two values back for the side panel.
+// hands its two values back for the side panel. Parameters are named by their
+// side-panel captions; those whose box the switches grey out are not offered
+// (a search over them would paint one result everywhere). A result the plan
+// no longer matches, or one shown after a cancel, is greyed with the reason.
 
 #include <QDialog>
 #include <QThread>
@@ -57,6 +60,16 @@ class ParameterSearchDialog : public QDialog {
     // 取消: asks a running search to stop.
     void Cancel();
     bool Running() const { return thread_ != nullptr; }
+    // The plan's parameters, switches or rows may have changed: offers the
+    // parameters that now count and greys a result the plan no longer
+    // matches ("参数已改变").
+    void PlanChanged();
+    // The mode the window shows: in 实际操作 the dialog says that it searches
+    // the plan's own decisions and what a double-click does.
+    void SetShownMode(Mode mode);
+    // Why the result shown is stale ("参数已改变", "已取消"); empty when it is
+    // current or there is none.
+    QString StaleReason() const { return staleReason_; }
     HeatMap* Map() const { return map_; }
     const std::optional<SweepResult>& Result() const { return result_; }
 
@@ -87,6 +100,12 @@ class ParameterSearchDialog : public QDialog {
     void OnFinished();
     void ShowResult();
     void OnCellActivated(double x, double y);
+    void FillParameters(QComboBox* box, int preferred);
+    void OfferParameters();
+    void ShowStale(const QString& reason);
+    // The searched plan's inputs, other than the two varied parameters, still
+    // equal the plan's.
+    bool ResultMatchesPlan() const;
 
     const LedgerModel& ledger_;
     const PlanSettings& settings_;
@@ -98,7 +117,15 @@ class ParameterSearchDialog : public QDialog {
     QPushButton* cancel_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* modeNote_ = nullptr;
+    QLabel* idleNote_ = nullptr;
+    QLabel* staleNote_ = nullptr;
     HeatMap* map_ = nullptr;
+    QString staleReason_;
+    // What the result was computed from, to tell when the plan changed.
+    SweepInput searchedInput_;
+    SweepInput startedInput_;  // of the search running
+    std::unique_ptr<PlanSettings> searchedSettings_;
 
     QThread* thread_ = nullptr;
     std::atomic<bool> cancelFlag_{false};

@@ -91,6 +91,27 @@ TEST(HeatMapColourTest, RangeSkipsMissingValuesAndLabelsAreShort) {
     }
 }
 
+TEST(HeatMapTicksTest, TicksAreRoundStepsOfOneTwoOrFive) {
+    const struct {
+        double lo, hi;
+        int most;
+        std::vector<double> ticks;
+    } cases[] = {
+        {-9, -0.5, 5, {-8, -6, -4, -2}},
+        {26.13, 26.71, 6, {26.2, 26.3, 26.4, 26.5, 26.6, 26.7}},
+        {26.13, 26.71, 3, {26.2, 26.4, 26.6}},
+        {1, 2, 4, {1, 1.5, 2}},  // 0.25 is no round step: 0.5
+        {-3.7, 12000, 5, {0, 5000, 10000}},
+        // Steps of 0.02 would make eleven.
+        {0.1, 0.3, 10, {0.1, 0.15, 0.2, 0.25, 0.3}},
+        {-3.5, -3.5, 5, {-3.5}},
+        {2, 1, 5, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RoundTicks(c.lo, c.hi, c.most), c.ticks) << c.lo << " " << c.hi;
+    }
+}
+
 TEST(HeatMapWidgetTest, HoverShowsACellAndDoubleClickReportsItsValues) {
     HeatMap map;
     map.resize(400, 300);

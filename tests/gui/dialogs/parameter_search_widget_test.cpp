@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTimer>
@@ -27,18 +29,22 @@ class ParameterSearchTest : public test::WindowFixture {
         EXPECT_TRUE(d && d->isVisible() && !d->isModal());
         return *d;
     }
-    void SetRange(ParameterSearchDialog& d, const char* axis, int parameter, const char* from,
-                  const char* to, const char* step) {
+    // The parameter by its key (the boxes list the captions of those on offer).
+    void SetRange(ParameterSearchDialog& d, const char* axis, const char* parameter,
+                  const char* from, const char* to, const char* step) {
         const QString a = QString::fromLatin1(axis);
-        d.findChild<QComboBox*>(a + QStringLiteral("Parameter"))->setCurrentIndex(parameter);
+        QComboBox* box = d.findChild<QComboBox*>(a + QStringLiteral("Parameter"));
+        const int index = box->findData(QString::fromLatin1(parameter));
+        ASSERT_GE(index, 0) << parameter << " is not on offer";
+        box->setCurrentIndex(index);
         d.findChild<QLineEdit*>(a + QStringLiteral("From"))->setText(QString::fromLatin1(from));
         d.findChild<QLineEdit*>(a + QStringLiteral("To"))->setText(QString::fromLatin1(to));
         d.findChild<QLineEdit*>(a + QStringLiteral("Step"))->setText(QString::fromLatin1(step));
     }
     // A grid big enough to run for seconds: 起投涨幅 × 资金总量.
     void BigGrid(ParameterSearchDialog& d) {
-        SetRange(d, "x", 0, "-9", "0", "0.01");
-        SetRange(d, "y", 5, "10000", "500000", "1000");
+        SetRange(d, "x", "StartBuyPct", "-9", "0", "0.01");
+        SetRange(d, "y", "TotalCapital", "10000", "500000", "1000");
     }
 };
 
@@ -80,8 +86,8 @@ TEST_F(ParameterSearchTest, ClosingTheWindowDuringASearchStopsIt) {
 TEST_F(ParameterSearchTest, DoubleClickTypesTheCellIntoTheSidePanelAndRecalculates) {
     ParameterSearchDialog& d = OpenSearch();
     // 起投涨幅 beyond the box's bounds (-9) and 投入倍数.
-    SetRange(d, "x", 0, "-12", "-3", "9");
-    SetRange(d, "y", 1, "1.5", "1.6", "0.1");
+    SetRange(d, "x", "StartBuyPct", "-12", "-3", "9");
+    SetRange(d, "y", "Multiple", "1.5", "1.6", "0.1");
     QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 10000));
@@ -115,12 +121,20 @@ TEST_F(ParameterSearchTest, DoubleClickTypesTheCellIntoTheSidePanelAndRecalculat
 
 TEST_F(ParameterSearchTest, AGreyedOutBoxIsNotTypedIntoAndTheUserIsTold) {
     ParameterSearchDialog& d = OpenSearch();
-    ASSERT_FALSE(Panel()->Box(Field::StartSellPct)->isEnabled());  // 越涨越卖 is off
-    SetRange(d, "x", 3, "2", "3", "1");                            // 起卖点位
-    SetRange(d, "y", 1, "1.5", "1.6", "0.1");
+    // 起卖点位 is on offer while 越涨越卖 is on; the switch goes off after the search.
+    QCheckBox* sellOnRises =
+        Panel()->findChild<QCheckBox*>(QLatin1String(SwitchOf(Switch::SellOnRises).objectName));
+    sellOnRises->click();
+    QCoreApplication::processEvents();
+    SetRange(d, "x", "StartSellPct", "2", "3", "1");
+    SetRange(d, "y", "Multiple", "1.5", "1.6", "0.1");
     QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 10000));
+    sellOnRises->click();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(Panel()->Box(Field::StartSellPct)->isEnabled());
+    EXPECT_EQ(d.StaleReason(), QStringLiteral("参数已改变"));
     const QString sellBefore = Window().Settings().Text(Field::StartSellPct);
     QTest::mouseDClick(d.Map(), Qt::LeftButton, {}, d.Map()->Geometry().CellRect({1, 0}).center());
     EXPECT_EQ(Window().Settings().Text(Field::StartSellPct), sellBefore);
@@ -131,8 +145,8 @@ TEST_F(ParameterSearchTest, AGreyedOutBoxIsNotTypedIntoAndTheUserIsTold) {
 
 TEST_F(ParameterSearchTest, CellsOfAnotherFundsSearchAreNotTypedIntoThisPlan) {
     ParameterSearchDialog& d = OpenSearch();
-    SetRange(d, "x", 0, "-2", "-1", "1");
-    SetRange(d, "y", 1, "1.5", "1.6", "0.1");
+    SetRange(d, "x", "StartBuyPct", "-2", "-1", "1");
+    SetRange(d, "y", "Multiple", "1.5", "1.6", "0.1");
     QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 10000));
@@ -145,6 +159,79 @@ TEST_F(ParameterSearchTest, CellsOfAnotherFundsSearchAreNotTypedIntoThisPlan) {
     ASSERT_FALSE(prompt.texts.isEmpty());
     EXPECT_EQ(prompt.texts.last(),
               QStringLiteral("寻优结果属于基金006675的计划，请重新开始寻优！"));
+}
+
+TEST_F(ParameterSearchTest, ParametersAreOfferedByCaptionOnlyWhenTheirSwitchesLetThemCount) {
+    ParameterSearchDialog& d = OpenSearch();  // every switch off
+    auto offered = [&] {
+        QStringList captions;
+        const QComboBox* box = d.findChild<QComboBox*>(QStringLiteral("yParameter"));
+        for (int k = 0; k < box->count(); ++k) captions << box->itemText(k);
+        return captions.join(u' ');
+    };
+    EXPECT_EQ(offered(), QStringLiteral("起投涨幅 投入倍数 倍数加大 资金总量"));
+    EXPECT_TRUE(d.findChild<QLabel*>(QStringLiteral("idleParameters"))
+                    ->text()
+                    .contains(QStringLiteral("风控仓位在「加仓优先」关闭时不起作用")));
+    Panel()->findChild<QCheckBox*>(QLatin1String(SwitchOf(Switch::BuyFirst).objectName))->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(offered(), QStringLiteral("起投涨幅 投入倍数 倍数加大 风控仓位 资金总量"));
+    // 实际操作: the dialog says what it searches and what a double-click does.
+    const QLabel* note = d.findChild<QLabel*>(QStringLiteral("searchModeNote"));
+    EXPECT_TRUE(note->isHidden());
+    Window().Plans().ModeClicked(Mode::Fact);
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_TRUE(note->text().contains(QStringLiteral("理论计算")));
+}
+
+TEST_F(ParameterSearchTest, AResultIsGreyedWhenThePlanChangesOrASearchIsCancelled) {
+    ParameterSearchDialog& d = OpenSearch();
+    SetRange(d, "x", "StartBuyPct", "-2", "-1", "1");
+    SetRange(d, "y", "Multiple", "1.5", "1.6", "0.1");
+    QSignalSpy ended(&d, &ParameterSearchDialog::SearchEnded);
+    const auto search = [&] {
+        const qsizetype before = ended.count();
+        ASSERT_TRUE(d.Start());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() > before; }, 10000));
+    };
+    search();
+    ASSERT_TRUE(d.Result());
+    EXPECT_EQ(d.StaleReason(), QString());
+    EXPECT_FALSE(d.Map()->graphicsEffect());
+    // A chosen cell changes only the two searched parameters: still current.
+    QTest::mouseDClick(d.Map(), Qt::LeftButton, {}, d.Map()->Geometry().CellRect({0, 0}).center());
+    EXPECT_EQ(Window().Settings().Text(Field::Multiple), QStringLiteral("1.5"));
+    EXPECT_EQ(d.StaleReason(), QString());
+    // Another parameter, then a row: stale; back as it was: current again.
+    QLineEdit* fee = Panel()->Box(Field::PurchaseFeePct);
+    const QString feeBefore = fee->text();
+    fee->selectAll();
+    QTest::keyClicks(fee, QStringLiteral("1"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.StaleReason(), QStringLiteral("参数已改变"));
+    EXPECT_TRUE(d.Map()->graphicsEffect());
+    fee->selectAll();
+    QTest::keyClicks(fee, feeBefore);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.StaleReason(), QString());
+    LedgerModel& ledger = Window().Ledger();
+    const QString nav = ledger.Cell(2, Column::NetValue);
+    ledger.SetCell(2, Column::NetValue, QStringLiteral("9.9999"));
+    EXPECT_EQ(d.StaleReason(), QStringLiteral("参数已改变"));
+    ledger.SetCell(2, Column::NetValue, nav);
+    EXPECT_EQ(d.StaleReason(), QString());
+    // A cancelled search leaves the last result, greyed; a finished one clears it.
+    BigGrid(d);
+    ASSERT_TRUE(d.Start());
+    d.Cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !d.Running(); }, 2000));
+    EXPECT_EQ(d.StaleReason(), QStringLiteral("已取消"));
+    EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("staleResult"))->text().left(3),
+              QStringLiteral("已取消"));
+    SetRange(d, "x", "StartBuyPct", "-2", "-1", "1");
+    SetRange(d, "y", "Multiple", "1.5", "1.6", "0.1");
+    search();
+    EXPECT_EQ(d.StaleReason(), QString());
 }
 
 }  // namespace
