@@ -69,7 +69,6 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
         const double amount = ledger.Number(row, Column::PurchaseAmount);
         const double tt = ledger.Number(row, Column::NetInvested);
         const double profit = ledger.Number(row, Column::Profit);
-        const double returnPct = ledger.Number(row, Column::ReturnPct);
         if (amount != 0) {
             ++s.purchases;
             paidIn += amount;
@@ -108,10 +107,6 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
             s.worstProfit = profit;
             s.worstProfitDate = date;
         }
-        if (row == 1 || returnPct < s.worstReturnPct) {
-            s.worstReturnPct = returnPct;
-            s.worstReturnDate = date;
-        }
         s.profitByRow.push_back(profit);
         prevTT = tt;
     }
@@ -122,8 +117,22 @@ StrategyFigures Measure(const Source& ledger, const std::vector<QDate>& dates,
     s.received = Round(received, 2);
     s.dividendsReceived = Round(dividends, 2);
     s.fees = Round(fees, 2);
-    if (s.maxCapital > 0) s.returnOnCapitalPct = Percent(s.profit / s.maxCapital);
-    s.xirrPct = Percent(Xirr(flows));
+    s.exitFee = Round(s.finalValue - flows.back().amount, 2);
+    if (s.maxCapital > 0) {
+        s.returnOnCapitalPct = Percent(s.profit / s.maxCapital);
+        s.worstReturnPct = Percent(s.worstProfit / s.maxCapital);
+    }
+    s.worstReturnDate = s.worstProfitDate;
+    // Without a purchase there is no day of highest capital or worst loss:
+    // every row ties at nothing.
+    if (s.purchases == 0) {
+        s.maxCapitalDate = QDate();
+        s.worstProfitDate = QDate();
+        s.worstReturnDate = QDate();
+    }
+    const XirrSolution xirr = SolveXirr(flows);
+    s.xirrPct = Percent(xirr.rate);
+    s.xirrUnique = !s.xirrPct || xirr.unique;
     if (flowsOut) *flowsOut = std::move(flows);
     return s;
 }
@@ -212,6 +221,40 @@ struct PresentValue {
     }
 };
 
+// How often the present value changes sign over the rates Xirr searches,
+// on a grid that starts at steps of 0.001 in x = ln(1 + r) around 0 and
+// grows by 5 % a step. Stops at the first value that is not finite.
+int CountSignChanges(const PresentValue& pv) {
+    constexpr double kLowest = -40, kHighest = 700;
+    int changes = 0;
+    int sign = 0;  // of the last non-zero value, walking from kLowest upwards
+    auto visit = [&](double x) {
+        const double v = pv(x);
+        if (!std::isfinite(v)) return false;
+        const int s = v > 0 ? 1 : v < 0 ? -1 : 0;
+        if (s != 0) {
+            if (sign != 0 && s != sign) ++changes;
+            sign = s;
+        }
+        return true;
+    };
+    std::vector<double> below;
+    for (double step = 0.001; - step > kLowest; step *= 1.05) below.push_back(-step);
+    below.push_back(kLowest);
+    for (auto it = below.rbegin(); it != below.rend(); ++it) {
+        if (!visit(*it)) {
+            sign = 0;  // nothing beyond this point is compared with it
+            changes = 0;
+        }
+    }
+    if (!visit(0)) return changes;
+    for (double step = 0.001; step < kHighest; step *= 1.05) {
+        if (!visit(step)) return changes;
+    }
+    visit(kHighest);
+    return changes;
+}
+
 // Brent's method on a bracket [a, b] with f(a), f(b) of opposite signs.
 template <typename F>
 double Brent(const F& f, double a, double b, double fa, double fb, double tol) {
@@ -275,13 +318,18 @@ std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSetting
     return flows;
 }
 
-std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
+namespace {
+
+// The rate nearest 0; its uniqueness is looked at only when asked (the
+// parameter search wants the rate alone, for a million cells).
+XirrSolution Solve(const std::vector<CashFlow>& flows, bool checkUnique) {
+    XirrSolution none;
     PresentValue pv;
     QDate origin;
     bool paidIn = false, takenOut = false, twoDates = false;
     for (const CashFlow& f : flows) {
         if (f.amount == 0) continue;
-        if (!f.date.isValid() || !std::isfinite(f.amount)) return std::nullopt;
+        if (!f.date.isValid() || !std::isfinite(f.amount)) return none;
         if (!origin.isValid()) origin = f.date;
         const double t = static_cast<double>(origin.daysTo(f.date)) / 365.0;
         if (t != 0) twoDates = true;
@@ -289,7 +337,7 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
         pv.years.push_back(t);
         (f.amount < 0 ? paidIn : takenOut) = true;
     }
-    if (!paidIn || !takenOut || !twoDates) return std::nullopt;
+    if (!paidIn || !takenOut || !twoDates) return none;
     pv.tMin = *std::min_element(pv.years.begin(), pv.years.end());
     pv.tMax = *std::max_element(pv.years.begin(), pv.years.end());
 
@@ -298,8 +346,8 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
     // the largest rate a double holds in percent (x = 700).
     constexpr double kLowest = -40, kHighest = 700;
     const double f0 = pv(0);
-    if (!std::isfinite(f0)) return std::nullopt;
-    if (f0 == 0) return 0.0;
+    if (!std::isfinite(f0)) return none;
+    if (f0 == 0) return {0.0, !checkUnique || CountSignChanges(pv) <= 1};
     double up = 0, fUp = f0, down = 0, fDown = f0;
     std::optional<std::pair<double, double>> bracket;
     double fa = 0, fb = 0;
@@ -307,7 +355,7 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
         if (up < kHighest) {
             const double next = std::min(kHighest, step);
             const double fNext = pv(next);
-            if (!std::isfinite(fNext)) return std::nullopt;
+            if (!std::isfinite(fNext)) return none;
             if ((fUp < 0) != (fNext < 0) || fNext == 0) {
                 bracket = {up, next};
                 fa = fUp;
@@ -320,7 +368,7 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
         if (down > kLowest) {
             const double next = std::max(kLowest, -step);
             const double fNext = pv(next);
-            if (!std::isfinite(fNext)) return std::nullopt;
+            if (!std::isfinite(fNext)) return none;
             if ((fDown < 0) != (fNext < 0) || fNext == 0) {
                 bracket = {next, down};
                 fa = fNext;
@@ -331,15 +379,21 @@ std::optional<double> Xirr(const std::vector<CashFlow>& flows) {
             fDown = fNext;
         }
     }
-    if (!bracket) return std::nullopt;
+    if (!bracket) return none;
     const auto [a, b] = *bracket;
     // 1e-10 on r = e^x - 1 asks for 1e-10 / e^x on x.
     const double tol = 1e-10 / std::max(1.0, std::exp(b));
     const double x = fb == 0 ? b : fa == 0 ? a : Brent(pv, a, b, fa, fb, tol);
     const double r = std::expm1(x);
-    if (!std::isfinite(r)) return std::nullopt;
-    return r;
+    if (!std::isfinite(r)) return none;
+    return {r, !checkUnique || CountSignChanges(pv) <= 1};
 }
+
+}  // namespace
+
+std::optional<double> Xirr(const std::vector<CashFlow>& flows) { return Solve(flows, false).rate; }
+
+XirrSolution SolveXirr(const std::vector<CashFlow>& flows) { return Solve(flows, true); }
 
 std::optional<StrategyFigures> PlanFiguresOnly(const LedgerModel& ledger,
                                                const PlanSettings& settings) {

@@ -40,27 +40,43 @@ std::vector<CashFlow> PlanCashFlows(const LedgerModel& ledger, const PlanSetting
 // -100 % and the largest rate a double holds. Zero flows are ignored.
 std::optional<double> Xirr(const std::vector<CashFlow>& flows);
 
+// The rate Xirr finds, and whether it is the only one: flows whose sign
+// changes several times can have several rates. The present value is looked
+// at on a grid of rates between -100 % and the largest rate a double holds;
+// more than one sign change on it makes the rate not unique. The rate is
+// still the one nearest 0.
+struct XirrSolution {
+    std::optional<double> rate;
+    bool unique = true;  // true when there is no rate
+};
+XirrSolution SolveXirr(const std::vector<CashFlow>& flows);
+
 // The report's figures of one strategy. Absent figures (no date, a division
 // by zero capital, no rate) are empty / invalid dates.
 struct StrategyFigures {
     QDate firstDate;
     QDate lastDate;
     std::optional<qint64> days;
-    int purchases = 0;             // rows with a non-zero purchase amount
-    double paidIn = 0;             // sum of the purchase amounts
-    int redemptions = 0;           // rows 2..n with non-zero redeemed shares
-    double received = 0;           // sum of their redemption proceeds
-    double dividendsReceived = 0;  // cash dividends paid out (not reinvested)
-    double fees = 0;               // purchase, reinvestment and redemption fees
-    double maxCapital = 0;         // highest net money invested (NetInvested)
-    QDate maxCapitalDate;
+    int purchases = 0;                         // rows with a non-zero purchase amount
+    double paidIn = 0;                         // sum of the purchase amounts
+    int redemptions = 0;                       // rows 2..n with non-zero redeemed shares
+    double received = 0;                       // sum of their redemption proceeds
+    double dividendsReceived = 0;              // cash dividends paid out (not reinvested)
+    double fees = 0;                           // purchase, reinvestment and redemption fees paid
+    double exitFee = 0;                        // the redemption fee of selling the last holdings
+    double maxCapital = 0;                     // highest net money invested (NetInvested)
+    QDate maxCapitalDate;                      // invalid when the strategy never buys
     double finalValue = 0;                     // last MarketValue
     double profit = 0;                         // last Profit
     std::optional<double> returnOnCapitalPct;  // profit / maxCapital * 100
     std::optional<double> xirrPct;
+    bool xirrUnique = true;  // false when the flows have other rates as well
     double worstProfit = 0;
-    QDate worstProfitDate;
-    double worstReturnPct = 0;  // lowest ReturnPct
+    QDate worstProfitDate;  // invalid when the strategy never buys
+    // worstProfit / maxCapital * 100: the worst paper loss on the same base as
+    // returnOnCapitalPct (the ledger's ReturnPct explodes when the money
+    // invested nears zero). Its date is worstProfitDate.
+    std::optional<double> worstReturnPct;
     QDate worstReturnDate;
     std::vector<double> profitByRow;  // Profit of every row, for charts
 };
@@ -100,14 +116,23 @@ std::optional<BacktestReport> BuildBacktestReport(const FigureTable& table,
 std::optional<StrategyFigures> PlanFiguresOnly(const LedgerModel& ledger,
                                                const PlanSettings& settings);
 
-// {"plan": S, "lump_sum": S, "monthly": S, "fund": F}: numbers as numbers,
-// dates as "YYYY-MM-DD", absent figures as null.
+// {"plan": S, "lump_sum": S, "monthly": S, "fund": F}: numbers as numbers
+// (however large), dates as "YYYY-MM-DD", absent figures as null; never NaN
+// or infinity.
 QJsonObject BacktestReportJson(const BacktestReport& report);
 QByteArray BacktestReportJsonText(const BacktestReport& report);
 
 // The texts of the report's table: the header (项目 and the three
 // strategies), one row per strategy figure (caption and three texts), then
-// the fund's own figures (caption and one text). "—" for an absent figure.
+// the fund's own figures (caption and one text). "—" for an absent figure,
+// "溢出" for one too large to show (kOverflowFigure), "（多解）" after an XIRR
+// that is not the only rate.
+// A figure at least this large (in size) is no sensible amount or percent.
+constexpr double kOverflowFigure = 1e12;
+// The text of an amount or percent with two decimals: "—" when absent or not
+// finite, "溢出" when at least kOverflowFigure in size.
+QString ReportFigureText(std::optional<double> v);
+
 struct BacktestReportRows {
     QStringList header;
     std::vector<QStringList> strategies;

@@ -34,12 +34,15 @@ QJsonObject StrategyJson(const StrategyFigures& s) {
     o.insert(QStringLiteral("received"), NumberValue(s.received));
     o.insert(QStringLiteral("dividends_received"), NumberValue(s.dividendsReceived));
     o.insert(QStringLiteral("fees"), NumberValue(s.fees));
+    o.insert(QStringLiteral("exit_fee"), NumberValue(s.exitFee));
     o.insert(QStringLiteral("max_capital"), NumberValue(s.maxCapital));
     o.insert(QStringLiteral("max_capital_date"), DateValue(s.maxCapitalDate));
     o.insert(QStringLiteral("final_value"), NumberValue(s.finalValue));
     o.insert(QStringLiteral("profit"), NumberValue(s.profit));
     o.insert(QStringLiteral("return_on_capital_pct"), NumberValue(s.returnOnCapitalPct));
     o.insert(QStringLiteral("xirr_pct"), NumberValue(s.xirrPct));
+    o.insert(QStringLiteral("xirr_unique"),
+             s.xirrPct ? QJsonValue(s.xirrUnique) : QJsonValue(QJsonValue::Null));
     o.insert(QStringLiteral("worst_profit"), NumberValue(s.worstProfit));
     o.insert(QStringLiteral("worst_profit_date"), DateValue(s.worstProfitDate));
     o.insert(QStringLiteral("worst_return_pct"), NumberValue(s.worstReturnPct));
@@ -69,14 +72,25 @@ QByteArray BacktestReportJsonText(const BacktestReport& report) {
 }
 
 namespace {
-
 const char16_t kNone[] = u"—";
+}  // namespace
+
+QString ReportFigureText(std::optional<double> v) {
+    if (!v || !std::isfinite(*v)) return QString::fromUtf16(kNone);
+    if (std::fabs(*v) >= kOverflowFigure) return QStringLiteral("溢出");
+    return FormatPattern(*v, u"0.00");
+}
+
+namespace {
 
 QString DateText(const QDate& d) {
     return d.isValid() ? d.toString(Qt::ISODate) : QString::fromUtf16(kNone);
 }
-QString MoneyText(std::optional<double> v) {
-    return v && std::isfinite(*v) ? FormatPattern(*v, u"0.00") : QString::fromUtf16(kNone);
+QString MoneyText(std::optional<double> v) { return ReportFigureText(v); }
+QString XirrText(const StrategyFigures& s) {
+    QString text = ReportFigureText(s.xirrPct);
+    if (s.xirrPct && !s.xirrUnique) text += QStringLiteral("（多解）");
+    return text;
 }
 
 // One line of the table: a caption and the three strategies' texts.
@@ -98,12 +112,13 @@ const Line kLines[] = {
     {"赎回金额", [](const StrategyFigures& s) { return MoneyText(s.received); }},
     {"现金分红", [](const StrategyFigures& s) { return MoneyText(s.dividendsReceived); }},
     {"手续费", [](const StrategyFigures& s) { return MoneyText(s.fees); }},
+    {"期末赎回费", [](const StrategyFigures& s) { return MoneyText(s.exitFee); }},
     {"最高占用资金", [](const StrategyFigures& s) { return MoneyText(s.maxCapital); }},
     {"最高占用日期", [](const StrategyFigures& s) { return DateText(s.maxCapitalDate); }},
     {"期末市值", [](const StrategyFigures& s) { return MoneyText(s.finalValue); }},
     {"净盈亏", [](const StrategyFigures& s) { return MoneyText(s.profit); }},
     {"占用资金收益率(%)", [](const StrategyFigures& s) { return MoneyText(s.returnOnCapitalPct); }},
-    {"年化收益率XIRR(%)", [](const StrategyFigures& s) { return MoneyText(s.xirrPct); }},
+    {"年化收益率XIRR(%)", XirrText},
     {"最大浮亏", [](const StrategyFigures& s) { return MoneyText(s.worstProfit); }},
     {"最大浮亏日期", [](const StrategyFigures& s) { return DateText(s.worstProfitDate); }},
     {"最低收益率(%)", [](const StrategyFigures& s) { return MoneyText(s.worstReturnPct); }},

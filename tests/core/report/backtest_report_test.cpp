@@ -140,6 +140,13 @@ TEST(BacktestReportTest, FlowsAddUpToProfitOnGoldenPlans) {
         // rounding.
         EXPECT_NEAR(plan.paidIn - plan.received - plan.dividendsReceived,
                     ReadNumber(ledger.Cell(n, Column::NetInvested)), moneySlack);
+        // The fee rows complete the table: what came back, what is left after
+        // selling it, less what was paid in, is the profit.
+        for (const StrategyFigures* s : {&report->plan, &report->lumpSum, &report->monthly}) {
+            EXPECT_NEAR(s->received + s->dividendsReceived + s->finalValue - s->exitFee - s->paidIn,
+                        s->profit, moneySlack + Slack(s->finalValue) + Slack(s->profit));
+            EXPECT_NEAR(s->exitFee, s->finalValue * (1 - rf), 0.005 + Slack(s->finalValue));
+        }
         sawRedemptions = sawRedemptions || plan.redemptions > 0;
         sawDividends = sawDividends || plan.dividendsReceived > 0;
     }
@@ -227,12 +234,14 @@ TEST_F(HandLedger, JsonHasTheKeysAndNulls) {
                                         "received",
                                         "dividends_received",
                                         "fees",
+                                        "exit_fee",
                                         "max_capital",
                                         "max_capital_date",
                                         "final_value",
                                         "profit",
                                         "return_on_capital_pct",
                                         "xirr_pct",
+                                        "xirr_unique",
                                         "worst_profit",
                                         "worst_profit_date",
                                         "worst_return_pct",
@@ -272,7 +281,140 @@ TEST_F(HandLedger, TableColumnsLineUp) {
     // in the same terminal column, Chinese captions counting two.
     const int width = DisplayWidth(lines[0]);
     EXPECT_TRUE(lines[0].contains(QStringLiteral("一次性买入")));
-    for (int i = 1; i < 20; ++i) EXPECT_EQ(DisplayWidth(lines[i]), width) << lines[i].toStdString();
-    EXPECT_TRUE(lines[13].startsWith(QStringLiteral("净盈亏")));
-    EXPECT_TRUE(lines[13].contains(QStringLiteral("192.21")));
+    for (int i = 1; i < 21; ++i) EXPECT_EQ(DisplayWidth(lines[i]), width) << lines[i].toStdString();
+    EXPECT_TRUE(lines[14].startsWith(QStringLiteral("净盈亏")));
+    EXPECT_TRUE(lines[14].contains(QStringLiteral("192.21")));
+}
+
+// Several sign changes can give several rates: the one nearest 0 is kept and
+// marked as not the only one.
+TEST(XirrTest, SeveralRatesAreMarked) {
+    struct Case {
+        const char* name;
+        std::vector<CashFlow> flows;
+        double rate;
+        bool unique;
+    };
+    const Case cases[] = {
+        // -100 + 230 / y - 132 / y^2 = 0 for y = 1.1 and y = 1.2.
+        {"two roots",
+         {Flow(2021, 1, 1, -100), Flow(2022, 1, 1, 230), Flow(2023, 1, 1, -132)},
+         0.10,
+         false},
+        {"same sign changes, one root",
+         {Flow(2021, 1, 1, -100), Flow(2022, 1, 1, 110)},
+         0.10,
+         true},
+        // However small the last payment, it adds a rate near -100 %
+        // (-100 y^2 + 120 y - 1 = 0 for y = 1.19 and y = 0.0084).
+        {"a small last payment",
+         {Flow(2021, 1, 1, -100), Flow(2022, 1, 1, 120), Flow(2023, 1, 1, -1)},
+         0.1916,
+         false},
+        // A root far from the first: -99 % and +10 % (nearest 0 wins).
+        {"roots far apart",
+         {Flow(2021, 1, 1, -1), Flow(2022, 1, 1, 101.1), Flow(2023, 1, 1, -110)},
+         0.10,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const XirrSolution x = SolveXirr(c.flows);
+        ASSERT_TRUE(x.rate.has_value());
+        EXPECT_NEAR(*x.rate, c.rate, 0.005);
+        EXPECT_EQ(x.unique, c.unique);
+        EXPECT_EQ(Xirr(c.flows), x.rate);
+    }
+    EXPECT_TRUE(SolveXirr({}).unique);
+}
+
+// Figures that must never mislead, on ledgers that provoke them.
+TEST(BacktestReportFiguresTest, NoExplosionsNoDatesWithoutPurchases) {
+    PlanSettings settings;
+    struct Case {
+        const char* name;
+        std::vector<const char*> navs, amounts, redeemed;
+        Mode mode;
+    };
+    const Case cases[] = {
+        // Redeeming almost everything after the price doubled: the money
+        // still invested turns negative, where the ledger's return column
+        // divides by it.
+        {"money invested turns negative",
+         {"1.0000", "2.0000", "1.8000", "1.9000"},
+         {"1000", "", "", ""},
+         {"", "900", "", ""},
+         Mode::Fact},
+        {"never buys", {"1.0000", "1.1000", "0.9000"}, {"", "", ""}, {"", "", ""}, Mode::Fact},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LedgerModel ledger;
+        for (size_t k = 0; k < c.navs.size(); ++k) {
+            const int row = static_cast<int>(k) + 1;
+            ledger.AddRow(QString::number(row));
+            ledger.SetCell(row, Column::Date, QStringLiteral("2020/1/%1").arg(row));
+            ledger.SetCell(row, Column::NetValue, QString::fromLatin1(c.navs[k]));
+            ledger.SetCell(row, Column::PurchaseAmount, QString::fromLatin1(c.amounts[k]));
+            ledger.SetCell(row, Column::RedeemShares, QString::fromLatin1(c.redeemed[k]));
+        }
+        Recalculate(ledger, settings, c.mode);
+        const std::optional<BacktestReport> report = BuildBacktestReport(ledger, settings, c.mode);
+        ASSERT_TRUE(report.has_value());
+        const StrategyFigures& plan = report->plan;
+        const QJsonObject json = BacktestReportJson(*report)["plan"].toObject();
+        if (plan.purchases == 0) {
+            EXPECT_FALSE(plan.maxCapitalDate.isValid());
+            EXPECT_FALSE(plan.worstProfitDate.isValid());
+            EXPECT_FALSE(plan.worstReturnPct.has_value());
+            EXPECT_TRUE(json["max_capital_date"].isNull());
+            EXPECT_TRUE(json["worst_return_pct"].isNull());
+            const QStringList dates = BacktestReportCells(*report).strategies[11];
+            // Nor do the alternatives, which invest the plan's highest capital.
+            EXPECT_EQ(dates, QStringList({"最高占用日期", "—", "—", "—"}));
+            continue;
+        }
+        ASSERT_LT(ReadNumber(ledger.Cell(4, Column::NetInvested)), 0);
+        // Worst loss over the highest capital, the base of 占用资金收益率.
+        ASSERT_TRUE(plan.worstReturnPct.has_value());
+        EXPECT_EQ(*plan.worstReturnPct, Round(plan.worstProfit / plan.maxCapital * 100, 2));
+        EXPECT_GT(*plan.worstReturnPct, -100);
+        EXPECT_EQ(plan.worstReturnDate, plan.worstProfitDate);
+        EXPECT_EQ(json["worst_return_pct"].toDouble(), *plan.worstReturnPct);
+    }
+}
+
+// Beyond what an amount or a percent can sensibly show: "溢出" in the texts,
+// the number itself in JSON, never NaN or infinity.
+TEST(BacktestReportFiguresTest, HugeFiguresReadAsOverflow) {
+    const struct {
+        std::optional<double> value;
+        const char* text;
+    } figures[] = {{999999999999.99, "999999999999.99"},
+                   {1e12, "溢出"},
+                   {-1e12, "溢出"},
+                   {3.7e210, "溢出"},
+                   {std::nullopt, "—"},
+                   {NAN, "—"},
+                   {INFINITY, "—"},
+                   {-0.004, "0.00"}};
+    for (const auto& f : figures) {
+        EXPECT_EQ(ReportFigureText(f.value), QString::fromUtf8(f.text));
+    }
+    BacktestReport report;
+    report.plan.maxCapital = 3.166354e38;
+    report.plan.finalValue = INFINITY;
+    report.plan.profit = NAN;
+    report.plan.xirrPct = 3.7e210;
+    report.plan.xirrUnique = false;
+    const QByteArray text = BacktestReportJsonText(report);
+    EXPECT_FALSE(text.contains("nan") || text.contains("inf")) << text.constData();
+    const QJsonObject plan = QJsonDocument::fromJson(text).object()["plan"].toObject();
+    EXPECT_EQ(plan["max_capital"].toDouble(), 3.166354e38);
+    EXPECT_EQ(plan["xirr_pct"].toDouble(), 3.7e210);
+    EXPECT_FALSE(plan["xirr_unique"].toBool(true));
+    EXPECT_TRUE(plan["final_value"].isNull());
+    const BacktestReportRows cells = BacktestReportCells(report);
+    EXPECT_EQ(cells.strategies[10][1], "溢出");
+    EXPECT_EQ(cells.strategies[15][1], "溢出（多解）");
 }
