@@ -204,12 +204,31 @@ void HeatMap::paintEvent(QPaintEvent*) {
         if (!(span > 0)) return static_cast<double>(first);
         return first + (v - values.front()) / span * (last - first);
     };
-    int widest = 0;
-    for (double v : data_.xs) widest = std::max(widest, fm.horizontalAdvance(HeatLabel(v)));
+    // As many ticks as fit between the first and last cell centres without
+    // their labels touching, never closer than two neighbouring values (no
+    // tick between two searched values).
+    const auto ticksFor = [&](const std::vector<double>& values, int spanPixels, bool across) {
+        const double gap = values.size() > 1 ? values[1] - values[0] : 0;
+        std::vector<double> ticks;
+        for (int most = std::max(2, spanPixels / 20 + 1); most >= 1; --most) {
+            ticks = RoundTicks(values.front(), values.back(), most);
+            if (ticks.size() <= 1) break;
+            int room = fm.height() + 4;
+            if (across) {
+                room = 0;
+                for (double t : ticks) room = std::max(room, fm.horizontalAdvance(HeatLabel(t)));
+                room += 12;
+            }
+            const double step = ticks[1] - ticks[0];
+            const double pixels = spanPixels * step / (values.back() - values.front());
+            if (step >= gap * (1 - 1e-9) && pixels >= room) break;
+        }
+        if (ticks.empty()) ticks.push_back(values.front());
+        return ticks;
+    };
     const int xFirst = g.CellRect({0, 0}).center().x();
     const int xLast = g.CellRect({columns - 1, 0}).center().x();
-    const int xFit = std::max(1, g.Grid().width() / (widest + 12));
-    for (const double v : RoundTicks(data_.xs.front(), data_.xs.back(), xFit)) {
+    for (const double v : ticksFor(data_.xs, xLast - xFirst, true)) {
         const int px = static_cast<int>(std::lround(along(data_.xs, xFirst, xLast, v)));
         p.drawLine(px, g.Grid().bottom() + 1, px, g.Grid().bottom() + 3);
         const QRect box(px - 40, g.Grid().bottom() + 4, 80, fm.height());
@@ -217,8 +236,7 @@ void HeatMap::paintEvent(QPaintEvent*) {
     }
     const int yFirst = g.CellRect({0, 0}).center().y();
     const int yLast = g.CellRect({0, rows - 1}).center().y();
-    const int yFit = std::max(1, g.Grid().height() / (fm.height() * 2));
-    for (const double v : RoundTicks(data_.ys.front(), data_.ys.back(), yFit)) {
+    for (const double v : ticksFor(data_.ys, yFirst - yLast, false)) {
         const int py = static_cast<int>(std::lround(along(data_.ys, yFirst, yLast, v)));
         p.drawLine(g.Grid().left() - 3, py, g.Grid().left() - 1, py);
         const QRect box(0, py - fm.height() / 2, g.Grid().left() - 5, fm.height());
