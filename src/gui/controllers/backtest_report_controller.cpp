@@ -15,18 +15,22 @@ namespace {
 // immediate.
 constexpr int kGatherMs = 40;
 
+// The report's text of a figure; a unit only after a number.
 QString Figure(std::optional<double> v, const char16_t* suffix = u"") {
-    if (!v || !std::isfinite(*v)) return QStringLiteral("—");
-    return FormatPattern(*v, u"0.00") + QString::fromUtf16(suffix);
+    const QString text = ReportFigureText(v);
+    if (!v || !std::isfinite(*v) || std::fabs(*v) >= kOverflowFigure) return text;
+    return text + QString::fromUtf16(suffix);
 }
 
 }  // namespace
 
 QString BacktestStatusText(const std::optional<StrategyFigures>& plan) {
     if (!plan) return {};
-    return QStringLiteral("投入峰值 %1  盈亏 %2  资金收益率 %3  年化(XIRR) %4")
+    QString xirr = Figure(plan->xirrPct, u"%");
+    if (plan->xirrPct && !plan->xirrUnique) xirr += QStringLiteral("（多解）");
+    return QStringLiteral("最高占用资金 %1  净盈亏 %2  占用资金收益率 %3  年化收益率XIRR %4")
         .arg(Figure(plan->maxCapital), Figure(plan->profit), Figure(plan->returnOnCapitalPct, u"%"),
-             Figure(plan->xirrPct, u"%"));
+             xirr);
 }
 
 BacktestReportController::BacktestReportController(QWidget* window, QStatusBar* bar,
@@ -79,9 +83,10 @@ void BacktestReportController::OpenReport() {
         prompt_.Inform(QString::fromUtf8(kMsgImportFirst));
         return;
     }
-    window_ = new BacktestReportWindow(parentWindow_);
+    window_ = new BacktestReportWindow(parentWindow_, session_.ProgramFolder());
     window_->setAttribute(Qt::WA_DeleteOnClose);
     window_->ShowReport(*report);
+    window_->Place(*parentWindow_->window());
     window_->show();
 }
 

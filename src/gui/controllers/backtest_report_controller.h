@@ -23,8 +23,8 @@ namespace tovira {
 
 class BacktestReportWindow;
 
-// "投入峰值 …  盈亏 …  资金收益率 …%  年化(XIRR) …%"; "—" for a figure that
-// does not exist; empty without figures.
+// "最高占用资金 …  净盈亏 …  占用资金收益率 …%  年化收益率XIRR …%", in the
+// report's words and texts ("—", "溢出", "（多解）"); empty without figures.
 QString BacktestStatusText(const std::optional<StrategyFigures>& plan);
 
 class BacktestReportController : public QObject {

@@ -53,12 +53,12 @@ TEST_F(BacktestReportTest, StatusLineFollowsEveryRecalculation) {
         peak = std::max(peak, ReadNumber(ledger.Cell(row, Column::NetInvested)));
     }
     const QString expected =
-        QStringLiteral("投入峰值 %1  盈亏 %2  资金收益率 ")
+        QStringLiteral("最高占用资金 %1  净盈亏 %2  占用资金收益率 ")
             .arg(FormatPattern(peak, u"0.00"),
                  FormatPattern(ReadNumber(ledger.Cell(n, Column::Profit)), u"0.00"));
     ASSERT_TRUE(Settled([&] { return Status().startsWith(expected); })) << Status().toStdString();
     EXPECT_TRUE(Status().contains(QRegularExpression(
-        QStringLiteral("资金收益率 -?\\d+\\.\\d\\d%  年化\\(XIRR\\) -?\\d+\\.\\d\\d%$"))))
+        QStringLiteral("占用资金收益率 -?\\d+\\.\\d\\d%  年化收益率XIRR -?\\d+\\.\\d\\d%$"))))
         << Status().toStdString();
     EXPECT_EQ(Find<QLabel>("unsavedMark")->text(), "");
 
@@ -68,22 +68,52 @@ TEST_F(BacktestReportTest, StatusLineFollowsEveryRecalculation) {
     SetCapital("5000");
     Action("refresh")->trigger();
     ASSERT_TRUE(Settled([&] { return Status() != before; }));
-    EXPECT_TRUE(Status().startsWith(QStringLiteral("投入峰值 ")));
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("最高占用资金 ")));
     EXPECT_EQ(Find<QLabel>("unsavedMark")->text(), "未保存的修改");
     w.Ledger().ClearRows();
     EXPECT_TRUE(Settled([&] { return Status().isEmpty(); }));
 }
 
-TEST_F(BacktestReportTest, FiguresThatDoNotExistShowADash) {
-    StrategyFigures none;
-    none.maxCapital = 0;
-    none.profit = -1.5;
-    EXPECT_EQ(BacktestStatusText(none), "投入峰值 0.00  盈亏 -1.50  资金收益率 —  年化(XIRR) —");
-    none.returnOnCapitalPct = 12.3;
-    none.xirrPct = -0.05;
-    EXPECT_EQ(BacktestStatusText(none),
-              "投入峰值 0.00  盈亏 -1.50  资金收益率 12.30%  年化(XIRR) -0.05%");
+// The status line speaks the report's words and shows its texts: "—" for
+// a figure that does not exist, "溢出" for an absurd one, "（多解）".
+TEST_F(BacktestReportTest, StatusLineTexts) {
+    StrategyFigures f;
+    f.maxCapital = 0;
+    f.profit = -1.5;
+    EXPECT_EQ(BacktestStatusText(f),
+              "最高占用资金 0.00  净盈亏 -1.50  占用资金收益率 —  年化收益率XIRR —");
+    f.returnOnCapitalPct = 12.3;
+    f.xirrPct = -0.05;
+    EXPECT_EQ(BacktestStatusText(f),
+              "最高占用资金 0.00  净盈亏 -1.50  占用资金收益率 12.30%  年化收益率XIRR -0.05%");
+    f.maxCapital = 3.166354e38;
+    f.xirrPct = 3.7e210;
+    f.xirrUnique = false;
+    f.returnOnCapitalPct = 69.33;
+    EXPECT_EQ(
+        BacktestStatusText(f),
+        "最高占用资金 溢出  净盈亏 -1.50  占用资金收益率 69.33%  年化收益率XIRR 溢出（多解）");
     EXPECT_EQ(BacktestStatusText(std::nullopt), "");
+}
+
+TEST(BacktestReportPlaceTest, BesideTheMainWindowWhereThereIsRoom) {
+    const QRect screen(0, 0, 1366, 728);  // 1366×768 less a panel
+    const QSize size(1040, 680);
+    const struct {
+        const char* name;
+        QRect main;
+        QRect place;
+    } cases[] = {
+        {"room on the right", QRect(0, 10, 300, 500), QRect(300, 10, 1040, 680)},
+        {"room on the left only", QRect(1100, 50, 266, 500), QRect(60, 48, 1040, 680)},
+        {"no room: at the right edge", QRect(200, 0, 1000, 700), QRect(326, 0, 1040, 680)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BacktestReportWindow::PlaceBeside(c.main, size, screen), c.place) << c.name;
+    }
+    // Never larger than the screen.
+    EXPECT_EQ(BacktestReportWindow::PlaceBeside(QRect(0, 0, 10, 10), QSize(2000, 900), screen),
+              QRect(0, 0, 1366, 728));
 }
 
 TEST_F(BacktestReportTest, EmptyLedgerOpensNothing) {
@@ -125,6 +155,19 @@ TEST_F(BacktestReportTest, ReportWindowFollowsTheNextRecalculation) {
         Settled([&] { return Figure(table, QStringLiteral("最高占用资金"), 1) != capital; }));
     EXPECT_NE(Figure(table, QStringLiteral("净盈亏"), 2), lump);
     EXPECT_TRUE(prompt.texts.isEmpty());
+
+    // The window fits a 1366×768 screen and remembers where it was left.
+    EXPECT_LE(report->frameGeometry().width(), 1366);
+    EXPECT_LE(report->frameGeometry().height(), 728);
+    report->move(report->pos() + QPoint(7, 9));
+    const QRect left(report->pos(), report->size());
+    report->close();
+    EXPECT_EQ(BacktestReportWindow::SavedPlace(w.Session().ProgramFolder()), left);
+    ASSERT_TRUE(Settled([&] { return w.Backtest().ReportWindow() == nullptr; }));
+    Action("backtestReport")->trigger();
+    report = w.Backtest().ReportWindow();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(QRect(report->pos(), report->size()), left);
 
     // Hovering the chart picks the day nearest to the pointer.
     ProfitChart& chart = *report->Chart();
