@@ -233,8 +233,10 @@ TEST_F(CommandLineTest, EveryOptionTakesItsValueEitherWay) {
         {sweep, "--vary", "Nonsense=1:2:1",
          U(kMsgSweepUnknownParameter) + "Nonsense" +
              U(kMsgSweepParameters)
-                 .arg("StartBuyPct、Multiple、MultipleStep、StartSellPct、RiskPositionPct、"
-                      "TotalCapital、MinRedeemShares、MinKeepShares")},
+                 .arg("起投涨幅 (StartBuyPct)、投入倍数 (Multiple)、倍数加大 (MultipleStep)、"
+                      "起卖点位 (StartSellPct)、风控仓位 (RiskPositionPct)、资金总量 "
+                      "(TotalCapital)、"
+                      "至少赎回 (MinRedeemShares)、至少保留 (MinKeepShares)")},
         {sweep + "--vary StartBuyPct=-1:1:1", "-o", "PLAN", U(kMsgOutputIsPlan).arg("PLAN")},
         {import, "--from", "2017/03/01", U(kMsgBadDate).arg("2017/03/01")},
         {"import 161725 --from 2017-03-01", "--to", "31.3.2017", U(kMsgBadDate).arg("31.3.2017")},
