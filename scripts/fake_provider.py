@@ -425,7 +425,7 @@ class Handler(BaseHTTPRequestHandler):
             body = ('jsonpgz({"fundcode":"%s","name":"","jzrq":"%s","dwjz":"%.4f","gsz":"%.4f",'
                     '"gszzl":"%.2f","gztime":"%s"});' % (
                         code, rows[-1]["date"], last, estimate, 0.83,
-                        datetime.datetime.now().strftime("%Y-%m-%d %H:%M")))
+                        datetime.datetime.now(BEIJING).strftime("%Y-%m-%d %H:%M")))
             self.send(body, "application/javascript; charset=utf-8")
             return
         if url.path != "/f10/F10DataApi.aspx":
