@@ -10,15 +10,11 @@
 #include <cmath>
 #include <optional>
 
+#include "core/marketdata/http_client.h"
+
 namespace tovira {
 
 namespace {
-
-QString JoinBase(const QString& baseUrl, const QString& pathAndQuery) {
-    QString base = baseUrl;
-    while (base.endsWith(u'/')) base.chop(1);
-    return base + pathAndQuery;
-}
 
 HoldingsReading Failed(EstimateFailure failure, const QString& detail) {
     HoldingsReading r;
@@ -192,11 +188,9 @@ QString QuoteMarketOfCode(const QString& code) {
 }
 
 QUrl FundPositionUrl(const QString& baseUrl, const QString& code) {
-    return QUrl(
-        JoinBase(baseUrl, QStringLiteral("/FundMNewApi/FundMNInverstPosition?FCODE=") + code +
-                              QStringLiteral("&deviceid=Wap&plat=WAP&product=EFund&"
-                                             "version=2.0.0")),
-        QUrl::TolerantMode);
+    return UrlOnServer(baseUrl, QStringLiteral("/FundMNewApi/FundMNInverstPosition?FCODE=") + code +
+                                    QStringLiteral("&deviceid=Wap&plat=WAP&product=EFund&"
+                                                   "version=2.0.0"));
 }
 
 HoldingsReading ParseFundPosition(const QString& body) {
@@ -253,9 +247,8 @@ HoldingsReading ParseFundPosition(const QString& body) {
 }
 
 QUrl HoldingsPageUrl(const QString& baseUrl, const QString& code) {
-    return QUrl(JoinBase(baseUrl, QStringLiteral("/FundArchivesDatas.aspx?type=jjcc&code=") + code +
-                                      QStringLiteral("&topline=10&year=&month=")),
-                QUrl::TolerantMode);
+    return UrlOnServer(baseUrl, QStringLiteral("/FundArchivesDatas.aspx?type=jjcc&code=") + code +
+                                    QStringLiteral("&topline=10&year=&month="));
 }
 
 HttpHeaders HoldingsPageHeaders(const QString& code) {

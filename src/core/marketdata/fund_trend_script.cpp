@@ -9,6 +9,7 @@
 #include <cmath>
 #include <optional>
 
+#include "core/marketdata/http_client.h"
 #include "core/marketdata/script_values.h"
 
 namespace tovira {
@@ -122,10 +123,7 @@ QString LedgerDate(const QDate& date) { return date.toString(QStringLiteral("yyy
 }  // namespace
 
 QUrl FundTrendScriptUrl(const QString& baseUrl, const QString& code) {
-    QString base = baseUrl;
-    while (base.endsWith(u'/')) base.chop(1);
-    return QUrl(base + QStringLiteral("/pingzhongdata/") + code + QStringLiteral(".js"),
-                QUrl::TolerantMode);
+    return UrlOnServer(baseUrl, QStringLiteral("/pingzhongdata/") + code + QStringLiteral(".js"));
 }
 
 NavPage ParseFundTrendScript(const QString& script, const QDate& start, const QDate& end) {

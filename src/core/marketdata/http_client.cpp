@@ -207,4 +207,10 @@ QString HttpClient::DecodeBody(const QByteArray& body, const QByteArray& content
     return gb.decode(body);
 }
 
+QUrl UrlOnServer(const QString& baseUrl, const QString& pathAndQuery) {
+    QString base = baseUrl;
+    while (base.endsWith(u'/')) base.chop(1);
+    return QUrl(base + pathAndQuery, QUrl::TolerantMode);
+}
+
 }  // namespace tovira

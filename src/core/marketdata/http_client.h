@@ -29,6 +29,10 @@ struct HttpResponse {
     QUrl redirectedTo;  // the last redirect target, followed or not; empty without one
 };
 
+// The address of pathAndQuery ("/f10/lsjz?...") on a server's base URL, which
+// may end in "/" (as Config.ini may give it).
+QUrl UrlOnServer(const QString& baseUrl, const QString& pathAndQuery);
+
 // Extra request headers, in order (name, value).
 using HttpHeaders = std::vector<std::pair<QByteArray, QByteArray>>;
 

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "core/common/gbk_codec.h"
+#include "core/marketdata/http_client.h"
 
 namespace tovira {
 
@@ -19,12 +20,6 @@ namespace {
 const QTimeZone& Beijing() {
     static const QTimeZone zone(8 * 3600);
     return zone;
-}
-
-QString JoinBase(const QString& baseUrl, const QString& pathAndQuery) {
-    QString base = baseUrl;
-    while (base.endsWith(u'/')) base.chop(1);
-    return base + pathAndQuery;
 }
 
 QuoteBatch Failed(EstimateFailure failure, const QString& detail) {
@@ -105,11 +100,10 @@ QString QuoteId(const Holding& h) {
 }
 
 QUrl QuoteBatchUrl(const QString& baseUrl, const QStringList& quoteIds) {
-    return QUrl(
-        JoinBase(baseUrl, QStringLiteral("/api/qt/ulist.np/get?fltt=2&fields=f2,f3,f12,f13,f14,f124"
-                                         "&secids=") +
-                              quoteIds.join(u',')),
-        QUrl::TolerantMode);
+    return UrlOnServer(baseUrl,
+                       QStringLiteral("/api/qt/ulist.np/get?fltt=2&fields=f2,f3,f12,f13,f14,f124"
+                                      "&secids=") +
+                           quoteIds.join(u','));
 }
 
 QuoteBatch ParseQuoteBatch(const QString& body) {
@@ -163,7 +157,7 @@ QString TextQuoteSymbol(const Holding& h) {
 }
 
 QUrl TextQuoteUrl(const QString& baseUrl, const QStringList& symbols) {
-    return QUrl(JoinBase(baseUrl, QStringLiteral("/q=") + symbols.join(u',')), QUrl::TolerantMode);
+    return UrlOnServer(baseUrl, QStringLiteral("/q=") + symbols.join(u','));
 }
 
 QuoteBatch ParseTextQuotes(const QByteArray& body) {
