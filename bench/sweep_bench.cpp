@@ -83,6 +83,44 @@ void BM_SweepGoldenHistory(benchmark::State& state) {
 }
 BENCHMARK(BM_SweepGoldenHistory)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The pass alone over the golden history, per row and combination. Arg 0:
+// one pass with inline rounding; 1: one pass rounding through the C library;
+// 4: four passes (four multiples) walking the rows together.
+void BM_GoldenPass(benchmark::State& state) {
+    LedgerModel ledger;
+    PlanSettings settings;
+    if (OpenPlanFile(GoldenPlan(), ledger, settings, {}).result != OpenResult::Opened) {
+        state.SkipWithError("golden plan missing");
+        return;
+    }
+    const LedgerInput input = ReadLedgerInput(ledger, Mode::Theory);
+    const auto lanes = static_cast<int>(state.range(0));
+    std::vector<PlanSettings> cells(kPassesTogether, settings);
+    std::vector<const PlanSettings*> inputs;
+    std::vector<std::vector<RowFigures>> figures(kPassesTogether);
+    std::vector<std::vector<RowFigures>*> outputs;
+    for (int k = 0; k < kPassesTogether; ++k) {
+        cells[static_cast<size_t>(k)].SetText(Field::Multiple, QString::number(1.1 + 0.1 * k));
+        inputs.push_back(&cells[static_cast<size_t>(k)]);
+        outputs.push_back(&figures[static_cast<size_t>(k)]);
+    }
+    for (auto _ : state) {
+        if (lanes == kPassesTogether) {
+            ComputeFiguresTogether(input, inputs.data(), outputs.data(), lanes);
+        } else {
+            ComputeFigures(input, settings, figures[0],
+                           lanes == 1 ? Rounding::Library : Rounding::Inline);
+        }
+        benchmark::DoNotOptimize(figures[0].data());
+    }
+    const double rowsPerIteration =
+        static_cast<double>(input.rows.size()) * (lanes == kPassesTogether ? lanes : 1);
+    state.counters["ns_per_row"] =
+        benchmark::Counter(rowsPerIteration * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_GoldenPass)->Arg(0)->Arg(1)->Arg(4)->Unit(benchmark::kMicrosecond);
+
 // The figures of n rows without touching the ledger, the input read included.
 void BM_FiguresOnlyPass(benchmark::State& state) {
     LedgerModel ledger;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "core/common/numbers.h"
@@ -91,30 +92,90 @@ RowInput ReadRowInput(QStringView netValue, QStringView purchase, QStringView re
 
 namespace {
 
+template <bool kLibraryRounding>
+double R(double x, int decimals) {
+    return kLibraryRounding ? RoundWithLibrary(x, decimals) : Round(x, decimals);
+}
+
+// What every pass computes alike from the rows alone, whatever the settings:
+// the changes, the ratio and the cash dividend in force, and the adjusted
+// value the purchase rule compares.
+struct RowMarket {
+    float increase = 0;
+    float cumulativeChange = 0;
+    float cashDividend = 0;      // the cash per share in force
+    double conversionRatio = 1;  // the conversion ratio in force
+    double adjusted = 0;         // (dividends so far + NAV) × conversions so far
+    double adjustedRounded = 0;  // the same to 4 decimals
+};
+
+template <bool kLibraryRounding>
+void MarketRows(const LedgerInput& input, std::vector<RowMarket>& market) {
+    const std::vector<RowInput>& rows = input.rows;
+    const size_t n = rows.size();
+    market.assign(n, RowMarket{});
+    if (n == 0) return;
+    // Row 1's Increase is the only daily change taken from the table.
+    market[0].increase = input.firstIncrease;
+    double conversionRatio = 1;
+    double ttConversion = 1;
+    float cashDividend = 0;
+    float ttDividend = 0;
+    const double firstNav = rows[0].nav;
+    for (size_t i = 1; i < n; ++i) {
+        const RowInput& in = rows[i];
+        RowMarket& m = market[i];
+        const double nav = in.nav;
+        const double prevNav = rows[i - 1].nav;
+        if (in.action == DividendKind::Conversion) {
+            if (Finite(in.actionValue)) conversionRatio = in.actionValue;
+            const double tt = ttConversion * conversionRatio;
+            if (Finite(tt)) ttConversion = tt;
+            Assign(m.increase, R<kLibraryRounding>(nav * conversionRatio / prevNav * 100 - 100, 2));
+        } else if (in.action == DividendKind::Dividend) {
+            Assign(cashDividend, in.actionValue);
+            const double cash = cashDividend;
+            Assign(ttDividend, static_cast<double>(ttDividend) + cash);
+            Assign(m.increase, R<kLibraryRounding>(Single((cash + nav) / prevNav * 100 - 100), 2));
+        } else {
+            Assign(m.increase, R<kLibraryRounding>(Single(nav / prevNav * 100 - 100), 2));
+        }
+        Assign(
+            m.cumulativeChange,
+            R<kLibraryRounding>(
+                (static_cast<double>(ttDividend) + nav) * ttConversion / firstNav * 100 - 100, 2));
+        m.cashDividend = cashDividend;
+        m.conversionRatio = conversionRatio;
+        m.adjusted = (static_cast<double>(ttDividend) + in.nav) * ttConversion;
+        m.adjustedRounded = R<kLibraryRounding>(m.adjusted, 4);
+    }
+}
+
+// One pass: the plan's state from row to row under one set of settings. A
+// later row goes through its steps in order (Market, Decide, Amounts,
+// Holdings, Values, Ratios); several passes may take each step in turn on
+// the same row, since they do not depend on one another. kLibraryRounding
+// rounds through the C library's nearbyint instead of the inline form; both
+// must give the same bits (a test runs both).
+template <bool kLibraryRounding>
 class Pass {
   public:
     Pass(const Params& p, Mode mode) : p_(p), mode_(mode) {
         Assign(purchaseFactor_, 1 + p.purchaseFeePct / 100);
         Assign(redeemFactor_, 1 - p.redeemFeePct / 100);
+        // The parts of the rules' tests that depend on the settings alone.
+        startBuy_ = Single(p.startBuyPct);
+        buyFirstLimit_ = R((p.startBuyPct - p.purchaseFeePct - p.redeemFeePct) * p.multiple, 2);
+        startSell_ = Single(p.startSellPct / 100);
+        minRedeem_ = Single(p.minRedeemShares);
+        minKeep_ = Single(p.minKeepShares);
+        capital_ = Single(p.totalCapital);
     }
 
-    void Run(const std::vector<RowInput>& in, std::vector<RowFigures>& out) {
-        const size_t n = in.size();
-        out.assign(n, RowFigures{});
-        if (n == 0) return;
-        FirstRow(in[0], out[0]);
-        for (size_t i = 1; i < n; ++i) {
-            LaterRow(in[i], out[i], in[i - 1], out[i - 1], in[0]);
-        }
-    }
-
-    // Row 1's Increase is the only daily change taken from the table.
-    float firstIncrease = 0;
-
-  private:
-    void FirstRow(const RowInput& in, RowFigures& r) {
+    void FirstRow(const RowInput& in, const RowMarket& m, RowFigures& r) {
+        r = RowFigures{};
         referenceNav_ = in.nav;
-        r.increase = firstIncrease;
+        r.increase = m.increase;
         r.cumulativeChange = 0;
         if (mode_ == Mode::Theory) {
             if (r.increase >= 0) {
@@ -133,76 +194,151 @@ class Pass {
         const double nav = in.nav;
         const double pf = purchaseFactor_;
         const double rf = redeemFactor_;
-        Assign(r.purchaseShares, Round(Single(r.purchaseAmount / pf / nav), 2));
-        Assign(r.redeemAmount, Round(Single(rf * r.redeemShares * nav), 2));
+        Assign(r.purchaseShares, R(Single(r.purchaseAmount / pf / nav), 2));
+        Assign(r.redeemAmount, R(Single(rf * r.redeemShares * nav), 2));
         r.holdShares = r.purchaseShares;
-        Assign(r.marketValue, Round(Single(nav * r.holdShares), 2));
+        Assign(r.marketValue, R(Single(nav * r.holdShares), 2));
         r.netInvested = r.purchaseAmount;
         principal_ = r.netInvested;
-        Assign(r.profit, Round(Single(rf * r.marketValue - r.netInvested), 2));
-        Assign(r.returnPct, Round(Single(static_cast<double>(r.profit) / r.netInvested * 100), 2));
-        Assign(r.averageCost, Round(Single(r.netInvested / rf / r.holdShares), 4));
+        Assign(r.profit, R(Single(rf * r.marketValue - r.netInvested), 2));
+        Assign(r.returnPct, R(Single(static_cast<double>(r.profit) / r.netInvested * 100), 2));
+        Assign(r.averageCost, R(Single(r.netInvested / rf / r.holdShares), 4));
     }
 
-    void LaterRow(const RowInput& in, RowFigures& r, const RowInput& prevIn, const RowFigures& prev,
-                  const RowInput& first) {
-        MarketStep(in, r, prevIn, prev, first);
+    // The day's changes and the return before the day's decisions.
+    void Market(const RowInput& in, const RowMarket& m, RowFigures& r, const RowFigures& prev) {
+        r = RowFigures{};
+        r.increase = m.increase;
+        r.cumulativeChange = m.cumulativeChange;
+        const double nav = in.nav;
+        const double prevHold = prev.holdShares;
+        const double prevTT = prev.netInvested;
+        const double rf = redeemFactor_;
+        if (in.action == DividendKind::Dividend) {
+            const double cash = m.cashDividend;
+            Assign(principal_, R(Single(principal_ - cash * prevHold), 2));
+        }
+        // Only the rules of 理论计算 read the return.
+        if (mode_ != Mode::Theory) return;
+        if (in.action == DividendKind::Conversion) {
+            Assign(currentReturn_,
+                   R((prevHold * nav * m.conversionRatio * rf / prevTT - 1) * 100, 2));
+        } else if (in.action == DividendKind::Dividend) {
+            const double cash = m.cashDividend;
+            Assign(currentReturn_, R(Single(((cash + nav) * prevHold * rf / prevTT - 1) * 100), 2));
+        } else {
+            Assign(currentReturn_, R(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
+        }
+    }
+
+    // What the day buys and redeems.
+    void Decide(const RowInput& in, const RowMarket& m, RowFigures& r, const RowFigures& prev) {
         if (mode_ == Mode::Theory) {
-            PurchaseRule(in, r, prev);
+            PurchaseRule(in, m, r, prev);
             RedemptionRule(in, r, prev);
         } else if (mode_ == Mode::Fact) {
             r.purchaseAmount = in.typedPurchase;
             r.redeemShares = in.typedRedeem;
         }
         if (r.purchaseAmount != 0) lastPurchase_ = r.purchaseAmount;
-        Bookkeeping(in, r, prev);
     }
 
-    void MarketStep(const RowInput& in, RowFigures& r, const RowInput& prevIn,
-                    const RowFigures& prev, const RowInput& first) {
-        const double nav = in.nav;
-        const double prevNav = prevIn.nav;
-        const double prevHold = prev.holdShares;
-        const double prevTT = prev.netInvested;
+    // The shares the purchase confirms and the money the redemption pays. No
+    // amount gives +0 when the divisors are positive, as the init holds.
+    void Amounts(const RowInput& in, RowFigures& r) const {
+        const double pf = purchaseFactor_;
         const double rf = redeemFactor_;
-        if (in.action == DividendKind::Conversion) {
-            if (Finite(in.actionValue)) conversionRatio_ = in.actionValue;
-            const double tt = ttConversion_ * conversionRatio_;
-            if (Finite(tt)) ttConversion_ = tt;
-            Assign(r.increase, Round(nav * conversionRatio_ / prevNav * 100 - 100, 2));
-            Assign(currentReturn_,
-                   Round((prevHold * nav * conversionRatio_ * rf / prevTT - 1) * 100, 2));
-        } else if (in.action == DividendKind::Dividend) {
-            Assign(cashDividend_, in.actionValue);
-            const double cash = cashDividend_;
-            Assign(ttDividend_, static_cast<double>(ttDividend_) + cash);
-            Assign(r.increase, Round(Single((cash + nav) / prevNav * 100 - 100), 2));
-            Assign(principal_, Round(Single(principal_ - cash * prevHold), 2));
-            Assign(currentReturn_,
-                   Round(Single(((cash + nav) * prevHold * rf / prevTT - 1) * 100), 2));
-        } else {
-            Assign(r.increase, Round(Single(nav / prevNav * 100 - 100), 2));
-            Assign(currentReturn_, Round(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
+        if (r.purchaseAmount != 0 || !(pf > 0 && in.navDec > 0)) {
+            Assign(r.purchaseShares, R(Dec(r.purchaseAmount) / pf / in.navDec, 2));
         }
-        Assign(
-            r.cumulativeChange,
-            Round((static_cast<double>(ttDividend_) + nav) * ttConversion_ / first.nav * 100 - 100,
-                  2));
+        if (r.redeemShares != 0 || !(rf > 0 && in.navDec > 0)) {
+            Assign(r.redeemAmount, R(in.navDec * Dec(r.redeemShares) * rf, 2));
+        }
     }
 
-    void RenewWeight(double adj) {
+    void Holdings(const RowInput& in, const RowMarket& m, RowFigures& r,
+                  const RowFigures& prev) const {
+        const double nav = in.nav;
+        const double pf = purchaseFactor_;
+        const double prevHold = prev.holdShares;
+        if (in.action == DividendKind::Conversion) {
+            Assign(r.holdShares, R(prevHold * m.conversionRatio, 2));
+        } else if (in.action == DividendKind::Dividend && p_.reinvestDividends) {
+            const double cash = m.cashDividend;
+            Assign(r.holdShares, R(Single(r.purchaseShares + prevHold - r.redeemShares) +
+                                       Single(cash * prevHold) / pf / nav,
+                                   2));
+        } else if (r.purchaseShares == 0 && r.redeemShares == 0 && prevHold != 0) {
+            // Nothing bought or redeemed: the holding stays. Every holding is
+            // a figure rounded to 2 decimals, and rounding such a figure again
+            // gives it back to the bit.
+            r.holdShares = prev.holdShares;
+        } else {
+            Assign(r.holdShares, R(Single(r.purchaseShares + prevHold - r.redeemShares), 2));
+        }
+    }
+
+    // Market value, money invested and profit. prevRounded: the money
+    // invested of the row before is a figure rounded to 2 decimals (that of
+    // row 1 is the purchase as it stands).
+    void Values(const RowInput& in, const RowMarket& m, RowFigures& r, const RowFigures& prev,
+                bool prevRounded) {
+        const double nav = in.nav;
+        const double rf = redeemFactor_;
+        Assign(r.marketValue, R(Single(r.holdShares * nav), 2));
+        if (in.dividendMarker && !p_.reinvestDividends) {
+            const double cash = m.cashDividend;
+            const double prevHold = prev.holdShares;
+            Assign(r.netInvested,
+                   R(Single(r.purchaseAmount + static_cast<double>(prev.netInvested) -
+                            r.redeemAmount - cash * prevHold),
+                     2));
+        } else if (prevRounded && r.purchaseAmount == 0 && r.redeemAmount == 0 &&
+                   prev.netInvested != 0) {
+            // No money in or out: rounding the rounded figure again keeps it.
+            r.netInvested = prev.netInvested;
+        } else {
+            Assign(r.netInvested, R(Single(r.purchaseAmount +
+                                           static_cast<double>(prev.netInvested) - r.redeemAmount),
+                                    2));
+        }
+        if (r.netInvested > principal_) principal_ = r.netInvested;
+        Assign(r.profit, R(Single(rf * r.marketValue - r.netInvested), 2));
+    }
+
+    // Return and average cost (the search does without them).
+    void Ratios(RowFigures& r) const {
+        const double rf = redeemFactor_;
+        // A non-zero figure keeps a non-zero decimal form.
+        if (r.profit == 0) {
+            r.returnPct = 0;
+        } else {
+            Assign(r.returnPct, R(Single(static_cast<double>(r.profit) / r.netInvested * 100), 2));
+        }
+        if (r.holdShares == 0) {
+            r.averageCost = 0;
+        } else {
+            Assign(r.averageCost, R(Single(r.netInvested / rf / r.holdShares), 4));
+        }
+    }
+
+  private:
+    static double R(double x, int decimals) { return tovira::R<kLibraryRounding>(x, decimals); }
+
+    void RenewWeight(const RowMarket& m) {
         if (purchaseWeight_ == 0) {
             Assign(purchaseWeight_, p_.multiple);
         } else {
             Assign(purchaseWeight_, static_cast<double>(purchaseWeight_) + p_.multipleStep);
         }
-        Assign(referenceNav_, Round(adj, 4));
+        Assign(referenceNav_, m.adjustedRounded);
     }
 
-    void PurchaseRule(const RowInput& in, RowFigures& r, const RowFigures& prev) {
-        const double adj = (static_cast<double>(ttDividend_) + in.nav) * ttConversion_;
+    void PurchaseRule(const RowInput& in, const RowMarket& m, RowFigures& r,
+                      const RowFigures& prev) {
+        const double adj = m.adjusted;
         const double prevTT = prev.netInvested;
-        const double startBuy = Single(p_.startBuyPct);
+        const double startBuy = startBuy_;
         bool decided = false;
         if (in.purchaseBlocked) {
             purchaseWeight_ = 0;
@@ -213,10 +349,7 @@ class Pass {
             if (!GreaterOrEqual(startBuy, r.increase)) {
                 purchaseWeight_ = 0;
                 decided = true;
-            } else if (Greater(currentReturn_,
-                               Round((p_.startBuyPct - p_.purchaseFeePct - p_.redeemFeePct) *
-                                         p_.multiple,
-                                     2))) {
+            } else if (Greater(currentReturn_, buyFirstLimit_)) {
                 purchaseWeight_ = 0;
                 decided = true;
             } else {
@@ -225,7 +358,7 @@ class Pass {
                 const double position = prevTT / p_.totalCapital * 100;
                 if (Finite(position) && Finite(p_.riskPositionPct) &&
                     p_.riskPositionPct > position) {
-                    RenewWeight(adj);
+                    RenewWeight(m);
                     decided = true;
                 }
             }
@@ -235,25 +368,27 @@ class Pass {
             // the value at the last purchase decision.
             Assign(currentReturn_, Single(adj / referenceNav_ * 100 - 100));
             if (GreaterOrEqual(startBuy, currentReturn_)) {
-                RenewWeight(adj);
+                RenewWeight(m);
             } else {
                 purchaseWeight_ = 0;
             }
         }
 
-        if (lastPurchase_ != 0) {
+        // No weight buys nothing: +0, as the row starts.
+        const bool noWeight = purchaseWeight_ == 0 && !std::signbit(purchaseWeight_);
+        if (lastPurchase_ != 0 && !(noWeight && lastPurchase_ > 0)) {
             Assign(r.purchaseAmount,
-                   Round(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
+                   R(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
         }
         if (p_.growingTopUp && r.purchaseAmount != 0) {
             const double share = Dec(r.purchaseAmount) / prevTT;
             if (Less(share, 0.33)) {
-                Assign(r.purchaseAmount, Round(Single(prevTT / 3), 2));
+                Assign(r.purchaseAmount, R(Single(prevTT / 3), 2));
             }
         }
         if (!p_.unlimitedCapital &&
-            Less(Single(p_.totalCapital), Single(static_cast<double>(r.purchaseAmount) + prevTT))) {
-            Assign(r.purchaseAmount, Round(p_.totalCapital - prevTT, 2));
+            Less(capital_, Single(static_cast<double>(r.purchaseAmount) + prevTT))) {
+            Assign(r.purchaseAmount, R(p_.totalCapital - prevTT, 2));
         }
     }
 
@@ -266,59 +401,14 @@ class Pass {
         const double prevHold = prev.holdShares;
         const double rf = redeemFactor_;
         const double ratio = Single(prevHold * nav * rf / prev.netInvested - 1);
-        if (Greater(Single(p_.startSellPct / 100), ratio)) {
+        if (Greater(startSell_, ratio)) {
             r.redeemShares = 0;
         } else {
-            Assign(r.redeemShares, Round(Single(prevHold - principal_ / rf / nav), 2));
+            Assign(r.redeemShares, R(Single(prevHold - principal_ / rf / nav), 2));
         }
-        if (Greater(Single(p_.minRedeemShares), r.redeemShares)) r.redeemShares = 0;
-        if (Greater(Single(p_.minKeepShares), Single(prevHold - r.redeemShares))) {
+        if (Greater(minRedeem_, r.redeemShares)) r.redeemShares = 0;
+        if (Greater(minKeep_, Single(prevHold - r.redeemShares))) {
             r.redeemShares = 0;
-        }
-    }
-
-    void Bookkeeping(const RowInput& in, RowFigures& r, const RowFigures& prev) {
-        const double nav = in.nav;
-        const double pf = purchaseFactor_;
-        const double rf = redeemFactor_;
-        const double prevHold = prev.holdShares;
-        const double cash = cashDividend_;
-        Assign(r.purchaseShares, Round(Dec(r.purchaseAmount) / pf / in.navDec, 2));
-        Assign(r.redeemAmount, Round(in.navDec * Dec(r.redeemShares) * rf, 2));
-        if (in.action == DividendKind::Conversion) {
-            Assign(r.holdShares, Round(prevHold * conversionRatio_, 2));
-        } else if (in.action == DividendKind::Dividend && p_.reinvestDividends) {
-            Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares) +
-                                           Single(cash * prevHold) / pf / nav,
-                                       2));
-        } else {
-            Assign(r.holdShares, Round(Single(r.purchaseShares + prevHold - r.redeemShares), 2));
-        }
-        Assign(r.marketValue, Round(Single(r.holdShares * nav), 2));
-        if (in.dividendMarker && !p_.reinvestDividends) {
-            Assign(r.netInvested,
-                   Round(Single(r.purchaseAmount + static_cast<double>(prev.netInvested) -
-                                r.redeemAmount - cash * prevHold),
-                         2));
-        } else {
-            Assign(r.netInvested,
-                   Round(Single(r.purchaseAmount + static_cast<double>(prev.netInvested) -
-                                r.redeemAmount),
-                         2));
-        }
-        if (r.netInvested > principal_) principal_ = r.netInvested;
-        Assign(r.profit, Round(Single(rf * r.marketValue - r.netInvested), 2));
-        // A non-zero figure keeps a non-zero decimal form.
-        if (r.profit == 0) {
-            r.returnPct = 0;
-        } else {
-            Assign(r.returnPct,
-                   Round(Single(static_cast<double>(r.profit) / r.netInvested * 100), 2));
-        }
-        if (r.holdShares == 0) {
-            r.averageCost = 0;
-        } else {
-            Assign(r.averageCost, Round(Single(r.netInvested / rf / r.holdShares), 4));
         }
     }
 
@@ -326,16 +416,46 @@ class Pass {
     const Mode mode_;
     float purchaseFactor_ = 0;
     float redeemFactor_ = 0;
-    double conversionRatio_ = 1;
-    double ttConversion_ = 1;
-    float cashDividend_ = 0;
-    float ttDividend_ = 0;
+    double startBuy_ = 0;
+    double buyFirstLimit_ = 0;
+    double startSell_ = 0;
+    double minRedeem_ = 0;
+    double minKeep_ = 0;
+    double capital_ = 0;
     float purchaseWeight_ = 0;
     float currentReturn_ = 0;
     float referenceNav_ = 0;
     float principal_ = 0;
     float lastPurchase_ = 0;  // the most recent non-zero purchase amount
 };
+
+// K passes over the same rows, step by step: each step of a row is taken by
+// every pass before the next step, so the processor finds independent work
+// beside each pass's chain of divisions.
+template <int K, bool kLibraryRounding>
+void Walk(const LedgerInput& input, const std::vector<RowMarket>& market,
+          Pass<kLibraryRounding>* const* passes, std::vector<RowFigures>* const* figures,
+          bool ratios) {
+    const std::vector<RowInput>& rows = input.rows;
+    const size_t n = rows.size();
+    for (int k = 0; k < K; ++k) figures[k]->resize(n);
+    if (n == 0) return;
+    for (int k = 0; k < K; ++k) passes[k]->FirstRow(rows[0], market[0], (*figures[k])[0]);
+    std::array<RowFigures*, K> out{};
+    for (int k = 0; k < K; ++k) out[k] = figures[k]->data();
+    for (size_t i = 1; i < n; ++i) {
+        const RowInput& in = rows[i];
+        const RowMarket& m = market[i];
+        for (int k = 0; k < K; ++k) passes[k]->Market(in, m, out[k][i], out[k][i - 1]);
+        for (int k = 0; k < K; ++k) passes[k]->Decide(in, m, out[k][i], out[k][i - 1]);
+        for (int k = 0; k < K; ++k) passes[k]->Amounts(in, out[k][i]);
+        for (int k = 0; k < K; ++k) passes[k]->Holdings(in, m, out[k][i], out[k][i - 1]);
+        for (int k = 0; k < K; ++k) passes[k]->Values(in, m, out[k][i], out[k][i - 1], i > 1);
+        if (ratios) {
+            for (int k = 0; k < K; ++k) passes[k]->Ratios(out[k][i]);
+        }
+    }
+}
 
 // Writes one figure's text. Unchanged cells are left alone, and a text equal
 // to the same column's text in the row above shares that string, so a long
@@ -383,12 +503,65 @@ LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode) {
     return input;
 }
 
-void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
-                    std::vector<RowFigures>& figures) {
+namespace {
+
+template <bool kLibraryRounding>
+void RunPass(const LedgerInput& input, const PlanSettings& settings,
+             std::vector<RowFigures>& figures) {
+    std::vector<RowMarket> market;
+    MarketRows<kLibraryRounding>(input, market);
     const Params params(settings);
-    Pass pass(params, input.mode);
-    pass.firstIncrease = input.firstIncrease;
-    pass.Run(input.rows, figures);
+    Pass<kLibraryRounding> pass(params, input.mode);
+    Pass<kLibraryRounding>* const passes[] = {&pass};
+    std::vector<RowFigures>* const outputs[] = {&figures};
+    Walk<1>(input, market, passes, outputs, true);
+}
+
+template <int K>
+void WalkTogether(const LedgerInput& input, const std::vector<RowMarket>& market,
+                  const PlanSettings* const* settings, std::vector<RowFigures>* const* figures) {
+    std::array<std::optional<Params>, K> params;
+    std::array<std::optional<Pass<false>>, K> passes;
+    std::array<Pass<false>*, K> lanes{};
+    for (int k = 0; k < K; ++k) {
+        params[k].emplace(*settings[k]);
+        passes[k].emplace(*params[k], input.mode);
+        lanes[k] = &*passes[k];
+    }
+    Walk<K>(input, market, lanes.data(), figures, false);
+}
+
+}  // namespace
+
+void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
+                    std::vector<RowFigures>& figures, Rounding rounding) {
+    if (rounding == Rounding::Library) {
+        RunPass<true>(input, settings, figures);
+    } else {
+        RunPass<false>(input, settings, figures);
+    }
+}
+
+void ComputeFiguresTogether(const LedgerInput& input, const PlanSettings* const* settings,
+                            std::vector<RowFigures>* const* figures, int count) {
+    std::vector<RowMarket> market;
+    MarketRows<false>(input, market);
+    switch (std::clamp(count, 0, kPassesTogether)) {
+        case 1:
+            WalkTogether<1>(input, market, settings, figures);
+            break;
+        case 2:
+            WalkTogether<2>(input, market, settings, figures);
+            break;
+        case 3:
+            WalkTogether<3>(input, market, settings, figures);
+            break;
+        case 4:
+            WalkTogether<4>(input, market, settings, figures);
+            break;
+        default:
+            break;
+    }
 }
 
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {

@@ -63,10 +63,24 @@ RowInput ReadRowInput(QStringView netValue, QStringView purchaseStatus, QStringV
                       QStringView typedRedeem, Mode mode);
 LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode);
 
+// How the pass rounds: inline, or through the C library's nearbyint (a
+// library call on baseline x86-64). Both give the same figures to the bit;
+// the second is kept to prove it.
+enum class Rounding { Inline, Library };
+
 // The pass: one RowFigures per input row into `figures` (its storage is
 // reused). Safe to run on several threads over the same input.
 void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
-                    std::vector<RowFigures>& figures);
+                    std::vector<RowFigures>& figures, Rounding rounding = Rounding::Inline);
+
+// Up to kPassesTogether passes over the same rows at once, each with its own
+// settings: *figures[k] gets what ComputeFigures gives for *settings[k]. Each
+// row of a pass waits on the row before; walking the rows together lets the
+// processor work on one pass while another waits. ReturnPct and AverageCost
+// are left 0: the search does without them.
+inline constexpr int kPassesTogether = 4;
+void ComputeFiguresTogether(const LedgerInput& input, const PlanSettings* const* settings,
+                            std::vector<RowFigures>* const* figures, int count);
 
 // Marker texts in the dividend/conversion column.
 inline const char16_t kConversionMarker[] = u"每份基金份额折算";

@@ -326,24 +326,37 @@ SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings,
     const Clock::time_point start = Clock::now();
     std::atomic<long long> lastReport{0};  // nanoseconds since start
     std::mutex progressMutex;
+    // Each worker takes a few cells at a time and walks the rows for them
+    // together.
     auto work = [&] {
-        std::vector<RowFigures> figures;
+        std::array<std::vector<RowFigures>, kPassesTogether> figures;
+        std::array<std::vector<RowFigures>*, kPassesTogether> outputs{};
+        std::array<PlanSettings, kPassesTogether> cellSettings;
+        std::array<const PlanSettings*, kPassesTogether> inputs{};
         std::vector<CashFlow> flows;
         for (;;) {
             if (cancel && cancel->load(std::memory_order_relaxed)) {
                 stopped = true;
                 return;
             }
-            const long long cell = next.fetch_add(1);
-            if (cell >= total) return;
-            const int i = static_cast<int>(cell % x.Count());
-            const int j = static_cast<int>(cell / x.Count());
-            const PlanSettings s = SweepCellSettings(base, x, i, y, j);
-            ComputeFigures(input, s, figures);
-            float redeemFactor = 0;
-            Assign(redeemFactor, 1 - s.Number(Field::RedeemFeePct) / 100);
-            result.cells[static_cast<size_t>(cell)] = Measure(figures, dates, redeemFactor, flows);
-            const long long finished = done.fetch_add(1) + 1;
+            const long long first = next.fetch_add(kPassesTogether);
+            if (first >= total) return;
+            const int count = static_cast<int>(std::min<long long>(kPassesTogether, total - first));
+            for (int k = 0; k < count; ++k) {
+                const long long cell = first + k;
+                cellSettings[k] = SweepCellSettings(base, x, static_cast<int>(cell % x.Count()), y,
+                                                    static_cast<int>(cell / x.Count()));
+                inputs[k] = &cellSettings[k];
+                outputs[k] = &figures[k];
+            }
+            ComputeFiguresTogether(input, inputs.data(), outputs.data(), count);
+            for (int k = 0; k < count; ++k) {
+                float redeemFactor = 0;
+                Assign(redeemFactor, 1 - cellSettings[k].Number(Field::RedeemFeePct) / 100);
+                result.cells[static_cast<size_t>(first + k)] =
+                    Measure(figures[k], dates, redeemFactor, flows);
+            }
+            const long long finished = done.fetch_add(count) + count;
             if (!progress) continue;
             const long long now =
                 std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
