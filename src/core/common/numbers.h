@@ -53,7 +53,8 @@ inline double Single(double x) {
 inline double NearestInteger(double y) {
     constexpr double kTwo52 = 4503599627370496.0;
     const double magnitude = std::fabs(y);
-    if (!(magnitude < kTwo52)) return y;
+    // Adding 0 quiets a signalling NaN, as the library does.
+    if (!(magnitude < kTwo52)) return y + 0.0;
     return std::copysign((magnitude + kTwo52) - kTwo52, y);
 }
 

@@ -9,9 +9,12 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/engine/recalculate.h"
 #include "core/ledger/ledger_model.h"
 #include "core/ledger/plan_settings.h"
 #include "core/report/backtest_report.h"
@@ -128,4 +131,66 @@ TEST(GoldenFolderTest, EveryExportInTheFolderIsATestCase) {
     const QStringList exports = dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
     EXPECT_EQ(exports.size(), 21);
     for (const QString& csv : exports) EXPECT_TRUE(listed.contains(csv)) << csv.toStdString();
+}
+
+// The pass rounds inline; through the C library it must give the same bits,
+// in both modes. Passes walking the rows together must give each what it
+// gives alone (but for the return and average cost, which they leave out),
+// whatever switches each of them has.
+TEST(GoldenPassTest, RoundingPathsAndPassesTogetherAgreeToTheBit) {
+    // The figures up to the return, compared as bits.
+    const auto same = [](const std::vector<RowFigures>& a, const std::vector<RowFigures>& b,
+                         size_t bytes) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (std::memcmp(&a[i], &b[i], bytes) != 0) return false;
+        }
+        return true;
+    };
+    const QDir dir(test::DataPath("golden"));
+    const QStringList plans = dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name);
+    ASSERT_GE(plans.size(), 18);
+    for (const QString& plan : plans) {
+        SCOPED_TRACE(plan.toStdString());
+        LedgerModel ledger;
+        PlanSettings settings;
+        ASSERT_EQ(OpenPlanFile(dir.filePath(plan), ledger, settings, {}).result,
+                  OpenResult::Opened);
+        for (Mode mode : {Mode::Theory, Mode::Fact}) {
+            const LedgerInput input = ReadLedgerInput(ledger, mode);
+            std::vector<RowFigures> inline_, library;
+            ComputeFigures(input, settings, inline_, Rounding::Inline);
+            ComputeFigures(input, settings, library, Rounding::Library);
+            EXPECT_TRUE(same(inline_, library, sizeof(RowFigures)));
+        }
+
+        std::vector<PlanSettings> lanes(kPassesTogether, settings);
+        lanes[1].SetChecked(Switch::BuyFirst, !settings.Checked(Switch::BuyFirst));
+        lanes[1].SetText(Field::Multiple, QStringLiteral("1.5"));
+        lanes[2].SetChecked(Switch::SellOnRises, !settings.Checked(Switch::SellOnRises));
+        lanes[2].SetChecked(Switch::GrowingTopUp, !settings.Checked(Switch::GrowingTopUp));
+        lanes[3].SetChecked(Switch::UnlimitedCapital, !settings.Checked(Switch::UnlimitedCapital));
+        lanes[3].SetChecked(Switch::ReinvestDividends,
+                            !settings.Checked(Switch::ReinvestDividends));
+        const LedgerInput input = ReadLedgerInput(ledger, Mode::Theory);
+        std::vector<std::vector<RowFigures>> together(kPassesTogether);
+        std::vector<const PlanSettings*> settingsOf;
+        std::vector<std::vector<RowFigures>*> outputs;
+        for (int k = 0; k < kPassesTogether; ++k) {
+            settingsOf.push_back(&lanes[static_cast<size_t>(k)]);
+            outputs.push_back(&together[static_cast<size_t>(k)]);
+        }
+        // All four together, and the last three (a group the grid's end leaves).
+        ComputeFiguresTogether(input, settingsOf.data(), outputs.data(), kPassesTogether);
+        for (int k = 0; k < kPassesTogether; ++k) {
+            std::vector<RowFigures> alone;
+            ComputeFigures(input, lanes[static_cast<size_t>(k)], alone);
+            EXPECT_TRUE(
+                same(together[static_cast<size_t>(k)], alone, offsetof(RowFigures, returnPct)))
+                << "pass " << k;
+        }
+        std::vector<RowFigures> first = together[1];
+        ComputeFiguresTogether(input, settingsOf.data() + 1, outputs.data(), 3);
+        EXPECT_TRUE(same(together[0], first, offsetof(RowFigures, returnPct)));
+    }
 }
