@@ -22,6 +22,8 @@ namespace {
 
 // A plan of n rows with a wandering NAV, a few dividends, conversions and
 // suspended days, saved once per size in a temporary program folder.
+// bench/make_bench_plan.py writes the same file byte for byte, for timing the
+// whole tovira-cli process (bench/cli_export_process.sh).
 class Fixture {
   public:
     static Fixture& Get() {

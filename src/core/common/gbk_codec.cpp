@@ -2,7 +2,11 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
+#include <iterator>
 #include <vector>
+
+#include "core/common/gbk_ledger_table.h"
 
 namespace tovira {
 
@@ -18,9 +22,29 @@ constexpr quint16 kNoGbkForm = 0xFFFF;
 // converter maps a few characters (the euro sign to the single byte 0x80, some
 // private-use code points) to bytes that read back as something else, and
 // writing those would lose them silently.
+// The ledger's own characters come from the table: opening the converter
+// costs more than a whole export of a short plan.
+quint16 LedgerCodeOf(char16_t c) {
+    const auto* end = std::end(kLedgerGbkByCharacter);
+    const auto* at =
+        std::lower_bound(std::begin(kLedgerGbkByCharacter), end, c,
+                         [](const GbkPair& pair, char16_t key) { return pair.character < key; });
+    return at != end && at->character == c ? at->code : kUnknown;
+}
+
+char16_t LedgerCharacterOf(quint16 code) {
+    const auto* end = std::end(kLedgerGbkByCode);
+    const auto* at =
+        std::lower_bound(std::begin(kLedgerGbkByCode), end, code,
+                         [](const GbkPair& pair, quint16 key) { return pair.code < key; });
+    return at != end && at->code == code ? at->character : char16_t(0);
+}
+
 quint16 GbkCodeOf(char16_t c) {
     thread_local std::vector<quint16> cache(0x10000, kUnknown);
     quint16& code = cache[c];
+    if (code != kUnknown) return code;
+    code = LedgerCodeOf(c);
     if (code != kUnknown) return code;
     const QChar ch(c);
     QStringEncoder encoder("GBK");
@@ -43,6 +67,8 @@ char16_t CharOfGbkCode(uchar lead, uchar trail) {
     constexpr char16_t kComplex = 0xFFFF;
     thread_local std::vector<char16_t> cache(0x10000, kUnknownChar);
     char16_t& c = cache[(lead << 8) | trail];
+    if (c != kUnknownChar) return c;
+    c = LedgerCharacterOf(quint16((lead << 8) | trail));
     if (c != kUnknownChar) return c;
     const char bytes[2] = {char(lead), char(trail)};
     QStringDecoder decoder("GB18030");

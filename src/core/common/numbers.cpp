@@ -8,6 +8,8 @@
 #include <limits>
 #include <string>
 
+#include "core/common/number_text.h"
+
 namespace tovira {
 namespace {
 
@@ -197,12 +199,183 @@ double Dec(float value) {
 
 QString GeneralText(float value) { return GeneralText(static_cast<double>(value)); }
 
-int GeneralTextTo(double value, char* out) {
+int ConvertedGeneralTextTo(double value, char* out) {
     if (value == 0.0 || !std::isfinite(value)) {
         out[0] = '0';
         return 1;
     }
     return GeneralFromScientific(ToScientific(value, 6), out);
+}
+
+namespace {
+
+// 10^0 .. 10^19, the most 64 bits hold.
+constexpr int kMaxPowerOfTen = 19;
+constexpr quint64 PowerOfTen(int n) {
+    quint64 p = 1;
+    for (int i = 0; i < n; ++i) p *= 10;
+    return p;
+}
+struct PowersOfTen {
+    quint64 p[kMaxPowerOfTen + 1];
+    constexpr PowersOfTen() : p() {
+        for (int i = 0; i <= kMaxPowerOfTen; ++i) p[i] = PowerOfTen(i);
+    }
+};
+constexpr PowersOfTen kPowersOfTen;
+
+// The float's value as m * 2^e2 with m odd.
+struct BinaryForm {
+    quint32 m = 0;
+    int e2 = 0;
+};
+
+BinaryForm BinaryOf(float value) {
+    quint32 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = int((bits >> 23) & 0xFF);
+    BinaryForm b;
+    b.m = bits & 0x7FFFFF;
+    if (biased == 0) {
+        b.e2 = -149;  // subnormal
+    } else {
+        b.m |= 0x800000;
+        b.e2 = biased - 150;
+    }
+    const int zeros = __builtin_ctz(b.m);
+    b.m >>= zeros;
+    b.e2 += zeros;
+    return b;
+}
+
+// floor(m * 2^e2 / 10^(e - 6)) into q, and whether the rest is below, at or
+// above one half (-1, 0, 1). False when the integers would not fit 64 bits:
+// magnitudes below about 1e-6 or from 1.8e19 on, which no ledger figure
+// reaches; those take the library's conversion.
+bool ScaledDigits(const BinaryForm& b, int e, quint64& q, int& rest) {
+    const int p = 6 - e;  // the power of ten the value is scaled by
+    // m < 2^24, and 2^24 * 10^12 < 2^64.
+    if (p > 12 || -p > kMaxPowerOfTen) return false;
+    quint64 n = b.m;
+    if (p >= 0) n *= kPowersOfTen.p[p];
+    if (b.e2 < 0) {
+        // Values of 1e7 and more hold no binary fraction.
+        const int k = -b.e2;
+        if (p < 0 || k >= 64) return false;
+        // A power of two: shifts instead of a division.
+        const quint64 r = n & ((quint64(1) << k) - 1);
+        const quint64 half = quint64(1) << (k - 1);
+        q = n >> k;
+        rest = r < half ? -1 : (r == half ? 0 : 1);
+        return true;
+    }
+    if (b.e2 >= 64 || (b.e2 > 0 && (n >> (64 - b.e2)) != 0)) return false;
+    n <<= b.e2;
+    if (p >= 0) {  // a whole number below 1e7
+        q = n;
+        rest = -1;
+        return true;
+    }
+    const quint64 d = kPowersOfTen.p[-p];
+    q = n / d;
+    const quint64 r = n - q * d;
+    rest = r < d - r ? -1 : (r == d - r ? 0 : 1);
+    return true;
+}
+
+// "00" to "99", the digits of a number below 100.
+struct DigitPairs {
+    char text[200];
+    constexpr DigitPairs() : text() {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = char('0' + i / 10);
+            text[2 * i + 1] = char('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
+
+// The seven digits of 1e6 <= q < 1e7.
+void SevenDigits(quint32 q, char* digits) {
+    const quint32 high = q / 10000;  // 100 .. 999
+    const quint32 low = q % 10000;
+    digits[0] = char('0' + high / 100);
+    std::memcpy(digits + 1, kDigitPairs.text + 2 * (high % 100), 2);
+    std::memcpy(digits + 3, kDigitPairs.text + 2 * (low / 100), 2);
+    std::memcpy(digits + 5, kDigitPairs.text + 2 * (low % 100), 2);
+}
+
+}  // namespace
+
+int FloatTextTo(float value, char* out) {
+    if (value == 0.0f || !std::isfinite(value)) {
+        out[0] = '0';
+        return 1;
+    }
+    const BinaryForm b = BinaryOf(value);
+    // The decimal exponent from the binary one (78913 / 2^18 is log10(2) to
+    // more places than a float's exponents need; the shift floors); one too
+    // small at most, which the digits' count shows.
+    const int bits = 32 - __builtin_clz(b.m);
+    int e = ((b.e2 + bits - 1) * 78913) >> 18;
+    quint64 q = 0;
+    int rest = 0;
+    for (int tries = 0;; ++tries) {
+        if (tries == 3 || !ScaledDigits(b, e, q, rest)) {
+            return ConvertedGeneralTextTo(static_cast<double>(value), out);
+        }
+        if (q >= 10000000) {
+            ++e;
+        } else if (q < 1000000) {
+            --e;
+        } else {
+            break;
+        }
+    }
+    // Half to even, as the conversion rounds the exact value.
+    if (rest > 0 || (rest == 0 && (q & 1) != 0)) ++q;
+    if (q == 10000000) {
+        q = 1000000;
+        ++e;
+    }
+    Scientific s;
+    s.negative = value < 0;
+    s.exponent = e;
+    SevenDigits(quint32(q), s.digits);
+    s.count = 7;
+    while (s.count > 1 && s.digits[s.count - 1] == '0') --s.count;
+    if (e >= 7 || e < -4) return GeneralFromScientific(s, out);
+    // The common forms, a piece at a time: 1234.5, 0.0012.
+    char* p = out;
+    if (s.negative) *p++ = '-';
+    if (e >= 0) {
+        const int whole = std::min(s.count, e + 1);
+        std::memcpy(p, s.digits, size_t(whole));
+        p += whole;
+        if (s.count > e + 1) {
+            *p++ = '.';
+            std::memcpy(p, s.digits + whole, size_t(s.count - whole));
+            p += s.count - whole;
+        } else {
+            std::memset(p, '0', size_t(e + 1 - whole));
+            p += e + 1 - whole;
+        }
+    } else {
+        std::memcpy(p, "0.000", size_t(1 - e));
+        p += 1 - e;
+        std::memcpy(p, s.digits, size_t(s.count));
+        p += s.count;
+    }
+    return int(p - out);
+}
+
+int GeneralTextTo(double value, char* out) {
+    // Figures are floats: nearly every text is of one.
+    if (std::fabs(value) <= static_cast<double>(FLT_MAX)) {
+        const auto narrow = static_cast<float>(value);
+        if (static_cast<double>(narrow) == value) return FloatTextTo(narrow, out);
+    }
+    return ConvertedGeneralTextTo(value, out);
 }
 
 QString GeneralText(double value) {

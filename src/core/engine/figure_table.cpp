@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/common/number_text.h"
+
 namespace tovira {
 namespace {
 
@@ -42,14 +44,16 @@ float FigureOf(const RowFigures& f, Column key) {
     }
 }
 
-bool IsComputed(Column key) { return key >= Column::DailyChange && key <= Column::AverageCost; }
-
 }  // namespace
+
+bool FigureView::IsComputed(Column key) {
+    return key >= Column::DailyChange && key <= Column::AverageCost;
+}
 
 double AsShown(float value) {
     if (value == 0.0f) return 0;
     char buf[kGeneralTextMax];
-    const int len = GeneralTextTo(value, buf);
+    const int len = FloatTextTo(value, buf);
     CellScratch wide;
     return ReadNumber(Latin1Into(buf, len, wide));
 }
@@ -64,8 +68,11 @@ int StoredIndex(Column key) {
 QStringView FigureView::Text(int row, Column key) const {
     const int k = StoredIndex(key);
     if (k < 0) return {};
-    const TextSpan& span = (*rows_)[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(k)];
-    return QStringView(*texts_).mid(span.at, span.size);
+    return Text(StoredSpan(row, k));
+}
+
+int FigureView::ComputedText(int row, Column key, char* out) const {
+    return FloatTextTo(FigureOf(Figures(row), key), out);
 }
 
 QStringView FigureView::Cell(int row, Column key, CellScratch& scratch) const {
@@ -77,8 +84,7 @@ QStringView FigureView::Cell(int row, Column key, CellScratch& scratch) const {
     }
     if (!IsComputed(key)) return Text(row, key);
     char buf[kGeneralTextMax];
-    const int len = GeneralTextTo(FigureOf(Figures(row), key), buf);
-    return Latin1Into(buf, len, scratch);
+    return Latin1Into(buf, ComputedText(row, key, buf), scratch);
 }
 
 double FigureView::Number(int row, Column key) const {
@@ -87,6 +93,16 @@ double FigureView::Number(int row, Column key) const {
 }
 
 TextSpan FigureTable::Store(QStringView text, const TextSpan& same) {
+    if (text.size() == same.size && Text(same) == text) return same;
+    TextSpan span;
+    span.at = static_cast<quint32>(texts.size());
+    span.size = static_cast<quint32>(text.size());
+    texts += text;
+    return span;
+}
+
+TextSpan FigureTable::StoreAscii(QByteArrayView ascii, const TextSpan& same) {
+    const QLatin1StringView text(ascii.data(), ascii.size());
     if (text.size() == same.size && Text(same) == text) return same;
     TextSpan span;
     span.at = static_cast<quint32>(texts.size());

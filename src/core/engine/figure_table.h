@@ -57,6 +57,20 @@ class FigureView {
     QStringView Text(int row, Column key) const;
     // The cell read as a number, as the report reads the ledger's cells.
     double Number(int row, Column key) const;
+    // Whether the column's cells are figures of the pass (the twelve from
+    // 单日涨幅 to 持仓成本), not stored texts.
+    static bool IsComputed(Column key);
+    // A computed cell's text, written as ASCII into out (kGeneralTextMax
+    // bytes); its length. For writers that want bytes, not a text.
+    int ComputedText(int row, Column key, char* out) const;
+    // Where a stored column's text of the row stands (k as in
+    // StoredRow::cells); rows that repeat a text share its span.
+    const TextSpan& StoredSpan(int row, int k) const {
+        return (*rows_)[static_cast<size_t>(row - 1)].cells[static_cast<size_t>(k)];
+    }
+    QStringView Text(const TextSpan& span) const {
+        return QStringView(*texts_).mid(span.at, span.size);
+    }
     const RowFigures& Figures(int row) const { return (*figures_)[static_cast<size_t>(row - 1)]; }
 
   private:
@@ -95,6 +109,8 @@ struct FigureTable {
     // Stores text, or finds it at `same` (a span of the same text, such as
     // the row above's): the span to give the cell.
     TextSpan Store(QStringView text, const TextSpan& same);
+    // The same for a text given as ASCII bytes.
+    TextSpan StoreAscii(QByteArrayView ascii, const TextSpan& same);
     LedgerInput Input() const;
     // The pass over the rows in `mode`.
     void Recalculate(const PlanSettings& settings);

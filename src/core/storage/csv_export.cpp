@@ -1,7 +1,10 @@
 #include "core/storage/csv_export.h"
 
 #include <QDate>
-#include <vector>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
 
 #include "core/common/gbk_codec.h"
 #include "core/common/ledger_date.h"
@@ -55,63 +58,188 @@ const char16_t kHeader[] =
     u"日期,净值,单日涨幅,累计涨幅,申购金额,确认份额,赎回份额,确认金额,持有份额,资产市值,总投入,"
     u"净盈亏,净收益率,持仓成本,申购状态,赎回状态,分红配送\r\n";
 
-// One row's export line, CR LF included, encoded as GBK straight into line
-// (no text of the whole line is made). False when a cell holds a character
-// GBK cannot hold.
-template <typename Cells>
-bool EncodeLine(QByteArray& line, const Cells& cells, int row) {
-    CellScratch scratch;
-    QString quoted;
-    line.resize(0);
-    for (int p = 1; p < kColumnCount; ++p) {
-        const Column c = static_cast<Column>(p);
-        if (p > 1) line += ',';
-        const bool percent =
-            c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct;
-        QStringView text = cells.Cell(row, c, scratch);
-        const bool quote = NeedsQuotes(text);
-        if (quote) {
-            quoted = text.toString();
-            quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-            text = quoted;
-            line += '"';
-        }
-        const qsizetype at = line.size();
-        line.resize(at + text.size() * 2);
-        const qsizetype size = WriteGbk(text, line.data() + at);
-        if (size < 0) return false;
-        line.resize(at + size);
-        if (percent) line += '%';
-        if (quote) line += '"';
+bool IsPercent(Column c) {
+    return c == Column::DailyChange || c == Column::CumulativeChange || c == Column::ReturnPct;
+}
+
+// The export's bytes as they are made, handed on in pieces of about 64 KiB.
+// Cells are written straight into it: no text and no byte array per cell.
+class Pieces {
+  public:
+    static constexpr qsizetype kPiece = 64 * 1024;
+
+    Pieces() : data_(new char[size_t(kPiece) * 2]), capacity_(kPiece * 2) {}
+    // Room for n more bytes at End(); Advance(count) keeps what was written.
+    char* Room(qsizetype n) {
+        if (size_ + n > capacity_) Grow(size_ + n);
+        return data_.get() + size_;
     }
-    line += "\r\n";
+    void Advance(qsizetype n) { size_ += n; }
+    void Put(char c) {
+        *Room(1) = c;
+        ++size_;
+    }
+    void Put(QByteArrayView bytes) {
+        std::memcpy(Room(bytes.size()), bytes.data(), size_t(bytes.size()));
+        size_ += bytes.size();
+    }
+    bool Full() const { return size_ >= kPiece; }
+    const char* Data() const { return data_.get(); }
+    qsizetype Size() const { return size_; }
+    template <typename Write>
+    bool Flush(const Write& write) {
+        const bool written = write(QByteArrayView(data_.get(), size_));
+        size_ = 0;
+        return written;
+    }
+
+  private:
+    void Grow(qsizetype needed) {
+        const qsizetype capacity = std::max(needed, capacity_ * 2);
+        std::unique_ptr<char[]> data(new char[size_t(capacity)]);
+        std::memcpy(data.get(), data_.get(), size_t(size_));
+        data_ = std::move(data);
+        capacity_ = capacity;
+    }
+    std::unique_ptr<char[]> data_;
+    qsizetype size_ = 0;
+    qsizetype capacity_ = 0;
+};
+
+bool PutGbk(Pieces& out, QStringView text) {
+    const qsizetype size = WriteGbk(text, out.Room(text.size() * 2));
+    if (size < 0) return false;
+    out.Advance(size);
     return true;
 }
+
+// One field with its percent sign, quoted when it needs it, encoded as GBK;
+// false when a character has no GBK form.
+bool PutField(Pieces& out, QStringView text, bool percent) {
+    if (!NeedsQuotes(text)) {
+        if (!PutGbk(out, text)) return false;
+        if (percent) out.Put('%');
+        return true;
+    }
+    QString quoted = text.toString();
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    out.Put('"');
+    if (!PutGbk(out, quoted)) return false;
+    if (percent) out.Put('%');
+    out.Put('"');
+    return true;
+}
+
+// Writes text when it is plain ASCII needing no quotes (dates, values,
+// amounts), as its bytes; false, nothing written, for any other text.
+bool PutPlainAscii(Pieces& out, QStringView text) {
+    char* p = out.Room(text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') return false;
+        *p++ = char(c);
+    }
+    out.Advance(text.size());
+    return true;
+}
+
+// One row's export line, CR LF included. False when a cell holds a character
+// GBK cannot hold.
+template <typename Cells>
+bool EncodeLine(Pieces& out, const Cells& cells, int row) {
+    CellScratch scratch;
+    for (int p = 1; p < kColumnCount; ++p) {
+        const Column c = static_cast<Column>(p);
+        if (p > 1) out.Put(',');
+        const QStringView text = cells.Cell(row, c, scratch);
+        if (PutPlainAscii(out, text)) {
+            if (IsPercent(c)) out.Put('%');
+        } else if (!PutField(out, text, IsPercent(c))) {
+            return false;
+        }
+    }
+    out.Put("\r\n");
+    return true;
+}
+
+// A plan's rows: the computed figures are written as ASCII straight from the
+// floats, and each stored text is encoded once for all the rows that share
+// it (a long plan repeats its status texts day after day).
+class FigureLines {
+  public:
+    explicit FigureLines(const FigureView& view) : view_(view) {}
+
+    bool Encode(Pieces& out, int row) {
+        for (int p = 1; p < kColumnCount; ++p) {
+            const Column c = static_cast<Column>(p);
+            if (p > 1) out.Put(',');
+            if (FigureView::IsComputed(c)) {
+                out.Advance(view_.ComputedText(row, c, out.Room(kGeneralTextMax)));
+                if (IsPercent(c)) out.Put('%');
+            } else if (!PutStored(out, row, StoredIndex(c))) {
+                return false;
+            }
+        }
+        out.Put("\r\n");
+        return true;
+    }
+
+  private:
+    struct Encoded {
+        TextSpan span;
+        bool valid = false;
+        QByteArray bytes;
+    };
+
+    bool PutStored(Pieces& out, int row, int k) {
+        const TextSpan& span = view_.StoredSpan(row, k);
+        Encoded& last = encoded_[size_t(k)];
+        if (last.valid && last.span.at == span.at && last.span.size == span.size) {
+            out.Put(last.bytes);
+            return true;
+        }
+        const QStringView text = view_.Text(span);
+        if (PutPlainAscii(out, text)) return true;
+        const qsizetype at = out.Size();
+        if (!PutField(out, text, false)) return false;
+        last.span = span;
+        last.valid = true;
+        last.bytes = QByteArray(out.Data() + at, out.Size() - at);
+        return true;
+    }
+
+    const FigureView& view_;
+    std::array<Encoded, StoredRow::kCells> encoded_;
+};
+
+template <typename Cells>
+class CellLines {
+  public:
+    explicit CellLines(const Cells& cells) : cells_(cells) {}
+    bool Encode(Pieces& out, int row) { return EncodeLine(out, cells_, row); }
+
+  private:
+    const Cells& cells_;
+};
+
+FigureLines LinesOf(const FigureView& view) { return FigureLines(view); }
+CellLines<LedgerCells> LinesOf(const LedgerCells& cells) { return CellLines<LedgerCells>(cells); }
 
 // The export's bytes in pieces of about 64 KiB, each handed to write; false
 // when a cell cannot be encoded or a write fails.
 template <typename Cells, typename Write>
 bool Produce(const Cells& cells, const Write& write) {
-    const std::optional<QByteArray> header = EncodeGbk(QString::fromUtf16(kHeader));
-    if (!header) return false;
-    constexpr size_t kPiece = 64 * 1024;
-    std::vector<char> piece(header->begin(), header->end());
-    piece.reserve(kPiece + 1024);
-    QByteArray line;
-    line.reserve(512);
+    Pieces out;
+    if (!PutGbk(out, QStringView(kHeader))) return false;
+    auto lines = LinesOf(cells);
     const int n = cells.LastRow();
     for (int row = 1; row <= n; ++row) {
-        if (!EncodeLine(line, cells, row)) return false;
-        piece.insert(piece.end(), line.cbegin(), line.cend());
-        if (piece.size() >= kPiece) {
-            if (!write(QByteArrayView(piece.data(), qsizetype(piece.size())))) return false;
-            piece.clear();
-        }
+        if (!lines.Encode(out, row)) return false;
+        if (out.Full() && !out.Flush(write)) return false;
     }
     // The writer ends the text with one more line end.
-    piece.push_back('\r');
-    piece.push_back('\n');
-    return write(QByteArrayView(piece.data(), qsizetype(piece.size())));
+    out.Put("\r\n");
+    return out.Flush(write);
 }
 
 template <typename Cells>

@@ -53,11 +53,14 @@ PlanFileKind PlanFileKindOf(const QString& path) {
     static const QByteArray settings = Gbk("设置");
     static const QByteArray special = Gbk("特殊数据");
     bool plan = false;
-    const bool read = IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView) {
-        if (plan || line.kind != IniDocument::Line::Kind::Section) return;
-        plan = IniDocument::SameName(line.name, settings) ||
-               IniDocument::SameName(line.name, special) || IsRowSection(line.name);
-    });
+    // Only the section headers tell: a large file that is no plan (an
+    // export written before) is looked through fast.
+    const bool read =
+        IniDocument::ScanSections(path, [&](const IniDocument::Line& line, QByteArrayView) {
+            if (plan || line.kind != IniDocument::Line::Kind::Section) return;
+            plan = IniDocument::SameName(line.name, settings) ||
+                   IniDocument::SameName(line.name, special) || IsRowSection(line.name);
+        });
     if (!read) return PlanFileKind::Unreadable;
     return plan ? PlanFileKind::Plan : PlanFileKind::NotPlan;
 }

@@ -85,6 +85,26 @@ bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype p
     return true;
 }
 
+RegularFileReader::~RegularFileReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool RegularFileReader::Open(const QString& path, qsizetype maxSize) {
+    if (fd_ >= 0) ::close(fd_);
+    left_ = 0;
+    fd_ = OpenRegularFile(path, maxSize, &left_);
+    return fd_ >= 0;
+}
+
+qsizetype RegularFileReader::Read(char* into, qsizetype size) {
+    if (fd_ < 0) return -1;
+    const qsizetype got = ReadUpTo(fd_, into, std::min(size, left_));
+    if (got < 0) return -1;
+    // A file that shrank meanwhile ends where its bytes end.
+    left_ = got == 0 ? 0 : left_ - got;
+    return got;
+}
+
 FileSystemCalls& FileSystem() {
     static FileSystemCalls calls{
         [](const char* path, int flags, unsigned mode) {

@@ -21,6 +21,28 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, qsizetype maxSize
 bool ReadRegularFileInPieces(const QString& path, qsizetype maxSize, qsizetype pieceSize,
                              const std::function<void(QByteArrayView)>& piece);
 
+// The same file read into the caller's own memory, as much at a time as the
+// caller asks: a reader that keeps what it has not used yet reads the rest
+// behind it, with no second copy.
+class RegularFileReader {
+  public:
+    RegularFileReader() = default;
+    RegularFileReader(const RegularFileReader&) = delete;
+    RegularFileReader& operator=(const RegularFileReader&) = delete;
+    ~RegularFileReader();
+    // False on the refusals of ReadRegularFile.
+    bool Open(const QString& path, qsizetype maxSize);
+    // Reads up to size bytes into `into`, never past the size the file had
+    // when opened: the count read, 0 at the end, -1 on an error.
+    qsizetype Read(char* into, qsizetype size);
+    // What is still to be read of the size seen at the open.
+    qsizetype Left() const { return left_; }
+
+  private:
+    int fd_ = -1;
+    qsizetype left_ = 0;
+};
+
 // Writes the bytes to "<path>.XXXXXX" in the same folder (created exclusively),
 // syncs and closes it, renames it over the target and syncs the folder. False,
 // with an existing file left untouched and the temporary file removed, when

@@ -54,15 +54,9 @@ quint64 NameHash(QByteArrayView name) {
 
 // A CR that does not end a line reads as a blank: a save writes a blank for
 // it (see OneLine), so the value read is the value the next save keeps.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) { return IniDocument::IsBlankByte(c); }
 
-QByteArrayView TrimBlanks(QByteArrayView s) {
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && IsBlank(s[begin])) ++begin;
-    while (end > begin && IsBlank(s[end - 1])) --end;
-    return s.sliced(begin, end - begin);
-}
+QByteArrayView TrimBlanks(QByteArrayView s) { return IniDocument::TrimBlankBytes(s); }
 
 // What a reader sees of a stored value: blanks trimmed, one pair of enclosing
 // double quotes removed. Applied on lookup, so a value set in memory reads the
@@ -211,52 +205,6 @@ IniDocument::Entry& IniDocument::EntryAt(Section& section, int i) {
                              : section.added[std::size_t(i - section.count)];
 }
 
-// Splits bytes (from `from` on) into lines and reads each as a section
-// header, a key line or another line, the way the Windows profile functions
-// do: blanks around names and values are trimmed; a header is '[' up to the
-// last ']' that is a character of its own; key lines before the first
-// section belong to none and count as other lines.
-template <typename Visit>
-void IniDocument::ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit,
-                              bool& inSection) {
-    const char* p = bytes.data();
-    const qsizetype n = bytes.size();
-    qsizetype pos = from;
-    while (pos < n) {
-        const char* newline =
-            static_cast<const char*>(std::memchr(p + pos, '\n', std::size_t(n - pos)));
-        const qsizetype next = newline != nullptr ? newline - p + 1 : n;
-        qsizetype end = newline != nullptr ? newline - p : n;
-        if (end > pos && p[end - 1] == '\r') --end;
-        const QByteArrayView text(p + pos, end - pos);
-        pos = next;
-
-        Line line;
-        const QByteArrayView trimmed = TrimBlanks(text);
-        if (trimmed.startsWith('[')) {
-            qsizetype close = -1;  // the last ']' that is a character of its own
-            for (qsizetype i = 1; i < trimmed.size();
-                 i += GbkCharLength(trimmed.data(), i, trimmed.size())) {
-                if (trimmed[i] == ']') close = i;
-            }
-            if (close > 0) {
-                line.kind = Line::Kind::Section;
-                line.name = TrimBlanks(trimmed.sliced(1, close - 1));
-                inSection = true;
-                visit(line, text);
-                continue;
-            }
-        }
-        const qsizetype equals = trimmed.indexOf('=');
-        if (equals > 0 && inSection) {
-            line.kind = Line::Kind::Key;
-            line.name = TrimBlanks(trimmed.first(equals));
-            line.value = TrimBlanks(trimmed.sliced(equals + 1));
-        }
-        visit(line, text);
-    }
-}
-
 bool IniDocument::Load(const QString& path) {
     std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxFileSize);
     if (!bytes) {
@@ -346,36 +294,62 @@ void IniDocument::ParseBytes(QByteArray bytes) {
     FinishSection(sections_.back());
 }
 
-bool IniDocument::Scan(const QString& path,
-                       const std::function<void(const Line&, QByteArrayView)>& visit,
-                       qsizetype pieceSize) {
-    // Piece by piece: a large file is never held whole. Lines are handed on
-    // once their line end has come; the last one at the end. The bytes
-    // carried over hold no line end, so only the new piece is searched for
-    // one: a line longer than many pieces is not searched again and again.
-    QByteArray pending;
+bool IniDocument::ReadLines(const QString& path, qsizetype pieceSize, const LinesVisit& lines) {
+    // Piece by piece, each read behind the bytes of a line not ended yet: a
+    // large file is never held whole, and no byte is copied twice. Lines are
+    // handed on once their line end has come; the last one at the end. The
+    // bytes carried over hold no line end, so only the new piece is searched
+    // for one: a line longer than many pieces is not searched again and
+    // again.
+    RegularFileReader file;
+    if (!file.Open(path, kMaxFileSize)) return false;
+    pieceSize = std::max<qsizetype>(pieceSize, 1);
+    QByteArray buffer(std::min(pieceSize, file.Left()), Qt::Uninitialized);
+    qsizetype carried = 0;  // bytes of a line not ended yet, at the start of buffer
     bool first = true;
-    bool inSection = false;
-    const bool read = ReadRegularFileInPieces(
-        path, kMaxFileSize, std::max<qsizetype>(pieceSize, 1), [&](QByteArrayView piece) {
-            const qsizetype last = piece.lastIndexOf('\n');
-            pending.append(piece);
-            if (last < 0) return;
-            const qsizetype end = pending.size() - piece.size() + last + 1;
-            const qsizetype from = first && pending.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-            first = false;
-            ForEachLine(QByteArrayView(pending).first(end), from, visit, inSection);
-            pending.remove(0, end);
-        });
-    if (!read) return false;
-    const qsizetype from = first && pending.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    ForEachLine(QByteArrayView(pending), from, visit, inSection);
+    const auto from = [&first](QByteArrayView bytes) {
+        const qsizetype skip = first && bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        first = false;
+        return skip;
+    };
+    for (;;) {
+        if (buffer.size() - carried < std::min(pieceSize, file.Left())) {
+            buffer.resize(std::max(buffer.size() * 2, carried + pieceSize));
+        }
+        const qsizetype got = file.Read(buffer.data() + carried, buffer.size() - carried);
+        if (got < 0) return false;
+        if (got == 0) break;
+        const char* piece = buffer.constData() + carried;
+        carried += got;
+        const char* last = static_cast<const char*>(::memrchr(piece, '\n', std::size_t(got)));
+        if (last == nullptr) continue;
+        const qsizetype end = last - buffer.constData() + 1;
+        const QByteArrayView ended(buffer.constData(), end);
+        lines(ended, from(ended));
+        carried -= end;
+        std::memmove(buffer.data(), buffer.constData() + end, std::size_t(carried));
+    }
+    const QByteArrayView rest(buffer.constData(), carried);
+    lines(rest, from(rest));
     return true;
+}
+
+bool IniDocument::Scan(const QString& path, const LineVisit& visit, qsizetype pieceSize) {
+    return ScanLines(path, visit, pieceSize);
+}
+
+bool IniDocument::ScanSections(const QString& path, const LineVisit& visit, qsizetype pieceSize) {
+    bool inSection = false;
+    return ReadLines(path, pieceSize, [&](QByteArrayView bytes, qsizetype from) {
+        ForEachLine<true>(bytes, from, visit, inSection);
+    });
 }
 
 bool IniDocument::SameName(QByteArrayView a, QByteArrayView b) { return tovira::SameName(a, b); }
 
 QString IniDocument::ValueText(QByteArrayView stored) { return DecodeValue(stored); }
+
+QByteArrayView IniDocument::ValueBytes(QByteArrayView stored) { return ReadableValue(stored); }
 
 void IniDocument::FinishSection(Section& section) {
     // A new key goes after the section's last key line, so blank lines and

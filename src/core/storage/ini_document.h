@@ -20,9 +20,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <vector>
+
+#include "core/common/gbk_codec.h"
 
 namespace tovira {
 
@@ -57,14 +60,44 @@ class IniDocument {
     // fail. The file is read pieceSize bytes at a time; the time taken grows
     // with the file's size alone, however long its lines.
     static constexpr qsizetype kScanPieceSize = qsizetype(256) * 1024;
-    static bool Scan(const QString& path,
-                     const std::function<void(const Line&, QByteArrayView text)>& visit,
+    using LineVisit = std::function<void(const Line&, QByteArrayView text)>;
+    static bool Scan(const QString& path, const LineVisit& visit,
                      qsizetype pieceSize = kScanPieceSize);
+    // Scan with any callable as visit, called without going through a
+    // std::function: for a reader whose work per line is small.
+    template <typename Visit>
+    static bool ScanLines(const QString& path, Visit&& visit,
+                          qsizetype pieceSize = kScanPieceSize) {
+        bool inSection = false;
+        return ReadLines(path, pieceSize, [&](QByteArrayView bytes, qsizetype from) {
+            ForEachLine(bytes, from, visit, inSection);
+        });
+    }
+    // The same, visiting the section headers only: for a look at what a
+    // file holds, which skips every other line at the cost of finding its
+    // end.
+    static bool ScanSections(const QString& path, const LineVisit& visit,
+                             qsizetype pieceSize = kScanPieceSize);
     // Whether two names are the same name as sections and keys are matched.
     static bool SameName(QByteArrayView a, QByteArrayView b);
     // A stored value as Value() returns it: trimmed, without one pair of
     // enclosing quotes, decoded, a CR read as a blank.
     static QString ValueText(QByteArrayView stored);
+    // The bytes ValueText decodes: the stored value trimmed and without one
+    // pair of enclosing quotes (a CR among them still to be read as a blank).
+    static QByteArrayView ValueBytes(QByteArrayView stored);
+
+    // The blanks trimmed around names and values. A CR that does not end a
+    // line reads as a blank: a save writes a blank for it (see SetValue), so
+    // the value read is the value the next save keeps.
+    static bool IsBlankByte(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+    static QByteArrayView TrimBlankBytes(QByteArrayView s) {
+        qsizetype begin = 0;
+        qsizetype end = s.size();
+        while (begin < end && IsBlankByte(s[begin])) ++begin;
+        while (end > begin && IsBlankByte(s[end - 1])) --end;
+        return s.sliced(begin, end - begin);
+    }
 
     // Replaces the key's value, or appends the key at the end of its section,
     // or appends a new section at the end of the document. Line breaks in the
@@ -139,8 +172,58 @@ class IniDocument {
     QByteArrayView View(Span span) const { return QByteArrayView(Data(span), span.size); }
     Span Store(QByteArrayView bytes);
     void ParseBytes(QByteArray bytes);
-    template <typename Visit>
-    static void ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit, bool& inSection);
+    // Splits bytes (from `from` on) into lines and reads each as a section
+    // header, a key line or another line, the way the Windows profile functions
+    // do: blanks around names and values are trimmed; a header is '[' up to the
+    // last ']' that is a character of its own; key lines before the first
+    // section belong to none and count as other lines.
+    template <bool kSectionsOnly = false, typename Visit>
+    static void ForEachLine(QByteArrayView bytes, qsizetype from, Visit&& visit, bool& inSection) {
+        const char* p = bytes.data();
+        const qsizetype n = bytes.size();
+        qsizetype pos = from;
+        while (pos < n) {
+            const char* newline =
+                static_cast<const char*>(std::memchr(p + pos, '\n', std::size_t(n - pos)));
+            const qsizetype next = newline != nullptr ? newline - p + 1 : n;
+            qsizetype end = newline != nullptr ? newline - p : n;
+            if (end > pos && p[end - 1] == '\r') --end;
+            const QByteArrayView text(p + pos, end - pos);
+            pos = next;
+
+            Line line;
+            const QByteArrayView trimmed = TrimBlankBytes(text);
+            if constexpr (kSectionsOnly) {
+                if (!trimmed.startsWith('[')) continue;
+            }
+            if (trimmed.startsWith('[')) {
+                qsizetype close = -1;  // the last ']' that is a character of its own
+                for (qsizetype i = 1; i < trimmed.size();
+                     i += GbkCharLength(trimmed.data(), i, trimmed.size())) {
+                    if (trimmed[i] == ']') close = i;
+                }
+                if (close > 0) {
+                    line.kind = Line::Kind::Section;
+                    line.name = TrimBlankBytes(trimmed.sliced(1, close - 1));
+                    inSection = true;
+                    visit(line, text);
+                    continue;
+                }
+            }
+            if constexpr (kSectionsOnly) continue;
+            const qsizetype equals = trimmed.indexOf('=');
+            if (equals > 0 && inSection) {
+                line.kind = Line::Kind::Key;
+                line.name = TrimBlankBytes(trimmed.first(equals));
+                line.value = TrimBlankBytes(trimmed.sliced(equals + 1));
+            }
+            visit(line, text);
+        }
+    }
+    // Reads the file at path as Scan does and hands lines the bytes of whole
+    // lines, with where the first of them starts (past a byte order mark).
+    using LinesVisit = std::function<void(QByteArrayView bytes, qsizetype from)>;
+    static bool ReadLines(const QString& path, qsizetype pieceSize, const LinesVisit& lines);
     void FinishSection(Section& section);
     void IndexKeys(Section& section);
     int FindSection(QByteArrayView name, quint64 hash) const;

@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <string>
 
 #include "core/common/gbk_codec.h"
 #include "core/common/numbers.h"
@@ -353,6 +355,33 @@ int RowOfSection(QByteArrayView name) {
     return row <= LedgerModel::kMaxRows ? row : 0;
 }
 
+// Whether a key of the file is the row key `key`: as SameName matches them,
+// for an ASCII key (a byte of a double-byte character never equals one).
+bool IsRowKey(QByteArrayView name, QLatin1StringView key) {
+    if (name.size() != key.size()) return false;
+    const auto fold = [](uchar c) { return c >= 'A' && c <= 'Z' ? uchar(c + ('a' - 'A')) : c; };
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (fold(uchar(name[i])) != fold(uchar(key.data()[i]))) return false;
+    }
+    return true;
+}
+
+bool IsPlainAscii(QByteArrayView bytes) {
+    for (const char c : bytes) {
+        if (uchar(c) >= 0x80 || c == '\r') return false;
+    }
+    return true;
+}
+
+// The value last stored into one stored column, as the file held it: a row
+// that holds the same bytes (the statuses, day after day) shares its text
+// without decoding it again.
+struct LastValue {
+    std::string stored;
+    TextSpan span;
+    bool valid = false;
+};
+
 }  // namespace
 
 OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mode,
@@ -381,8 +410,9 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
     // order mark would be dropped.
     QByteArray rest = "\r\n";
     std::vector<RowFlags> taken;  // per row: which keys were read, and whether its section came
-    StoredRow previous;           // the texts read last, to share repeated ones
-    int row = 0;                  // the row whose section is being read; 0 in any other
+    std::array<LastValue, StoredRow::kCells>
+        previous;  // the texts read last, to share repeated ones
+    int row = 0;   // the row whose section is being read; 0 in any other
     bool inRow = false;
     // Room for the most rows a plan may have: untouched room costs no memory,
     // and the rows never move while they are read.
@@ -390,7 +420,7 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
     table.texts.reserve(qsizetype(LedgerModel::kMaxRows) * 24);
     taken.reserve(static_cast<size_t>(LedgerModel::kMaxRows));
     const bool read =
-        IniDocument::Scan(path, [&](const IniDocument::Line& line, QByteArrayView text) {
+        IniDocument::ScanLines(path, [&](const IniDocument::Line& line, QByteArrayView text) {
             if (line.kind == IniDocument::Line::Kind::Section) {
                 row = RowOfSection(line.name);
                 inRow = row > 0;
@@ -409,15 +439,22 @@ OpenOutcome ReadPlanFigures(const QString& path, PlanSettings& settings, Mode mo
             }
             if (row == 0 || line.kind != IniDocument::Line::Kind::Key) return;
             for (int k = 0; k < keyCount; ++k) {
-                const QByteArrayView key(keys[k].data(), keys[k].size());
                 RowFlags& flags = taken[size_t(row - 1)];
-                if ((flags & RowKeyRead(k)) || !IniDocument::SameName(line.name, key)) continue;
+                if ((flags & RowKeyRead(k)) || !IsRowKey(line.name, keys[k])) continue;
                 flags = RowFlags(flags | RowKeyRead(k));
                 if (table.rows.size() < size_t(row)) table.rows.resize(size_t(row));
                 // Repeated texts (the statuses, day after day) are stored once.
-                TextSpan& last = previous.cells[size_t(cells[k])];
-                last = table.Store(IniDocument::ValueText(line.value), last);
-                table.rows[size_t(row - 1)].cells[size_t(cells[k])] = last;
+                LastValue& last = previous[size_t(cells[k])];
+                const QByteArrayView stored = line.value;
+                if (!last.valid || QByteArrayView(last.stored) != stored) {
+                    const QByteArrayView bytes = IniDocument::ValueBytes(stored);
+                    last.span = IsPlainAscii(bytes)
+                                    ? table.StoreAscii(bytes, last.span)
+                                    : table.Store(IniDocument::ValueText(stored), last.span);
+                    last.stored.assign(stored.data(), size_t(stored.size()));
+                    last.valid = true;
+                }
+                table.rows[size_t(row - 1)].cells[size_t(cells[k])] = last.span;
                 break;
             }
         });

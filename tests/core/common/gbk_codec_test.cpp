@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
+#include <iterator>
+
+#include "core/common/gbk_ledger_table.h"
+
 namespace tovira {
 namespace {
 
@@ -41,6 +48,66 @@ TEST(GbkCodecTest, CharacterLengthsStayInsideTheText) {
         const QByteArray bytes(c.bytes);
         EXPECT_EQ(GbkCharLength(bytes.constData(), c.at, bytes.size()), c.length) << c.bytes;
     }
+}
+
+// What the general converters make of one character: its GBK bytes when it
+// has a form that reads back as itself (see EncodeGbk), else nothing.
+std::optional<QByteArray> Converted(QChar c) {
+    QStringEncoder encoder("GBK");
+    const QByteArray bytes = encoder.encode(QStringView(&c, 1));
+    if (encoder.hasError() || bytes.size() != 2) return std::nullopt;
+    QStringDecoder decoder("GB18030");
+    if (decoder.decode(bytes) != QString(c) || decoder.hasError()) return std::nullopt;
+    return bytes;
+}
+
+// The ledger's characters come from a table instead of the converters: each
+// pair must be what the converters say, both ways, and every other character
+// still goes to the converters.
+TEST(GbkCodecTest, TheLedgerTableIsWhatTheConvertersSay) {
+    const auto byCharacter = [](const GbkPair& a, const GbkPair& b) {
+        return a.character < b.character;
+    };
+    const auto byCode = [](const GbkPair& a, const GbkPair& b) { return a.code < b.code; };
+    ASSERT_TRUE(std::is_sorted(std::begin(kLedgerGbkByCharacter), std::end(kLedgerGbkByCharacter),
+                               byCharacter));
+    ASSERT_TRUE(std::is_sorted(std::begin(kLedgerGbkByCode), std::end(kLedgerGbkByCode), byCode));
+    ASSERT_EQ(std::size(kLedgerGbkByCharacter), std::size(kLedgerGbkByCode));
+    for (const GbkPair& pair : kLedgerGbkByCode) {
+        EXPECT_TRUE(std::binary_search(std::begin(kLedgerGbkByCharacter),
+                                       std::end(kLedgerGbkByCharacter), pair, byCharacter));
+    }
+
+    QString all;
+    QByteArray allBytes;
+    for (const GbkPair& pair : kLedgerGbkByCharacter) {
+        const QChar c(pair.character);
+        const char code[2] = {char(pair.code >> 8), char(pair.code & 0xFF)};
+        const QByteArray bytes(code, 2);
+        EXPECT_EQ(Converted(c), bytes) << pair.character;
+        EXPECT_EQ(QStringDecoder("GB18030").decode(bytes), QString(c)) << pair.code;
+        all += c;
+        allBytes += bytes;
+    }
+    EXPECT_EQ(EncodeGbk(all), allBytes);
+    EXPECT_EQ(DecodeGbk(allBytes), all);
+    EXPECT_EQ(FirstNonGbkCharacter(all), std::nullopt);
+
+    // Characters beyond the table: the CJK block, punctuation and symbols,
+    // private use, the euro sign (0x80 reads back as something else).
+    int others = 0;
+    for (char16_t c = 0x80; c < 0xD800; c += 7) {
+        const QString text(QChar{c});
+        EXPECT_EQ(EncodeGbk(text), Converted(QChar(c))) << int(c);
+        if (const std::optional<QByteArray> bytes = EncodeGbk(text)) {
+            EXPECT_EQ(DecodeGbk(*bytes), text) << int(c);
+        }
+        ++others;
+    }
+    for (const char16_t c : {u'中', u'·', u'、', u'€', char16_t(0xE849), u'（', u'龘'}) {
+        EXPECT_EQ(EncodeGbk(QString(QChar(c))), Converted(QChar(c))) << int(c);
+    }
+    EXPECT_GT(others, 7000);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include "core/common/gbk_codec.h"
 #include "support/test_support.h"
 
 namespace tovira {
@@ -443,6 +444,43 @@ TEST(IniDocumentTest, ScanReadsInPiecesWhatTheDocumentReads) {
     EXPECT_EQ(doc.Value(QStringLiteral("end"), QStringLiteral("last")), "line");
     EXPECT_FALSE(IniDocument::Scan(dir.filePath(QStringLiteral("none.ini")),
                                    [](const IniDocument::Line&, QByteArrayView) {}));
+}
+
+// The look at the section headers alone sees the headers the whole scan
+// sees, whatever the pieces: blanks, brackets in names and values, a ']'
+// that is the second byte of a character, key lines that hold brackets.
+TEST(IniDocumentTest, ScanningTheSectionsSeesTheSectionsTheScanSees) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sections.ini"));
+    QByteArray bytes = "\xEF\xBB\xBF[first]\r\nk=[not]\r\n";
+    for (int s = 0; s < 500; ++s) {
+        bytes += "  [ s" + QByteArray::number(s) + " ] ; note\r\n";
+        bytes += "key=[v]\r\nx[y]\r\n[open\r\n\t[a]]b\r\n";
+        bytes += *EncodeGbk(U("[第") + QString::number(s) + U("行]\r\n")) + "\xB5]\r\n";
+    }
+    bytes += "[last]";
+    WriteFile(path, bytes);
+    const auto sections = [&](bool only, qsizetype piece) {
+        QList<QByteArray> seen;
+        const auto visit = [&](const IniDocument::Line& line, QByteArrayView text) {
+            if (line.kind == IniDocument::Line::Kind::Section) {
+                seen << line.name.toByteArray() + '|' + text.toByteArray();
+            }
+        };
+        EXPECT_TRUE(only ? IniDocument::ScanSections(path, visit, piece)
+                         : IniDocument::Scan(path, visit, piece));
+        return seen;
+    };
+    const QList<QByteArray> all = sections(false, IniDocument::kScanPieceSize);
+    ASSERT_EQ(all.size(), 2 + 500 * 3);
+    EXPECT_EQ(all.front(), "first|[first]");
+    EXPECT_EQ(all[1], "s0|  [ s0 ] ; note");
+    EXPECT_EQ(all[2], "a]|\t[a]]b");
+    for (const qsizetype piece : {qsizetype(1), qsizetype(7), qsizetype(4096)}) {
+        EXPECT_EQ(sections(true, piece), all) << piece;
+    }
+    EXPECT_FALSE(IniDocument::ScanSections(dir.filePath(QStringLiteral("none.ini")),
+                                           [](const IniDocument::Line&, QByteArrayView) {}));
 }
 
 // A line far longer than a piece costs what its bytes cost: the same bytes in

@@ -23,6 +23,8 @@ using test::AddDays;
 
 namespace {
 
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
 class PlanFileTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -570,6 +572,49 @@ TEST_F(PlanFileTest, TheReadWithoutALedgerSeesWhatTheOpenSees) {
         EXPECT_EQ(got.result, OpenPlanFile(path, ledger, settings, {}).result);
         EXPECT_EQ(MessageFor(got), MessageFor(OpenPlanFile(path, ledger, settings, {})));
         EXPECT_EQ(table.LastRow(), 0);
+    }
+}
+
+// A text that comes back row after row is read and exported once for all its
+// rows: a text in between, the same text stored in other bytes (quoted, with
+// blanks or a CR), and texts to be quoted in the export must each still come
+// out as its own row holds it.
+TEST_F(PlanFileTest, RepeatedTextsComeOutAsEachRowHoldsThem) {
+    const char* const statuses[] = {
+        "开放申购", "开放申购",     "\"开放申购\"", " 开放申购\t", "a,b",  "a,b",
+        "开放申购", "暂停\"申购\"", "暂停\"申购\"", "開放申購",    "a\rb", "a\rb",
+        "",         "开放申购",     "\"\"",         "x",           "x",    "開放申購",
+    };
+    QString text = QStringLiteral("[特殊数据]\r\n行数=18\r\n");
+    int row = 0;
+    for (const char* status : statuses) {
+        ++row;
+        text +=
+            QStringLiteral("[第%1行]\r\nDate=2020/1/%1\r\nNetValue=1.%2\r\n").arg(row).arg(row % 3);
+        text +=
+            U("PurchaseEnabled=%1\r\nRedeemEnabled=%2\r\nRedConversion=%3\r\n")
+                .arg(U(status), U(statuses[17 - (row - 1)]), U(row % 2 ? "" : "每份派现金0.1元"));
+    }
+    const QString path = WriteFile("repeated.ini", text);
+    for (const Mode mode : {Mode::Theory, Mode::Fact}) {
+        ASSERT_EQ(Open(path, mode), OpenResult::Opened);
+        PlanSettings read;
+        FigureTable table;
+        ASSERT_EQ(ReadPlanFigures(path, read, mode, table).result, OpenResult::Opened);
+        table.Recalculate(read);
+        for (int r = 1; r <= 18; ++r) {
+            for (const Column c : {Column::PurchaseStatus, Column::RedeemStatus,
+                                   Column::DividendAction, Column::NetValue}) {
+                EXPECT_EQ(table.View().Text(r, c), ledger.Cell(r, c)) << r;
+            }
+        }
+        const std::optional<QByteArray> bytes = CsvBytes(table.View());
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(bytes, CsvBytes(ledger));
+        const QString csv = DecodeGbk(*bytes);
+        for (const char* field : {",\"暂停\"\"申购\"\"\",", ",\"a,b\",", ",a b,", ",開放申購,"}) {
+            EXPECT_TRUE(csv.contains(U(field))) << field;
+        }
     }
 }
 
