@@ -84,8 +84,9 @@ void BM_SweepGoldenHistory(benchmark::State& state) {
 BENCHMARK(BM_SweepGoldenHistory)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The pass alone over the golden history, per row and combination. Arg 0:
-// one pass with inline rounding; 1: one pass rounding through the C library;
-// 4: four passes (four multiples) walking the rows together.
+// the fast pass; 1: the reference pass (library rounding, every step);
+// kPassesTogether: that many passes (as many multiples) walking the rows
+// together.
 void BM_GoldenPass(benchmark::State& state) {
     LedgerModel ledger;
     PlanSettings settings;
@@ -94,6 +95,7 @@ void BM_GoldenPass(benchmark::State& state) {
         return;
     }
     const LedgerInput input = ReadLedgerInput(ledger, Mode::Theory);
+    const std::vector<RowMarket> market = MarketFigures(input);
     const auto lanes = static_cast<int>(state.range(0));
     std::vector<PlanSettings> cells(kPassesTogether, settings);
     std::vector<const PlanSettings*> inputs;
@@ -106,10 +108,10 @@ void BM_GoldenPass(benchmark::State& state) {
     }
     for (auto _ : state) {
         if (lanes == kPassesTogether) {
-            ComputeFiguresTogether(input, inputs.data(), outputs.data(), lanes);
+            ComputeFiguresTogether(input, market, inputs.data(), outputs.data(), lanes);
         } else {
             ComputeFigures(input, settings, figures[0],
-                           lanes == 1 ? Rounding::Library : Rounding::Inline);
+                           lanes == 1 ? PassPath::Reference : PassPath::Fast);
         }
         benchmark::DoNotOptimize(figures[0].data());
     }
@@ -119,7 +121,7 @@ void BM_GoldenPass(benchmark::State& state) {
         benchmark::Counter(rowsPerIteration * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
                                                         benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_GoldenPass)->Arg(0)->Arg(1)->Arg(4)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GoldenPass)->Arg(0)->Arg(1)->Arg(kPassesTogether)->Unit(benchmark::kMicrosecond);
 
 // The figures of n rows without touching the ledger, the input read included.
 void BM_FiguresOnlyPass(benchmark::State& state) {

@@ -92,24 +92,16 @@ RowInput ReadRowInput(QStringView netValue, QStringView purchase, QStringView re
 
 namespace {
 
-template <bool kLibraryRounding>
+// The reference pass (kReference) rounds through the C library and computes
+// every step as the rules state it; the fast pass rounds inline and skips
+// steps whose result is known to the bit. Both must give the same figures (a
+// test runs both over every golden plan).
+template <bool kReference>
 double R(double x, int decimals) {
-    return kLibraryRounding ? RoundWithLibrary(x, decimals) : Round(x, decimals);
+    return kReference ? RoundWithLibrary(x, decimals) : Round(x, decimals);
 }
 
-// What every pass computes alike from the rows alone, whatever the settings:
-// the changes, the ratio and the cash dividend in force, and the adjusted
-// value the purchase rule compares.
-struct RowMarket {
-    float increase = 0;
-    float cumulativeChange = 0;
-    float cashDividend = 0;      // the cash per share in force
-    double conversionRatio = 1;  // the conversion ratio in force
-    double adjusted = 0;         // (dividends so far + NAV) × conversions so far
-    double adjustedRounded = 0;  // the same to 4 decimals
-};
-
-template <bool kLibraryRounding>
+template <bool kReference>
 void MarketRows(const LedgerInput& input, std::vector<RowMarket>& market) {
     const std::vector<RowInput>& rows = input.rows;
     const size_t n = rows.size();
@@ -131,33 +123,31 @@ void MarketRows(const LedgerInput& input, std::vector<RowMarket>& market) {
             if (Finite(in.actionValue)) conversionRatio = in.actionValue;
             const double tt = ttConversion * conversionRatio;
             if (Finite(tt)) ttConversion = tt;
-            Assign(m.increase, R<kLibraryRounding>(nav * conversionRatio / prevNav * 100 - 100, 2));
+            Assign(m.increase, R<kReference>(nav * conversionRatio / prevNav * 100 - 100, 2));
         } else if (in.action == DividendKind::Dividend) {
             Assign(cashDividend, in.actionValue);
             const double cash = cashDividend;
             Assign(ttDividend, static_cast<double>(ttDividend) + cash);
-            Assign(m.increase, R<kLibraryRounding>(Single((cash + nav) / prevNav * 100 - 100), 2));
+            Assign(m.increase, R<kReference>(Single((cash + nav) / prevNav * 100 - 100), 2));
         } else {
-            Assign(m.increase, R<kLibraryRounding>(Single(nav / prevNav * 100 - 100), 2));
+            Assign(m.increase, R<kReference>(Single(nav / prevNav * 100 - 100), 2));
         }
         Assign(
             m.cumulativeChange,
-            R<kLibraryRounding>(
+            R<kReference>(
                 (static_cast<double>(ttDividend) + nav) * ttConversion / firstNav * 100 - 100, 2));
         m.cashDividend = cashDividend;
         m.conversionRatio = conversionRatio;
         m.adjusted = (static_cast<double>(ttDividend) + in.nav) * ttConversion;
-        m.adjustedRounded = R<kLibraryRounding>(m.adjusted, 4);
+        m.adjustedRounded = R<kReference>(m.adjusted, 4);
     }
 }
 
 // One pass: the plan's state from row to row under one set of settings. A
 // later row goes through its steps in order (Market, Decide, Amounts,
 // Holdings, Values, Ratios); several passes may take each step in turn on
-// the same row, since they do not depend on one another. kLibraryRounding
-// rounds through the C library's nearbyint instead of the inline form; both
-// must give the same bits (a test runs both).
-template <bool kLibraryRounding>
+// the same row, since they do not depend on one another.
+template <bool kReference>
 class Pass {
   public:
     Pass(const Params& p, Mode mode) : p_(p), mode_(mode) {
@@ -170,6 +160,17 @@ class Pass {
         minRedeem_ = Single(p.minRedeemShares);
         minKeep_ = Single(p.minKeepShares);
         capital_ = Single(p.totalCapital);
+        // The new-low rule's test, startBuy >= adjusted / reference * 100 -
+        // 100 narrowed to single precision, is monotonic in the ratio: a
+        // ratio more than 1e-4 of its size off the threshold decides it
+        // without the division (single precision is off by at most 6.1e-5
+        // for a threshold within -99..1000; the margin is at least 1e-4).
+        if (!kReference && std::isfinite(startBuy_) && startBuy_ >= -99 && startBuy_ <= 1000) {
+            const double threshold = 1 + startBuy_ / 100;
+            buyBelow_ = threshold * (1 - 1e-4);
+            buyAbove_ = threshold * (1 + 1e-4);
+            screenNewLow_ = true;
+        }
     }
 
     void FirstRow(const RowInput& in, const RowMarket& m, RowFigures& r) {
@@ -210,24 +211,31 @@ class Pass {
         r = RowFigures{};
         r.increase = m.increase;
         r.cumulativeChange = m.cumulativeChange;
+        if (in.action == DividendKind::Dividend) {
+            const double prevHold = prev.holdShares;
+            const double cash = m.cashDividend;
+            Assign(principal_, R(Single(principal_ - cash * prevHold), 2));
+        }
+        // Only the rules of 理论计算 read the return. Without the add-first
+        // rule only the new-low rule reads it, right after setting it anew:
+        // it is worked out there, should that setting fail.
+        if (mode_ != Mode::Theory) return;
+        marketReturnDeferred_ = !kReference && !p_.buyFirst && !in.purchaseBlocked;
+        if (!marketReturnDeferred_) MarketReturn(in, m, prev);
+    }
+
+    void MarketReturn(const RowInput& in, const RowMarket& m, const RowFigures& prev) {
         const double nav = in.nav;
         const double prevHold = prev.holdShares;
         const double prevTT = prev.netInvested;
         const double rf = redeemFactor_;
-        if (in.action == DividendKind::Dividend) {
-            const double cash = m.cashDividend;
-            Assign(principal_, R(Single(principal_ - cash * prevHold), 2));
-        }
-        // Only the rules of 理论计算 read the return.
-        if (mode_ != Mode::Theory) return;
         if (in.action == DividendKind::Conversion) {
-            Assign(currentReturn_,
-                   R((prevHold * nav * m.conversionRatio * rf / prevTT - 1) * 100, 2));
+            SetReturn(R((prevHold * nav * m.conversionRatio * rf / prevTT - 1) * 100, 2));
         } else if (in.action == DividendKind::Dividend) {
             const double cash = m.cashDividend;
-            Assign(currentReturn_, R(Single(((cash + nav) * prevHold * rf / prevTT - 1) * 100), 2));
+            SetReturn(R(Single(((cash + nav) * prevHold * rf / prevTT - 1) * 100), 2));
         } else {
-            Assign(currentReturn_, R(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
+            SetReturn(R(Single((prevHold * nav * rf / prevTT - 1) * 100), 2));
         }
     }
 
@@ -248,10 +256,10 @@ class Pass {
     void Amounts(const RowInput& in, RowFigures& r) const {
         const double pf = purchaseFactor_;
         const double rf = redeemFactor_;
-        if (r.purchaseAmount != 0 || !(pf > 0 && in.navDec > 0)) {
+        if (kReference || r.purchaseAmount != 0 || !(pf > 0 && in.navDec > 0)) {
             Assign(r.purchaseShares, R(Dec(r.purchaseAmount) / pf / in.navDec, 2));
         }
-        if (r.redeemShares != 0 || !(rf > 0 && in.navDec > 0)) {
+        if (kReference || r.redeemShares != 0 || !(rf > 0 && in.navDec > 0)) {
             Assign(r.redeemAmount, R(in.navDec * Dec(r.redeemShares) * rf, 2));
         }
     }
@@ -268,7 +276,7 @@ class Pass {
             Assign(r.holdShares, R(Single(r.purchaseShares + prevHold - r.redeemShares) +
                                        Single(cash * prevHold) / pf / nav,
                                    2));
-        } else if (r.purchaseShares == 0 && r.redeemShares == 0 && prevHold != 0) {
+        } else if (!kReference && r.purchaseShares == 0 && r.redeemShares == 0 && prevHold != 0) {
             // Nothing bought or redeemed: the holding stays. Every holding is
             // a figure rounded to 2 decimals, and rounding such a figure again
             // gives it back to the bit.
@@ -293,7 +301,7 @@ class Pass {
                    R(Single(r.purchaseAmount + static_cast<double>(prev.netInvested) -
                             r.redeemAmount - cash * prevHold),
                      2));
-        } else if (prevRounded && r.purchaseAmount == 0 && r.redeemAmount == 0 &&
+        } else if (!kReference && prevRounded && r.purchaseAmount == 0 && r.redeemAmount == 0 &&
                    prev.netInvested != 0) {
             // No money in or out: rounding the rounded figure again keeps it.
             r.netInvested = prev.netInvested;
@@ -323,7 +331,7 @@ class Pass {
     }
 
   private:
-    static double R(double x, int decimals) { return tovira::R<kLibraryRounding>(x, decimals); }
+    static double R(double x, int decimals) { return tovira::R<kReference>(x, decimals); }
 
     void RenewWeight(const RowMarket& m) {
         if (purchaseWeight_ == 0) {
@@ -349,7 +357,7 @@ class Pass {
             if (!GreaterOrEqual(startBuy, r.increase)) {
                 purchaseWeight_ = 0;
                 decided = true;
-            } else if (Greater(currentReturn_, buyFirstLimit_)) {
+            } else if (Greater(Return(), buyFirstLimit_)) {
                 purchaseWeight_ = 0;
                 decided = true;
             } else {
@@ -366,8 +374,7 @@ class Pass {
         if (!decided) {
             // New-low rule: buy when the adjusted value is far enough below
             // the value at the last purchase decision.
-            Assign(currentReturn_, Single(adj / referenceNav_ * 100 - 100));
-            if (GreaterOrEqual(startBuy, currentReturn_)) {
+            if (NewLowMet(in, m, prev, adj)) {
                 RenewWeight(m);
             } else {
                 purchaseWeight_ = 0;
@@ -376,7 +383,7 @@ class Pass {
 
         // No weight buys nothing: +0, as the row starts.
         const bool noWeight = purchaseWeight_ == 0 && !std::signbit(purchaseWeight_);
-        if (lastPurchase_ != 0 && !(noWeight && lastPurchase_ > 0)) {
+        if (lastPurchase_ != 0 && (kReference || !(noWeight && lastPurchase_ > 0))) {
             Assign(r.purchaseAmount,
                    R(Single(purchaseWeight_ * static_cast<double>(lastPurchase_)), 2));
         }
@@ -390,6 +397,45 @@ class Pass {
             Less(capital_, Single(static_cast<double>(r.purchaseAmount) + prevTT))) {
             Assign(r.purchaseAmount, R(p_.totalCapital - prevTT, 2));
         }
+    }
+
+    // The new-low rule's test: startBuy >= the return on the reference
+    // value, which becomes the current return.
+    bool NewLowMet(const RowInput& in, const RowMarket& m, const RowFigures& prev, double adj) {
+        const double reference = referenceNav_;
+        if (screenNewLow_ && reference >= 1e-6 && std::fabs(adj) <= 1e20) {
+            // The ratio stays below 1e26: the return is finite and fits
+            // single precision, so setting it cannot fail. It is worked out
+            // when something reads it.
+            const bool below = adj <= reference * buyBelow_;
+            if (below || adj >= reference * buyAbove_) {
+                pendingAdjusted_ = adj;
+                pendingReference_ = reference;
+                returnPending_ = true;
+                return below;
+            }
+        }
+        if (!SetReturn(Single(adj / reference * 100 - 100)) && marketReturnDeferred_) {
+            MarketReturn(in, m, prev);
+        }
+        return GreaterOrEqual(startBuy_, Return());
+    }
+
+    // The current return, worked out if it was left pending.
+    float Return() {
+        if (returnPending_) {
+            Assign(currentReturn_, Single(pendingAdjusted_ / pendingReference_ * 100 - 100));
+            returnPending_ = false;
+        }
+        return currentReturn_;
+    }
+
+    // Sets the current return; a value that cannot be stored keeps the one
+    // before (pending or not).
+    bool SetReturn(double value) {
+        if (!Assign(currentReturn_, value)) return false;
+        returnPending_ = false;
+        return true;
     }
 
     void RedemptionRule(const RowInput& in, RowFigures& r, const RowFigures& prev) {
@@ -424,6 +470,15 @@ class Pass {
     double capital_ = 0;
     float purchaseWeight_ = 0;
     float currentReturn_ = 0;
+    // A current return not worked out yet: pendingAdjusted_ /
+    // pendingReference_ * 100 - 100, known to fit.
+    bool returnPending_ = false;
+    double pendingAdjusted_ = 0;
+    double pendingReference_ = 1;
+    bool marketReturnDeferred_ = false;  // this row's market return is not worked out
+    bool screenNewLow_ = false;
+    double buyBelow_ = 0;
+    double buyAbove_ = 0;
     float referenceNav_ = 0;
     float principal_ = 0;
     float lastPurchase_ = 0;  // the most recent non-zero purchase amount
@@ -432,10 +487,9 @@ class Pass {
 // K passes over the same rows, step by step: each step of a row is taken by
 // every pass before the next step, so the processor finds independent work
 // beside each pass's chain of divisions.
-template <int K, bool kLibraryRounding>
+template <int K, bool kReference>
 void Walk(const LedgerInput& input, const std::vector<RowMarket>& market,
-          Pass<kLibraryRounding>* const* passes, std::vector<RowFigures>* const* figures,
-          bool ratios) {
+          Pass<kReference>* const* passes, std::vector<RowFigures>* const* figures, bool ratios) {
     const std::vector<RowInput>& rows = input.rows;
     const size_t n = rows.size();
     for (int k = 0; k < K; ++k) figures[k]->resize(n);
@@ -505,14 +559,14 @@ LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode) {
 
 namespace {
 
-template <bool kLibraryRounding>
+template <bool kReference>
 void RunPass(const LedgerInput& input, const PlanSettings& settings,
              std::vector<RowFigures>& figures) {
     std::vector<RowMarket> market;
-    MarketRows<kLibraryRounding>(input, market);
+    MarketRows<kReference>(input, market);
     const Params params(settings);
-    Pass<kLibraryRounding> pass(params, input.mode);
-    Pass<kLibraryRounding>* const passes[] = {&pass};
+    Pass<kReference> pass(params, input.mode);
+    Pass<kReference>* const passes[] = {&pass};
     std::vector<RowFigures>* const outputs[] = {&figures};
     Walk<1>(input, market, passes, outputs, true);
 }
@@ -531,37 +585,45 @@ void WalkTogether(const LedgerInput& input, const std::vector<RowMarket>& market
     Walk<K>(input, market, lanes.data(), figures, false);
 }
 
+// The walk for `count` passes, 1 <= count <= K, with the count known to the
+// compiler.
+template <int K>
+void WalkGroup(int count, const LedgerInput& input, const std::vector<RowMarket>& market,
+               const PlanSettings* const* settings, std::vector<RowFigures>* const* figures) {
+    if constexpr (K > 0) {
+        if (count == K) {
+            WalkTogether<K>(input, market, settings, figures);
+        } else {
+            WalkGroup<K - 1>(count, input, market, settings, figures);
+        }
+    }
+}
+
 }  // namespace
 
 void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
-                    std::vector<RowFigures>& figures, Rounding rounding) {
-    if (rounding == Rounding::Library) {
+                    std::vector<RowFigures>& figures, PassPath path) {
+    if (path == PassPath::Reference) {
         RunPass<true>(input, settings, figures);
     } else {
         RunPass<false>(input, settings, figures);
     }
 }
 
-void ComputeFiguresTogether(const LedgerInput& input, const PlanSettings* const* settings,
-                            std::vector<RowFigures>* const* figures, int count) {
+std::vector<RowMarket> MarketFigures(const LedgerInput& input) {
     std::vector<RowMarket> market;
     MarketRows<false>(input, market);
-    switch (std::clamp(count, 0, kPassesTogether)) {
-        case 1:
-            WalkTogether<1>(input, market, settings, figures);
-            break;
-        case 2:
-            WalkTogether<2>(input, market, settings, figures);
-            break;
-        case 3:
-            WalkTogether<3>(input, market, settings, figures);
-            break;
-        case 4:
-            WalkTogether<4>(input, market, settings, figures);
-            break;
-        default:
-            break;
-    }
+    return market;
+}
+
+void ComputeFiguresTogether(const LedgerInput& input, const std::vector<RowMarket>& prepared,
+                            const PlanSettings* const* settings,
+                            std::vector<RowFigures>* const* figures, int count) {
+    std::vector<RowMarket> own;
+    if (prepared.size() != input.rows.size()) MarketRows<false>(input, own);
+    const std::vector<RowMarket>& market = own.empty() ? prepared : own;
+    WalkGroup<kPassesTogether>(std::clamp(count, 0, kPassesTogether), input, market, settings,
+                               figures);
 }
 
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {

@@ -63,23 +63,41 @@ RowInput ReadRowInput(QStringView netValue, QStringView purchaseStatus, QStringV
                       QStringView typedRedeem, Mode mode);
 LedgerInput ReadLedgerInput(const LedgerModel& ledger, Mode mode);
 
-// How the pass rounds: inline, or through the C library's nearbyint (a
-// library call on baseline x86-64). Both give the same figures to the bit;
-// the second is kept to prove it.
-enum class Rounding { Inline, Library };
+// How the pass gets there. Fast: rounds inline (ties to even, no library
+// call) and skips steps whose result is known to the bit (nothing bought on
+// a day, a test decided by a wide margin). Reference: rounds through the C
+// library's nearbyint and computes every step as the rules state it. Both
+// give the same figures to the bit; the second is kept to prove it.
+enum class PassPath { Fast, Reference };
 
 // The pass: one RowFigures per input row into `figures` (its storage is
 // reused). Safe to run on several threads over the same input.
 void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
-                    std::vector<RowFigures>& figures, Rounding rounding = Rounding::Inline);
+                    std::vector<RowFigures>& figures, PassPath path = PassPath::Fast);
+
+// What every pass computes alike from the rows alone, whatever the settings:
+// the changes, the conversion ratio and cash dividend in force, and the
+// adjusted value the purchase rule compares. One per input row.
+struct RowMarket {
+    float increase = 0;
+    float cumulativeChange = 0;
+    float cashDividend = 0;      // the cash per share in force
+    double conversionRatio = 1;  // the conversion ratio in force
+    double adjusted = 0;         // (dividends so far + NAV) × conversions so far
+    double adjustedRounded = 0;  // the same to 4 decimals
+};
+std::vector<RowMarket> MarketFigures(const LedgerInput& input);
 
 // Up to kPassesTogether passes over the same rows at once, each with its own
 // settings: *figures[k] gets what ComputeFigures gives for *settings[k]. Each
 // row of a pass waits on the row before; walking the rows together lets the
-// processor work on one pass while another waits. ReturnPct and AverageCost
-// are left 0: the search does without them.
+// processor work on one pass while another waits. `market` is
+// MarketFigures(input), made once for any number of calls (computed here when
+// its size does not match). ReturnPct and AverageCost are left 0: the search
+// does without them.
 inline constexpr int kPassesTogether = 4;
-void ComputeFiguresTogether(const LedgerInput& input, const PlanSettings* const* settings,
+void ComputeFiguresTogether(const LedgerInput& input, const std::vector<RowMarket>& market,
+                            const PlanSettings* const* settings,
                             std::vector<RowFigures>* const* figures, int count);
 
 // Marker texts in the dividend/conversion column.

@@ -326,6 +326,7 @@ SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings,
     const Clock::time_point start = Clock::now();
     std::atomic<long long> lastReport{0};  // nanoseconds since start
     std::mutex progressMutex;
+    const std::vector<RowMarket> market = MarketFigures(input);
     // Each worker takes a few cells at a time and walks the rows for them
     // together.
     auto work = [&] {
@@ -349,7 +350,7 @@ SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings,
                 inputs[k] = &cellSettings[k];
                 outputs[k] = &figures[k];
             }
-            ComputeFiguresTogether(input, inputs.data(), outputs.data(), count);
+            ComputeFiguresTogether(input, market, inputs.data(), outputs.data(), count);
             for (int k = 0; k < count; ++k) {
                 float redeemFactor = 0;
                 Assign(redeemFactor, 1 - cellSettings[k].Number(Field::RedeemFeePct) / 100);
