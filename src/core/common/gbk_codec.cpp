@@ -3,8 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <atomic>
 #include <iterator>
-#include <vector>
 
 #include "core/common/gbk_ledger_table.h"
 
@@ -17,11 +17,6 @@ namespace {
 constexpr quint16 kUnknown = 0;
 constexpr quint16 kNoGbkForm = 0xFFFF;
 
-// The GBK code of one BMP character, or kNoGbkForm. A character only counts
-// as encodable when it comes back unchanged through the GB18030 reader: the
-// converter maps a few characters (the euro sign to the single byte 0x80, some
-// private-use code points) to bytes that read back as something else, and
-// writing those would lose them silently.
 // The ledger's own characters come from the table: opening the converter
 // costs more than a whole export of a short plan.
 quint16 LedgerCodeOf(char16_t c) {
@@ -40,23 +35,36 @@ char16_t LedgerCharacterOf(quint16 code) {
     return at != end && at->code == code ? at->character : char16_t(0);
 }
 
+// What is known of every character and code, filled as they come: zero
+// until then, so that the tables cost no memory (nor time) before their
+// pages are used. Threads may fill an entry at the same time; they write the
+// same value.
+std::atomic<quint16> codeOfCharacter[0x10000];
+std::atomic<char16_t> characterOfCode[0x10000];
+
+// The GBK code of one BMP character, or kNoGbkForm. A character only counts
+// as encodable when it comes back unchanged through the GB18030 reader: the
+// converter maps a few characters (the euro sign to the single byte 0x80, some
+// private-use code points) to bytes that read back as something else, and
+// writing those would lose them silently.
 quint16 GbkCodeOf(char16_t c) {
-    thread_local std::vector<quint16> cache(0x10000, kUnknown);
-    quint16& code = cache[c];
+    quint16 code = codeOfCharacter[c].load(std::memory_order_relaxed);
     if (code != kUnknown) return code;
     code = LedgerCodeOf(c);
-    if (code != kUnknown) return code;
-    const QChar ch(c);
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(QStringView(&ch, 1));
-    code = kNoGbkForm;
-    if (!encoder.hasError() && bytes.size() == 2) {
-        QStringDecoder decoder("GB18030");
-        const QString back = decoder.decode(bytes);
-        if (!decoder.hasError() && back.size() == 1 && back[0] == ch) {
-            code = quint16((uchar(bytes[0]) << 8) | uchar(bytes[1]));
+    if (code == kUnknown) {
+        const QChar ch(c);
+        QStringEncoder encoder("GBK");
+        const QByteArray bytes = encoder.encode(QStringView(&ch, 1));
+        code = kNoGbkForm;
+        if (!encoder.hasError() && bytes.size() == 2) {
+            QStringDecoder decoder("GB18030");
+            const QString back = decoder.decode(bytes);
+            if (!decoder.hasError() && back.size() == 1 && back[0] == ch) {
+                code = quint16((uchar(bytes[0]) << 8) | uchar(bytes[1]));
+            }
         }
     }
+    codeOfCharacter[c].store(code, std::memory_order_relaxed);
     return code;
 }
 
@@ -65,15 +73,17 @@ quint16 GbkCodeOf(char16_t c) {
 char16_t CharOfGbkCode(uchar lead, uchar trail) {
     constexpr char16_t kUnknownChar = 0;
     constexpr char16_t kComplex = 0xFFFF;
-    thread_local std::vector<char16_t> cache(0x10000, kUnknownChar);
-    char16_t& c = cache[(lead << 8) | trail];
+    const auto code = quint16((lead << 8) | trail);
+    char16_t c = characterOfCode[code].load(std::memory_order_relaxed);
     if (c != kUnknownChar) return c;
-    c = LedgerCharacterOf(quint16((lead << 8) | trail));
-    if (c != kUnknownChar) return c;
-    const char bytes[2] = {char(lead), char(trail)};
-    QStringDecoder decoder("GB18030");
-    const QString text = decoder.decode(QByteArrayView(bytes, 2));
-    c = text.size() == 1 ? text[0].unicode() : kComplex;
+    c = LedgerCharacterOf(code);
+    if (c == kUnknownChar) {
+        const char bytes[2] = {char(lead), char(trail)};
+        QStringDecoder decoder("GB18030");
+        const QString text = decoder.decode(QByteArrayView(bytes, 2));
+        c = text.size() == 1 ? text[0].unicode() : kComplex;
+    }
+    characterOfCode[code].store(c, std::memory_order_relaxed);
     return c;
 }
 

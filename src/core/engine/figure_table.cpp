@@ -1,6 +1,8 @@
 #include "core/engine/figure_table.h"
 
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 #include "core/common/number_text.h"
 
@@ -13,42 +15,7 @@ QStringView Latin1Into(const char* text, int len, CellScratch& scratch) {
     return QStringView(scratch.data(), len);
 }
 
-float FigureOf(const RowFigures& f, Column key) {
-    switch (key) {
-        case Column::DailyChange:
-            return f.increase;
-        case Column::CumulativeChange:
-            return f.cumulativeChange;
-        case Column::PurchaseAmount:
-            return f.purchaseAmount;
-        case Column::ConfirmedShares:
-            return f.purchaseShares;
-        case Column::RedeemShares:
-            return f.redeemShares;
-        case Column::RedeemAmount:
-            return f.redeemAmount;
-        case Column::HeldShares:
-            return f.holdShares;
-        case Column::MarketValue:
-            return f.marketValue;
-        case Column::NetInvested:
-            return f.netInvested;
-        case Column::Profit:
-            return f.profit;
-        case Column::ReturnPct:
-            return f.returnPct;
-        case Column::AverageCost:
-            return f.averageCost;
-        default:
-            return 0;
-    }
-}
-
 }  // namespace
-
-bool FigureView::IsComputed(Column key) {
-    return key >= Column::DailyChange && key <= Column::AverageCost;
-}
 
 double AsShown(float value) {
     if (value == 0.0f) return 0;
@@ -71,10 +38,6 @@ QStringView FigureView::Text(int row, Column key) const {
     return Text(StoredSpan(row, k));
 }
 
-int FigureView::ComputedText(int row, Column key, char* out) const {
-    return FloatTextTo(FigureOf(Figures(row), key), out);
-}
-
 QStringView FigureView::Cell(int row, Column key, CellScratch& scratch) const {
     if (row < 1 || row > LastRow()) return {};
     if (key == Column::ID) {
@@ -84,11 +47,11 @@ QStringView FigureView::Cell(int row, Column key, CellScratch& scratch) const {
     }
     if (!IsComputed(key)) return Text(row, key);
     char buf[kGeneralTextMax];
-    return Latin1Into(buf, ComputedText(row, key, buf), scratch);
+    return Latin1Into(buf, FloatTextTo(Figure(row, key), buf), scratch);
 }
 
 double FigureView::Number(int row, Column key) const {
-    if (IsComputed(key)) return AsShown(FigureOf(Figures(row), key));
+    if (IsComputed(key)) return AsShown(Figure(row, key));
     return ReadNumber(Text(row, key));
 }
 
@@ -121,12 +84,28 @@ double LedgerCells::Number(int row, Column key) const {
 LedgerInput FigureTable::Input() const {
     LedgerInput input;
     input.mode = mode;
-    input.rows.reserve(rows.size());
-    for (const StoredRow& r : rows) {
-        const auto text = [&](int k) { return Text(r.cells[static_cast<size_t>(k)]); };
-        input.rows.push_back(
-            ReadRowInput(text(1), text(2), text(3), text(4), text(5), text(6), mode));
+    input.rows.resize(rows.size());
+    const auto read = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            const StoredRow& r = rows[i];
+            const auto text = [&](int k) { return Text(r.cells[static_cast<size_t>(k)]); };
+            input.rows[i] =
+                ReadRowInput(text(1), text(2), text(3), text(4), text(5), text(6), mode);
+        }
+    };
+    // A long plan's rows are read on two processors, half each: a row's
+    // input depends on its own texts alone.
+    constexpr size_t kRowsForTwoThreads = 4096;
+    const size_t split = rows.size() / 2;
+    std::thread other;
+    if (rows.size() >= kRowsForTwoThreads && std::thread::hardware_concurrency() > 1) {
+        try {
+            other = std::thread(read, split, rows.size());
+        } catch (const std::system_error&) {  // no thread to be had
+        }
     }
+    read(0, other.joinable() ? split : rows.size());
+    if (other.joinable()) other.join();
     if (!rows.empty()) Assign(input.firstIncrease, ReadNumber(firstIncrease));
     return input;
 }

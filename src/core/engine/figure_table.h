@@ -59,10 +59,41 @@ class FigureView {
     double Number(int row, Column key) const;
     // Whether the column's cells are figures of the pass (the twelve from
     // 单日涨幅 to 持仓成本), not stored texts.
-    static bool IsComputed(Column key);
-    // A computed cell's text, written as ASCII into out (kGeneralTextMax
-    // bytes); its length. For writers that want bytes, not a text.
-    int ComputedText(int row, Column key, char* out) const;
+    static bool IsComputed(Column key) {
+        return key >= Column::DailyChange && key <= Column::AverageCost;
+    }
+    // A computed cell's figure; its text is FloatTextTo's (number_text.h).
+    float Figure(int row, Column key) const { return FigureOf(Figures(row), key); }
+    static float FigureOf(const RowFigures& f, Column key) {
+        switch (key) {
+            case Column::DailyChange:
+                return f.increase;
+            case Column::CumulativeChange:
+                return f.cumulativeChange;
+            case Column::PurchaseAmount:
+                return f.purchaseAmount;
+            case Column::ConfirmedShares:
+                return f.purchaseShares;
+            case Column::RedeemShares:
+                return f.redeemShares;
+            case Column::RedeemAmount:
+                return f.redeemAmount;
+            case Column::HeldShares:
+                return f.holdShares;
+            case Column::MarketValue:
+                return f.marketValue;
+            case Column::NetInvested:
+                return f.netInvested;
+            case Column::Profit:
+                return f.profit;
+            case Column::ReturnPct:
+                return f.returnPct;
+            case Column::AverageCost:
+                return f.averageCost;
+            default:
+                return 0;
+        }
+    }
     // Where a stored column's text of the row stands (k as in
     // StoredRow::cells); rows that repeat a text share its span.
     const TextSpan& StoredSpan(int row, int k) const {

@@ -5,9 +5,12 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "core/common/gbk_codec.h"
 #include "core/common/ledger_date.h"
+#include "core/common/number_text.h"
 #include "core/storage/file_io.h"
 #include "core/storage/ini_document.h"
 #include "core/storage/plan_file.h"
@@ -167,18 +170,24 @@ bool EncodeLine(Pieces& out, const Cells& cells, int row) {
 // it (a long plan repeats its status texts day after day).
 class FigureLines {
   public:
-    explicit FigureLines(const FigureView& view) : view_(view) {}
+    explicit FigureLines(const FigureView& view) : view_(view) {
+        for (int p = 1; p < kColumnCount; ++p) {
+            const Column c = static_cast<Column>(p);
+            stored_[size_t(p)] = FigureView::IsComputed(c) ? -1 : StoredIndex(c);
+        }
+    }
 
     bool Encode(Pieces& out, int row) {
+        const RowFigures& figures = view_.Figures(row);
         for (int p = 1; p < kColumnCount; ++p) {
             const Column c = static_cast<Column>(p);
             if (p > 1) out.Put(',');
-            if (FigureView::IsComputed(c)) {
-                out.Advance(view_.ComputedText(row, c, out.Room(kGeneralTextMax)));
-                if (IsPercent(c)) out.Put('%');
-            } else if (!PutStored(out, row, StoredIndex(c))) {
-                return false;
+            if (const int k = stored_[size_t(p)]; k >= 0) {
+                if (!PutStored(out, row, k)) return false;
+                continue;
             }
+            PutFigure(out, FigureView::FigureOf(figures, c), figures_[size_t(p)]);
+            if (IsPercent(c)) out.Put('%');
         }
         out.Put("\r\n");
         return true;
@@ -190,6 +199,25 @@ class FigureLines {
         bool valid = false;
         QByteArray bytes;
     };
+    // A column's figure of the row above and its text: the shares held, the
+    // money invested and the average cost stay the same from one trade to
+    // the next.
+    struct LastFigure {
+        quint32 bits = 0;
+        int size = -1;
+        char text[kGeneralTextMax];
+    };
+
+    static void PutFigure(Pieces& out, float value, LastFigure& last) {
+        quint32 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        if (last.size < 0 || bits != last.bits) {
+            last.bits = bits;
+            last.size = FloatTextTo(value, last.text);
+        }
+        std::memcpy(out.Room(last.size), last.text, size_t(last.size));
+        out.Advance(last.size);
+    }
 
     bool PutStored(Pieces& out, int row, int k) {
         const TextSpan& span = view_.StoredSpan(row, k);
@@ -210,6 +238,8 @@ class FigureLines {
 
     const FigureView& view_;
     std::array<Encoded, StoredRow::kCells> encoded_;
+    std::array<LastFigure, kColumnCount> figures_;
+    std::array<int, kColumnCount> stored_{};  // the place in StoredRow::cells; -1 for a figure
 };
 
 template <typename Cells>
@@ -225,21 +255,89 @@ class CellLines {
 FigureLines LinesOf(const FigureView& view) { return FigureLines(view); }
 CellLines<LedgerCells> LinesOf(const LedgerCells& cells) { return CellLines<LedgerCells>(cells); }
 
+// Rows from..to (from 1) into out, flushed to write whenever a piece is full;
+// false when a cell cannot be encoded or a write fails.
+template <typename Cells, typename Write>
+bool ProduceRows(const Cells& cells, int from, int to, Pieces& out, const Write& write) {
+    auto lines = LinesOf(cells);
+    for (int row = from; row <= to; ++row) {
+        if (!lines.Encode(out, row)) return false;
+        if (out.Full() && !out.Flush(write)) return false;
+    }
+    return true;
+}
+
+// The same rows all kept in out.
+template <typename Cells>
+bool KeepRows(const Cells& cells, int from, int to, Pieces& out) {
+    auto lines = LinesOf(cells);
+    for (int row = from; row <= to; ++row) {
+        if (!lines.Encode(out, row)) return false;
+    }
+    return true;
+}
+
+// A plan this long has its later rows made on a second processor while the
+// first rows are made and written: the work per row is the same, so each
+// takes half. The second half is held whole until its turn comes.
+constexpr int kRowsForTwoThreads = 4096;
+
+bool TwoThreads(int rows) {
+    return rows >= kRowsForTwoThreads && std::thread::hardware_concurrency() > 1;
+}
+
+// The rows after `split` made on another thread into `tail`, all at once.
+class TailRows {
+  public:
+    TailRows(const FigureView& view, int split) {
+        try {
+            thread_ = std::thread(
+                [this, &view, split] { made_ = KeepRows(view, split + 1, view.LastRow(), tail_); });
+        } catch (const std::system_error&) {  // no thread to be had: made here
+            made_ = KeepRows(view, split + 1, view.LastRow(), tail_);
+        }
+    }
+    TailRows(const TailRows&) = delete;
+    TailRows& operator=(const TailRows&) = delete;
+    ~TailRows() { Wait(); }
+    // Waits for the rows; false when a cell could not be encoded.
+    bool Wait() {
+        if (thread_.joinable()) thread_.join();
+        return made_;
+    }
+    Pieces& Bytes() { return tail_; }
+
+  private:
+    Pieces tail_;
+    bool made_ = false;
+    std::thread thread_;
+};
+
 // The export's bytes in pieces of about 64 KiB, each handed to write; false
 // when a cell cannot be encoded or a write fails.
 template <typename Cells, typename Write>
 bool Produce(const Cells& cells, const Write& write) {
     Pieces out;
     if (!PutGbk(out, QStringView(kHeader))) return false;
-    auto lines = LinesOf(cells);
-    const int n = cells.LastRow();
-    for (int row = 1; row <= n; ++row) {
-        if (!lines.Encode(out, row)) return false;
-        if (out.Full() && !out.Flush(write)) return false;
-    }
+    if (!ProduceRows(cells, 1, cells.LastRow(), out, write)) return false;
     // The writer ends the text with one more line end.
     out.Put("\r\n");
     return out.Flush(write);
+}
+
+template <typename Write>
+bool Produce(const FigureView& view, const Write& write) {
+    const int n = view.LastRow();
+    if (!TwoThreads(n)) return Produce<FigureView, Write>(view, write);
+    const int split = n / 2;
+    TailRows tail(view, split);
+    Pieces out;
+    if (!PutGbk(out, QStringView(kHeader))) return false;
+    if (!ProduceRows(view, 1, split, out, write) || !out.Flush(write) || !tail.Wait()) {
+        return false;
+    }
+    tail.Bytes().Put("\r\n");
+    return tail.Bytes().Flush(write);
 }
 
 template <typename Cells>

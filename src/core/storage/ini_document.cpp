@@ -313,7 +313,9 @@ bool IniDocument::ReadLines(const QString& path, qsizetype pieceSize, const Line
         return skip;
     };
     for (;;) {
-        if (buffer.size() - carried < std::min(pieceSize, file.Left())) {
+        // Room for at least half a piece behind what is carried; a line
+        // longer than that doubles the room.
+        if (buffer.size() - carried < std::min(pieceSize / 2 + 1, file.Left())) {
             buffer.resize(std::max(buffer.size() * 2, carried + pieceSize));
         }
         const qsizetype got = file.Read(buffer.data() + carried, buffer.size() - carried);

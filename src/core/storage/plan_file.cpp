@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -359,6 +360,8 @@ int RowOfSection(QByteArrayView name) {
 // for an ASCII key (a byte of a double-byte character never equals one).
 bool IsRowKey(QByteArrayView name, QLatin1StringView key) {
     if (name.size() != key.size()) return false;
+    // As the save writes it, nearly always.
+    if (std::memcmp(name.data(), key.data(), size_t(name.size())) == 0) return true;
     const auto fold = [](uchar c) { return c >= 'A' && c <= 'Z' ? uchar(c + ('a' - 'A')) : c; };
     for (qsizetype i = 0; i < name.size(); ++i) {
         if (fold(uchar(name[i])) != fold(uchar(key.data()[i]))) return false;
