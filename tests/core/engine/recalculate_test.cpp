@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
 #include "core/engine/ledger_commands.h"
 #include "support/test_support.h"
 
@@ -272,5 +276,69 @@ TEST_F(RecalculateTest, OverflowingComparisonsCountAsMet) {
         AddDays(l, {{"1.0000"}, {"1.1000"}});
         Recalculate(l, s, Mode::Theory);
         EXPECT_EQ(C(l, 2, Column::RedeemShares), c.redeemed) << c.text;
+    }
+}
+
+// The fast pass skips steps whose result it knows and decides the new-low
+// test by a margin; on awkward rows (NAV 0, negative, tiny or huge, blocked
+// days, dividends and conversions, typed amounts) and thresholds inside and
+// outside the range it decides by margin, it must give the reference pass's
+// bits.
+TEST(FastPassTest, AwkwardRowsGiveTheReferenceBits) {
+    const char* navs[] = {"1.0", "0.98", "0", "1.02", "-0.5", "0.0000001", "1e25", "1.01", "0.97"};
+    const char* actions[] = {"每份派现金0.05元", "每份基金份额折算1.5份", "每份派现金1e30元", ""};
+    LedgerInput input;
+    uint32_t seed = 7;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    double nav = 1;
+    for (int row = 0; row < 600; ++row) {
+        const uint32_t r = next();
+        nav *= 1 + (static_cast<int>(r % 41) - 20) / 1000.0;
+        const QString navText = r % 23 == 0 ? QString::fromUtf8(navs[r / 23 % std::size(navs)])
+                                            : QString::number(nav, 'f', 4);
+        const char* purchase = r % 17 == 0 ? "暂停申购" : r % 29 == 0 ? "封闭期" : "开放申购";
+        const char* redeem = r % 19 == 0 ? "暂停赎回" : "开放赎回";
+        const char* action = r % 31 == 0 ? actions[r / 31 % std::size(actions)] : "";
+        const QString typed = r % 7 == 0 ? QString::number(r % 5000) : QString();
+        input.rows.push_back(ReadRowInput(navText, QString::fromUtf8(purchase),
+                                          QString::fromUtf8(redeem), QString::fromUtf8(action),
+                                          typed, r % 11 == 0 ? QStringLiteral("300") : QString(),
+                                          Mode::Fact));
+    }
+    input.firstIncrease = -1;
+    const char* startBuys[] = {"-0.5", "-3", "0", "5", "-99.5", "-100"};
+    // As read, and once more with NAV 0 on the first day (no reference value
+    // for the new-low rule until the first purchase decision).
+    for (const bool zeroFirst : {false, true}) {
+        if (zeroFirst) {
+            input.rows[0] = ReadRowInput(u"0", u"", u"", u"", u"", u"", Mode::Fact);
+        }
+        for (int variant = 0; variant < 48; ++variant) {
+            PlanSettings settings;
+            settings.SetText(Field::StartBuyPct, QString::fromUtf8(startBuys[variant % 6]));
+            settings.SetChecked(Switch::BuyFirst, variant / 6 % 2 == 1);
+            settings.SetChecked(Switch::SellOnRises, variant / 12 % 2 == 1);
+            settings.SetChecked(Switch::GrowingTopUp, variant / 24 % 2 == 1);
+            settings.SetChecked(Switch::UnlimitedCapital, variant % 5 == 0);
+            settings.SetChecked(Switch::ReinvestDividends, variant % 3 == 0);
+            if (variant % 7 == 0) settings.SetText(Field::TotalCapital, QStringLiteral("0"));
+            // Row 1 buys a hundredth of the capital as it stands: 123.45678.
+            if (variant % 7 == 3) {
+                settings.SetText(Field::TotalCapital, QStringLiteral("12345.678"));
+            }
+            for (Mode mode : {Mode::Theory, Mode::Fact}) {
+                input.mode = mode;
+                std::vector<RowFigures> fast, reference;
+                ComputeFigures(input, settings, fast, PassPath::Fast);
+                ComputeFigures(input, settings, reference, PassPath::Reference);
+                ASSERT_EQ(fast.size(), reference.size());
+                for (size_t i = 0; i < fast.size(); ++i) {
+                    ASSERT_EQ(std::memcmp(&fast[i], &reference[i], sizeof(RowFigures)), 0)
+                        << "variant " << variant << ", row " << i + 1
+                        << (mode == Mode::Fact ? ", fact" : ", theory")
+                        << (zeroFirst ? ", NAV 0 first" : "");
+                }
+            }
+        }
     }
 }
