@@ -71,7 +71,8 @@ class Pieces {
   public:
     static constexpr qsizetype kPiece = 64 * 1024;
 
-    Pieces() : data_(new char[size_t(kPiece) * 2]), capacity_(kPiece * 2) {}
+    explicit Pieces(qsizetype capacity = kPiece * 2)
+        : data_(new char[size_t(capacity)]), capacity_(capacity) {}
     // Room for n more bytes at End(); Advance(count) keeps what was written.
     char* Room(qsizetype n) {
         if (size_ + n > capacity_) Grow(size_ + n);
@@ -109,41 +110,45 @@ class Pieces {
     qsizetype capacity_ = 0;
 };
 
-bool PutGbk(Pieces& out, QStringView text) {
-    const qsizetype size = WriteGbk(text, out.Room(text.size() * 2));
-    if (size < 0) return false;
-    out.Advance(size);
-    return true;
+// The most bytes a field of `size` characters takes: two a character, each
+// of them a doubled quote, the enclosing quotes and a percent sign.
+qsizetype FieldRoom(qsizetype size) { return 4 * size + 3; }
+
+// The writers below write at p, which has the room the field needs, and
+// return the end of what they wrote; nullptr when a character has no GBK
+// form.
+
+char* PutGbk(char* p, QStringView text) {
+    const qsizetype size = WriteGbk(text, p);
+    return size < 0 ? nullptr : p + size;
 }
 
-// One field with its percent sign, quoted when it needs it, encoded as GBK;
-// false when a character has no GBK form.
-bool PutField(Pieces& out, QStringView text, bool percent) {
+// One field with its percent sign, quoted when it needs it, encoded as GBK.
+char* PutField(char* p, QStringView text, bool percent) {
     if (!NeedsQuotes(text)) {
-        if (!PutGbk(out, text)) return false;
-        if (percent) out.Put('%');
-        return true;
+        p = PutGbk(p, text);
+        if (p != nullptr && percent) *p++ = '%';
+        return p;
     }
     QString quoted = text.toString();
     quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    out.Put('"');
-    if (!PutGbk(out, quoted)) return false;
-    if (percent) out.Put('%');
-    out.Put('"');
-    return true;
+    *p++ = '"';
+    p = PutGbk(p, quoted);
+    if (p == nullptr) return nullptr;
+    if (percent) *p++ = '%';
+    *p++ = '"';
+    return p;
 }
 
 // Writes text when it is plain ASCII needing no quotes (dates, values,
-// amounts), as its bytes; false, nothing written, for any other text.
-bool PutPlainAscii(Pieces& out, QStringView text) {
-    char* p = out.Room(text.size());
+// amounts), as its bytes; nullptr for any other text.
+char* PutPlainAscii(char* p, QStringView text) {
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
-        if (c >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') return false;
+        if (c >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') return nullptr;
         *p++ = char(c);
     }
-    out.Advance(text.size());
-    return true;
+    return p;
 }
 
 // One row's export line, CR LF included. False when a cell holds a character
@@ -151,15 +156,19 @@ bool PutPlainAscii(Pieces& out, QStringView text) {
 template <typename Cells>
 bool EncodeLine(Pieces& out, const Cells& cells, int row) {
     CellScratch scratch;
-    for (int p = 1; p < kColumnCount; ++p) {
-        const Column c = static_cast<Column>(p);
-        if (p > 1) out.Put(',');
+    for (int k = 1; k < kColumnCount; ++k) {
+        const Column c = static_cast<Column>(k);
         const QStringView text = cells.Cell(row, c, scratch);
-        if (PutPlainAscii(out, text)) {
-            if (IsPercent(c)) out.Put('%');
-        } else if (!PutField(out, text, IsPercent(c))) {
+        char* const start = out.Room(FieldRoom(text.size()) + 1);
+        char* p = start;
+        if (k > 1) *p++ = ',';
+        if (char* plain = PutPlainAscii(p, text)) {
+            p = plain;
+            if (IsPercent(c)) *p++ = '%';
+        } else if ((p = PutField(p, text, IsPercent(c))) == nullptr) {
             return false;
         }
+        out.Advance(p - start);
     }
     out.Put("\r\n");
     return true;
@@ -167,29 +176,43 @@ bool EncodeLine(Pieces& out, const Cells& cells, int row) {
 
 // A plan's rows: the computed figures are written as ASCII straight from the
 // floats, and each stored text is encoded once for all the rows that share
-// it (a long plan repeats its status texts day after day).
+// it (a long plan repeats its status texts day after day). Each line is
+// written at one pointer into room made for it first.
 class FigureLines {
   public:
     explicit FigureLines(const FigureView& view) : view_(view) {
-        for (int p = 1; p < kColumnCount; ++p) {
-            const Column c = static_cast<Column>(p);
-            stored_[size_t(p)] = FigureView::IsComputed(c) ? -1 : StoredIndex(c);
+        for (int k = 1; k < kColumnCount; ++k) {
+            const Column c = static_cast<Column>(k);
+            stored_[size_t(k)] = FigureView::IsComputed(c) ? -1 : StoredIndex(c);
         }
     }
 
     bool Encode(Pieces& out, int row) {
+        // Every column's figure room (a figure and its percent sign), the
+        // separators, the line end, and the stored texts' room.
+        qsizetype room = kColumnCount * (kGeneralTextMax + 2) + 2;
+        for (int k = 1; k < kColumnCount; ++k) {
+            if (stored_[size_t(k)] >= 0) {
+                room += FieldRoom(view_.StoredSpan(row, stored_[size_t(k)]).size);
+            }
+        }
+        char* const start = out.Room(room);
+        char* p = start;
         const RowFigures& figures = view_.Figures(row);
-        for (int p = 1; p < kColumnCount; ++p) {
-            const Column c = static_cast<Column>(p);
-            if (p > 1) out.Put(',');
-            if (const int k = stored_[size_t(p)]; k >= 0) {
-                if (!PutStored(out, row, k)) return false;
+        for (int k = 1; k < kColumnCount; ++k) {
+            const Column c = static_cast<Column>(k);
+            if (k > 1) *p++ = ',';
+            if (const int cell = stored_[size_t(k)]; cell >= 0) {
+                p = PutStored(p, row, cell);
+                if (p == nullptr) return false;
                 continue;
             }
-            PutFigure(out, FigureView::FigureOf(figures, c), figures_[size_t(p)]);
-            if (IsPercent(c)) out.Put('%');
+            p = PutFigure(p, FigureView::FigureOf(figures, c), figures_[size_t(k)]);
+            if (IsPercent(c)) *p++ = '%';
         }
-        out.Put("\r\n");
+        *p++ = '\r';
+        *p++ = '\n';
+        out.Advance(p - start);
         return true;
     }
 
@@ -208,32 +231,33 @@ class FigureLines {
         char text[kGeneralTextMax];
     };
 
-    static void PutFigure(Pieces& out, float value, LastFigure& last) {
+    // The text is copied whole, room and all: one move of a fixed size.
+    static char* PutFigure(char* p, float value, LastFigure& last) {
         quint32 bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
         if (last.size < 0 || bits != last.bits) {
             last.bits = bits;
             last.size = FloatTextTo(value, last.text);
         }
-        std::memcpy(out.Room(last.size), last.text, size_t(last.size));
-        out.Advance(last.size);
+        std::memcpy(p, last.text, sizeof last.text);
+        return p + last.size;
     }
 
-    bool PutStored(Pieces& out, int row, int k) {
+    char* PutStored(char* p, int row, int k) {
         const TextSpan& span = view_.StoredSpan(row, k);
         Encoded& last = encoded_[size_t(k)];
         if (last.valid && last.span.at == span.at && last.span.size == span.size) {
-            out.Put(last.bytes);
-            return true;
+            std::memcpy(p, last.bytes.constData(), size_t(last.bytes.size()));
+            return p + last.bytes.size();
         }
         const QStringView text = view_.Text(span);
-        if (PutPlainAscii(out, text)) return true;
-        const qsizetype at = out.Size();
-        if (!PutField(out, text, false)) return false;
+        if (char* plain = PutPlainAscii(p, text)) return plain;
+        char* const end = PutField(p, text, false);
+        if (end == nullptr) return nullptr;
         last.span = span;
         last.valid = true;
-        last.bytes = QByteArray(out.Data() + at, out.Size() - at);
-        return true;
+        last.bytes = QByteArray(p, end - p);
+        return end;
     }
 
     const FigureView& view_;
@@ -253,6 +277,15 @@ class CellLines {
 };
 
 FigureLines LinesOf(const FigureView& view) { return FigureLines(view); }
+
+bool PutHeader(Pieces& out) {
+    const QStringView header(kHeader);
+    char* const start = out.Room(2 * header.size());
+    char* const end = PutGbk(start, header);
+    if (end == nullptr) return false;
+    out.Advance(end - start);
+    return true;
+}
 CellLines<LedgerCells> LinesOf(const LedgerCells& cells) { return CellLines<LedgerCells>(cells); }
 
 // Rows from..to (from 1) into out, flushed to write whenever a piece is full;
@@ -289,7 +322,8 @@ bool TwoThreads(int rows) {
 // The rows after `split` made on another thread into `tail`, all at once.
 class TailRows {
   public:
-    TailRows(const FigureView& view, int split) {
+    TailRows(const FigureView& view, int split)
+        : tail_(qsizetype(view.LastRow() - split) * kLineRoom + Pieces::kPiece) {
         try {
             thread_ = std::thread(
                 [this, &view, split] { made_ = KeepRows(view, split + 1, view.LastRow(), tail_); });
@@ -308,6 +342,8 @@ class TailRows {
     Pieces& Bytes() { return tail_; }
 
   private:
+    // Room for lines of the usual length: a longer one makes more.
+    static constexpr qsizetype kLineRoom = 160;
     Pieces tail_;
     bool made_ = false;
     std::thread thread_;
@@ -318,7 +354,7 @@ class TailRows {
 template <typename Cells, typename Write>
 bool Produce(const Cells& cells, const Write& write) {
     Pieces out;
-    if (!PutGbk(out, QStringView(kHeader))) return false;
+    if (!PutHeader(out)) return false;
     if (!ProduceRows(cells, 1, cells.LastRow(), out, write)) return false;
     // The writer ends the text with one more line end.
     out.Put("\r\n");
@@ -332,7 +368,7 @@ bool Produce(const FigureView& view, const Write& write) {
     const int split = n / 2;
     TailRows tail(view, split);
     Pieces out;
-    if (!PutGbk(out, QStringView(kHeader))) return false;
+    if (!PutHeader(out)) return false;
     if (!ProduceRows(view, 1, split, out, write) || !out.Flush(write) || !tail.Wait()) {
         return false;
     }
