@@ -83,6 +83,35 @@ void BM_SweepGoldenHistory(benchmark::State& state) {
 }
 BENCHMARK(BM_SweepGoldenHistory)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A grid of 50 x 41 cells reaching down to a threshold of -0.1 %, where a
+// cell buys on most falling days and the rate of return has hundreds of cash
+// flows to solve; the input read once. Arg = threads.
+void BM_SweepGoldenHistoryManyPurchases(benchmark::State& state) {
+    LedgerModel ledger;
+    PlanSettings settings;
+    if (OpenPlanFile(GoldenPlan(), ledger, settings, {}).result != OpenResult::Opened) {
+        state.SkipWithError("golden plan missing");
+        return;
+    }
+    QString error;
+    const SweepAxis x = *ParseSweepAxis(u"StartBuyPct=-5:-0.1:0.1", &error);
+    const SweepAxis y = *ParseSweepAxis(u"Multiple=1:2:0.025", &error);
+    const SweepInput input = ReadSweepInput(ledger);
+    long long cells = 0;
+    for (auto _ : state) {
+        const SweepResult r =
+            RunSweep(input, settings, x, y, static_cast<int>(state.range(0)), nullptr, {});
+        benchmark::DoNotOptimize(r.cells.data());
+        cells += static_cast<long long>(r.cells.size());
+    }
+    state.SetItemsProcessed(cells);
+}
+BENCHMARK(BM_SweepGoldenHistoryManyPurchases)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // The pass alone over the golden history, per row and combination. Arg 0:
 // the fast pass; 1: the reference pass (library rounding, every step);
 // kPassesTogether: that many passes (as many multiples) walking the rows

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/common/numbers.h"
+#include "core/common/vector_state.h"
 
 namespace tovira {
 namespace {
@@ -603,6 +604,7 @@ void WalkGroup(int count, const LedgerInput& input, const std::vector<RowMarket>
 
 void ComputeFigures(const LedgerInput& input, const PlanSettings& settings,
                     std::vector<RowFigures>& figures, PassPath path) {
+    ClearUpperVectorState();
     if (path == PassPath::Reference) {
         RunPass<true>(input, settings, figures);
     } else {

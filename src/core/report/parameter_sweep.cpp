@@ -10,6 +10,7 @@
 #include "core/common/ledger_date.h"
 #include "core/common/messages.h"
 #include "core/common/numbers.h"
+#include "core/common/vector_state.h"
 #include "core/engine/figure_table.h"
 #include "core/engine/recalculate.h"
 #include "core/report/backtest_report.h"
@@ -350,6 +351,8 @@ SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings,
                 inputs[k] = &cellSettings[k];
                 outputs[k] = &figures[k];
             }
+            // Copying the settings may have run library code with wide registers.
+            ClearUpperVectorState();
             ComputeFiguresTogether(input, market, inputs.data(), outputs.data(), count);
             for (int k = 0; k < count; ++k) {
                 float redeemFactor = 0;
