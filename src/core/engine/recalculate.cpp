@@ -485,31 +485,81 @@ class Pass {
     float lastPurchase_ = 0;  // the most recent non-zero purchase amount
 };
 
+// Where a walk keeps its rows: every row, in one vector per pass.
+template <int K>
+class KeepRows {
+  public:
+    KeepRows(std::vector<RowFigures>* const* figures, size_t n) {
+        for (int k = 0; k < K; ++k) {
+            figures[k]->resize(n);
+            rows_[k] = figures[k]->data();
+        }
+    }
+    RowFigures& Current(int k, size_t i) { return rows_[k][i]; }
+    const RowFigures& Previous(int k, size_t i) const { return rows_[k][i - 1]; }
+    void Done(int, size_t) {}
+    void Finish(size_t) {}
+
+  private:
+    std::array<RowFigures*, K> rows_{};
+};
+
+// ... or only the row before, summed up as the walk goes.
+template <int K>
+class SummarizeRows {
+  public:
+    explicit SummarizeRows(PassSummary* summaries) {
+        for (int k = 0; k < K; ++k) {
+            summaries_[k] = &summaries[k];
+        }
+    }
+    RowFigures& Current(int k, size_t i) { return slots_[k][i & 1]; }
+    const RowFigures& Previous(int k, size_t i) const { return slots_[k][(i - 1) & 1]; }
+    void Done(int k, size_t i) { summaries_[k]->Add(static_cast<int>(i), slots_[k][i & 1]); }
+    void Finish(size_t n) {
+        for (int k = 0; k < K; ++k) summaries_[k]->Finish(slots_[k][(n - 1) & 1]);
+    }
+
+  private:
+    std::array<std::array<RowFigures, 2>, K> slots_{};
+    std::array<PassSummary*, K> summaries_{};
+};
+
 // K passes over the same rows, step by step: each step of a row is taken by
 // every pass before the next step, so the processor finds independent work
 // beside each pass's chain of divisions.
-template <int K, bool kReference>
+template <int K, bool kReference, class Rows>
 void Walk(const LedgerInput& input, const std::vector<RowMarket>& market,
-          Pass<kReference>* const* passes, std::vector<RowFigures>* const* figures, bool ratios) {
-    const std::vector<RowInput>& rows = input.rows;
-    const size_t n = rows.size();
-    for (int k = 0; k < K; ++k) figures[k]->resize(n);
+          Pass<kReference>* const* passes, Rows& rows, bool ratios) {
+    const std::vector<RowInput>& in = input.rows;
+    const size_t n = in.size();
     if (n == 0) return;
-    for (int k = 0; k < K; ++k) passes[k]->FirstRow(rows[0], market[0], (*figures[k])[0]);
-    std::array<RowFigures*, K> out{};
-    for (int k = 0; k < K; ++k) out[k] = figures[k]->data();
-    for (size_t i = 1; i < n; ++i) {
-        const RowInput& in = rows[i];
-        const RowMarket& m = market[i];
-        for (int k = 0; k < K; ++k) passes[k]->Market(in, m, out[k][i], out[k][i - 1]);
-        for (int k = 0; k < K; ++k) passes[k]->Decide(in, m, out[k][i], out[k][i - 1]);
-        for (int k = 0; k < K; ++k) passes[k]->Amounts(in, out[k][i]);
-        for (int k = 0; k < K; ++k) passes[k]->Holdings(in, m, out[k][i], out[k][i - 1]);
-        for (int k = 0; k < K; ++k) passes[k]->Values(in, m, out[k][i], out[k][i - 1], i > 1);
-        if (ratios) {
-            for (int k = 0; k < K; ++k) passes[k]->Ratios(out[k][i]);
-        }
+    for (int k = 0; k < K; ++k) {
+        passes[k]->FirstRow(in[0], market[0], rows.Current(k, 0));
+        rows.Done(k, 0);
     }
+    for (size_t i = 1; i < n; ++i) {
+        const RowInput& day = in[i];
+        const RowMarket& m = market[i];
+        for (int k = 0; k < K; ++k) {
+            passes[k]->Market(day, m, rows.Current(k, i), rows.Previous(k, i));
+        }
+        for (int k = 0; k < K; ++k) {
+            passes[k]->Decide(day, m, rows.Current(k, i), rows.Previous(k, i));
+        }
+        for (int k = 0; k < K; ++k) passes[k]->Amounts(day, rows.Current(k, i));
+        for (int k = 0; k < K; ++k) {
+            passes[k]->Holdings(day, m, rows.Current(k, i), rows.Previous(k, i));
+        }
+        for (int k = 0; k < K; ++k) {
+            passes[k]->Values(day, m, rows.Current(k, i), rows.Previous(k, i), i > 1);
+        }
+        if (ratios) {
+            for (int k = 0; k < K; ++k) passes[k]->Ratios(rows.Current(k, i));
+        }
+        for (int k = 0; k < K; ++k) rows.Done(k, i);
+    }
+    rows.Finish(n);
 }
 
 // Writes one figure's text. Unchanged cells are left alone, and a text equal
@@ -569,12 +619,13 @@ void RunPass(const LedgerInput& input, const PlanSettings& settings,
     Pass<kReference> pass(params, input.mode);
     Pass<kReference>* const passes[] = {&pass};
     std::vector<RowFigures>* const outputs[] = {&figures};
-    Walk<1>(input, market, passes, outputs, true);
+    KeepRows<1> rows(outputs, input.rows.size());
+    Walk<1>(input, market, passes, rows, true);
 }
 
 template <int K>
 void WalkTogether(const LedgerInput& input, const std::vector<RowMarket>& market,
-                  const PlanSettings* const* settings, std::vector<RowFigures>* const* figures) {
+                  const PlanSettings* const* settings, PassSummary* summaries) {
     std::array<std::optional<Params>, K> params;
     std::array<std::optional<Pass<false>>, K> passes;
     std::array<Pass<false>*, K> lanes{};
@@ -583,19 +634,20 @@ void WalkTogether(const LedgerInput& input, const std::vector<RowMarket>& market
         passes[k].emplace(*params[k], input.mode);
         lanes[k] = &*passes[k];
     }
-    Walk<K>(input, market, lanes.data(), figures, false);
+    SummarizeRows<K> rows(summaries);
+    Walk<K>(input, market, lanes.data(), rows, false);
 }
 
 // The walk for `count` passes, 1 <= count <= K, with the count known to the
 // compiler.
 template <int K>
 void WalkGroup(int count, const LedgerInput& input, const std::vector<RowMarket>& market,
-               const PlanSettings* const* settings, std::vector<RowFigures>* const* figures) {
+               const PlanSettings* const* settings, PassSummary* summaries) {
     if constexpr (K > 0) {
         if (count == K) {
-            WalkTogether<K>(input, market, settings, figures);
+            WalkTogether<K>(input, market, settings, summaries);
         } else {
-            WalkGroup<K - 1>(count, input, market, settings, figures);
+            WalkGroup<K - 1>(count, input, market, settings, summaries);
         }
     }
 }
@@ -618,14 +670,54 @@ std::vector<RowMarket> MarketFigures(const LedgerInput& input) {
     return market;
 }
 
-void ComputeFiguresTogether(const LedgerInput& input, const std::vector<RowMarket>& prepared,
-                            const PlanSettings* const* settings,
-                            std::vector<RowFigures>* const* figures, int count) {
+void PassSummary::Clear() {
+    netInvestedChanges.clear();
+    purchases = 0;
+    redemptions = 0;
+    maxNetInvested = 0;
+    worstProfit = 0;
+    lastProfit = 0;
+    lastMarketValue = 0;
+}
+
+void PassSummary::Add(int row, const RowFigures& r) {
+    if (row == 0) {
+        Clear();
+        maxNetInvested = r.netInvested;
+        worstProfit = r.profit;
+        netInvestedChanges.emplace_back(0, r.netInvested);
+    } else {
+        // Without branches where the figures vary from day to day.
+        redemptions += r.redeemShares != 0 ? 1 : 0;
+        maxNetInvested = r.netInvested > maxNetInvested ? r.netInvested : maxNetInvested;
+        worstProfit = r.profit < worstProfit ? r.profit : worstProfit;
+        if (r.netInvested != netInvestedChanges.back().second) {
+            netInvestedChanges.emplace_back(row, r.netInvested);
+        }
+    }
+    purchases += r.purchaseAmount != 0 ? 1 : 0;
+}
+
+void PassSummary::Finish(const RowFigures& last) {
+    lastProfit = last.profit;
+    lastMarketValue = last.marketValue;
+}
+
+PassSummary SummarizeFigures(const std::vector<RowFigures>& figures) {
+    PassSummary summary;
+    for (size_t i = 0; i < figures.size(); ++i) summary.Add(static_cast<int>(i), figures[i]);
+    if (!figures.empty()) summary.Finish(figures.back());
+    return summary;
+}
+
+void SummarizePassesTogether(const LedgerInput& input, const std::vector<RowMarket>& prepared,
+                             const PlanSettings* const* settings, PassSummary* summaries,
+                             int count) {
     std::vector<RowMarket> own;
     if (prepared.size() != input.rows.size()) MarketRows<false>(input, own);
     const std::vector<RowMarket>& market = own.empty() ? prepared : own;
     WalkGroup<kPassesTogether>(std::clamp(count, 0, kPassesTogether), input, market, settings,
-                               figures);
+                               summaries);
 }
 
 void Recalculate(LedgerModel& ledger, const PlanSettings& settings, Mode mode) {

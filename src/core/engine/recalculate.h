@@ -4,6 +4,7 @@
 // computed columns back as text with their colours.
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 #include "core/ledger/ledger_model.h"
@@ -88,17 +89,37 @@ struct RowMarket {
 };
 std::vector<RowMarket> MarketFigures(const LedgerInput& input);
 
+// What the search keeps of a pass: the counts, the extremes, the last row's
+// figures and the rows where the money invested changes.
+struct PassSummary {
+    std::vector<std::pair<int, float>>
+        netInvestedChanges;  // (row index, money invested); row 0 first
+    int purchases = 0;       // rows with a purchase amount
+    int redemptions = 0;     // rows after the first with redeemed shares
+    float maxNetInvested = 0;
+    float worstProfit = 0;
+    float lastProfit = 0;
+    float lastMarketValue = 0;
+
+    void Clear();  // keeps the list's storage
+    // Rows in order from 0 (which starts the summary anew), then the last
+    // row again.
+    void Add(int row, const RowFigures& figures);
+    void Finish(const RowFigures& last);
+};
+PassSummary SummarizeFigures(const std::vector<RowFigures>& figures);
+
 // Up to kPassesTogether passes over the same rows at once, each with its own
-// settings: *figures[k] gets what ComputeFigures gives for *settings[k]. Each
-// row of a pass waits on the row before; walking the rows together lets the
-// processor work on one pass while another waits. `market` is
+// settings: summaries[k] gets the summary of what ComputeFigures gives for
+// *settings[k]. Each row of a pass waits on the row before; walking the rows
+// together lets the processor work on one pass while another waits, and
+// keeping only the row before keeps the work in the cache. `market` is
 // MarketFigures(input), made once for any number of calls (computed here when
-// its size does not match). ReturnPct and AverageCost are left 0: the search
-// does without them.
+// its size does not match).
 inline constexpr int kPassesTogether = 4;
-void ComputeFiguresTogether(const LedgerInput& input, const std::vector<RowMarket>& market,
-                            const PlanSettings* const* settings,
-                            std::vector<RowFigures>* const* figures, int count);
+void SummarizePassesTogether(const LedgerInput& input, const std::vector<RowMarket>& market,
+                             const PlanSettings* const* settings, PassSummary* summaries,
+                             int count);
 
 // Marker texts in the dividend/conversion column.
 inline const char16_t kConversionMarker[] = u"每份基金份额折算";

@@ -31,34 +31,25 @@ std::optional<double> Percent(std::optional<double> fraction) {
 // text is monotonic, so the extremes are taken on the floats and read back
 // once; the cash flows are only formed where the money invested changes
 // (zero flows do not count in the rate).
-SweepMetrics Measure(const std::vector<RowFigures>& rows, const std::vector<QDate>& dates,
-                     float redeemFactor, std::vector<CashFlow>& flows) {
+SweepMetrics Measure(const PassSummary& pass, const std::vector<QDate>& dates, float redeemFactor,
+                     std::vector<CashFlow>& flows) {
     SweepMetrics m;
     flows.clear();
-    if (rows.empty()) return m;
-    float maxTT = rows[0].netInvested;
-    float worst = rows[0].profit;
-    float lastTT = 0;
+    if (pass.netInvestedChanges.empty()) return m;
+    m.purchases = pass.purchases;
+    m.redemptions = pass.redemptions;
     double prevTT = 0;
-    for (size_t k = 0; k < rows.size(); ++k) {
-        const RowFigures& r = rows[k];
-        if (r.purchaseAmount != 0) ++m.purchases;
-        if (k > 0 && r.redeemShares != 0) ++m.redemptions;
-        if (r.netInvested > maxTT) maxTT = r.netInvested;
-        if (r.profit < worst) worst = r.profit;
-        if (k == 0 || r.netInvested != lastTT) {
-            const double tt = AsShown(r.netInvested);
-            const double amount = -(tt - prevTT);
-            if (amount != 0) flows.push_back({dates[k], amount});
-            prevTT = tt;
-            lastTT = r.netInvested;
-        }
+    for (const auto& [row, netInvested] : pass.netInvestedChanges) {
+        const double tt = AsShown(netInvested);
+        const double amount = -(tt - prevTT);
+        if (amount != 0) flows.push_back({dates[static_cast<size_t>(row)], amount});
+        prevTT = tt;
     }
-    m.maxCapital = AsShown(maxTT);
-    m.worstProfit = AsShown(worst);
-    m.profit = AsShown(rows.back().profit);
+    m.maxCapital = AsShown(pass.maxNetInvested);
+    m.worstProfit = AsShown(pass.worstProfit);
+    m.profit = AsShown(pass.lastProfit);
     flows.push_back(
-        {dates.back(), AsShown(rows.back().marketValue) * static_cast<double>(redeemFactor)});
+        {dates.back(), AsShown(pass.lastMarketValue) * static_cast<double>(redeemFactor)});
     if (m.maxCapital > 0) m.returnOnCapitalPct = Percent(m.profit / m.maxCapital);
     m.xirrPct = Percent(Xirr(flows));
     return m;
@@ -331,8 +322,7 @@ SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings,
     // Each worker takes a few cells at a time and walks the rows for them
     // together.
     auto work = [&] {
-        std::array<std::vector<RowFigures>, kPassesTogether> figures;
-        std::array<std::vector<RowFigures>*, kPassesTogether> outputs{};
+        std::array<PassSummary, kPassesTogether> summaries;
         std::array<PlanSettings, kPassesTogether> cellSettings;
         std::array<const PlanSettings*, kPassesTogether> inputs{};
         std::vector<CashFlow> flows;
@@ -349,16 +339,15 @@ SweepResult RunSweep(const SweepInput& sweepInput, const PlanSettings& settings,
                 cellSettings[k] = SweepCellSettings(base, x, static_cast<int>(cell % x.Count()), y,
                                                     static_cast<int>(cell / x.Count()));
                 inputs[k] = &cellSettings[k];
-                outputs[k] = &figures[k];
             }
             // Copying the settings may have run library code with wide registers.
             ClearUpperVectorState();
-            ComputeFiguresTogether(input, market, inputs.data(), outputs.data(), count);
+            SummarizePassesTogether(input, market, inputs.data(), summaries.data(), count);
             for (int k = 0; k < count; ++k) {
                 float redeemFactor = 0;
                 Assign(redeemFactor, 1 - cellSettings[k].Number(Field::RedeemFeePct) / 100);
                 result.cells[static_cast<size_t>(first + k)] =
-                    Measure(figures[k], dates, redeemFactor, flows);
+                    Measure(summaries[k], dates, redeemFactor, flows);
             }
             const long long finished = done.fetch_add(count) + count;
             if (!progress) continue;
