@@ -222,23 +222,29 @@ class FigureLines {
         bool valid = false;
         QByteArray bytes;
     };
-    // A column's figure of the row above and its text: the shares held, the
-    // money invested and the average cost stay the same from one trade to
-    // the next.
+    // A column's figure of the row above and, once it came twice in a row,
+    // its text: the shares held, the money invested and the average cost
+    // stay the same from one trade to the next.
     struct LastFigure {
         quint32 bits = 0;
-        int size = -1;
+        bool seen = false;
+        int size = -1;  // of text; -1 while it is not kept
         char text[kGeneralTextMax];
     };
 
-    // The text is copied whole, room and all: one move of a fixed size.
+    // A figure that changes is written straight into the line. A kept text
+    // is copied whole, room and all: one move of a fixed size (from bytes
+    // stored long before, which the processor reads back at once).
     static char* PutFigure(char* p, float value, LastFigure& last) {
         quint32 bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
-        if (last.size < 0 || bits != last.bits) {
+        if (!last.seen || bits != last.bits) {
             last.bits = bits;
-            last.size = FloatTextTo(value, last.text);
+            last.seen = true;
+            last.size = -1;
+            return p + FloatTextTo(value, p);
         }
+        if (last.size < 0) last.size = FloatTextTo(value, last.text);
         std::memcpy(p, last.text, sizeof last.text);
         return p + last.size;
     }
