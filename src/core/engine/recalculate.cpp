@@ -146,7 +146,7 @@ void MarketRows(const LedgerInput& input, std::vector<RowMarket>& market) {
 
 // One pass: the plan's state from row to row under one set of settings. A
 // later row goes through its steps in order (Market, Decide, Amounts,
-// Holdings, Values, Ratios); several passes may take each step in turn on
+// Holdings, Values, Profit, Ratios); several passes may take each step in turn on
 // the same row, since they do not depend on one another.
 template <bool kReference>
 class Pass {
@@ -287,13 +287,12 @@ class Pass {
         }
     }
 
-    // Market value, money invested and profit. prevRounded: the money
+    // Market value and money invested. prevRounded: the money
     // invested of the row before is a figure rounded to 2 decimals (that of
     // row 1 is the purchase as it stands).
     void Values(const RowInput& in, const RowMarket& m, RowFigures& r, const RowFigures& prev,
                 bool prevRounded) {
         const double nav = in.nav;
-        const double rf = redeemFactor_;
         Assign(r.marketValue, R(Single(r.holdShares * nav), 2));
         if (in.dividendMarker && !p_.reinvestDividends) {
             const double cash = m.cashDividend;
@@ -312,6 +311,10 @@ class Pass {
                                     2));
         }
         if (r.netInvested > principal_) principal_ = r.netInvested;
+    }
+
+    void Profit(RowFigures& r) const {
+        const double rf = redeemFactor_;
         Assign(r.profit, R(Single(rf * r.marketValue - r.netInvested), 2));
     }
 
@@ -554,6 +557,7 @@ void Walk(const LedgerInput& input, const std::vector<RowMarket>& market,
         for (int k = 0; k < K; ++k) {
             passes[k]->Values(day, m, rows.Current(k, i), rows.Previous(k, i), i > 1);
         }
+        for (int k = 0; k < K; ++k) passes[k]->Profit(rows.Current(k, i));
         if (ratios) {
             for (int k = 0; k < K; ++k) passes[k]->Ratios(rows.Current(k, i));
         }
@@ -678,24 +682,6 @@ void PassSummary::Clear() {
     worstProfit = 0;
     lastProfit = 0;
     lastMarketValue = 0;
-}
-
-void PassSummary::Add(int row, const RowFigures& r) {
-    if (row == 0) {
-        Clear();
-        maxNetInvested = r.netInvested;
-        worstProfit = r.profit;
-        netInvestedChanges.emplace_back(0, r.netInvested);
-    } else {
-        // Without branches where the figures vary from day to day.
-        redemptions += r.redeemShares != 0 ? 1 : 0;
-        maxNetInvested = r.netInvested > maxNetInvested ? r.netInvested : maxNetInvested;
-        worstProfit = r.profit < worstProfit ? r.profit : worstProfit;
-        if (r.netInvested != netInvestedChanges.back().second) {
-            netInvestedChanges.emplace_back(row, r.netInvested);
-        }
-    }
-    purchases += r.purchaseAmount != 0 ? 1 : 0;
 }
 
 void PassSummary::Finish(const RowFigures& last) {

@@ -107,6 +107,25 @@ struct PassSummary {
     void Add(int row, const RowFigures& figures);
     void Finish(const RowFigures& last);
 };
+
+// Inline: the search adds every row of every cell.
+inline void PassSummary::Add(int row, const RowFigures& r) {
+    if (row == 0) {
+        Clear();
+        maxNetInvested = r.netInvested;
+        worstProfit = r.profit;
+        netInvestedChanges.emplace_back(0, r.netInvested);
+    } else {
+        // Without branches where the figures vary from day to day.
+        redemptions += r.redeemShares != 0 ? 1 : 0;
+        maxNetInvested = r.netInvested > maxNetInvested ? r.netInvested : maxNetInvested;
+        worstProfit = r.profit < worstProfit ? r.profit : worstProfit;
+        if (r.netInvested != netInvestedChanges.back().second) {
+            netInvestedChanges.emplace_back(row, r.netInvested);
+        }
+    }
+    purchases += r.purchaseAmount != 0 ? 1 : 0;
+}
 PassSummary SummarizeFigures(const std::vector<RowFigures>& figures);
 
 // Up to kPassesTogether passes over the same rows at once, each with its own
