@@ -28,6 +28,14 @@ QString GoldenPlan() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../../") + name);
 }
 
+// Opens the golden history; false (and the benchmark skipped) when it is not
+// there.
+bool OpenGoldenPlan(LedgerModel& ledger, PlanSettings& settings, benchmark::State& state) {
+    if (OpenPlanFile(GoldenPlan(), ledger, settings, {}).result == OpenResult::Opened) return true;
+    state.SkipWithError("golden plan missing");
+    return false;
+}
+
 // A ledger of n rows with a wandering NAV, a few dividends, conversions and
 // suspended days.
 void FillLedger(LedgerModel& ledger, int n) {
@@ -64,10 +72,7 @@ PlanSettings LongPlanSettings() {
 void BM_SweepGoldenHistory(benchmark::State& state) {
     LedgerModel ledger;
     PlanSettings settings;
-    if (OpenPlanFile(GoldenPlan(), ledger, settings, {}).result != OpenResult::Opened) {
-        state.SkipWithError("golden plan missing");
-        return;
-    }
+    if (!OpenGoldenPlan(ledger, settings, state)) return;
     QString error;
     const SweepAxis x = *ParseSweepAxis(u"StartBuyPct=-3:-0.75:0.25", &error);
     const SweepAxis y = *ParseSweepAxis(u"Multiple=1:1.9:0.1", &error);
@@ -83,16 +88,12 @@ void BM_SweepGoldenHistory(benchmark::State& state) {
 }
 BENCHMARK(BM_SweepGoldenHistory)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A grid of 50 x 41 cells reaching down to a threshold of -0.1 %, where a
-// cell buys on most falling days and the rate of return has hundreds of cash
-// flows to solve; the input read once. Arg = threads.
-void BM_SweepGoldenHistoryManyPurchases(benchmark::State& state) {
+// A grid of 50 x 41 cells, thresholds down to -0.1 %, on an input read once:
+// the search as the command line runs it. Arg = threads.
+void BM_SweepGoldenHistoryLargeGrid(benchmark::State& state) {
     LedgerModel ledger;
     PlanSettings settings;
-    if (OpenPlanFile(GoldenPlan(), ledger, settings, {}).result != OpenResult::Opened) {
-        state.SkipWithError("golden plan missing");
-        return;
-    }
+    if (!OpenGoldenPlan(ledger, settings, state)) return;
     QString error;
     const SweepAxis x = *ParseSweepAxis(u"StartBuyPct=-5:-0.1:0.1", &error);
     const SweepAxis y = *ParseSweepAxis(u"Multiple=1:2:0.025", &error);
@@ -106,7 +107,7 @@ void BM_SweepGoldenHistoryManyPurchases(benchmark::State& state) {
     }
     state.SetItemsProcessed(cells);
 }
-BENCHMARK(BM_SweepGoldenHistoryManyPurchases)
+BENCHMARK(BM_SweepGoldenHistoryLargeGrid)
     ->Arg(1)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
@@ -119,10 +120,7 @@ BENCHMARK(BM_SweepGoldenHistoryManyPurchases)
 void BM_GoldenPass(benchmark::State& state) {
     LedgerModel ledger;
     PlanSettings settings;
-    if (OpenPlanFile(GoldenPlan(), ledger, settings, {}).result != OpenResult::Opened) {
-        state.SkipWithError("golden plan missing");
-        return;
-    }
+    if (!OpenGoldenPlan(ledger, settings, state)) return;
     const LedgerInput input = ReadLedgerInput(ledger, Mode::Theory);
     const std::vector<RowMarket> market = MarketFigures(input);
     const auto lanes = static_cast<int>(state.range(0));

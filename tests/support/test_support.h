@@ -2,6 +2,7 @@
 // Small helpers shared by the tests.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -84,6 +85,16 @@ inline void FailFolderSyncAfterWriting(const QString& path) {
 
 inline QString DataPath(const char* relative) {
     return QStringLiteral(TOVIRA_TEST_DATA "/") + QString::fromUtf8(relative);
+}
+
+// The plan files of the golden back-tests, in name order.
+inline QStringList GoldenPlanPaths() {
+    const QDir dir(DataPath("golden"));
+    QStringList paths;
+    for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name)) {
+        paths << dir.filePath(name);
+    }
+    return paths;
 }
 
 }  // namespace tovira::test

@@ -55,8 +55,14 @@ double FigureView::Number(int row, Column key) const {
     return ReadNumber(Text(row, key));
 }
 
-TextSpan FigureTable::Store(QStringView text, const TextSpan& same) {
-    if (text.size() == same.size && Text(same) == text) return same;
+namespace {
+
+// Appends text to the table's texts unless it stands at `same`.
+template <typename View>
+TextSpan StoreInto(QString& texts, View text, const TextSpan& same) {
+    if (text.size() == same.size && QStringView(texts).mid(same.at, same.size) == text) {
+        return same;
+    }
     TextSpan span;
     span.at = static_cast<quint32>(texts.size());
     span.size = static_cast<quint32>(text.size());
@@ -64,14 +70,14 @@ TextSpan FigureTable::Store(QStringView text, const TextSpan& same) {
     return span;
 }
 
+}  // namespace
+
+TextSpan FigureTable::Store(QStringView text, const TextSpan& same) {
+    return StoreInto(texts, text, same);
+}
+
 TextSpan FigureTable::StoreAscii(QByteArrayView ascii, const TextSpan& same) {
-    const QLatin1StringView text(ascii.data(), ascii.size());
-    if (text.size() == same.size && Text(same) == text) return same;
-    TextSpan span;
-    span.at = static_cast<quint32>(texts.size());
-    span.size = static_cast<quint32>(text.size());
-    texts += text;
-    return span;
+    return StoreInto(texts, QLatin1StringView(ascii.data(), ascii.size()), same);
 }
 
 double LedgerCells::Number(int row, Column key) const {

@@ -167,15 +167,13 @@ TEST(GoldenPassTest, FastReferenceAndTogetherPassesAgreeToTheBit) {
         }
         return true;
     };
-    const QDir dir(test::DataPath("golden"));
-    const QStringList plans = dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name);
+    const QStringList plans = test::GoldenPlanPaths();
     ASSERT_GE(plans.size(), 18);
     for (const QString& plan : plans) {
-        SCOPED_TRACE(plan.toStdString());
+        SCOPED_TRACE(QFileInfo(plan).fileName().toStdString());
         LedgerModel ledger;
         PlanSettings settings;
-        ASSERT_EQ(OpenPlanFile(dir.filePath(plan), ledger, settings, {}).result,
-                  OpenResult::Opened);
+        ASSERT_EQ(OpenPlanFile(plan, ledger, settings, {}).result, OpenResult::Opened);
         // The plan's settings, and each switch turned the other way.
         std::vector<PlanSettings> lanes(kPassesTogether, settings);
         lanes[1].SetChecked(Switch::BuyFirst, !settings.Checked(Switch::BuyFirst));

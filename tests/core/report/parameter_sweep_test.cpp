@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <chrono>
 #include <thread>
 
@@ -93,16 +94,14 @@ TEST(ParameterSweepTest, CellsEqualFullRecalculationsOnGoldenPlans) {
         {"TotalCapital=20000:200000:60000", "MinRedeemShares=0:500:250"},
         {"Multiple=1.25:2:0.25", "StartSellPct=5:15:5"},
     };
-    const QDir dir(test::DataPath("golden"));
-    const QStringList plans = dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name);
+    const QStringList plans = test::GoldenPlanPaths();
     ASSERT_GE(plans.size(), 18);
     int index = 0;
     for (const QString& plan : plans) {
-        SCOPED_TRACE(plan.toStdString());
+        SCOPED_TRACE(QFileInfo(plan).fileName().toStdString());
         LedgerModel ledger;
         PlanSettings settings;
-        ASSERT_EQ(OpenPlanFile(dir.filePath(plan), ledger, settings, {}).result,
-                  OpenResult::Opened);
+        ASSERT_EQ(OpenPlanFile(plan, ledger, settings, {}).result, OpenResult::Opened);
         const auto& pair = pairs[index++ % std::size(pairs)];
         const SweepAxis x = Axis(pair[0]);
         const SweepAxis y = Axis(pair[1]);
